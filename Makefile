@@ -1,0 +1,58 @@
+# Convenience wrapper around CMake.
+#   make run    build and run the demo
+#   make check  build and run every test: Linux, sanitizers, and Windows
+#               under Wine when the cross compiler and Wine are present
+#   make bench  build and run the benchmarks
+
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+GENERATOR := $(if $(shell command -v ninja 2>/dev/null),-G Ninja,)
+CMAKE     := cmake
+CTEST     := ctest --output-on-failure -j $(JOBS)
+
+HAVE_WINDOWS := $(and $(shell command -v x86_64-w64-mingw32-g++-posix 2>/dev/null),$(shell command -v wine 2>/dev/null))
+
+.PHONY: run check check-linux check-asan check-tsan check-windows bench clean
+
+run: build/CMakeCache.txt
+	$(CMAKE) --build build -j $(JOBS) --target faultkit_cli
+	./build/tools/faultkit/faultkit demo
+
+build/CMakeCache.txt:
+	$(CMAKE) -S . -B build $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+check: check-linux check-asan check-tsan check-windows
+	@echo "all test suites passed"
+
+check-linux: build/CMakeCache.txt
+	$(CMAKE) --build build -j $(JOBS)
+	cd build && $(CTEST)
+
+check-asan:
+	$(CMAKE) -S . -B build-asan $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DFAULTKIT_SANITIZE=address,undefined -DFAULTKIT_BENCH=OFF
+	$(CMAKE) --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
+
+check-tsan:
+	$(CMAKE) -S . -B build-tsan $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DFAULTKIT_SANITIZE=thread -DFAULTKIT_BENCH=OFF
+	$(CMAKE) --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST) -L threads
+
+check-windows:
+ifeq ($(HAVE_WINDOWS),)
+	@echo "*** Windows tests skipped: x86_64-w64-mingw32-g++-posix or wine not found"
+	@echo "*** (apt-get install mingw-w64 g++-mingw-w64-x86-64 wine64)"
+else
+	$(CMAKE) -S . -B build-win $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+	$(CMAKE) --build build-win -j $(JOBS)
+	cd build-win && FAULTKIT_WINEPREFIX=$(CURDIR)/build-win/wineprefix $(CTEST)
+endif
+
+bench: build/CMakeCache.txt
+	$(CMAKE) --build build -j $(JOBS)
+	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+clean:
+	rm -rf build build-asan build-tsan build-win

@@ -1,0 +1,15 @@
+// Component handles: creation in the library's heap or in caller memory,
+// and the check every handle-taking operation runs first.
+#pragma once
+
+#include "faultkit.h"
+
+namespace faultkit {
+
+inline constexpr uint32_t kFacilityUnresolved = 0xFFFFFFFFu;
+
+// A null handle fails. An unresolved handle has its facility resolved from
+// its UUID (registering it); the check fails when that fails.
+bool HandleCheck(_qel_error_manager* handle);
+
+}  // namespace faultkit
