@@ -3,6 +3,8 @@
 #   make check  build and run every test: Linux, sanitizers, and Windows
 #               under Wine when the cross compiler and Wine are present
 #   make bench  build and run the benchmarks
+#   make fuzz   build the libFuzzer targets with clang and run each for
+#               FUZZ_SECONDS seconds on a copy of its corpus
 
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR := $(if $(shell command -v ninja 2>/dev/null),-G Ninja,)
@@ -11,7 +13,9 @@ CTEST     := ctest --output-on-failure -j $(JOBS)
 
 HAVE_WINDOWS := $(and $(shell command -v x86_64-w64-mingw32-g++-posix 2>/dev/null),$(shell command -v wine 2>/dev/null))
 
-.PHONY: run check check-linux check-asan check-tsan check-windows bench clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: run check check-linux check-asan check-tsan check-windows bench fuzz clean
 
 run: build/CMakeCache.txt
 	$(CMAKE) --build build -j $(JOBS) --target faultkit_cli
@@ -54,5 +58,19 @@ bench: build/CMakeCache.txt
 	$(CMAKE) --build build -j $(JOBS)
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
+fuzz:
+	CC=clang CXX=clang++ $(CMAKE) -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DFAULTKIT_SANITIZE=address,undefined -DFAULTKIT_FUZZ=ON -DFAULTKIT_TESTS=OFF -DFAULTKIT_BENCH=OFF
+	$(CMAKE) --build build-fuzz -j $(JOBS)
+	@for f in build-fuzz/fuzz/fuzz_*; do \
+	  [ -x "$$f" ] || continue; \
+	  name=$${f##*/fuzz_}; work=build-fuzz/corpus-$$name; \
+	  rm -rf $$work && mkdir -p $$work && cp fuzz/corpus/$$name/* $$work/; \
+	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$work >build-fuzz/$$name.log 2>&1 \
+	    || { tail -50 build-fuzz/$$name.log; exit 1; }; \
+	  grep -E 'stat::number_of_executed_units' build-fuzz/$$name.log; \
+	done
+
 clean:
-	rm -rf build build-asan build-tsan build-win
+	rm -rf build build-asan build-tsan build-win build-fuzz
