@@ -163,14 +163,15 @@ void ConvertAsciiRun(const uint8_t** pos, const uint8_t* end, ConversionOutput& 
     }
 }
 
-// Converts from *position up to end. Returns false on an invalid character
+// Converts from *position up to end; decodes may read up to readable_end
+// (at or after end). Returns false on an invalid character
 // or a code point the target refuses, leaving *position alone; otherwise
 // true with *position where the conversion stopped: at end, at an
 // incomplete character, or at the first character that did not fit or
 // whose stream write failed.
 template <class Source, class Target>
 bool ConvertLoop(const Source& source, const Target& target, const uint8_t* end,
-                 const uint8_t** position, ConversionOutput& out) {
+                 const uint8_t* readable_end, const uint8_t** position, ConversionOutput& out) {
     constexpr ptrdiff_t kMinBytes = sizeof(typename Source::Unit);
     const bool counting = out.mode == OutputMode::kCounting;
     const uint8_t* pos = *position;
@@ -181,7 +182,7 @@ bool ConvertLoop(const Source& source, const Target& target, const uint8_t* end,
                 break;
             }
         }
-        const ptrdiff_t remaining = end - pos;
+        const ptrdiff_t remaining = readable_end - pos;
         uint32_t cp = 0;
         const uint8_t* next = nullptr;
         bool error = false;

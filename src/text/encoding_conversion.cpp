@@ -35,13 +35,20 @@ const uint8_t* TerminatorOf(EncodingId id, const uint8_t* src) {
     return src;
 }
 
+// Source text [src, end); decodes may read up to readable_end.
+struct SourceRange {
+    const uint8_t* src;
+    const uint8_t* end;
+    const uint8_t* readable_end;
+};
+
 template <class Source, class Target>
-Outcome Convert(const Source& source, const Target& target, const uint8_t* src,
-                const uint8_t* end, void* dst, size_t dst_size) {
+Outcome Convert(const Source& source, const Target& target, const SourceRange& range, void* dst,
+                size_t dst_size) {
     uint8_t stage[kStreamStageSize];
-    ConversionOutput out = OutputOpen(dst, dst_size, stage, src);
-    const uint8_t* position = src;
-    if (!ConvertLoop(source, target, end, &position, out)) {
+    ConversionOutput out = OutputOpen(dst, dst_size, stage, range.src);
+    const uint8_t* position = range.src;
+    if (!ConvertLoop(source, target, range.end, range.readable_end, &position, out)) {
         return Outcome{};
     }
     const uint64_t result = OutputFinish(out, &position);
@@ -62,38 +69,38 @@ uint64_t Deliver(const Outcome& outcome, SourcePointer* src_end_out, void** dst_
     return outcome.result;
 }
 
-Outcome ConvertToUtf8Between(EncodingId id, const uint8_t* src, const uint8_t* end, void* dst,
-                             size_t dst_size) {
+Outcome ConvertToUtf8Between(EncodingId id, const SourceRange& range, void* dst, size_t dst_size) {
     switch (id) {
         case kEncodingUtf16:
-            return Convert(Utf16Source{}, Utf8Target{}, src, end, dst, dst_size);
+            return Convert(Utf16Source{}, Utf8Target{}, range, dst, dst_size);
         case kEncodingUtf32:
-            return Convert(Utf32Source{}, Utf8Target{}, src, end, dst, dst_size);
+            return Convert(Utf32Source{}, Utf8Target{}, range, dst, dst_size);
         default:
             if (IsCodePage(id)) {
-                return Convert(CodePageSource{id}, Utf8Target{}, src, end, dst, dst_size);
+                return Convert(CodePageSource{id}, Utf8Target{}, range, dst, dst_size);
             }
             // An unknown id fails at the first character; without one the
             // conversion is empty.
-            return Outcome{src == end, 0, src, static_cast<uint8_t*>(dst), dst_size != 0};
+            return Outcome{range.src == range.end, 0, range.src, static_cast<uint8_t*>(dst),
+                           dst_size != 0};
     }
 }
 
-Outcome ConvertFromUtf8Between(EncodingId id, const uint8_t* src, const uint8_t* end, void* dst,
+Outcome ConvertFromUtf8Between(EncodingId id, const SourceRange& range, void* dst,
                                size_t dst_size, int32_t replacement) {
     switch (id) {
         case kEncodingUtf16:
-            return Convert(Utf8Source{}, Utf16Target{}, src, end, dst, dst_size);
+            return Convert(Utf8Source{}, Utf16Target{}, range, dst, dst_size);
         case kEncodingUtf32:
-            return Convert(Utf8Source{}, Utf32Target{}, src, end, dst, dst_size);
+            return Convert(Utf8Source{}, Utf32Target{}, range, dst, dst_size);
         default:
             if (IsCodePage(id)) {
                 const CodePageTarget target{&ProcessReverseTables(),
                                             replacement == 0 ? kDefaultReplacement : replacement, id};
-                return Convert(Utf8Source{}, target, src, end, dst, dst_size);
+                return Convert(Utf8Source{}, target, range, dst, dst_size);
             }
             // An unknown id fails at the first character decoded.
-            return Convert(Utf8Source{}, RefusingTarget{}, src, end, dst, dst_size);
+            return Convert(Utf8Source{}, RefusingTarget{}, range, dst, dst_size);
     }
 }
 
@@ -105,20 +112,20 @@ uint64_t ConvertToUtf8(EncodingId id, const void* src, size_t src_len, void* dst
         return 0;
     }
     const auto* begin = static_cast<const uint8_t*>(src);
-    const uint8_t* end = begin + src_len;
+    SourceRange range{begin, begin + src_len, begin + src_len};
     if (src_len == kNulTerminated) {
         // The terminator is always decoded, so an unknown id fails there.
         if (!EncodingIdValid(id)) {
             return 0;
         }
-        // The NUL character ends the source: the last one converted, or in
-        // stream mode the first one not converted.
-        end = TerminatorOf(id, begin);
-        if (!StreamMode(dst, dst_size)) {
-            end += MinCharBytes(id);
-        }
+        // The NUL character is the last one converted, or in stream mode
+        // the first one not converted; a character before it may still
+        // read into it.
+        range.readable_end = TerminatorOf(id, begin) + MinCharBytes(id);
+        range.end = StreamMode(dst, dst_size) ? range.readable_end - MinCharBytes(id)
+                                              : range.readable_end;
     }
-    return Deliver(ConvertToUtf8Between(id, begin, end, dst, dst_size), src_end_out, dst_end_out);
+    return Deliver(ConvertToUtf8Between(id, range, dst, dst_size), src_end_out, dst_end_out);
 }
 
 uint64_t ConvertFromUtf8(EncodingId id, const char* src, size_t src_len, void* dst, size_t dst_size,
@@ -130,8 +137,9 @@ uint64_t ConvertFromUtf8(EncodingId id, const char* src, size_t src_len, void* d
         src_len = Utf8Length(src) + (StreamMode(dst, dst_size) ? 0 : 1);
     }
     const auto* begin = reinterpret_cast<const uint8_t*>(src);
-    return Deliver(ConvertFromUtf8Between(id, begin, begin + src_len, dst, dst_size, replacement),
-                   src_end_out, dst_end_out);
+    const SourceRange range{begin, begin + src_len, begin + src_len};
+    return Deliver(ConvertFromUtf8Between(id, range, dst, dst_size, replacement), src_end_out,
+                   dst_end_out);
 }
 
 void* ConvertUtf8Utf16(bool to_utf16, const void* src, void* dst, size_t dst_size) {
