@@ -25,37 +25,74 @@ namespace faultkit {
 // Bytes of output room the window loop keeps: the most one character takes.
 inline constexpr ptrdiff_t kWindowRoom = 8;
 
-// Whether the unit at p is below 0x7F.
+// ASCII moves: units below 0x7F are the same characters in every encoding,
+// so they are converted by changing the unit width only.
 template <typename Unit>
-bool IsAsciiUnit(const uint8_t* p) {
+Unit LoadUnit(const uint8_t* p) {
     Unit unit;
     std::memcpy(&unit, p, sizeof unit);
-    return unit < 0x7F;
+    return unit;
 }
 
-// Converts whole blocks of 8 units below 0x7F from src to dst, at most
-// max_units units; returns how many.
+template <typename Unit>
+void StoreUnit(uint8_t* p, Unit unit) {
+    std::memcpy(p, &unit, sizeof unit);
+}
+
+inline constexpr size_t kAsciiBlock = 8;
+
+// Converts kAsciiBlock units at src to dst if all are below 0x7F. The test
+// runs on 64-bit words: in a unit below 0x7F neither the unit nor the unit
+// plus one has a bit from 0x80 up, and adding one carries into the next
+// unit only from a unit that fails the test itself.
 template <typename SrcUnit, typename DstUnit>
-size_t ConvertAsciiBlocks(const uint8_t* src, uint8_t* dst, size_t max_units) {
-    constexpr size_t kBlock = 8;
-    size_t done = 0;
-    for (; done + kBlock <= max_units; done += kBlock) {
-        SrcUnit units[kBlock];
-        std::memcpy(units, src + done * sizeof(SrcUnit), sizeof units);
-        uint32_t seen = 0;
-        for (const SrcUnit unit : units) {
-            seen |= uint32_t{unit} | (uint32_t{unit} + 1);
-        }
-        if (seen > 0x7F) {
+bool ConvertAsciiBlock(const uint8_t* src, uint8_t* dst) {
+    constexpr uint64_t kOnes = ~uint64_t{0} / ((uint64_t{1} << (8 * sizeof(SrcUnit))) - 1);
+    constexpr uint64_t kHigh = kOnes * ((uint64_t{1} << (8 * sizeof(SrcUnit))) - 0x80);
+    uint64_t words[sizeof(SrcUnit)];
+    std::memcpy(words, src, sizeof words);
+    uint64_t seen = 0;
+    for (const uint64_t word : words) {
+        seen |= word | (word + kOnes);
+    }
+    if ((seen & kHigh) != 0) {
+        return false;
+    }
+    SrcUnit units[kAsciiBlock];
+    std::memcpy(units, src, sizeof units);
+    DstUnit converted[kAsciiBlock];
+    for (size_t i = 0; i < kAsciiBlock; ++i) {
+        converted[i] = static_cast<DstUnit>(units[i]);
+    }
+    std::memcpy(dst, converted, sizeof converted);
+    return true;
+}
+
+// Converts the ASCII units at *p (the first is one) to *w: a whole block
+// when it is all ASCII, else the units before the first other one, at most
+// a block. Needs kWindowRoom bytes of room at *w.
+template <typename SrcUnit, typename DstUnit>
+void ConvertAscii(const uint8_t** p, uint8_t** w, const uint8_t* end, const uint8_t* write_end) {
+    constexpr ptrdiff_t kSrcBlock = kAsciiBlock * sizeof(SrcUnit);
+    constexpr ptrdiff_t kDstBlock = kAsciiBlock * sizeof(DstUnit);
+    if (end - *p >= kSrcBlock && write_end - *w >= kDstBlock &&
+        ConvertAsciiBlock<SrcUnit, DstUnit>(*p, *w)) {
+        *p += kSrcBlock;
+        *w += kDstBlock;
+        return;
+    }
+    const ptrdiff_t units = std::min({static_cast<ptrdiff_t>(kAsciiBlock),
+                                      (end - *p) / static_cast<ptrdiff_t>(sizeof(SrcUnit)),
+                                      (write_end - *w) / static_cast<ptrdiff_t>(sizeof(DstUnit))});
+    for (ptrdiff_t i = 0; i < units; ++i) {
+        const SrcUnit unit = LoadUnit<SrcUnit>(*p);
+        if (unit >= 0x7F) {
             break;
         }
-        DstUnit converted[kBlock];
-        for (size_t i = 0; i < kBlock; ++i) {
-            converted[i] = static_cast<DstUnit>(units[i]);
-        }
-        std::memcpy(dst + done * sizeof(DstUnit), converted, sizeof converted);
+        StoreUnit(*w, static_cast<DstUnit>(unit));
+        *p += sizeof(SrcUnit);
+        *w += sizeof(DstUnit);
     }
-    return done;
 }
 
 // Converts from *pos while a character starts before end with its decode
@@ -67,20 +104,13 @@ void ConvertWindow(const Source& source, const Target& target, const uint8_t* en
                    const uint8_t* readable_end, const uint8_t** pos, uint8_t** write,
                    uint8_t* write_end) {
     using SrcUnit = typename Source::Unit;
-    using DstUnit = typename Target::Unit;
     const uint8_t* p = *pos;
     uint8_t* w = *write;
     while (p < end && readable_end - p >= Source::kDecodeWindow && write_end - w >= kWindowRoom) {
         if constexpr (Source::kAsciiRuns && Target::kAsciiRuns) {
-            if (IsAsciiUnit<SrcUnit>(p)) {
-                const size_t units = std::min(static_cast<size_t>(end - p) / sizeof(SrcUnit),
-                                              static_cast<size_t>(write_end - w) / sizeof(DstUnit));
-                const size_t run = ConvertAsciiBlocks<SrcUnit, DstUnit>(p, w, units);
-                p += run * sizeof(SrcUnit);
-                w += run * sizeof(DstUnit);
-                if (run != 0) {
-                    continue;
-                }
+            if (LoadUnit<SrcUnit>(p) < 0x7F) {
+                ConvertAscii<SrcUnit, typename Target::Unit>(&p, &w, end, write_end);
+                continue;
             }
         }
         uint32_t cp = 0;
