@@ -112,19 +112,19 @@ uint64_t ConvertToUtf8(EncodingId id, const void* src, size_t src_len, void* dst
         return 0;
     }
     const auto* begin = static_cast<const uint8_t*>(src);
-    SourceRange range{begin, begin + src_len, begin + src_len};
-    if (src_len == kNulTerminated) {
-        // The terminator is always decoded, so an unknown id fails there.
-        if (!EncodingIdValid(id)) {
-            return 0;
-        }
-        // The NUL character is the last one converted, or in stream mode
-        // the first one not converted; a character before it may still
-        // read into it.
-        range.readable_end = TerminatorOf(id, begin) + MinCharBytes(id);
-        range.end = StreamMode(dst, dst_size) ? range.readable_end - MinCharBytes(id)
-                                              : range.readable_end;
+    if (src_len != kNulTerminated) {
+        const SourceRange range{begin, begin + src_len, begin + src_len};
+        return Deliver(ConvertToUtf8Between(id, range, dst, dst_size), src_end_out, dst_end_out);
     }
+    // The terminator is always decoded, so an unknown id fails there.
+    if (!EncodingIdValid(id)) {
+        return 0;
+    }
+    // The NUL character is the last one converted, or in stream mode the
+    // first one not converted; a character before it may still read into it.
+    const uint8_t* terminator = TerminatorOf(id, begin);
+    const uint8_t* after = terminator + MinCharBytes(id);
+    const SourceRange range{begin, StreamMode(dst, dst_size) ? terminator : after, after};
     return Deliver(ConvertToUtf8Between(id, range, dst, dst_size), src_end_out, dst_end_out);
 }
 

@@ -27,10 +27,11 @@ inline uint64_t ReferenceConvert(bool to_utf8, EncodingId id, const void* src, s
     uint8_t* write = stream ? stage : static_cast<uint8_t*>(dst);
     const size_t capacity = stream ? sizeof stage : dst_size;
     const auto* pos = static_cast<const uint8_t*>(src);
-    const uint8_t* end = pos + src_len;
-    if (terminated) {
-        end = to_utf8 ? nullptr
-                      : pos + std::strlen(static_cast<const char*>(src)) + (stream ? 0 : 1);
+    const uint8_t* end = nullptr;  // none: up to the NUL character
+    if (!terminated) {
+        end = pos + src_len;
+    } else if (!to_utf8) {
+        end = pos + std::strlen(static_cast<const char*>(src)) + (stream ? 0 : 1);
     }
     uint64_t pending = 0;
     uint64_t flushed = 0;
