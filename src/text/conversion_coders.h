@@ -14,10 +14,15 @@
 //   Unit            its code unit
 //   Encode          writes at most 8 bytes and gives their number, or fails
 //                   for a code point the target refuses
+//   EncodeInWindow  an encoder for the bulk of the text: may write up to
+//                   kWindowRoom bytes, of which the number it returns
+//                   count; 0 leaves the code point to Encode. Where it
+//                   encodes, the counted bytes are those of Encode.
 // kAsciiRuns, in both: a unit below 0x7F is a character of its own with
 // that code point, so runs of them can be moved unit by unit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "text/character_coders.h"
@@ -25,37 +30,54 @@
 
 namespace faultkit {
 
-// UTF-8 sequences of 1 to 4 bytes from a window of 4 readable bytes;
-// null for 5- and 6-byte forms and anything invalid.
+// Bytes a window encoder may write for one character.
+inline constexpr ptrdiff_t kWindowRoom = 8;
+
+// UTF-8 sequences of 1 to 4 bytes from a window of 4 readable bytes; null
+// for 5- and 6-byte forms and anything invalid. Free of branches on the
+// sequence length, which changes unpredictably in mixed text.
 inline const uint8_t* Utf8DecodeInWindow(const uint8_t* p, uint32_t* cp) {
-    const uint32_t b0 = p[0];
-    if (b0 < 0x80) {
-        *cp = b0;
-        return p + 1;
-    }
-    // A continuation byte's payload; from 0x40 up it was no continuation.
-    const uint32_t c1 = p[1] ^ 0x80u;
-    if (b0 < 0xE0) {
-        if (b0 < 0xC0 || c1 > 0x3F) {
-            return nullptr;
-        }
-        *cp = ((b0 & 0x1F) << 6) | c1;
-        return p + 2;
-    }
-    const uint32_t c2 = p[2] ^ 0x80u;
-    if (b0 < 0xF0) {
-        if ((c1 | c2) > 0x3F) {
-            return nullptr;
-        }
-        *cp = ((b0 & 0x0F) << 12) | (c1 << 6) | c2;
-        return p + 3;
-    }
-    const uint32_t c3 = p[3] ^ 0x80u;
-    if (b0 >= 0xF8 || (c1 | c2 | c3) > 0x3F) {
+    // Indexed by the length: which bits of the bytes after the first must
+    // read 10, and the bits the first byte contributes.
+    static constexpr uint32_t kFollowMask[5] = {0, 0, 0xC000, 0xC0C000, 0xC0C0C000};
+    static constexpr uint32_t kFollowBits[5] = {0, 0, 0x8000, 0x808000, 0x80808000};
+    static constexpr uint32_t kLeadBits[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    const int length = Utf8LeadLength[p[0]];
+    if (length == 0 || length > 4) {
         return nullptr;
     }
-    *cp = ((b0 & 0x07) << 18) | (c1 << 12) | (c2 << 6) | c3;
-    return p + 4;
+    const uint32_t word = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+                          uint32_t{p[3]} << 24;
+    if ((word & kFollowMask[length]) != kFollowBits[length]) {
+        return nullptr;
+    }
+    // All four bytes as if the sequence were 4 long, then the surplus
+    // low bits shifted out.
+    const uint32_t bits = (p[0] & kLeadBits[length]) << 18 | ((word >> 8) & 0x3F) << 12 |
+                          ((word >> 16) & 0x3F) << 6 | ((word >> 24) & 0x3F);
+    *cp = bits >> (6 * (4 - length));
+    return p + length;
+}
+
+// Writes the UTF-8 form of cp as 4 bytes at dst and returns how many count
+// (1 to 4); 0 above U+10FFFF, whose forms are longer. Free of branches on
+// the length.
+inline int Utf8EncodeInWindow(uint32_t cp, uint8_t* dst) {
+    if (cp > kUtf16MaxCodePoint) {
+        return 0;
+    }
+    // Indexed by the length: turns the first counted byte of the 4-byte
+    // pattern (10xxxxxx) into the first byte of the sequence.
+    static constexpr uint32_t kLeadFix[5] = {0, 0, 0x80 ^ 0xC0, 0x80 ^ 0xE0, 0};
+    const int length = 1 + (cp >= 0x80) + (cp >= 0x800) + (cp >= 0x10000);
+    const uint32_t four = (0xF0 | (cp >> 18)) | (0x80 | ((cp >> 12) & 0x3F)) << 8 |
+                          (0x80 | ((cp >> 6) & 0x3F)) << 16 | (0x80 | (cp & 0x3F)) << 24;
+    const uint32_t word = length == 1 ? cp : (four >> (8 * (4 - length))) ^ kLeadFix[length];
+    dst[0] = static_cast<uint8_t>(word);
+    dst[1] = static_cast<uint8_t>(word >> 8);
+    dst[2] = static_cast<uint8_t>(word >> 16);
+    dst[3] = static_cast<uint8_t>(word >> 24);
+    return length;
 }
 
 struct Utf8Source {
@@ -124,6 +146,9 @@ struct Utf8Target {
         *size = Utf8EncodeChar(static_cast<int32_t>(cp), reinterpret_cast<char*>(dst), nullptr);
         return true;
     }
+    int EncodeInWindow(uint32_t cp, uint8_t* dst) const {
+        return Utf8EncodeInWindow(cp, dst);
+    }
 };
 
 struct Utf16Target {
@@ -136,6 +161,9 @@ struct Utf16Target {
         *size = Utf16EncodeChar(cp, dst, nullptr);
         return true;
     }
+    int EncodeInWindow(uint32_t cp, uint8_t* dst) const {
+        return Utf16CanEncode(cp) ? Utf16EncodeChar(cp, dst, nullptr) : 0;
+    }
 };
 
 struct Utf32Target {
@@ -144,6 +172,9 @@ struct Utf32Target {
     bool Encode(uint32_t cp, uint8_t* dst, int* size) const {
         *size = Utf32EncodeChar(cp, dst, nullptr);
         return true;
+    }
+    int EncodeInWindow(uint32_t cp, uint8_t* dst) const {
+        return Utf32EncodeChar(cp, dst, nullptr);
     }
 };
 
@@ -158,6 +189,10 @@ struct CodePageTarget {
         *size = 1;
         return true;
     }
+    int EncodeInWindow(uint32_t cp, uint8_t* dst) const {
+        *dst = CodePageByte(*set, cp, replacement, id);
+        return 1;
+    }
 };
 
 // The target of an EncodingId out of range: every character is refused.
@@ -166,6 +201,9 @@ struct RefusingTarget {
     static constexpr bool kAsciiRuns = false;
     bool Encode(uint32_t /*cp*/, uint8_t* /*dst*/, int* /*size*/) const {
         return false;
+    }
+    int EncodeInWindow(uint32_t /*cp*/, uint8_t* /*dst*/) const {
+        return 0;
     }
 };
 

@@ -22,9 +22,6 @@
 
 namespace faultkit {
 
-// Bytes of output room the window loop keeps: the most one character takes.
-inline constexpr ptrdiff_t kWindowRoom = 8;
-
 // ASCII moves: units below 0x7F are the same characters in every encoding,
 // so they are converted by changing the unit width only.
 template <typename Unit>
@@ -68,78 +65,87 @@ bool ConvertAsciiBlock(const uint8_t* src, uint8_t* dst) {
     return true;
 }
 
-// Converts the ASCII units at *p (the first is one) to *w: a whole block
-// when it is all ASCII, else the units before the first other one, at most
-// a block. Needs kWindowRoom bytes of room at *w.
-template <typename SrcUnit, typename DstUnit>
-void ConvertAscii(const uint8_t** p, uint8_t** w, const uint8_t* end, const uint8_t* write_end) {
-    constexpr ptrdiff_t kSrcBlock = kAsciiBlock * sizeof(SrcUnit);
-    constexpr ptrdiff_t kDstBlock = kAsciiBlock * sizeof(DstUnit);
-    if (end - *p >= kSrcBlock && write_end - *w >= kDstBlock &&
-        ConvertAsciiBlock<SrcUnit, DstUnit>(*p, *w)) {
-        *p += kSrcBlock;
-        *w += kDstBlock;
-        return;
-    }
-    const ptrdiff_t units = std::min({static_cast<ptrdiff_t>(kAsciiBlock),
-                                      (end - *p) / static_cast<ptrdiff_t>(sizeof(SrcUnit)),
-                                      (write_end - *w) / static_cast<ptrdiff_t>(sizeof(DstUnit))});
-    for (ptrdiff_t i = 0; i < units; ++i) {
-        const SrcUnit unit = LoadUnit<SrcUnit>(*p);
-        if (unit >= 0x7F) {
-            break;
-        }
-        StoreUnit(*w, static_cast<DstUnit>(unit));
-        *p += sizeof(SrcUnit);
-        *w += sizeof(DstUnit);
-    }
-}
-
 // Converts from *pos while a character starts before end with its decode
 // window readable before readable_end and while kWindowRoom bytes are left
 // before write_end; stops early at any character the window coders leave
-// to the general step.
+// to the general step. Bytes past the final *write, up to kWindowRoom of
+// them, may have been scribbled on. Runs of ASCII are taken a block at a
+// time; other text goes through the window coders up to a block's worth of
+// source before the next block test, so that the branch on ASCII is taken
+// once a block, not once a character.
 template <class Source, class Target>
 void ConvertWindow(const Source& source, const Target& target, const uint8_t* end,
                    const uint8_t* readable_end, const uint8_t** pos, uint8_t** write,
                    uint8_t* write_end) {
     using SrcUnit = typename Source::Unit;
+    using DstUnit = typename Target::Unit;
+    constexpr ptrdiff_t kSrcBlock = kAsciiBlock * sizeof(SrcUnit);
+    constexpr ptrdiff_t kDstBlock = kAsciiBlock * sizeof(DstUnit);
     const uint8_t* p = *pos;
     uint8_t* w = *write;
-    while (p < end && readable_end - p >= Source::kDecodeWindow && write_end - w >= kWindowRoom) {
+    if (readable_end - p < Source::kDecodeWindow || write_end - w < kWindowRoom) {
+        return;
+    }
+    // Characters start before char_end, and are written before write_limit.
+    const uint8_t* char_end = std::min(end, readable_end - Source::kDecodeWindow + 1);
+    const uint8_t* write_limit = write_end - kWindowRoom + 1;
+    while (p < char_end && w < write_limit) {
         if constexpr (Source::kAsciiRuns && Target::kAsciiRuns) {
-            if (LoadUnit<SrcUnit>(p) < 0x7F) {
-                ConvertAscii<SrcUnit, typename Target::Unit>(&p, &w, end, write_end);
+            if (end - p >= kSrcBlock && write_end - w >= kDstBlock &&
+                ConvertAsciiBlock<SrcUnit, DstUnit>(p, w)) {
+                p += kSrcBlock;
+                w += kDstBlock;
                 continue;
             }
         }
-        uint32_t cp = 0;
-        const uint8_t* next = source.DecodeInWindow(p, &cp);
-        int size = 0;
-        if (next == nullptr || !target.Encode(cp, w, &size)) {
-            break;
-        }
-        p = next;
-        w += size;
+        const uint8_t* stop = char_end - p > kSrcBlock ? p + kSrcBlock : char_end;
+        do {
+            uint32_t cp = 0;
+            const uint8_t* next = source.DecodeInWindow(p, &cp);
+            const int size = next != nullptr ? target.EncodeInWindow(cp, w) : 0;
+            if (size == 0) {
+                *pos = p;
+                *write = w;
+                return;
+            }
+            p = next;
+            w += size;
+        } while (p < stop && w < write_limit);
     }
     *pos = p;
     *write = w;
 }
 
-// Runs the window loop into the output; when counting, into a scratch
-// buffer that is only counted.
+// Runs the window loop into the output. Counting and buffer mode go
+// through a chunk on the stack, so that what the window scribbles past its
+// output never reaches the caller's buffer; stream mode writes into the
+// staging buffer, where bytes past the staged ones are never written out.
 template <class Source, class Target>
 void ConvertWindowInto(const Source& source, const Target& target, const uint8_t* end,
                        const uint8_t* readable_end, const uint8_t** pos, ConversionOutput& out) {
-    if (out.mode == OutputMode::kCounting) {
-        uint8_t scratch[1024];
-        uint8_t* w = scratch;
-        ConvertWindow(source, target, end, readable_end, pos, &w, scratch + sizeof scratch);
-        out.pending += static_cast<size_t>(w - scratch);
-    } else {
+    if (out.mode == OutputMode::kStream) {
         uint8_t* w = out.write;
         ConvertWindow(source, target, end, readable_end, pos, &w, out.start + out.capacity);
         OutputAdvance(out, static_cast<size_t>(w - out.write));
+        return;
+    }
+    uint8_t chunk[2048];
+    for (;;) {
+        const bool counting = out.mode == OutputMode::kCounting;
+        const size_t room = counting ? sizeof chunk : std::min(sizeof chunk, OutputRoom(out));
+        uint8_t* w = chunk;
+        ConvertWindow(source, target, end, readable_end, pos, &w, chunk + room);
+        const auto produced = static_cast<size_t>(w - chunk);
+        if (counting) {
+            out.pending += produced;
+        } else {
+            std::memcpy(out.write, chunk, produced);
+            OutputAdvance(out, produced);
+        }
+        // Go on only when the chunk, not the output or the text, was full.
+        if (room < sizeof chunk || chunk + room - w >= kWindowRoom) {
+            return;
+        }
     }
 }
 
