@@ -6,7 +6,8 @@ namespace faultkit {
 
 void CodePageEncodeChar(uint32_t cp, void* dst, void** end, int32_t replacement, EncodingId id) {
     auto* byte = static_cast<uint8_t*>(dst);
-    *byte = CodePageByte(ProcessReverseTables(), cp, replacement, id);
+    const uint8_t mapped = cp < 0x10000 ? ReverseLookup(ProcessReverseTables(), cp, id) : 0;
+    *byte = CodePageByte(mapped, cp, replacement);
     if (end != nullptr) {
         *end = byte + 1;
     }

@@ -139,11 +139,10 @@ inline int Utf32EncodeChar(uint32_t cp, void* dst, void** end) {
     return 4;
 }
 
-// The byte code page id writes for cp, looked up in `set`: the mapped byte,
-// byte 0 for U+0000, or the low 8 bits of `replacement`.
-inline uint8_t CodePageByte(const ReverseTableSet& set, uint32_t cp, int32_t replacement,
-                            EncodingId id) {
-    const uint8_t mapped = cp < 0x10000 ? ReverseLookup(set, cp, id) : 0;
+// The byte a code page writes for cp, given `mapped`, cp's byte in the
+// page's reverse table (0 for none, and for every cp from 0x10000 up): the
+// mapped byte, byte 0 for U+0000, or the low 8 bits of `replacement`.
+inline uint8_t CodePageByte(uint8_t mapped, uint32_t cp, int32_t replacement) {
     return mapped != 0 || cp == 0 ? mapped : static_cast<uint8_t>(replacement);
 }
 

@@ -34,29 +34,38 @@ namespace faultkit {
 inline constexpr ptrdiff_t kWindowRoom = 8;
 
 // UTF-8 sequences of 1 to 4 bytes from a window of 4 readable bytes; null
-// for 5- and 6-byte forms and anything invalid. Free of branches on the
-// sequence length, which changes unpredictably in mixed text.
+// for 5- and 6-byte forms and anything invalid. It branches on the first
+// byte: the branches are predicted, which lets the next character's decode
+// start before this one's length is known.
 inline const uint8_t* Utf8DecodeInWindow(const uint8_t* p, uint32_t* cp) {
-    // Indexed by the length: which bits of the bytes after the first must
-    // read 10, and the bits the first byte contributes.
-    static constexpr uint32_t kFollowMask[5] = {0, 0, 0xC000, 0xC0C000, 0xC0C0C000};
-    static constexpr uint32_t kFollowBits[5] = {0, 0, 0x8000, 0x808000, 0x80808000};
-    static constexpr uint32_t kLeadBits[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-    const int length = Utf8LeadLength[p[0]];
-    if (length == 0 || length > 4) {
+    const uint32_t b0 = p[0];
+    if (b0 < 0x80) {
+        *cp = b0;
+        return p + 1;
+    }
+    // A continuation byte's payload; from 0x40 up it was no continuation.
+    const uint32_t c1 = p[1] ^ 0x80u;
+    if (b0 < 0xE0) {
+        if (b0 < 0xC0 || c1 > 0x3F) {
+            return nullptr;
+        }
+        *cp = ((b0 & 0x1F) << 6) | c1;
+        return p + 2;
+    }
+    const uint32_t c2 = p[2] ^ 0x80u;
+    if (b0 < 0xF0) {
+        if ((c1 | c2) > 0x3F) {
+            return nullptr;
+        }
+        *cp = ((b0 & 0x0F) << 12) | (c1 << 6) | c2;
+        return p + 3;
+    }
+    const uint32_t c3 = p[3] ^ 0x80u;
+    if (b0 >= 0xF8 || (c1 | c2 | c3) > 0x3F) {
         return nullptr;
     }
-    const uint32_t word = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
-                          uint32_t{p[3]} << 24;
-    if ((word & kFollowMask[length]) != kFollowBits[length]) {
-        return nullptr;
-    }
-    // All four bytes as if the sequence were 4 long, then the surplus
-    // low bits shifted out.
-    const uint32_t bits = (p[0] & kLeadBits[length]) << 18 | ((word >> 8) & 0x3F) << 12 |
-                          ((word >> 16) & 0x3F) << 6 | ((word >> 24) & 0x3F);
-    *cp = bits >> (6 * (4 - length));
-    return p + length;
+    *cp = ((b0 & 0x07) << 18) | (c1 << 12) | (c2 << 6) | c3;
+    return p + 4;
 }
 
 // Writes the UTF-8 form of cp as 4 bytes at dst and returns how many count
@@ -182,15 +191,32 @@ struct CodePageTarget {
     using Unit = uint8_t;
     static constexpr bool kAsciiRuns = true;
     const ReverseTableSet* set;
+    // The expanded table of the page when there is one, fetched once so
+    // that the lookups need not reload it after every byte written.
+    const uint8_t* expanded;
     int32_t replacement;  // already mapped from 0 to "?"
     EncodingId id;
+
+    CodePageTarget(const ReverseTableSet& tables, int32_t replacement_byte, EncodingId page)
+        : set(&tables),
+          expanded(tables.expanded != nullptr ? tables.expanded[page] : nullptr),
+          replacement(replacement_byte),
+          id(page) {}
+
+    uint8_t ByteOf(uint32_t cp) const {
+        uint8_t mapped = 0;
+        if (cp < 0x10000) {
+            mapped = expanded != nullptr ? ExpandedLookup(expanded, cp) : ReverseLookup(*set, cp, id);
+        }
+        return CodePageByte(mapped, cp, replacement);
+    }
     bool Encode(uint32_t cp, uint8_t* dst, int* size) const {
-        *dst = CodePageByte(*set, cp, replacement, id);
+        *dst = ByteOf(cp);
         *size = 1;
         return true;
     }
     int EncodeInWindow(uint32_t cp, uint8_t* dst) const {
-        *dst = CodePageByte(*set, cp, replacement, id);
+        *dst = ByteOf(cp);
         return 1;
     }
 };

@@ -95,7 +95,7 @@ Outcome ConvertFromUtf8Between(EncodingId id, const SourceRange& range, void* ds
             return Convert(Utf8Source{}, Utf32Target{}, range, dst, dst_size);
         default:
             if (IsCodePage(id)) {
-                const CodePageTarget target{&ProcessReverseTables(),
+                const CodePageTarget target{ProcessReverseTables(),
                                             replacement == 0 ? kDefaultReplacement : replacement, id};
                 return Convert(Utf8Source{}, target, range, dst, dst_size);
             }

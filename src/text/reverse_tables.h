@@ -44,17 +44,18 @@ void ReverseTablesUnload(ReverseTableSet* set);
 // else by walking the records from the first.
 uint8_t CompressedLookup(const ReverseTableSet& set, uint32_t cp, EncodingId id);
 
-// Byte of cp (0 to 0xFFFF) in code page id (1 to 17); 0 when it has none.
-// The same in every state of the set; with the expanded tables it costs two
-// array reads.
-inline uint8_t ReverseLookup(const ReverseTableSet& set, uint32_t cp, EncodingId id) {
-    if (set.expanded == nullptr) {
-        return CompressedLookup(set, cp, id);
-    }
-    const uint8_t* block = set.expanded[id];
+// Lookup in an expanded block: two array reads.
+inline uint8_t ExpandedLookup(const uint8_t* block, uint32_t cp) {
     const uint8_t group = block[cp >> 3];
     return group == 0 ? 0
                       : block[kPageIndexSize + (group - 1u) * kReverseGroupSize + (cp & 7u)];
+}
+
+// Byte of cp (0 to 0xFFFF) in code page id (1 to 17); 0 when it has none.
+// The same in every state of the set.
+inline uint8_t ReverseLookup(const ReverseTableSet& set, uint32_t cp, EncodingId id) {
+    return set.expanded != nullptr ? ExpandedLookup(set.expanded[id], cp)
+                                   : CompressedLookup(set, cp, id);
 }
 
 // Expands a RunStream into a new buffer of (size word * 32) bytes, or null
