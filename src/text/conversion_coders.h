@@ -68,25 +68,34 @@ inline const uint8_t* Utf8DecodeInWindow(const uint8_t* p, uint32_t* cp) {
     return p + 4;
 }
 
-// Writes the UTF-8 form of cp as 4 bytes at dst and returns how many count
-// (1 to 4); 0 above U+10FFFF, whose forms are longer. Free of branches on
-// the length.
+// Writes the UTF-8 form of cp at dst and returns its length (1 to 4); 0
+// above U+10FFFF, whose forms are longer. Branches on the length, which the
+// predictor mostly gets right, so that writing the next character need not
+// wait for this one's length.
 inline int Utf8EncodeInWindow(uint32_t cp, uint8_t* dst) {
+    if (cp < 0x80) {
+        dst[0] = static_cast<uint8_t>(cp);
+        return 1;
+    }
+    if (cp < 0x800) {
+        dst[0] = static_cast<uint8_t>(0xC0 | (cp >> 6));
+        dst[1] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        dst[0] = static_cast<uint8_t>(0xE0 | (cp >> 12));
+        dst[1] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+        dst[2] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+        return 3;
+    }
     if (cp > kUtf16MaxCodePoint) {
         return 0;
     }
-    // Indexed by the length: turns the first counted byte of the 4-byte
-    // pattern (10xxxxxx) into the first byte of the sequence.
-    static constexpr uint32_t kLeadFix[5] = {0, 0, 0x80 ^ 0xC0, 0x80 ^ 0xE0, 0};
-    const int length = 1 + (cp >= 0x80) + (cp >= 0x800) + (cp >= 0x10000);
-    const uint32_t four = (0xF0 | (cp >> 18)) | (0x80 | ((cp >> 12) & 0x3F)) << 8 |
-                          (0x80 | ((cp >> 6) & 0x3F)) << 16 | (0x80 | (cp & 0x3F)) << 24;
-    const uint32_t word = length == 1 ? cp : (four >> (8 * (4 - length))) ^ kLeadFix[length];
-    dst[0] = static_cast<uint8_t>(word);
-    dst[1] = static_cast<uint8_t>(word >> 8);
-    dst[2] = static_cast<uint8_t>(word >> 16);
-    dst[3] = static_cast<uint8_t>(word >> 24);
-    return length;
+    dst[0] = static_cast<uint8_t>(0xF0 | (cp >> 18));
+    dst[1] = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
+    dst[2] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+    dst[3] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+    return 4;
 }
 
 struct Utf8Source {
@@ -133,6 +142,10 @@ struct CodePageSource {
     static constexpr bool kAsciiRuns = true;
     static constexpr ptrdiff_t kDecodeWindow = 1;
     EncodingId id;
+    const uint16_t* table;  // the page's CodePageTable, fetched once
+
+    explicit CodePageSource(EncodingId page) : id(page), table(CodePageTableOf(page)) {}
+
     bool Decode(const uint8_t* p, int32_t /*limit*/, uint32_t* cp, const uint8_t** next,
                 bool* error) const {
         const void* after = nullptr;
@@ -141,10 +154,8 @@ struct CodePageSource {
         return true;
     }
     const uint8_t* DecodeInWindow(const uint8_t* p, uint32_t* cp) const {
-        const uint8_t* next = nullptr;
-        bool error = false;
-        Decode(p, 1, cp, &next, &error);
-        return next;
+        *cp = table[*p];
+        return p + 1;
     }
 };
 
