@@ -215,6 +215,9 @@ struct CodePageTarget {
           id(page) {}
 
     uint8_t ByteOf(uint32_t cp) const {
+        if (cp < 0x7F) {
+            return static_cast<uint8_t>(cp);  // the same in every code page
+        }
         uint8_t mapped = 0;
         if (cp < 0x10000) {
             mapped = expanded != nullptr ? ExpandedLookup(expanded, cp) : ReverseLookup(*set, cp, id);
