@@ -1,5 +1,6 @@
 #include "text/character_coders.h"
 
+#include "text/reverse_tables.h"
 #include "text/utf8.h"
 
 namespace faultkit {

@@ -18,7 +18,6 @@
 
 #include "text/code_page_tables.h"
 #include "text/encoding_id.h"
-#include "text/reverse_tables.h"
 
 namespace faultkit {
 

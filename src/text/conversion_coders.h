@@ -26,6 +26,7 @@
 #include <cstdint>
 
 #include "text/character_coders.h"
+#include "text/reverse_tables.h"
 #include "text/utf8.h"
 
 namespace faultkit {

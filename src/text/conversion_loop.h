@@ -22,20 +22,8 @@
 
 namespace faultkit {
 
-// ASCII moves: units below 0x7F are the same characters in every encoding,
-// so they are converted by changing the unit width only.
-template <typename Unit>
-Unit LoadUnit(const uint8_t* p) {
-    Unit unit;
-    std::memcpy(&unit, p, sizeof unit);
-    return unit;
-}
-
-template <typename Unit>
-void StoreUnit(uint8_t* p, Unit unit) {
-    std::memcpy(p, &unit, sizeof unit);
-}
-
+// Runs of ASCII: units below 0x7F are the same characters in every
+// encoding, so they are converted by changing the unit width only.
 inline constexpr size_t kAsciiBlock = 8;
 
 // Converts kAsciiBlock units at src to dst if all are below 0x7F. The test
