@@ -42,7 +42,7 @@ uint64_t ConvertToUtf8(EncodingId id, const void* src, size_t src_len, void* dst
 uint64_t ConvertFromUtf8(EncodingId id, const char* src, size_t src_len, void* dst, size_t dst_size,
                          const char** src_end_out, void** dst_end_out, int32_t replacement);
 
-// NUL-terminated UTF-8 to UTF-16 (to_utf16) or back, into dst, which
+// NUL-terminated UTF-8 to UTF-16 (to_utf16) or back, into dst, which is
 // dst_size bytes long. Returns dst when anything was converted (a string
 // cut short by a small buffer has no terminator), else a static empty
 // string that reads as empty in both encodings.
