@@ -1,0 +1,198 @@
+// The character loop shared by ConvertToUtf8 and ConvertFromUtf8: decode a
+// character, encode it, hand it to the output. A template over a source and
+// a target coder (conversion_coders.h) so that the coders inline.
+//
+// The bulk of the text goes through a window loop that runs only where
+// every decode has its whole window readable and every character fits the
+// output with room to spare, so that none of the limits, fits and stream
+// writes can come into play there, and moves runs of ASCII in blocks. Each
+// character it does not take goes through the general step, which is the
+// plain one-character-at-a-time conversion. Every observable result is
+// that of the general step alone.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "text/character_coders.h"
+#include "text/conversion_coders.h"
+#include "text/conversion_output.h"
+
+namespace faultkit {
+
+// Runs of ASCII: units below 0x7F are the same characters in every
+// encoding, so they are converted by changing the unit width only.
+inline constexpr size_t kAsciiBlock = 8;
+
+// Converts kAsciiBlock units at src to dst if all are below 0x7F. The test
+// runs on 64-bit words: in a unit below 0x7F neither the unit nor the unit
+// plus one has a bit from 0x80 up, and adding one carries into the next
+// unit only from a unit that fails the test itself.
+template <typename SrcUnit, typename DstUnit>
+bool ConvertAsciiBlock(const uint8_t* src, uint8_t* dst) {
+    constexpr uint64_t kOnes = ~uint64_t{0} / ((uint64_t{1} << (8 * sizeof(SrcUnit))) - 1);
+    constexpr uint64_t kHigh = kOnes * ((uint64_t{1} << (8 * sizeof(SrcUnit))) - 0x80);
+    uint64_t words[sizeof(SrcUnit)];
+    std::memcpy(words, src, sizeof words);
+    uint64_t seen = 0;
+    for (const uint64_t word : words) {
+        seen |= word | (word + kOnes);
+    }
+    if ((seen & kHigh) != 0) {
+        return false;
+    }
+    SrcUnit units[kAsciiBlock];
+    std::memcpy(units, src, sizeof units);
+    DstUnit converted[kAsciiBlock];
+    for (size_t i = 0; i < kAsciiBlock; ++i) {
+        converted[i] = static_cast<DstUnit>(units[i]);
+    }
+    std::memcpy(dst, converted, sizeof converted);
+    return true;
+}
+
+// Converts from *pos while a character starts before end with its decode
+// window readable before readable_end and while kWindowRoom bytes are left
+// before write_end; stops early at any character the window coders leave
+// to the general step. Bytes past the final *write, up to kWindowRoom of
+// them, may have been scribbled on. Runs of ASCII are taken a block at a
+// time; other text goes through the window coders up to a block's worth of
+// source before the next block test, so that the branch on ASCII is taken
+// once a block, not once a character.
+template <class Source, class Target>
+void ConvertWindow(const Source& source, const Target& target, const uint8_t* end,
+                   const uint8_t* readable_end, const uint8_t** pos, uint8_t** write,
+                   uint8_t* write_end) {
+    using SrcUnit = typename Source::Unit;
+    using DstUnit = typename Target::Unit;
+    constexpr ptrdiff_t kSrcBlock = kAsciiBlock * sizeof(SrcUnit);
+    constexpr ptrdiff_t kDstBlock = kAsciiBlock * sizeof(DstUnit);
+    const uint8_t* p = *pos;
+    uint8_t* w = *write;
+    if (readable_end - p < Source::kDecodeWindow || write_end - w < kWindowRoom) {
+        return;
+    }
+    // Characters start before char_end, and are written before write_limit.
+    const uint8_t* char_end = std::min(end, readable_end - Source::kDecodeWindow + 1);
+    const uint8_t* write_limit = write_end - kWindowRoom + 1;
+    while (p < char_end && w < write_limit) {
+        if constexpr (Source::kAsciiRuns && Target::kAsciiRuns) {
+            if (end - p >= kSrcBlock && write_end - w >= kDstBlock &&
+                ConvertAsciiBlock<SrcUnit, DstUnit>(p, w)) {
+                p += kSrcBlock;
+                w += kDstBlock;
+                continue;
+            }
+        }
+        const uint8_t* stop = char_end - p > kSrcBlock ? p + kSrcBlock : char_end;
+        do {
+            uint32_t cp = 0;
+            const uint8_t* next = source.DecodeInWindow(p, &cp);
+            const int size = next != nullptr ? target.EncodeInWindow(cp, w) : 0;
+            if (size == 0) {
+                *pos = p;
+                *write = w;
+                return;
+            }
+            p = next;
+            w += size;
+        } while (p < stop && w < write_limit);
+    }
+    *pos = p;
+    *write = w;
+}
+
+// Runs the window loop into the output. Counting and buffer mode go
+// through a chunk on the stack, so that what the window scribbles past its
+// output never reaches the caller's buffer; stream mode writes into the
+// staging buffer, where bytes past the staged ones are never written out.
+template <class Source, class Target>
+void ConvertWindowInto(const Source& source, const Target& target, const uint8_t* end,
+                       const uint8_t* readable_end, const uint8_t** pos, ConversionOutput& out) {
+    if (out.mode == OutputMode::kStream) {
+        uint8_t* w = out.write;
+        ConvertWindow(source, target, end, readable_end, pos, &w, out.start + out.capacity);
+        OutputAdvance(out, static_cast<size_t>(w - out.write));
+        return;
+    }
+    uint8_t chunk[2048];
+    for (;;) {
+        const bool counting = out.mode == OutputMode::kCounting;
+        const size_t room = counting ? sizeof chunk : std::min(sizeof chunk, OutputRoom(out));
+        uint8_t* w = chunk;
+        ConvertWindow(source, target, end, readable_end, pos, &w, chunk + room);
+        const auto produced = static_cast<size_t>(w - chunk);
+        if (counting) {
+            out.pending += produced;
+        } else {
+            std::memcpy(out.write, chunk, produced);
+            OutputAdvance(out, produced);
+        }
+        // Go on only when the chunk, not the output or the text, was full.
+        if (room < sizeof chunk || chunk + room - w >= kWindowRoom) {
+            return;
+        }
+    }
+}
+
+// The general step for the character at *pos: false when it is invalid
+// or refused by the target (*failed set) or when the conversion stops at it
+// (incomplete, no room, failed stream write); true when it was converted.
+template <class Source, class Target>
+bool ConvertOneChar(const Source& source, const Target& target, const uint8_t* readable_end,
+                    const uint8_t** pos, ConversionOutput& out, bool* failed) {
+    const ptrdiff_t remaining = readable_end - *pos;
+    if (remaining < static_cast<ptrdiff_t>(sizeof(typename Source::Unit))) {
+        return false;  // a unit cut by the source end
+    }
+    uint32_t cp = 0;
+    const uint8_t* next = nullptr;
+    if (!source.Decode(*pos, DecodeLimit(remaining), &cp, &next, failed)) {
+        return false;
+    }
+    uint8_t encoded[8];
+    int size = 0;
+    if (!target.Encode(cp, encoded, &size)) {
+        *failed = true;
+        return false;
+    }
+    if (out.mode == OutputMode::kCounting) {
+        out.pending += static_cast<size_t>(size);
+    } else {
+        if (!OutputMakeRoom(out, static_cast<size_t>(size), *pos)) {
+            return false;
+        }
+        std::memcpy(out.write, encoded, static_cast<size_t>(size));
+        OutputAdvance(out, static_cast<size_t>(size));
+    }
+    *pos = next;
+    return true;
+}
+
+// Converts from *position up to end; decodes may read up to readable_end
+// (at or after end). Returns false on an invalid character or a code point
+// the target refuses, leaving *position alone; otherwise true with
+// *position where the conversion stopped: at end, at an incomplete
+// character, or at the first character that did not fit or whose stream
+// write failed.
+template <class Source, class Target>
+bool ConvertLoop(const Source& source, const Target& target, const uint8_t* end,
+                 const uint8_t* readable_end, const uint8_t** position, ConversionOutput& out) {
+    const uint8_t* pos = *position;
+    bool failed = false;
+    while (pos < end) {
+        ConvertWindowInto(source, target, end, readable_end, &pos, out);
+        if (pos == end || !ConvertOneChar(source, target, readable_end, &pos, out, &failed)) {
+            break;
+        }
+    }
+    if (failed) {
+        return false;
+    }
+    *position = pos;
+    return true;
+}
+
+}  // namespace faultkit
