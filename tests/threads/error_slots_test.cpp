@@ -16,7 +16,11 @@ protected:
     Component a{TestUuid(300)};
     Component b{TestUuid(301)};
 
-    void SetUp() override { ErrorMgrSetErrorBasic(a.handle, 0, nullptr); }
+    // Records of earlier tests' threads are gone, and this thread's is empty.
+    void SetUp() override {
+        ASSERT_TRUE(ErrorMgrShutdown());
+        ErrorMgrSetErrorBasic(a.handle, 0, nullptr);
+    }
     void TearDown() override { ErrorMgrSetErrorBasic(a.handle, 0, nullptr); }
 };
 
