@@ -96,6 +96,36 @@ FAULTKIT_API unsigned int ErrorMgrGetFacility(_qel_bos_uuid* uuid);
  * passed over. Null when nothing was recorded. The list belongs to the caller
  * until it is handed to a SetError call. */
 FAULTKIT_API _qel_error_context* ErrorMgrBuildContext(char* format, ...);
+/* Stops every watcher thread and waits (about 5 s at most) for all thread
+ * records to be removed; true when none remains. The library stays usable. */
+FAULTKIT_API bool ErrorMgrShutdown(void);
+
+/* Stores an error for the calling thread (code | the handle's facility), or
+ * clears the thread's errors when the error number is 0. The context is
+ * consumed whatever the result; the aux texts must outlive the error. True
+ * exactly when the errors were cleared. */
+FAULTKIT_API bool ErrorMgrSetErrorFull(_qel_error_manager* handle, unsigned int code,
+                                       _qel_error_context* context, char* aux_text1,
+                                       char* aux_text2, int aux_int);
+/* ErrorMgrSetErrorFull(handle, code, context, NULL, NULL, -1). */
+FAULTKIT_API bool ErrorMgrSetErrorBasic(_qel_error_manager* handle, unsigned int code,
+                                        _qel_error_context* context);
+/* The first stored error's code (0 when none); clears the thread's errors,
+ * so the record's context must not be used afterwards. `record` may be
+ * NULL. The handle's own facility is stripped from the code. */
+FAULTKIT_API unsigned int ErrorMgrGetRootError(_qel_error_manager* handle,
+                                               _qel_error_enumerate* record);
+/* The most recent error's code, 0 when none; `record` may be NULL. */
+FAULTKIT_API unsigned int ErrorMgrGetLastError(_qel_error_manager* handle,
+                                               _qel_error_enumerate* record);
+/* One stored error per call, oldest first: set record->index to 0, call
+ * until false. */
+FAULTKIT_API bool ErrorMgrEnumErrors(_qel_error_manager* handle, _qel_error_enumerate* record);
+/* Sends the calling thread's later errors to the thread that created
+ * `target`; NULL sends them back to the calling thread. */
+FAULTKIT_API bool ErrorMgrRedirect(_qel_error_manager* target);
+/* Accepted and ignored; always false. */
+FAULTKIT_API bool ErrorMgrMerge(_qel_error_manager* handle, _qel_error_manager* other);
 
 #ifdef __cplusplus
 } /* extern "C" */
@@ -108,6 +138,17 @@ struct _qel_error_manager {
     FAULTKIT_API static bool Delete(_qel_error_manager** handle, bool result);
     FAULTKIT_API static _qel_error_manager* Initialise(void* memory, void* uuid);
     FAULTKIT_API static unsigned int GetFacility(_qel_bos_uuid* uuid);
+    FAULTKIT_API static bool Shutdown();
+
+    FAULTKIT_API bool SetError(unsigned int code, _qel_error_context* context, char* aux_text1,
+                               char* aux_text2, int aux_int);
+    FAULTKIT_API bool SetError(unsigned int code, _qel_error_context* context);
+    FAULTKIT_API unsigned int GetRootError(_qel_error_enumerate* record);
+    FAULTKIT_API unsigned int GetLastError(_qel_error_enumerate* record);
+    FAULTKIT_API bool EnumErrors(_qel_error_enumerate* record);
+    /* Redirects the calling thread; the object it is called on is not used. */
+    FAULTKIT_API bool Redirect(_qel_error_manager* target);
+    FAULTKIT_API bool Merge(_qel_error_manager* other);
 };
 } // namespace QelComponent
 #undef FAULTKIT_HANDLE_FIELDS

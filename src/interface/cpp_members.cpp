@@ -23,6 +23,33 @@ unsigned int _qel_error_manager::GetFacility(_qel_bos_uuid* uuid) {
     return ErrorMgrGetFacility(uuid);
 }
 
+bool _qel_error_manager::Shutdown() { return ErrorMgrShutdown(); }
+
+bool _qel_error_manager::SetError(unsigned int code, _qel_error_context* context,
+                                  char* aux_text1, char* aux_text2, int aux_int) {
+    return ErrorMgrSetErrorFull(this, code, context, aux_text1, aux_text2, aux_int);
+}
+
+bool _qel_error_manager::SetError(unsigned int code, _qel_error_context* context) {
+    return ErrorMgrSetErrorFull(this, code, context, nullptr, nullptr, -1);
+}
+
+unsigned int _qel_error_manager::GetRootError(_qel_error_enumerate* record) {
+    return ErrorMgrGetRootError(this, record);
+}
+
+unsigned int _qel_error_manager::GetLastError(_qel_error_enumerate* record) {
+    return ErrorMgrGetLastError(this, record);
+}
+
+bool _qel_error_manager::EnumErrors(_qel_error_enumerate* record) {
+    return ErrorMgrEnumErrors(this, record);
+}
+
+bool _qel_error_manager::Redirect(_qel_error_manager* target) { return ErrorMgrRedirect(target); }
+
+bool _qel_error_manager::Merge(_qel_error_manager* other) { return ErrorMgrMerge(this, other); }
+
 }  // namespace QelComponent
 
 namespace QelErrorMgrType {

@@ -4,6 +4,7 @@
 // outside src/platform/ reaches the operating system only through here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace faultkit::platform {
@@ -11,7 +12,8 @@ namespace faultkit::platform {
 // Thread identity --------------------------------------------------------
 
 // Id of the calling thread: non-zero, unique among the live threads of the
-// process and stable for the thread's life (GetCurrentThreadId).
+// process and stable for the thread's life (GetCurrentThreadId). On POSIX
+// the first call on a thread also makes the thread known to OpenThreadEnd.
 uint32_t CurrentThreadId();
 
 // Clock ------------------------------------------------------------------
@@ -21,5 +23,77 @@ uint32_t TickCount();
 
 // Suspends the calling thread for about `milliseconds` ms; 0 yields (Sleep).
 void SleepMs(uint32_t milliseconds);
+
+// Waitable objects ---------------------------------------------------------
+
+// A Handle names a thread started by BeginThread, the end of a thread
+// (OpenThreadEnd) or a manual-reset event. Threads and thread ends are
+// signalled once the thread has ended and stay signalled. Every handle is
+// given back with ReleaseHandle.
+struct HandleObject;
+using Handle = HandleObject*;
+
+// An unnamed manual-reset event, initially clear (CreateEventW); null when
+// it cannot be made.
+Handle CreateManualResetEvent();
+
+// Sets the event; it stays set for every waiter until cleared (SetEvent).
+bool SignalEvent(Handle event);
+
+// Clears the event (ResetEvent).
+bool ClearEvent(Handle event);
+
+// Zero time-out test: true when the object is signalled
+// (WaitForSingleObject with time-out 0 returning WAIT_OBJECT_0).
+bool IsSignalled(Handle object);
+
+// Waits without time-out until `first` or `second` is signalled
+// (WaitForMultipleObjects). Returns 0 or 1 for the one that was, -1 on
+// failure.
+int WaitForEither(Handle first, Handle second);
+
+// Gives the handle back (CloseHandle). The object lives on while others
+// hold handles to it; closing a thread's handle does not stop the thread.
+void ReleaseHandle(Handle object);
+
+// Threads ----------------------------------------------------------------
+
+using ThreadRoutine = uint32_t (*)(void* argument);
+
+// Runs routine(argument) on a new thread with `stack_size` bytes of stack
+// (0: the default) and returns the thread's handle, or null
+// (_beginthreadex). A thread started `suspended` runs nothing until
+// ResumeSuspendedThread or TerminateUnstartedThread.
+Handle BeginThread(size_t stack_size, ThreadRoutine routine, void* argument, bool suspended);
+
+// Lets a suspended thread run. True when it was suspended (ResumeThread
+// reporting a non-zero previous suspend count).
+bool ResumeSuspendedThread(Handle thread);
+
+// Ends a thread that was started suspended and never resumed, before it
+// runs any of its routine (TerminateThread). Its handle becomes signalled.
+bool TerminateUnstartedThread(Handle thread);
+
+// A handle that becomes signalled when the live thread `id` ends; null when
+// no live thread of the process has that id (OpenThread with SYNCHRONIZE).
+Handle OpenThreadEnd(uint32_t id);
+
+// End callbacks ------------------------------------------------------------
+
+struct EndCallback;
+using EndCallbackRoutine = void (*)(EndCallback* registration, void* context);
+
+// Arranges for routine(registration, context) to run once, on a thread of
+// the platform's, when `thread` is signalled (RegisterWaitForSingleObject).
+// The registration keeps its own hold on the thread, so the caller may give
+// its handle back at once. The routine must not block: other waits may share
+// its thread. Register while the thread cannot end yet (started suspended).
+// Null on failure.
+EndCallback* RegisterEndCallback(Handle thread, EndCallbackRoutine routine, void* context);
+
+// Cancels the registration and frees it (UnregisterWaitEx without a
+// completion event). Called exactly once: either from the routine itself or
+// before the watched thread can end.
+void UnregisterEndCallback(EndCallback* registration);
 
 }  // namespace faultkit::platform

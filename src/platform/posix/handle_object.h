@@ -1,0 +1,44 @@
+// POSIX handle objects: the state behind platform::Handle. One process-wide
+// mutex guards the state of every object. Objects change state rarely
+// (threads start and end, shutdown), so a single lock costs nothing on the
+// library's hot paths and makes waiting on two objects at once simple.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace faultkit::platform {
+
+// A thread waiting on an object; lives on the waiting thread's stack.
+struct WaitNode;
+
+// Start state of a thread made by BeginThread.
+enum class ThreadGate : uint8_t { kNone, kSuspended, kRunning, kCancelled };
+
+struct HandleObject {
+    uint32_t references;  // open handles plus internal holders
+    bool signalled;       // set once for thread ends, set and cleared for events
+    ThreadGate gate;      // kNone for objects that are not started threads
+    WaitNode* waiters;    // threads sleeping until this object changes
+};
+
+void LockObjects();
+void UnlockObjects();
+
+// A new object with `references` holders, or null when memory is short.
+HandleObject* NewObject(uint32_t references, ThreadGate gate);
+
+// The functions below expect the objects lock to be held.
+
+// Wakes the object's waiters without signalling it.
+void WakeWaitersLocked(HandleObject* object);
+void SignalLocked(HandleObject* object);
+// Drops one holder; frees the object when it was the last.
+void DropLocked(HandleObject* object);
+// Sleeps until `first` or `second` (may be null) is woken; may return early.
+void SleepOnLocked(HandleObject* first, HandleObject* second);
+// Sleeps until `first` or `second` is signalled; returns 0 or 1.
+int WaitForEitherLocked(HandleObject* first, HandleObject* second);
+
+}  // namespace faultkit::platform

@@ -1,0 +1,31 @@
+#include "faultkit.h"
+#include "platform/platform.h"
+#include "threads/thread_table.h"
+
+using namespace faultkit;
+
+namespace {
+
+// Polls of the table's count, 5 ms apart: about 5 seconds in all.
+constexpr int kShutdownPolls = 1000;
+constexpr uint32_t kShutdownPollMs = 5;
+
+}  // namespace
+
+// Sets the shutdown event, which makes every watcher remove its record,
+// and waits for the table to empty. The event is cleared in every case so
+// that watchers of later records wait normally; the library stays usable.
+extern "C" FAULTKIT_API bool ErrorMgrShutdown(void) {
+    platform::Handle event = ThreadTableShutdownEvent();
+    if (event == nullptr) {
+        return ThreadTableCount() == 0;
+    }
+    if (!platform::IsSignalled(event)) {
+        platform::SignalEvent(event);
+        for (int poll = 0; poll < kShutdownPolls && ThreadTableCount() != 0; ++poll) {
+            platform::SleepMs(kShutdownPollMs);
+        }
+    }
+    platform::ClearEvent(event);
+    return ThreadTableCount() == 0;
+}

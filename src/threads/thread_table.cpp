@@ -1,0 +1,315 @@
+#include "threads/thread_table.h"
+
+#include <array>
+#include <utility>
+
+#include "threads/thread_starter.h"
+
+namespace faultkit {
+namespace {
+
+constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
+    std::array<uint8_t, kThreadTableCapacity> order{};
+    for (uint32_t i = 0; i < kThreadTableCapacity; ++i) {
+        order[i] = static_cast<uint8_t>(i);
+    }
+    return order;
+}
+
+// How a record stays put while an operation uses it.
+//
+// Records live in 32 fixed cells and are never copied. The table's
+// positions 0..count-1 hold the numbers of the cells in use and positions
+// count..31 the free ones; removing a record moves the number of the last
+// record in use into its position, so the records in use stay contiguous
+// while the records themselves stay where they are.
+//
+// An operation finds its record under the table lock, notes the cell's
+// generation, lets go of the table lock and only then takes the record lock.
+// Holding the record lock it checks the generation: if the record was
+// removed in between (its cell may even serve another thread by now) it lets
+// go and searches again.
+//
+// The watcher removes a record in two steps. Under the table lock it takes
+// the record out of the positions in use and bumps its generation, so later
+// operations search again. Then, under the record lock alone, it frees the
+// slots' storage; an operation that locked the record before it was taken
+// out finishes first. Only after that may the cell serve a new record.
+//
+// No lock is ever held together with another, except that Export and Import
+// take the facility lock inside a record lock. The table lock is held for a
+// search or an update of a few words only: threads are opened and started
+// outside it, so it stays free nearly all the time.
+//
+// Each thread keeps the records it found last (RecordHint) and locks them
+// again without searching as long as their generations show that neither
+// its own record nor the record it works on has been removed since; its own
+// record's redirect_id changes only through the thread itself, which then
+// drops the hint. So the table lock is taken only when a record must be
+// found anew, and threads working on their own records do not contend.
+struct ThreadTable {
+    ThreadRecord cells[kThreadTableCapacity];
+    std::array<uint8_t, kThreadTableCapacity> order = IdentityOrder();  // cell of each position
+    std::atomic<uint32_t> count{0};  // changed under `lock`; Shutdown polls it without
+    // Guards `order`, `count`, publishing records and the records' thread_id
+    // and thread fields.
+    SpinLock lock;
+    // Set while a removed record's storage is being freed: its cell is not
+    // free yet.
+    std::atomic<bool> releasing[kThreadTableCapacity] = {};
+    std::atomic<platform::Handle> shutdown_event{nullptr};  // made under `lock`, never closed
+};
+
+ThreadTable g_table;
+
+// Searches an operation makes when the record it found is removed before
+// it can lock it.
+constexpr int kFindAttempts = 4;
+
+// Searches within one find: a search that finds a record missing makes it
+// and searches again; one more search allows for a record that was removed
+// again at once (a shutdown running meanwhile).
+constexpr int kSearchesPerFind = 3;
+
+struct RecordRef {
+    ThreadRecord* record;
+    uint32_t generation;
+};
+
+// What a search found for a thread: its own record and the record its
+// operations work on (the same one unless redirected).
+struct RecordHint {
+    RecordRef own;
+    RecordRef found;
+};
+
+// The calling thread's last search results, without and with redirects.
+thread_local RecordHint t_hints[2];
+
+RecordHint& HintOf(bool follow_redirect) { return t_hints[follow_redirect ? 1 : 0]; }
+
+uint32_t GenerationOf(const ThreadRecord* record) {
+    return record->generation.load(std::memory_order_relaxed);
+}
+
+RecordRef RefOf(ThreadRecord* record) { return RecordRef{record, GenerationOf(record)}; }
+
+uint32_t LoadRedirect(const ThreadRecord* record) {
+    return __atomic_load_n(&record->redirect_id, __ATOMIC_RELAXED);
+}
+
+uint32_t Count() { return g_table.count.load(std::memory_order_relaxed); }
+
+ThreadRecord& RecordAt(uint32_t position) { return g_table.cells[g_table.order[position]]; }
+
+// The functions below up to Unlink run under the table lock.
+
+ThreadRecord* Search(uint32_t id) {
+    for (uint32_t position = 0; position < Count(); ++position) {
+        if (RecordAt(position).thread_id == id) {
+            return &RecordAt(position);
+        }
+    }
+    return nullptr;
+}
+
+bool HaveShutdownEvent() {
+    if (g_table.shutdown_event.load(std::memory_order_relaxed) != nullptr) {
+        return true;
+    }
+    platform::Handle event = platform::CreateManualResetEvent();
+    g_table.shutdown_event.store(event, std::memory_order_release);
+    return event != nullptr;
+}
+
+// Puts a record for `id` into the first free cell whose storage has been
+// released. A cell's count is already 0: releasing resets it.
+bool Publish(uint32_t id, platform::Handle thread) {
+    const uint32_t count = Count();
+    for (uint32_t position = count; position < kThreadTableCapacity; ++position) {
+        if (!g_table.releasing[g_table.order[position]].load(std::memory_order_acquire)) {
+            std::swap(g_table.order[position], g_table.order[count]);
+            ThreadRecord& record = RecordAt(count);
+            record.thread_id = id;
+            __atomic_store_n(&record.redirect_id, 0u, __ATOMIC_RELAXED);
+            record.thread = thread;
+            g_table.count.store(count + 1, std::memory_order_relaxed);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Looks for the records of the thread `id`: its own and the one its
+// operations work on, which with `follow_redirect` is the record of the
+// thread it is redirected to (one step at most: a redirect on the target
+// record is ignored). When one is missing, `missing` names its thread; it
+// is 0 when the table lock was not acquired.
+bool SearchRecords(uint32_t id, bool follow_redirect, RecordHint* found, uint32_t* missing) {
+    *missing = 0;
+    if (!SpinLockAcquire(g_table.lock)) {
+        return false;
+    }
+    ThreadRecord* own = Search(id);
+    const uint32_t redirect = own != nullptr && follow_redirect ? LoadRedirect(own) : 0;
+    ThreadRecord* record = redirect != 0 ? Search(redirect) : own;
+    if (record != nullptr) {
+        *found = RecordHint{RefOf(own), RefOf(record)};
+    } else {
+        *missing = own == nullptr ? id : redirect;
+    }
+    return ReleaseWithResult(&g_table.lock, nullptr, record != nullptr);
+}
+
+// Takes the record of `thread` out of the positions in use and marks its
+// cell as releasing; returns the cell's number, or -1 when no record holds
+// the handle.
+int Unlink(platform::Handle thread) {
+    const uint32_t count = Count();
+    for (uint32_t position = 0; position < count; ++position) {
+        const uint8_t cell = g_table.order[position];
+        if (g_table.cells[cell].thread == thread) {
+            g_table.cells[cell].generation.fetch_add(1, std::memory_order_relaxed);
+            g_table.releasing[cell].store(true, std::memory_order_relaxed);
+            std::swap(g_table.order[position], g_table.order[count - 1]);
+            g_table.count.store(count - 1, std::memory_order_relaxed);
+            return cell;
+        }
+    }
+    return -1;
+}
+
+// Removes the record of `thread` and gives the handle back; false, record
+// and handle kept, when the table lock is not acquired or no record holds
+// the handle.
+bool Retire(platform::Handle thread) {
+    if (!SpinLockAcquire(g_table.lock)) {
+        return false;
+    }
+    const int cell = Unlink(thread);
+    SpinLockReleaseBlock(&g_table.lock, nullptr);
+    if (cell < 0) {
+        return false;
+    }
+    // Nothing waits for this, and giving up would lose the cell for good.
+    ThreadRecord& record = g_table.cells[cell];
+    while (!SpinLockAcquire(record.lock)) {
+    }
+    ReleaseSlotStorage(&record, true);
+    SpinLockReleaseBlock(&record.lock, nullptr);
+    g_table.releasing[cell].store(false, std::memory_order_release);
+    platform::ReleaseHandle(thread);
+    return true;
+}
+
+// The watcher of one record: waits for the record's thread to end or for
+// the shutdown event, then removes the record.
+uint32_t WatchRecord(void* thread) {
+    auto* handle = static_cast<platform::Handle>(thread);
+    platform::WaitForEither(g_table.shutdown_event.load(std::memory_order_acquire), handle);
+    Retire(handle);
+    return 1;
+}
+
+// Makes a record for the live thread `id`, with a watcher of its own,
+// unless another thread made it meanwhile. The watcher starts after the
+// record is in the table; if the thread has already ended by then, it
+// finds it so at once. True when the record exists.
+bool CreateRecord(uint32_t id) {
+    platform::Handle thread = platform::OpenThreadEnd(id);
+    if (thread == nullptr || !SpinLockAcquire(g_table.lock)) {
+        platform::ReleaseHandle(thread);
+        return false;
+    }
+    const bool present = Search(id) != nullptr;
+    const bool published = !present && Count() < kThreadTableCapacity && HaveShutdownEvent() &&
+                           Publish(id, thread);
+    SpinLockReleaseBlock(&g_table.lock, nullptr);
+    if (!published) {
+        platform::ReleaseHandle(thread);
+        return present;
+    }
+    platform::Handle watcher = ThreadStart(0, WatchRecord, thread, false, nullptr);
+    if (watcher == nullptr) {
+        Retire(thread);
+        return false;
+    }
+    platform::ReleaseHandle(watcher);
+    return true;
+}
+
+// Finds the records of the thread `id`, making the missing ones.
+bool FindRecord(uint32_t id, bool follow_redirect, RecordHint* found) {
+    for (int search = 0; search < kSearchesPerFind; ++search) {
+        uint32_t missing = 0;
+        if (SearchRecords(id, follow_redirect, found, &missing)) {
+            return true;
+        }
+        if (missing == 0 || !CreateRecord(missing)) {
+            return false;
+        }
+    }
+    return false;
+}
+
+enum class HintLock { kLocked, kRemoved, kFailed };
+
+// Locks the record the hint names if neither of the hint's records has been
+// removed since it was found; the found record is checked under its lock.
+HintLock LockHinted(const RecordHint& hint) {
+    ThreadRecord* record = hint.found.record;
+    if (record == nullptr || GenerationOf(hint.own.record) != hint.own.generation) {
+        return HintLock::kRemoved;
+    }
+    if (!SpinLockAcquire(record->lock)) {
+        return HintLock::kFailed;
+    }
+    if (GenerationOf(record) == hint.found.generation) {
+        return HintLock::kLocked;
+    }
+    SpinLockReleaseBlock(&record->lock, nullptr);
+    return HintLock::kRemoved;
+}
+
+}  // namespace
+
+ThreadRecord* LockRecordOfCurrentThread(bool follow_redirect) {
+    RecordHint& hint = HintOf(follow_redirect);
+    for (int search = 0; search <= kFindAttempts; ++search) {
+        if (search > 0 && !FindRecord(platform::CurrentThreadId(), follow_redirect, &hint)) {
+            return nullptr;
+        }
+        switch (LockHinted(hint)) {
+            case HintLock::kLocked:
+                return hint.found.record;
+            case HintLock::kFailed:
+                return nullptr;
+            case HintLock::kRemoved:
+                break;
+        }
+    }
+    return nullptr;
+}
+
+bool ReleaseSlotStorage(ThreadRecord* record, bool reset) {
+    for (int32_t i = 0; i < record->count; ++i) {
+        ErrorSlotReleaseStorage(record->slots[i]);
+    }
+    if (reset) {
+        record->count = 0;
+    }
+    return reset;
+}
+
+void RedirectRecord(ThreadRecord* record, uint32_t target_id) {
+    __atomic_store_n(&record->redirect_id, target_id, __ATOMIC_RELAXED);
+    HintOf(true) = RecordHint{};
+}
+
+uint32_t ThreadTableCount() { return Count(); }
+
+platform::Handle ThreadTableShutdownEvent() {
+    return g_table.shutdown_event.load(std::memory_order_acquire);
+}
+
+}  // namespace faultkit

@@ -1,0 +1,232 @@
+#include <cstring>
+#include <thread>
+
+#include "thread_test_support.h"
+
+using faultkit::test::Component;
+using faultkit::test::Gate;
+using faultkit::test::kLibraryUuidForTests;
+using faultkit::test::NewContext;
+using faultkit::test::TestUuid;
+
+namespace {
+
+class ErrorSlots : public ::testing::Test {
+protected:
+    Component a{TestUuid(300)};
+    Component b{TestUuid(301)};
+
+    // Records of earlier tests' threads are gone, and this thread's is empty.
+    void SetUp() override {
+        ASSERT_TRUE(ErrorMgrShutdown());
+        ErrorMgrSetErrorBasic(a.handle, 0, nullptr);
+    }
+    void TearDown() override { ErrorMgrSetErrorBasic(a.handle, 0, nullptr); }
+};
+
+bool SameUuid(const _qel_bos_uuid& x, const _qel_bos_uuid& y) {
+    return std::memcmp(&x, &y, sizeof x) == 0;
+}
+
+TEST_F(ErrorSlots, RootStaysLastIsReplacedAndRootReadClears) {
+    char text1[] = "first", text2[] = "second";
+    _qel_error_context* c1 = NewContext();
+    _qel_error_context* c3 = NewContext();
+    EXPECT_FALSE(ErrorMgrSetErrorFull(a.handle, 1, c1, text1, text2, 11));
+    EXPECT_FALSE(ErrorMgrSetErrorBasic(a.handle, 2, NewContext()));  // replaced: freed
+    EXPECT_FALSE(ErrorMgrSetErrorFull(a.handle, 0x80000003u, c3, text2, nullptr, 33));
+
+    _qel_error_enumerate e{};
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, &e), 0x80000003u);
+    EXPECT_EQ(e.index, 2);
+    EXPECT_EQ(e.count, 2u);
+    EXPECT_EQ(e.context, c3);
+    EXPECT_EQ(e.aux_text1, text2);
+    EXPECT_EQ(e.aux_text2, nullptr);
+    EXPECT_EQ(e.aux_int, 33);
+    EXPECT_EQ(e.reserved, nullptr);
+    _qel_bos_uuid uuid = TestUuid(300);
+    EXPECT_TRUE(SameUuid(e.uuid, uuid));
+
+    _qel_error_enumerate walk{};
+    ASSERT_TRUE(ErrorMgrEnumErrors(a.handle, &walk));
+    EXPECT_EQ(walk.index, 1);
+    EXPECT_EQ(walk.count, 2u);
+    EXPECT_EQ(walk.code, 1u);
+    EXPECT_EQ(walk.context, c1);
+    EXPECT_EQ(walk.aux_text1, text1);
+    EXPECT_EQ(walk.aux_text2, text2);
+    EXPECT_EQ(walk.aux_int, 11);
+    ASSERT_TRUE(ErrorMgrEnumErrors(a.handle, &walk));
+    EXPECT_EQ(walk.index, 2);
+    EXPECT_EQ(walk.code, 0x80000003u);
+    EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, &walk));  // beyond the count
+    EXPECT_EQ(walk.index, 2);
+    EXPECT_EQ(walk.code, 0x80000003u);  // nothing written
+
+    _qel_error_enumerate root{};
+    EXPECT_EQ(ErrorMgrGetRootError(a.handle, &root), 1u);
+    EXPECT_EQ(root.index, 1);
+    EXPECT_EQ(root.count, 2u);
+    EXPECT_EQ(root.aux_int, 11);
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0u);
+    _qel_error_enumerate again{};
+    EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, &again));
+}
+
+TEST_F(ErrorSlots, EnumerationRefusesNegativeIndexAndNullRecord) {
+    ErrorMgrSetErrorBasic(a.handle, 4, nullptr);
+    _qel_error_enumerate e{};
+    e.index = -1;
+    EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, &e));
+    EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, nullptr));
+    e.index = 0;
+    EXPECT_FALSE(ErrorMgrEnumErrors(nullptr, &e));
+    EXPECT_TRUE(ErrorMgrEnumErrors(a.handle, &e));
+    EXPECT_EQ(e.count, 1u);
+}
+
+TEST_F(ErrorSlots, OwnFacilityIsStrippedOnlyForTheStoringComponent) {
+    ErrorMgrSetErrorBasic(a.handle, 0x40000005u, nullptr);
+    _qel_error_enumerate e{};
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0x40000005u);
+    EXPECT_EQ(ErrorMgrGetLastError(b.handle, &e), 0x40000005u | a.handle->facility);
+    EXPECT_EQ(e.code, 0x40000005u | a.handle->facility);
+    _qel_bos_uuid uuid = TestUuid(300);
+    EXPECT_TRUE(SameUuid(e.uuid, uuid));
+}
+
+TEST_F(ErrorSlots, FacilityZeroHandleStoresOnlyCodesWithAFacility) {
+    Component library{kLibraryUuidForTests};
+    ASSERT_EQ(library.handle->facility, 0u);
+    EXPECT_FALSE(ErrorMgrSetErrorBasic(library.handle, 5, NewContext()));
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0u);  // nothing stored
+
+    EXPECT_FALSE(ErrorMgrSetErrorBasic(library.handle, 0x30005u, NewContext()));
+    _qel_error_enumerate e{};
+    EXPECT_EQ(ErrorMgrGetLastError(library.handle, &e), 0x30005u);  // nothing to strip
+    EXPECT_EQ(e.count, 1u);
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0x30005u);
+}
+
+TEST_F(ErrorSlots, ClearingCodesReturnTrueAndFreeEverything) {
+    ErrorMgrSetErrorBasic(a.handle, 1, NewContext());
+    ErrorMgrSetErrorBasic(a.handle, 2, NewContext());
+    EXPECT_TRUE(ErrorMgrSetErrorBasic(a.handle, 0, NewContext()));
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0u);
+
+    ErrorMgrSetErrorBasic(a.handle, 1, NewContext());
+    EXPECT_TRUE(ErrorMgrSetErrorBasic(a.handle, 0xF0000000u, nullptr));  // flags only
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0u);
+
+    // A handle that fails the check consumes the context; only code 0 is true.
+    EXPECT_TRUE(ErrorMgrSetErrorFull(nullptr, 0, NewContext(), nullptr, nullptr, 0));
+    EXPECT_FALSE(ErrorMgrSetErrorFull(nullptr, 5, NewContext(), nullptr, nullptr, 0));
+    EXPECT_FALSE(ErrorMgrSetErrorBasic(nullptr, 0xF0000000u, NewContext()));
+}
+
+TEST_F(ErrorSlots, NullRecordReadsReturnTheCode) {
+    ErrorMgrSetErrorBasic(a.handle, 9, NewContext());
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 9u);
+    EXPECT_EQ(ErrorMgrGetRootError(a.handle, nullptr), 9u);
+    EXPECT_EQ(ErrorMgrGetRootError(a.handle, nullptr), 0u);
+    EXPECT_EQ(ErrorMgrGetLastError(nullptr, nullptr), 0u);
+    EXPECT_EQ(ErrorMgrGetRootError(nullptr, nullptr), 0u);
+}
+
+TEST_F(ErrorSlots, PlacedHandleIsResolvedOnFirstStore) {
+    _qel_bos_uuid uuid = TestUuid(302);
+    _qel_error_manager placed;
+    ErrorMgrInitialise(&placed, &uuid);
+    EXPECT_FALSE(ErrorMgrSetErrorBasic(&placed, 6, nullptr));
+    ASSERT_NE(placed.facility, 0xFFFFFFFFu);
+    EXPECT_EQ(placed.facility, ErrorMgrGetFacility(&uuid));
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), placed.facility | 6u);
+}
+
+TEST_F(ErrorSlots, MergeIsRefusedAndChangesNothing) {
+    ErrorMgrSetErrorBasic(a.handle, 3, nullptr);
+    EXPECT_FALSE(ErrorMgrMerge(a.handle, b.handle));
+    EXPECT_FALSE(ErrorMgrMerge(nullptr, b.handle));
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 3u);
+}
+
+TEST_F(ErrorSlots, CppMembersForward) {
+    QelComponent::_qel_error_manager& component = *a.handle;
+    char text[] = "aux";
+    EXPECT_FALSE(component.SetError(1, NewContext(), text, nullptr, 7));
+    EXPECT_FALSE(component.SetError(2, nullptr));
+    _qel_error_enumerate e{};
+    EXPECT_EQ(component.GetLastError(&e), 2u);
+    EXPECT_EQ(e.aux_int, -1);
+    e.index = 0;
+    EXPECT_TRUE(component.EnumErrors(&e));
+    EXPECT_EQ(e.aux_text1, text);
+    EXPECT_FALSE(component.Merge(b.handle));
+    EXPECT_EQ(component.GetRootError(nullptr), 1u);
+    EXPECT_TRUE(component.SetError(0, NewContext()));
+    // Redirect works on the calling thread whatever object it is called on.
+    EXPECT_TRUE(b.handle->Redirect(nullptr));
+    EXPECT_TRUE(QelComponent::_qel_error_manager::Shutdown());
+}
+
+// Redirect ---------------------------------------------------------------
+
+TEST_F(ErrorSlots, RedirectedErrorsReachTheHandleCreatorsThread) {
+    // This thread created `a`, so errors redirected to `a` come here.
+    std::thread worker([this] {
+        EXPECT_TRUE(ErrorMgrRedirect(a.handle));
+        EXPECT_FALSE(ErrorMgrSetErrorBasic(b.handle, 7, NewContext()));
+        EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 7u);  // reads follow too
+        EXPECT_TRUE(ErrorMgrRedirect(nullptr));
+        EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 0u);  // own record again
+        EXPECT_FALSE(ErrorMgrSetErrorBasic(b.handle, 8, nullptr));
+        EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 8u);
+    });
+    worker.join();
+    EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 7u);
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), b.handle->facility | 7u);
+}
+
+TEST_F(ErrorSlots, RedirectToAThreadWithoutRecordMakesOne) {
+    Gate created, done;
+    _qel_error_manager* target = nullptr;
+    uint32_t read_by_target = 0;
+    const uint32_t before = faultkit::ThreadTableCount();
+    std::thread creator([&] {
+        _qel_bos_uuid uuid = TestUuid(303);
+        ErrorMgrCreate(&target, &uuid);  // no record: creating a handle makes none
+        created.Open();
+        done.Wait();
+        read_by_target = ErrorMgrGetRootError(target, nullptr);
+        ErrorMgrDelete(&target, true);
+    });
+    created.Wait();
+    EXPECT_EQ(faultkit::ThreadTableCount(), before);
+    std::thread sender([&] {
+        EXPECT_TRUE(ErrorMgrRedirect(target));
+        EXPECT_FALSE(ErrorMgrSetErrorBasic(b.handle, 12, NewContext()));
+    });
+    sender.join();
+    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before + 1));  // sender's record is gone again
+    done.Open();
+    creator.join();
+    EXPECT_EQ(read_by_target, b.handle->facility | 12u);
+    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before));
+}
+
+TEST_F(ErrorSlots, RedirectToAnEndedThreadLosesTheErrors) {
+    _qel_error_manager* orphan = nullptr;
+    std::thread creator([&] {
+        _qel_bos_uuid uuid = TestUuid(304);
+        ErrorMgrCreate(&orphan, &uuid);
+    });
+    creator.join();
+    EXPECT_TRUE(ErrorMgrRedirect(orphan));
+    EXPECT_FALSE(ErrorMgrSetErrorBasic(a.handle, 0, NewContext()));  // no record to clear
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0u);
+    EXPECT_TRUE(ErrorMgrRedirect(nullptr));
+    ErrorMgrDelete(&orphan, true);
+}
+
+}  // namespace

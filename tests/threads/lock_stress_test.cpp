@@ -1,0 +1,110 @@
+// 32 threads at once register components and store, read, enumerate and
+// clear errors in a loop, while a group of them registers one new UUID at
+// the same instant. No operation may fail for want of a lock, every thread
+// must read back exactly its own errors, and every UUID gets one facility.
+// Runs alone in its process (it spends 33 FacilityTable entries); CTest
+// runs it ten times.
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "thread_test_support.h"
+
+using faultkit::test::NewContext;
+using faultkit::test::TestUuid;
+
+namespace {
+
+constexpr int kThreads = 32;
+constexpr int kSharedGroup = 8;
+constexpr int kRounds = FAULTKIT_TEST_LOCK_STRESS_ROUNDS;
+constexpr uint32_t kSharedUuid = 600;
+constexpr uint32_t kOwnUuids = 601;
+
+struct Outcome {
+    std::atomic<int> failures{0};
+    uint32_t shared_facility[kSharedGroup] = {};
+    uint32_t own_facility[kThreads] = {};
+};
+
+void Expect(bool ok, Outcome* outcome) {
+    if (!ok) {
+        outcome->failures.fetch_add(1);
+    }
+}
+
+// One round on a fresh handle: clear, store two errors, read them back in
+// every way, clear again by reading the root.
+void Round(int thread, int round, _qel_bos_uuid* uuid, Outcome* outcome) {
+    _qel_error_manager* handle = nullptr;
+    Expect(ErrorMgrCreate(&handle, uuid), outcome);
+    if (handle == nullptr) {
+        return;
+    }
+    const uint32_t first = 1 + static_cast<uint32_t>(round % 1000);
+    const uint32_t second = first + 1000;
+    Expect(ErrorMgrSetErrorBasic(handle, 0, NewContext()), outcome);
+    ErrorMgrSetErrorFull(handle, first, NewContext(), nullptr, nullptr, thread);
+    ErrorMgrSetErrorFull(handle, second, NewContext(), nullptr, nullptr, thread);
+    _qel_error_enumerate e{};
+    Expect(ErrorMgrGetLastError(handle, &e) == second && e.aux_int == thread && e.count == 2,
+           outcome);
+    _qel_error_enumerate walk{};
+    Expect(ErrorMgrEnumErrors(handle, &walk) && walk.code == first && walk.aux_int == thread,
+           outcome);
+    Expect(ErrorMgrEnumErrors(handle, &walk) && walk.code == second, outcome);
+    Expect(ErrorMgrGetRootError(handle, nullptr) == first, outcome);
+    Expect(ErrorMgrGetLastError(handle, nullptr) == 0, outcome);
+    outcome->own_facility[thread] = handle->facility;
+    Expect(ErrorMgrDelete(&handle, true), outcome);
+}
+
+void RunThread(int thread, std::atomic<int>* arrived, Outcome* outcome) {
+    arrived->fetch_add(1);
+    while (arrived->load() < kThreads) {
+        std::this_thread::yield();
+    }
+    if (thread < kSharedGroup) {
+        _qel_bos_uuid shared = TestUuid(kSharedUuid);
+        _qel_error_manager* handle = nullptr;
+        Expect(ErrorMgrCreate(&handle, &shared), outcome);
+        outcome->shared_facility[thread] = handle != nullptr ? handle->facility : 0;
+        ErrorMgrDelete(&handle, true);
+    }
+    _qel_bos_uuid own = TestUuid(kOwnUuids + static_cast<uint32_t>(thread));
+    for (int round = 0; round < kRounds; ++round) {
+        Round(thread, round, &own, outcome);
+    }
+}
+
+TEST(LockStress, NoOperationFailsUnderContention) {
+    Outcome outcome;
+    std::atomic<int> arrived{0};
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < kThreads; ++thread) {
+        threads.emplace_back(RunThread, thread, &arrived, &outcome);
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(outcome.failures.load(), 0);
+
+    // One entry per UUID: the shared one once, each thread's once, and the
+    // next new UUID takes the 34th facility.
+    std::set<uint32_t> facilities(outcome.own_facility, outcome.own_facility + kThreads);
+    EXPECT_EQ(facilities.size(), static_cast<size_t>(kThreads));
+    for (uint32_t facility : outcome.shared_facility) {
+        EXPECT_EQ(facility, outcome.shared_facility[0]);
+        EXPECT_EQ(facilities.count(facility), 0u);
+    }
+    _qel_bos_uuid shared = TestUuid(kSharedUuid);
+    EXPECT_EQ(ErrorMgrGetFacility(&shared), outcome.shared_facility[0]);
+    _qel_bos_uuid probe = TestUuid(kOwnUuids + kThreads);
+    _qel_error_manager* handle = nullptr;
+    ASSERT_TRUE(ErrorMgrCreate(&handle, &probe));
+    EXPECT_EQ(handle->facility, static_cast<uint32_t>(kThreads + 2) << 16);
+    ErrorMgrDelete(&handle, true);
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "thread_test_support.h"
+
+using faultkit::ThreadTableCount;
+using faultkit::test::Component;
+using faultkit::test::Gate;
+using faultkit::test::NewContext;
+using faultkit::test::TestUuid;
+using faultkit::test::WaitForRecordCount;
+
+namespace {
+
+// Each test starts from an empty table.
+class ThreadTable : public ::testing::Test {
+protected:
+    Component component{TestUuid(400)};
+
+    void SetUp() override { ASSERT_TRUE(ErrorMgrShutdown()); }
+};
+
+// Each thread's record reuses the cell of the one before, overwriting its
+// slots: a context the watcher did not free becomes unreachable then, and
+// LeakSanitizer reports it.
+TEST_F(ThreadTable, EndedThreadsRecordIsRemovedWithItsContexts) {
+    for (int lifetime = 0; lifetime < 3; ++lifetime) {
+        std::thread worker([this] {
+            EXPECT_FALSE(ErrorMgrSetErrorBasic(component.handle, 1, NewContext()));
+            EXPECT_FALSE(ErrorMgrSetErrorBasic(component.handle, 2, NewContext()));
+            EXPECT_EQ(ThreadTableCount(), 1u);
+        });
+        worker.join();
+        EXPECT_TRUE(WaitForRecordCount(0));
+    }
+}
+
+// Threads that store an error and wait; each reads its error back when
+// released.
+struct ParkedThreads {
+    std::vector<std::unique_ptr<Gate>> gates;
+    std::vector<std::thread> threads;
+    std::vector<uint32_t> read_back;
+    Gate stored;
+    std::atomic<int> stored_count{0};
+
+    ParkedThreads(_qel_error_manager* handle, int count) : read_back(count, 0) {
+        for (int i = 0; i < count; ++i) {
+            gates.push_back(std::make_unique<Gate>());
+        }
+        for (int i = 0; i < count; ++i) {
+            threads.emplace_back([this, handle, i, count] {
+                ErrorMgrSetErrorBasic(handle, 100 + i, NewContext());
+                if (stored_count.fetch_add(1) + 1 == count) {
+                    stored.Open();
+                }
+                gates[i]->Wait();
+                read_back[i] = ErrorMgrGetLastError(handle, nullptr);
+            });
+        }
+        stored.Wait();
+    }
+    void Finish(int i) {
+        gates[i]->Open();
+        threads[i].join();
+    }
+};
+
+TEST_F(ThreadTable, OtherRecordsSurviveOneThreadsEnd) {
+    ParkedThreads parked(component.handle, 3);  // A, B, C
+    EXPECT_EQ(ThreadTableCount(), 3u);
+    parked.Finish(1);
+    EXPECT_TRUE(WaitForRecordCount(2));
+    parked.Finish(0);
+    parked.Finish(2);
+    EXPECT_EQ(parked.read_back[0], 100u);
+    EXPECT_EQ(parked.read_back[2], 102u);
+    EXPECT_TRUE(WaitForRecordCount(0));
+}
+
+TEST_F(ThreadTable, ShutdownEmptiesTheTableAndLiveThreadsStartAfresh) {
+    ParkedThreads parked(component.handle, 3);
+    EXPECT_TRUE(ErrorMgrShutdown());
+    EXPECT_EQ(ThreadTableCount(), 0u);
+    for (int i = 0; i < 3; ++i) {
+        parked.Finish(i);
+        EXPECT_EQ(parked.read_back[i], 0u);  // a fresh record, no errors
+    }
+    EXPECT_TRUE(WaitForRecordCount(0));
+
+    // Watchers of later records wait normally again.
+    std::thread later([this] {
+        ErrorMgrSetErrorBasic(component.handle, 5, NewContext());
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 5u);
+    });
+    later.join();
+    EXPECT_TRUE(WaitForRecordCount(0));
+}
+
+TEST_F(ThreadTable, ThirtyThirdThreadGetsNoRecord) {
+    ParkedThreads parked(component.handle, static_cast<int>(faultkit::kThreadTableCapacity));
+    EXPECT_EQ(ThreadTableCount(), 32u);
+    std::thread extra([this] {
+        EXPECT_FALSE(ErrorMgrSetErrorBasic(component.handle, 9, NewContext()));
+        EXPECT_FALSE(ErrorMgrSetErrorBasic(component.handle, 0, NewContext()));
+        EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 0u);
+        EXPECT_EQ(ErrorMgrGetRootError(component.handle, nullptr), 0u);
+        _qel_error_enumerate e{};
+        EXPECT_FALSE(ErrorMgrEnumErrors(component.handle, &e));
+        EXPECT_FALSE(ErrorMgrRedirect(nullptr));
+    });
+    extra.join();
+    EXPECT_EQ(ThreadTableCount(), 32u);
+    for (int i = 0; i < 32; ++i) {
+        parked.Finish(i);
+        EXPECT_EQ(parked.read_back[i], 100u + i);
+    }
+    EXPECT_TRUE(WaitForRecordCount(0));
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// Helpers for the thread error state tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "faultkit.h"
+#include "test_uuids.h"
+#include "threads/thread_table.h"
+
+namespace faultkit::test {
+
+// Stands in for a built context: a heap block the library must free.
+// LeakSanitizer reports it if it is not.
+inline _qel_error_context* NewContext() {
+    return static_cast<_qel_error_context*>(std::malloc(24));
+}
+
+// Threads wait at a gate until the test opens it.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+
+    void Wait() {
+        std::unique_lock<std::mutex> lock(mutex);
+        opened.wait(lock, [this] { return open; });
+    }
+    void Open() {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+};
+
+// Waits (up to 5 s) for watchers to bring the table to `count` records.
+inline bool WaitForRecordCount(uint32_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (ThreadTableCount() != count) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A component handle for the lifetime of a test.
+struct Component {
+    _qel_error_manager* handle = nullptr;
+
+    explicit Component(_qel_bos_uuid uuid) { EXPECT_TRUE(ErrorMgrCreate(&handle, &uuid)); }
+    ~Component() { ErrorMgrDelete(&handle, true); }
+    Component(const Component&) = delete;
+    Component& operator=(const Component&) = delete;
+};
+
+}  // namespace faultkit::test
