@@ -45,16 +45,21 @@ size_t Prefix(const FormatSpec& spec, bool negative, char* prefix) {
     return length;
 }
 
+// The locale's decimal point; "." when it does not decode.
 size_t PutDecimalPoint(WideSink* sink) {
     const char* point = nl_langinfo(RADIXCHAR);
+    const size_t length = std::strlen(point);
     size_t units = 0;
-    if (!PutLocaleText(point, std::strlen(point), sink, units) || units == 0) {
-        units = 1;
+    if (PutLocaleText(point, length, nullptr, units) && units > 0) {
         if (sink != nullptr) {
-            PutUnit(*sink, u'.');
+            PutLocaleText(point, length, sink, units);
         }
+        return units;
     }
-    return units;
+    if (sink != nullptr) {
+        PutUnit(*sink, u'.');
+    }
+    return 1;
 }
 
 // Infinities and NaNs. The runtime lays out "1#INF", "1#IND" (a negative
