@@ -95,5 +95,17 @@ EndCallback* RegisterEndCallback(Handle thread, EndCallbackRoutine routine, void
 // completion event). Called exactly once: either from the routine itself or
 // before the watched thread can end.
 void UnregisterEndCallback(EndCallback* registration);
+// Wide formatted output -------------------------------------------------
+
+// Wide formatted output with the contract of _vswprintf_c_l called with a
+// null locale. `args` points at consecutive 8-byte argument slots (integers
+// and pointers as 64-bit words, doubles as their IEEE bits), read strictly
+// in order.
+// buffer == nullptr && count == 0: returns the UTF-16 units the text needs
+// (no terminator), or < 0.
+// Otherwise writes at most `count` units including the terminator; returns
+// units written (terminator not counted), or a negative value when the text
+// does not fit or the format is refused.
+int WideFormat(char16_t* buffer, size_t count, const char16_t* format, const uint64_t* args);
 
 }  // namespace faultkit::platform

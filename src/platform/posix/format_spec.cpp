@@ -1,0 +1,148 @@
+#include "platform/posix/format_spec.h"
+
+#include <climits>
+
+namespace faultkit::platform {
+namespace {
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Reads decimal digits; false when the value exceeds INT_MAX.
+bool ReadNumber(const char16_t*& p, int& value) {
+    int64_t number = 0;
+    for (; IsDigit(*p); ++p) {
+        number = number * 10 + (*p - u'0');
+        if (number > INT_MAX) {
+            return false;
+        }
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+void ReadFlags(const char16_t*& p, FormatSpec& spec) {
+    for (;; ++p) {
+        switch (*p) {
+            case u'-': spec.left = true; break;
+            case u'+': spec.plus = true; break;
+            case u' ': spec.space = true; break;
+            case u'#': spec.alternate = true; break;
+            case u'0': spec.zero = true; break;
+            default: return;
+        }
+    }
+}
+
+// A "*" width is a 32-bit int; a negative one left-aligns the field.
+bool ReadWidth(const char16_t*& p, SlotReader& slots, FormatSpec& spec) {
+    int width = 0;
+    if (*p != u'*') {
+        if (!ReadNumber(p, width)) {
+            return false;
+        }
+    } else {
+        ++p;
+        width = static_cast<int32_t>(NextSlot(slots));
+        if (width == INT_MIN) {
+            return false;
+        }
+        if (width < 0) {
+            spec.left = true;
+            width = -width;
+        }
+    }
+    spec.width = static_cast<size_t>(width);
+    return true;
+}
+
+// "." alone is precision 0; a negative "*" precision counts as absent.
+bool ReadPrecision(const char16_t*& p, SlotReader& slots, FormatSpec& spec) {
+    spec.precision = -1;
+    if (*p != u'.') {
+        return true;
+    }
+    ++p;
+    if (*p != u'*') {
+        spec.precision = 0;
+        return ReadNumber(p, spec.precision);
+    }
+    ++p;
+    const int precision = static_cast<int32_t>(NextSlot(slots));
+    spec.precision = precision < 0 ? -1 : precision;
+    return true;
+}
+
+// Size prefixes; a later one overrides an earlier one, as in the runtime.
+void ReadSize(const char16_t*& p, FormatSpec& spec) {
+    spec.integer_bits = 32;
+    spec.text = TextWidth::kDefault;
+    for (;;) {
+        switch (*p) {
+            case u'h':
+                p += p[1] == u'h' ? 2 : 1;
+                spec.integer_bits = 16;
+                spec.text = TextWidth::kNarrow;
+                break;
+            case u'l':
+                spec.integer_bits = p[1] == u'l' ? 64 : 32;
+                p += p[1] == u'l' ? 2 : 1;
+                spec.text = TextWidth::kWide;
+                break;
+            case u'w':
+                ++p;
+                spec.text = TextWidth::kWide;
+                break;
+            case u'I':
+                if (p[1] == u'6' && p[2] == u'4') {
+                    p += 3;
+                    spec.integer_bits = 64;
+                } else if (p[1] == u'3' && p[2] == u'2') {
+                    p += 3;
+                    spec.integer_bits = 32;
+                } else {
+                    ++p;
+                    spec.integer_bits = 64;  // pointer-sized
+                }
+                break;
+            case u'j':
+            case u'z':
+            case u't':
+                ++p;
+                spec.integer_bits = 64;
+                break;
+            case u'L':
+                ++p;  // long double is double
+                break;
+            default: return;
+        }
+    }
+}
+
+bool IsConversion(char16_t c) {
+    for (const char16_t* known = u"diouxXpeEfgGaAcCsS"; *known != 0; ++known) {
+        if (*known == c) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseFormatSpec(const char16_t*& format, SlotReader& slots, FormatSpec& spec) {
+    spec = FormatSpec{};
+    const char16_t* p = format;
+    ReadFlags(p, spec);
+    if (!ReadWidth(p, slots, spec) || !ReadPrecision(p, slots, spec)) {
+        return false;
+    }
+    ReadSize(p, spec);
+    if (!IsConversion(*p)) {
+        return false;  // also the terminator: nothing behind it is read
+    }
+    spec.conversion = *p;
+    format = p + 1;
+    return true;
+}
+
+}  // namespace faultkit::platform

@@ -1,0 +1,60 @@
+#include "platform/posix/locale_text.h"
+
+#include <cstdlib>
+#include <cwchar>
+
+namespace faultkit::platform {
+namespace {
+
+// Decodes one character at `text`; false when it does not decode.
+bool DecodeOne(const char* text, size_t available, std::mbstate_t& state, char32_t& code_point,
+               size_t& used) {
+    const auto byte = static_cast<unsigned char>(text[0]);
+    code_point = byte;
+    used = 1;
+    if (byte < 0x80) {
+        return true;
+    }
+    wchar_t wide = 0;
+    const size_t result = std::mbrtowc(&wide, text, available, &state);
+    if (result == static_cast<size_t>(-1) || result == static_cast<size_t>(-2)) {
+        state = std::mbstate_t{};
+        return MB_CUR_MAX == 1;
+    }
+    if (result > 0) {
+        code_point = static_cast<char32_t>(wide);
+        used = result;
+    }
+    return code_point <= 0x10FFFF;
+}
+
+}  // namespace
+
+bool PutLocaleText(const char* text, size_t length, WideSink* sink, size_t& units) {
+    std::mbstate_t state{};
+    units = 0;
+    for (size_t i = 0; i < length;) {
+        char32_t code_point = 0;
+        size_t used = 0;
+        if (!DecodeOne(text + i, length - i, state, code_point, used)) {
+            return false;
+        }
+        i += used;
+        if (code_point < 0x10000) {
+            ++units;
+            if (sink != nullptr) {
+                PutUnit(*sink, static_cast<char16_t>(code_point));
+            }
+            continue;
+        }
+        units += 2;
+        if (sink != nullptr) {
+            code_point -= 0x10000;
+            PutUnit(*sink, static_cast<char16_t>(0xD800 + (code_point >> 10)));
+            PutUnit(*sink, static_cast<char16_t>(0xDC00 + (code_point & 0x3FF)));
+        }
+    }
+    return true;
+}
+
+}  // namespace faultkit::platform

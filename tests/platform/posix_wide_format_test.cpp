@@ -1,0 +1,118 @@
+// Our own wide formatter where no Windows runtime can be the judge: "%n",
+// the locale's single-byte conversion and decimal point, limits, and
+// formats cut short.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+using faultkit::platform::WideFormat;
+
+std::u16string Format(const char16_t* format, const std::vector<uint64_t>& slots) {
+    const int needed = WideFormat(nullptr, 0, format, slots.data());
+    if (needed < 0) {
+        return u"<refused>";
+    }
+    std::vector<char16_t> buffer(static_cast<size_t>(needed) + 1);
+    EXPECT_EQ(WideFormat(buffer.data(), buffer.size(), format, slots.data()), needed);
+    return std::u16string(buffer.data(), static_cast<size_t>(needed));
+}
+
+uint64_t Address(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+
+uint64_t Bits(double value) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// Sets LC_ALL for one test and restores "C" afterwards.
+struct ScopedLocale {
+    explicit ScopedLocale(const char* name) : ok(std::setlocale(LC_ALL, name) != nullptr) {}
+    ~ScopedLocale() { std::setlocale(LC_ALL, "C"); }
+    bool ok;
+};
+
+TEST(PosixWideFormatTest, RefusesStoringTheCount) {
+    int target = 12345;
+    EXPECT_EQ(Format(u"ab%n", {Address(&target)}), u"<refused>");
+    char16_t buffer[16];
+    EXPECT_LT(WideFormat(buffer, 16, u"ab%n", std::vector<uint64_t>{Address(&target)}.data()), 0);
+    EXPECT_EQ(target, 12345);
+}
+
+TEST(PosixWideFormatTest, AlternateOctalOfZeroKeepsItsZero) {
+    EXPECT_EQ(Format(u"%#.0o|%#o|%#.3o", {0, 0, 8}), u"0|0|010");
+}
+
+TEST(PosixWideFormatTest, UndefinedSizesAndConversions) {
+    EXPECT_EQ(Format(u"%jd|%zd|%td|%Ld", {~0ull, ~0ull, 0x100000001, 0x100000001}), u"-1|-1|4294967297|1");
+    EXPECT_EQ(Format(u"%hls|%lhs", {Address(u"w"), Address("n")}), u"w|n");
+    EXPECT_EQ(Format(u"%Z", {0}), u"<refused>");
+    EXPECT_EQ(Format(u"%I6d", {1}), u"<refused>");
+}
+
+TEST(PosixWideFormatTest, UnknownNanPayloadsFollowTheirSign) {
+    EXPECT_EQ(Format(u"%f|%f|%f", {0x7FF0000000000001, 0xFFF8000000000001, 0x7FF8000000000001}),
+              u"1.#QNAN0|-1.#IND00|1.#QNAN0");
+}
+
+TEST(PosixWideFormatTest, HugeWidthsAndPrecisions) {
+    EXPECT_EQ(WideFormat(nullptr, 0, u"%2147483647d", std::vector<uint64_t>{1}.data()), 2147483647);
+    EXPECT_LT(WideFormat(nullptr, 0, u"%2147483647d%d", std::vector<uint64_t>{1, 2}.data()), 0);
+    EXPECT_EQ(Format(u"%2147483648d", {1}), u"<refused>");
+    EXPECT_EQ(Format(u"%.99999999999d", {1}), u"<refused>");
+    EXPECT_EQ(Format(u"%*d", {0x80000000, 1}), u"<refused>");
+    EXPECT_EQ(WideFormat(nullptr, 0, u"%.2000000000f", std::vector<uint64_t>{Bits(1.0)}.data()), 2000000002);
+    EXPECT_EQ(WideFormat(nullptr, 0, u"%.2000000000e", std::vector<uint64_t>{Bits(0.1)}.data()), 2000000007);
+    char16_t buffer[8];
+    EXPECT_LT(WideFormat(buffer, 8, u"%.2000000000f", std::vector<uint64_t>{Bits(1.0)}.data()), 0);
+}
+
+// Every prefix of a format ends inside a spec at some point; none may be
+// read past its terminator (the sanitizer builds check the exact copies).
+TEST(PosixWideFormatTest, FormatsCutShortAreRefusedWithoutOverread) {
+    const std::u16string full = u"%-+ #012.5I64d%*.*ls%I32x%hhc";
+    const std::vector<uint64_t> slots(8, 0);
+    for (size_t length = 1; length < full.size(); ++length) {
+        std::vector<char16_t> copy(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length));
+        copy.push_back(0);
+        if (copy[length - 1] == u'd' || copy[length - 1] == u's' || copy[length - 1] == u'x') {
+            continue;  // a complete prefix
+        }
+        EXPECT_LT(WideFormat(nullptr, 0, copy.data(), slots.data()), 0) << length;
+    }
+}
+
+TEST(PosixWideFormatTest, SingleByteTextFollowsTheUtf8Locale) {
+    ScopedLocale locale("C.UTF-8");
+    ASSERT_TRUE(locale.ok);
+    EXPECT_EQ(Format(u"%hs|%S", {Address("\xC3\xA9"), Address("\xF0\x9F\x98\x80")}), u"\u00E9|\U0001F600");
+    EXPECT_EQ(Format(u"%5hs|", {Address("\xC3\xA9")}), u"    \u00E9|");
+    EXPECT_EQ(Format(u"%hs", {Address("\xFF")}), u"<refused>");
+    EXPECT_EQ(Format(u"%.1hs", {Address("\xC3\xA9")}), u"<refused>");
+    EXPECT_EQ(Format(u"%C", {0xC3}), u"<refused>");
+    EXPECT_EQ(Format(u"%C|%hs", {0x41, Address("ab")}), u"A|ab");
+}
+
+TEST(PosixWideFormatTest, DecimalPointFollowsTheLocale) {
+#ifdef FAULTKIT_TEST_LOCALE_PATH
+    setenv("LOCPATH", FAULTKIT_TEST_LOCALE_PATH, 1);
+#endif
+    ScopedLocale locale("de_DE.UTF-8");
+    unsetenv("LOCPATH");
+    if (!locale.ok) {
+        GTEST_SKIP() << "no de_DE.UTF-8 locale on this machine";
+    }
+    EXPECT_EQ(Format(u"%.2f|%.1e|%g|%a|%.1f", {Bits(1.5), Bits(2.5), Bits(0.25), Bits(1.0), 0x7FF0000000000000}),
+              u"1,50|2,5e+000|0,25|0x1,0000000000000p+0|1,$");
+}
+
+}  // namespace
