@@ -4,6 +4,7 @@
 // outside src/platform/ reaches the operating system only through here.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 
 namespace faultkit::platform {
@@ -21,5 +22,12 @@ uint32_t TickCount();
 
 // Suspends the calling thread for about `milliseconds` ms; 0 yields (Sleep).
 void SleepMs(uint32_t milliseconds);
+
+// Variable argument lists ---------------------------------------------------
+
+// On platforms whose va_list is a pointer to consecutive 8-byte argument
+// slots (64-bit Windows), stores that pointer and returns true; elsewhere
+// returns false and the caller gathers the arguments itself.
+bool VaListSlots(va_list arguments, const uint64_t** slots);
 
 }  // namespace faultkit::platform
