@@ -95,18 +95,18 @@ ValueText String(const ContextItemView& item) {
 
 ValueText DescribeItem(const ContextItemView& item) {
     switch (item.type) {
-        case kCtxInt32: return Signed<int32_t>(item, "%li");
-        case kCtxInt64: return Signed<int64_t>(item, "%I64d");
-        case kCtxPtrDiff: return Signed<int64_t>(item, "%ti");
-        case kCtxHex32: return Unsigned<uint32_t>(item, "%lX");
-        case kCtxDouble: return Floating(item, "%f");
-        case kCtxLongDouble: return Floating(item, "%Lf");
-        case kCtxChar: return Character(item);
-        case kCtxString: return String(item);
-        case kCtxPointer: return Unsigned<uint64_t>(item, "%p");
-        case kCtxUInt32: return Unsigned<uint32_t>(item, "%lu");
-        case kCtxUInt64: return Unsigned<uint64_t>(item, "%I64u");
-        case kCtxSize: return Unsigned<uint64_t>(item, "%zu");
+        case CtxInt32: return Signed<int32_t>(item, "%li");
+        case CtxInt64: return Signed<int64_t>(item, "%I64d");
+        case CtxPtrDiff: return Signed<int64_t>(item, "%ti");
+        case CtxHex32: return Unsigned<uint32_t>(item, "%lX");
+        case CtxDouble: return Floating(item, "%f");
+        case CtxLongDouble: return Floating(item, "%Lf");
+        case CtxChar: return Character(item);
+        case CtxString: return String(item);
+        case CtxPointer: return Unsigned<uint64_t>(item, "%p");
+        case CtxUInt32: return Unsigned<uint32_t>(item, "%lu");
+        case CtxUInt64: return Unsigned<uint64_t>(item, "%I64u");
+        case CtxSize: return Unsigned<uint64_t>(item, "%zu");
         default: return kNoText;  // memory blocks and unknown types
     }
 }
@@ -140,21 +140,30 @@ void WriteValue(const ValueText& text, char* out) {
     }
 }
 
+// Calls visit(item) for every item of the list, in order.
+template <typename Visit>
+void ForEachItem(const _qel_error_context* context, Visit visit) {
+    const auto* record = reinterpret_cast<const uint8_t*>(context);
+    while (record != nullptr) {
+        const ContextItemView item = ReadContextItem(record, false);
+        visit(item);
+        record = item.next != 0 ? record + item.next : nullptr;
+    }
+}
+
 uint32_t MeasureContext(const _qel_error_context* context) {
     uint32_t total = 1;  // the final NUL
-    for (ContextItemView item = FirstContextItem(context); item.payload != nullptr;
-         item = NextContextItem(item)) {
+    ForEachItem(context, [&total](const ContextItemView& item) {
         total += MeasureValue(DescribeItem(item)) + 1;
-    }
+    });
     return total;
 }
 
 void WriteContext(const _qel_error_context* context, char* out) {
-    for (ContextItemView item = FirstContextItem(context); item.payload != nullptr;
-         item = NextContextItem(item)) {
+    ForEachItem(context, [&out](const ContextItemView& item) {
         WriteValue(DescribeItem(item), out);
         out = const_cast<char*>(Utf8FindChar(out, 0)) + 1;
-    }
+    });
     *out = '\0';
 }
 
