@@ -90,6 +90,13 @@ FAULTKIT_API bool ErrorMgrDelete(_qel_error_manager** handle, bool result);
 FAULTKIT_API void* ErrorMgrInitialise(void* memory, void* uuid);
 FAULTKIT_API unsigned int ErrorMgrGetFacility(_qel_bos_uuid* uuid);
 
+/* Builds a context list from a printf-like format and its arguments: %c %i
+ * %u %f %r (hexadecimal 32-bit) %p %s %m (64-bit byte count, then pointer),
+ * %i and %u after h, hh, l (32-bit), ll, t or z, and %Lf. Other conversions are
+ * passed over. Null when nothing was recorded. The list belongs to the caller
+ * until it is handed to a SetError call. */
+FAULTKIT_API _qel_error_context* ErrorMgrBuildContext(char* format, ...);
+
 #ifdef __cplusplus
 } /* extern "C" */
 
@@ -104,6 +111,10 @@ struct _qel_error_manager {
 };
 } // namespace QelComponent
 #undef FAULTKIT_HANDLE_FIELDS
+
+namespace QelErrorMgrType {
+FAULTKIT_API _qel_error_context* BuildContext(char* format, ...);
+} // namespace QelErrorMgrType
 
 #define FAULTKIT_STATIC_ASSERT static_assert
 #else

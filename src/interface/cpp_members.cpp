@@ -1,4 +1,8 @@
-// The C++ face of the library: thin forwards to the undecorated exports.
+// The C++ face of the library: thin forwards to the undecorated exports, and
+// the C++ entry of the context builder.
+#include <cstdarg>
+
+#include "context/context_builder.h"
 #include "faultkit.h"
 
 namespace QelComponent {
@@ -20,3 +24,15 @@ unsigned int _qel_error_manager::GetFacility(_qel_bos_uuid* uuid) {
 }
 
 }  // namespace QelComponent
+
+namespace QelErrorMgrType {
+
+_qel_error_context* BuildContext(char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    _qel_error_context* list = faultkit::BuildContextList(format, args);
+    va_end(args);
+    return list;
+}
+
+}  // namespace QelErrorMgrType
