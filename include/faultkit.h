@@ -127,6 +127,22 @@ FAULTKIT_API bool ErrorMgrRedirect(_qel_error_manager* target);
 /* Accepted and ignored; always false. */
 FAULTKIT_API bool ErrorMgrMerge(_qel_error_manager* handle, _qel_error_manager* other);
 
+/* Writes the calling thread's errors as a transfer image (big-endian bytes
+ * that another thread or process can import). size 0: returns the length
+ * needed and writes nothing. Returns the length written, or 0 when the
+ * buffer is null or too small (then nothing is written). */
+FAULTKIT_API uint64_t ErrorMgrExport(void* buffer, uint64_t size);
+/* Adds the errors of a transfer image to the calling thread's errors: the
+ * first imported error becomes the root, the thread's own last error stays
+ * the last. The image's length field gives its extent. False, with the
+ * thread's errors unchanged, for a malformed image. */
+FAULTKIT_API bool ErrorMgrImport(void* image);
+
+/* Renders the record's context as UTF-8: one NUL-terminated string per
+ * value and a final NUL. size 0 returns the size needed; a buffer smaller
+ * than that gives 0 and stays untouched. 0 for invalid arguments. */
+FAULTKIT_API int ErrorMgrGetContextString(_qel_error_enumerate* record, char* buffer, int size);
+
 #ifdef __cplusplus
 } /* extern "C" */
 
@@ -149,12 +165,17 @@ struct _qel_error_manager {
     /* Redirects the calling thread; the object it is called on is not used. */
     FAULTKIT_API bool Redirect(_qel_error_manager* target);
     FAULTKIT_API bool Merge(_qel_error_manager* other);
+    /* Export and Import act on the calling thread; the object is not used. */
+    /* unsigned long long is the 64-bit "unsigned __int64" of the Windows ABI. */
+    FAULTKIT_API unsigned long long Export(void* buffer, unsigned long long size);
+    FAULTKIT_API bool Import(void* image);
 };
 } // namespace QelComponent
 #undef FAULTKIT_HANDLE_FIELDS
 
 namespace QelErrorMgrType {
 FAULTKIT_API _qel_error_context* BuildContext(char* format, ...);
+FAULTKIT_API int GetContextString(_qel_error_enumerate* record, char* buffer, int size);
 } // namespace QelErrorMgrType
 
 #define FAULTKIT_STATIC_ASSERT static_assert

@@ -50,9 +50,19 @@ bool _qel_error_manager::Redirect(_qel_error_manager* target) { return ErrorMgrR
 
 bool _qel_error_manager::Merge(_qel_error_manager* other) { return ErrorMgrMerge(this, other); }
 
+unsigned long long _qel_error_manager::Export(void* buffer, unsigned long long size) {
+    return ErrorMgrExport(buffer, size);
+}
+
+bool _qel_error_manager::Import(void* image) { return ErrorMgrImport(image); }
+
 }  // namespace QelComponent
 
 namespace QelErrorMgrType {
+
+int GetContextString(_qel_error_enumerate* record, char* buffer, int size) {
+    return ErrorMgrGetContextString(record, buffer, size);
+}
 
 _qel_error_context* BuildContext(char* format, ...) {
     va_list args;

@@ -4,6 +4,7 @@
 // outside src/platform/ reaches the operating system only through here.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -107,5 +108,11 @@ void UnregisterEndCallback(EndCallback* registration);
 // units written (terminator not counted), or a negative value when the text
 // does not fit or the format is refused.
 int WideFormat(char16_t* buffer, size_t count, const char16_t* format, const uint64_t* args);
+// Variable argument lists ---------------------------------------------------
+
+// On platforms whose va_list is a pointer to consecutive 8-byte argument
+// slots (64-bit Windows), stores that pointer and returns true; elsewhere
+// returns false and the caller gathers the arguments itself.
+bool VaListSlots(va_list arguments, const uint64_t** slots);
 
 }  // namespace faultkit::platform

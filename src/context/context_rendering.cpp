@@ -1,0 +1,186 @@
+// Rendering a context as UTF-8 text: one NUL-terminated string per value,
+// in list order, and one more NUL after the last. A capacity of 0 asks for
+// the size; the measuring pass and the writing pass read the same table.
+#include <cstdint>
+#include <cstring>
+
+#include "context/context_list.h"
+#include "faultkit.h"
+#include "text/utf8.h"
+#include "text/utf8_format.h"
+
+namespace faultkit {
+namespace {
+
+// How the measuring pass counts a value's text.
+enum class Measure {
+    kFormatted,  // the counting result of the formatter (text + 1)
+    kFixed,      // a known count
+};
+
+// What one context item turns into.
+struct ValueText {
+    const char* format;  // null: the value has no text
+    uint64_t argument;   // the single argument slot handed to the formatter
+    Measure measure;
+    uint32_t fixed;  // the count when `measure` is kFixed
+};
+
+constexpr ValueText kNoText{nullptr, 0, Measure::kFixed, 0};
+constexpr uint32_t kQuotedCharBytes = 3;  // 'x'
+constexpr char kCharFormat[] = "'%c'";
+
+template <typename T>
+bool ReadPayload(const ContextItemView& item, T* value) {
+    if (item.size < sizeof(T)) {
+        return false;
+    }
+    std::memcpy(value, item.payload, sizeof(T));
+    return true;
+}
+
+// A signed value widened into its slot, or no text when the payload is
+// too short for it.
+template <typename T>
+ValueText Signed(const ContextItemView& item, const char* format) {
+    T value{};
+    if (!ReadPayload(item, &value)) {
+        return kNoText;
+    }
+    return {format, static_cast<uint64_t>(static_cast<int64_t>(value)), Measure::kFormatted, 0};
+}
+
+template <typename T>
+ValueText Unsigned(const ContextItemView& item, const char* format) {
+    T value{};
+    if (!ReadPayload(item, &value)) {
+        return kNoText;
+    }
+    return {format, static_cast<uint64_t>(value), Measure::kFormatted, 0};
+}
+
+ValueText Floating(const ContextItemView& item, const char* format) {
+    double value = 0;
+    if (!ReadPayload(item, &value)) {
+        return kNoText;
+    }
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return {format, bits, Measure::kFormatted, 0};
+}
+
+ValueText Character(const ContextItemView& item) {
+    int8_t value = 0;
+    if (!ReadPayload(item, &value)) {
+        return kNoText;
+    }
+    return {kCharFormat, static_cast<uint64_t>(static_cast<int64_t>(value)), Measure::kFixed,
+            kQuotedCharBytes};
+}
+
+// A string payload renders between double quotes; one without a NUL inside
+// its size renders as the two quotes alone.
+ValueText String(const ContextItemView& item) {
+    if (item.size == 0) {
+        return {"<null>", 0, Measure::kFixed, 6};
+    }
+    const auto* text = reinterpret_cast<const char*>(item.payload);
+    const size_t length = strnlen(text, item.size);
+    if (length == item.size) {
+        return {"\"\"", 0, Measure::kFixed, 2};
+    }
+    return {"\"%s\"", static_cast<uint64_t>(reinterpret_cast<uintptr_t>(text)), Measure::kFixed,
+            static_cast<uint32_t>(length + 2)};
+}
+
+ValueText DescribeItem(const ContextItemView& item) {
+    switch (item.type) {
+        case CtxInt32: return Signed<int32_t>(item, "%li");
+        case CtxInt64: return Signed<int64_t>(item, "%I64d");
+        case CtxPtrDiff: return Signed<int64_t>(item, "%ti");
+        case CtxHex32: return Unsigned<uint32_t>(item, "%lX");
+        case CtxDouble: return Floating(item, "%f");
+        case CtxLongDouble: return Floating(item, "%Lf");
+        case CtxChar: return Character(item);
+        case CtxString: return String(item);
+        case CtxPointer: return Unsigned<uint64_t>(item, "%p");
+        case CtxUInt32: return Unsigned<uint32_t>(item, "%lu");
+        case CtxUInt64: return Unsigned<uint64_t>(item, "%I64u");
+        case CtxSize: return Unsigned<uint64_t>(item, "%zu");
+        default: return kNoText;  // memory blocks and unknown types
+    }
+}
+
+uint32_t MeasureValue(const ValueText& text) {
+    if (text.measure == Measure::kFixed) {
+        return text.fixed;
+    }
+    const int32_t counted = FormatUtf8V(nullptr, text.format, &text.argument);
+    return counted > 0 ? static_cast<uint32_t>(counted) : 0;
+}
+
+// Writes a value's text and its NUL at `out`; never more than measured.
+void WriteValue(const ValueText& text, char* out) {
+    out[0] = '\0';
+    if (text.format == nullptr) {
+        return;
+    }
+    if (text.format != kCharFormat) {
+        FormatUtf8V(out, text.format, &text.argument);
+        return;
+    }
+    // A byte outside ASCII goes through the locale and may grow past the
+    // three bytes counted for it; such a character is shown as '?'.
+    char quoted[16];
+    const int32_t written = FormatUtf8V(quoted, text.format, &text.argument);
+    if (written > 0 && static_cast<uint32_t>(written) <= kQuotedCharBytes) {
+        std::memcpy(out, quoted, static_cast<size_t>(written) + 1);
+    } else {
+        std::memcpy(out, "'?'", kQuotedCharBytes + 1);
+    }
+}
+
+// Calls visit(item) for every item of the list, in order.
+template <typename Visit>
+void ForEachItem(const _qel_error_context* context, Visit visit) {
+    const auto* record = reinterpret_cast<const uint8_t*>(context);
+    while (record != nullptr) {
+        const ContextItemView item = ReadContextItem(record, false);
+        visit(item);
+        record = item.next != 0 ? record + item.next : nullptr;
+    }
+}
+
+uint32_t MeasureContext(const _qel_error_context* context) {
+    uint32_t total = 1;  // the final NUL
+    ForEachItem(context, [&total](const ContextItemView& item) {
+        total += MeasureValue(DescribeItem(item)) + 1;
+    });
+    return total;
+}
+
+void WriteContext(const _qel_error_context* context, char* out) {
+    ForEachItem(context, [&out](const ContextItemView& item) {
+        WriteValue(DescribeItem(item), out);
+        out = const_cast<char*>(Utf8FindChar(out, 0)) + 1;
+    });
+    *out = '\0';
+}
+
+}  // namespace
+}  // namespace faultkit
+
+using namespace faultkit;
+
+extern "C" FAULTKIT_API int ErrorMgrGetContextString(_qel_error_enumerate* record, char* buffer,
+                                                     int size) {
+    if (record == nullptr || size < 0 || (buffer == nullptr && size != 0)) {
+        return 0;
+    }
+    const auto needed = static_cast<int32_t>(MeasureContext(record->context));
+    if (size < needed) {
+        return size == 0 ? needed : 0;
+    }
+    WriteContext(record->context, buffer);
+    return needed;
+}

@@ -1,0 +1,30 @@
+// The positional formatting front end. It prepares a UTF-16 format and its
+// argument slots for a formatter that reads its arguments strictly in
+// order: positional specs ("%2$s") become plain ones with the arguments
+// re-ordered, narrow (UTF-8) string arguments become UTF-16 copies ("ls"),
+// and "ll", "z", "t" and "c" are respelled "I64", "I", "I" and "C".
+//
+// An argument list is a pointer to consecutive 8-byte slots, one per
+// argument whatever its type. A spec consumes one slot per '*' and one for
+// its value: its argument group. A positional index names a whole group.
+#pragma once
+
+#include <cstdint>
+
+namespace faultkit {
+
+using ArgumentSlots = const uint64_t*;
+
+// Builds one heap block holding the re-ordered slots, the rewritten format
+// and the UTF-16 string copies, and points `format` and `arguments` into
+// it. Returns null, leaving both unchanged, when the format needs no
+// rewriting or cannot be handled: the caller then uses them as they are.
+void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments);
+
+// Prepares a format for the formatter; see BuildArgumentBlock.
+void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments);
+
+// Frees a prepared block (null is fine) and returns `result`.
+int32_t ReleaseWideFormat(void* block, int32_t result);
+
+}  // namespace faultkit

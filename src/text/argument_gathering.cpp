@@ -1,0 +1,146 @@
+#include "text/argument_gathering.h"
+
+#include <climits>
+#include <cstring>
+
+#include "text/scratch_buffer.h"
+
+namespace faultkit {
+namespace {
+
+constexpr size_t kSlotsPerSpec = 3;  // width, precision, value
+
+// What one spec reads: its positional index (0 for none), its '*' count
+// and whether its value is floating point.
+struct SpecShape {
+    int32_t index;
+    uint8_t stars;
+    bool floating;
+};
+
+bool IsIn(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
+
+// Reads the spec after a '%'; returns the position of its conversion
+// character (or of the terminator).
+const char* ReadSpecShape(const char* p, SpecShape* shape) {
+    const char* digits = p;
+    int64_t index = 0;
+    while (*p >= '0' && *p <= '9') {
+        index = index * 10 + (*p++ - '0');
+        index = index > INT32_MAX ? INT32_MAX : index;
+    }
+    *shape = SpecShape{0, 0, false};
+    if (*p == '$' && p > digits) {
+        shape->index = static_cast<int32_t>(index);
+        ++p;
+    } else {
+        p = digits;
+    }
+    for (; IsIn(*p, "-+ #0123456789.*hlLjztIw"); ++p) {
+        shape->stars += (*p == '*' && shape->stars < 2) ? 1 : 0;
+    }
+    shape->floating = IsIn(*p, "aAeEfFgG");
+    return p;
+}
+
+// Calls visit(shape) for every spec of the format.
+template <typename Visit>
+void ForEachSpecShape(const char* format, Visit visit) {
+    for (const char* p = format; *p != '\0'; ++p) {
+        if (*p != '%') {
+            continue;
+        }
+        if (p[1] == '%') {
+            ++p;
+            continue;
+        }
+        SpecShape shape;
+        p = ReadSpecShape(p + 1, &shape);
+        visit(shape);
+        if (*p == '\0') {
+            break;
+        }
+    }
+}
+
+// Appends the slots of one group; stops at the end of the slot list.
+struct SlotWriter {
+    uint64_t* slots;
+    size_t count;
+    size_t used;
+
+    void Group(va_list* arguments, uint8_t stars, bool floating) {
+        for (uint8_t i = 0; i < stars && used < count; ++i) {
+            slots[used++] = static_cast<uint64_t>(static_cast<int64_t>(va_arg(*arguments, int)));
+        }
+        if (used == count) {
+            return;
+        }
+        if (floating) {
+            const double value = va_arg(*arguments, double);
+            std::memcpy(&slots[used++], &value, sizeof value);
+        } else {
+            slots[used++] = va_arg(*arguments, uint64_t);
+        }
+    }
+};
+
+// Group shapes by index, encoded as stars | floating << 2 | named << 3.
+constexpr uint8_t kFloating = 4;
+constexpr uint8_t kNamed = 8;
+
+void GatherPositional(const char* format, uint32_t specs, va_list* arguments,
+                      SlotWriter& writer) {
+    ScratchBuffer<uint8_t, 64> groups(specs);
+    if (groups.data() == nullptr) {
+        return;
+    }
+    std::memset(groups.data(), 0, specs);
+    ForEachSpecShape(format, [&](const SpecShape& shape) {
+        if (shape.index >= 1 && static_cast<uint32_t>(shape.index) <= specs) {
+            groups.data()[shape.index - 1] = static_cast<uint8_t>(
+                shape.stars | (shape.floating ? kFloating : 0) | kNamed);
+        }
+    });
+    uint32_t last = specs;
+    while (last > 0 && (groups.data()[last - 1] & kNamed) == 0) {
+        --last;
+    }
+    for (uint32_t i = 0; i < last; ++i) {
+        const uint8_t group = groups.data()[i];
+        writer.Group(arguments, group & 3, (group & kFloating) != 0);
+    }
+}
+
+}  // namespace
+
+size_t ArgumentSlotCount(const char* format) {
+    size_t percents = 0;
+    for (const char* p = format; *p != '\0'; ++p) {
+        percents += *p == '%' ? 1 : 0;
+    }
+    return percents * kSlotsPerSpec + 1;
+}
+
+void GatherArgumentSlots(const char* format, va_list arguments, uint64_t* slots, size_t count) {
+    std::memset(slots, 0, count * sizeof *slots);
+    SlotWriter writer{slots, count, 0};
+    va_list copy;
+    va_copy(copy, arguments);
+    uint32_t specs = 0;
+    bool positional = false;
+    ForEachSpecShape(format, [&](const SpecShape& shape) {
+        ++specs;
+        positional = positional || shape.index > 0;
+    });
+    if (positional) {
+        GatherPositional(format, specs, &copy, writer);
+    } else {
+        ForEachSpecShape(format, [&](const SpecShape& shape) {
+            writer.Group(&copy, shape.stars, shape.floating);
+        });
+    }
+    va_end(copy);
+}
+
+}  // namespace faultkit

@@ -1,0 +1,242 @@
+#include "text/format_spec_scan.h"
+
+#include <climits>
+#include <cstddef>
+#include <cstring>
+
+namespace faultkit {
+namespace {
+
+constexpr uint64_t kSlotBytes = 8;
+
+// Membership test in which the terminator never belongs to a set.
+bool IsOneOf(char16_t c, const char* set) {
+    for (; c != 0 && *set != '\0'; ++set) {
+        if (c == static_cast<char16_t>(*set)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+char16_t* SkipDigits(char16_t* p) {
+    while (IsDigit(*p)) {
+        ++p;
+    }
+    return p;
+}
+
+char16_t* TextEnd(char16_t* p) {
+    while (*p != 0) {
+        ++p;
+    }
+    return p;
+}
+
+// Moves the text from `at` (terminator included) by `shift` units; the
+// buffer has room for the growth.
+void ShiftText(char16_t* at, ptrdiff_t shift) {
+    const size_t units = static_cast<size_t>(TextEnd(at) - at) + 1;
+    std::memmove(at + shift, at, units * sizeof(char16_t));
+}
+
+int32_t ParseIndex(const char16_t* digits, const char16_t* end) {
+    int64_t value = 0;
+    for (; digits < end; ++digits) {
+        value = value * 10 + (*digits - u'0');
+        if (value > INT32_MAX) {
+            return INT32_MAX;
+        }
+    }
+    return static_cast<int32_t>(value);
+}
+
+// State of one scan: where it stands and what it has learnt.
+struct SpecScan {
+    char16_t* p;
+    uint64_t group;
+    bool rewrite;  // rewrite mode, else summary mode
+    ScanSummary* summary;
+    uint32_t kind;
+};
+
+const char* PrefixSet(const SpecScan& scan) {
+    return scan.rewrite ? "-+ #0123456789*l%" : "-+ #0123456789*l%$";
+}
+
+void NoteLongerRewrite(SpecScan& scan) {
+    scan.summary->length += 1;
+    scan.summary->rewrite_needed = 1;
+}
+
+// Steps 1-5: index, flag, width, precision and length modifier. Returns 0
+// or a ScanError; the index goes to `index`.
+int32_t ScanUpToConversion(SpecScan& scan, int32_t* index) {
+    char16_t* digits_end = SkipDigits(scan.p);
+    *index = 0;
+    if (*digits_end == u'$') {
+        *index = ParseIndex(scan.p, digits_end);
+        if (*index < 1) {
+            return kScanBadIndex;
+        }
+        if (scan.rewrite) {
+            ShiftText(digits_end + 1, scan.p - (digits_end + 1));
+        } else {
+            scan.summary->rewrite_needed = 1;
+            scan.p = digits_end + 1;
+        }
+    }
+    if (IsOneOf(*scan.p, "-+ #0") && *++scan.p == 0) {
+        return kScanEndAfterFlag;
+    }
+    if (*scan.p == u'*') {
+        ++scan.p;
+        scan.group += kSlotBytes;
+    } else {
+        scan.p = SkipDigits(scan.p);
+    }
+    if (*scan.p == 0) {
+        return kScanEndAfterWidth;
+    }
+    if (*scan.p == u'.') {
+        ++scan.p;
+        if (*scan.p == u'*') {
+            ++scan.p;
+            scan.group += kSlotBytes;
+        } else {
+            scan.p = SkipDigits(scan.p);
+        }
+        if (*scan.p == 0) {
+            return kScanEndAfterPrecision;
+        }
+    }
+    if (IsOneOf(*scan.p, "hlLjzt")) {
+        const char16_t modifier = *scan.p++;
+        if ((modifier == u'h' || modifier == u'l') && *scan.p == modifier) {
+            ++scan.p;
+        }
+    }
+    return 0;
+}
+
+int32_t ScanInteger(SpecScan& scan) {
+    const char16_t prefix = scan.p[-1];
+    if (prefix == u'l' && scan.p[-2] == u'l') {
+        if (scan.rewrite) {  // "ll" -> "I64"
+            ShiftText(scan.p, 1);
+            scan.p[-2] = u'I';
+            scan.p[-1] = u'6';
+            scan.p[0] = u'4';
+            ++scan.p;
+        } else {
+            NoteLongerRewrite(scan);
+        }
+    } else if (prefix == u't' || prefix == u'z') {
+        if (scan.rewrite) {
+            scan.p[-1] = u'I';
+        } else {
+            scan.summary->rewrite_needed = 1;
+        }
+    } else if (prefix != u'h' && prefix != u'l' && !IsOneOf(prefix, PrefixSet(scan))) {
+        return kScanBadIntegerPrefix;
+    }
+    scan.group += kSlotBytes;
+    return 0;
+}
+
+int32_t ScanCharacter(SpecScan& scan) {
+    const char16_t prefix = scan.p[-1];
+    if (!IsOneOf(prefix, PrefixSet(scan))) {
+        return kScanBadCharPrefix;
+    }
+    if (prefix != u'l') {
+        if (scan.rewrite) {
+            scan.p[0] = u'C';
+        } else {
+            scan.summary->rewrite_needed = 1;
+        }
+    }
+    scan.group += kSlotBytes;
+    return 0;
+}
+
+int32_t ScanString(SpecScan& scan) {
+    const char16_t prefix = scan.p[-1];
+    if (!IsOneOf(prefix, PrefixSet(scan))) {
+        return kScanBadStringPrefix;
+    }
+    if (prefix == u'l') {
+        scan.kind = kWideString;
+    } else {
+        scan.kind = kNarrowString;
+        if (scan.rewrite) {  // "s" -> "ls"
+            ShiftText(scan.p, 1);
+            scan.p[0] = u'l';
+            ++scan.p;
+        } else {
+            NoteLongerRewrite(scan);
+        }
+    }
+    scan.group += kSlotBytes;
+    return 0;
+}
+
+// Step 6: the conversion character and its prefix.
+int32_t ScanConversion(SpecScan& scan) {
+    const char16_t conversion = *scan.p;
+    if (IsOneOf(conversion, "dioxXu")) {
+        return ScanInteger(scan);
+    }
+    if (IsOneOf(conversion, "aAeEfgG")) {
+        if (scan.p[-1] != u'L' && !IsOneOf(scan.p[-1], PrefixSet(scan))) {
+            return kScanBadFloatPrefix;
+        }
+        scan.group += kSlotBytes;
+        return 0;
+    }
+    if (conversion == u'c') {
+        return ScanCharacter(scan);
+    }
+    if (conversion == u'n' || conversion == u'p') {
+        scan.group += kSlotBytes;
+        return 0;
+    }
+    if (conversion == u's') {
+        return ScanString(scan);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int32_t ScanFormatSpec(char16_t* spec, char16_t** end, uint64_t* group_bytes,
+                       ScanSummary* summary, uint32_t* kind) {
+    SpecScan scan{spec, 0, group_bytes != nullptr, summary, kNotString};
+    if (scan.rewrite) {
+        *kind = kNotString;
+    }
+    int32_t index = 0;
+    int32_t result = ScanUpToConversion(scan, &index);
+    if (result == 0 && *scan.p == 0) {
+        result = kScanNoArgument;
+    }
+    if (result == 0) {
+        result = ScanConversion(scan);
+    }
+    if (result == 0 && scan.group == 0) {
+        result = kScanNoArgument;
+    }
+    if (result < 0) {
+        return result;
+    }
+    *end = scan.p;
+    if (scan.rewrite) {
+        *group_bytes = scan.group;
+        *kind = scan.kind;
+    }
+    return index;
+}
+
+}  // namespace faultkit

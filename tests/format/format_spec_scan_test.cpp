@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "text/format_spec_scan.h"
+
+namespace {
+
+using faultkit::ScanFormatSpec;
+using faultkit::ScanSummary;
+
+// Scans the spec after the leading '%' of `format` in summary mode.
+int32_t Summarise(std::u16string format, ScanSummary* summary = nullptr) {
+    ScanSummary local{0, 0};
+    char16_t* end = nullptr;
+    return ScanFormatSpec(&format[1], &end, nullptr, summary ? summary : &local, nullptr);
+}
+
+struct Rewritten {
+    int32_t result;
+    std::u16string text;  // the whole buffer after rewriting, up to its NUL
+    size_t conversion;    // offset of the conversion character
+    uint64_t group;
+    uint32_t kind;
+};
+
+Rewritten Rewrite(const std::u16string& format) {
+    std::u16string buffer = format + std::u16string(4, u'\0');  // room to grow
+    char16_t* end = nullptr;
+    uint64_t group = 0;
+    uint32_t kind = 99;
+    const int32_t result = ScanFormatSpec(&buffer[1], &end, &group, nullptr, &kind);
+    return {result, buffer.c_str(), end ? static_cast<size_t>(end - buffer.data()) : 0, group,
+            kind};
+}
+
+TEST(ScanFormatSpec, RefusalCodes) {
+    EXPECT_EQ(Summarise(u"%0$d"), -1);
+    EXPECT_EQ(Summarise(u"%$d"), -1);
+    EXPECT_EQ(Summarise(u"%-"), -2);
+    EXPECT_EQ(Summarise(u"%"), -3);
+    EXPECT_EQ(Summarise(u"%5"), -3);
+    EXPECT_EQ(Summarise(u"%1$"), -3);
+    EXPECT_EQ(Summarise(u"%5."), -4);
+    EXPECT_EQ(Summarise(u"%Ld"), -5);
+    EXPECT_EQ(Summarise(u"%jd"), -5);
+    EXPECT_EQ(Summarise(u"%.d"), -5);
+    EXPECT_EQ(Summarise(u"%hf"), -6);
+    EXPECT_EQ(Summarise(u"%hc"), -7);
+    EXPECT_EQ(Summarise(u"%hs"), -8);
+    EXPECT_EQ(Summarise(u"%-+d"), -9);
+    EXPECT_EQ(Summarise(u"%S"), -9);
+    EXPECT_EQ(Summarise(u"%C"), -9);
+    EXPECT_EQ(Summarise(u"%I64u"), -9);
+    EXPECT_EQ(Summarise(u"%l"), -9);
+    EXPECT_EQ(Summarise(u"%*l"), -9);
+}
+
+TEST(ScanFormatSpec, SummaryCountsGrowthAndRewrites) {
+    ScanSummary summary{0, 10};
+    EXPECT_EQ(Summarise(u"%d", &summary), 0);
+    EXPECT_EQ(summary.rewrite_needed, 0);
+    EXPECT_EQ(Summarise(u"%li", &summary), 0);
+    EXPECT_EQ(Summarise(u"%lc", &summary), 0);
+    EXPECT_EQ(Summarise(u"%ls", &summary), 0);
+    EXPECT_EQ(summary.rewrite_needed, 0);
+    EXPECT_EQ(summary.length, 10u);
+
+    EXPECT_EQ(Summarise(u"%lld", &summary), 0);
+    EXPECT_EQ(summary.length, 11u);
+    EXPECT_EQ(summary.rewrite_needed, 1);
+    EXPECT_EQ(Summarise(u"%s", &summary), 0);
+    EXPECT_EQ(summary.length, 12u);
+    EXPECT_EQ(Summarise(u"%zu", &summary), 0);  // same length
+    EXPECT_EQ(Summarise(u"%12$*.*f", &summary), 12);
+    EXPECT_EQ(summary.length, 12u);
+    EXPECT_EQ(Summarise(u"%99999999999$d"), 2147483647);
+}
+
+TEST(ScanFormatSpec, RewritesInPlace) {
+    Rewritten r = Rewrite(u"%lld!");
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.text, u"%I64d!");
+    EXPECT_EQ(r.conversion, 4u);
+    EXPECT_EQ(r.group, 8u);
+    EXPECT_EQ(r.kind, 0u);
+
+    EXPECT_EQ(Rewrite(u"%zu").text, u"%Iu");
+    EXPECT_EQ(Rewrite(u"%ti").text, u"%Ii");
+    EXPECT_EQ(Rewrite(u"%c").text, u"%C");
+    EXPECT_EQ(Rewrite(u"%lc").text, u"%lc");
+
+    r = Rewrite(u"%3$-*.*s.");
+    EXPECT_EQ(r.result, 3);
+    EXPECT_EQ(r.text, u"%-*.*ls.");
+    EXPECT_EQ(r.conversion, 6u);
+    EXPECT_EQ(r.group, 24u);
+    EXPECT_EQ(r.kind, 2u);
+
+    r = Rewrite(u"%ls");
+    EXPECT_EQ(r.kind, 1u);
+    EXPECT_EQ(r.group, 8u);
+    EXPECT_EQ(Rewrite(u"%*d").group, 16u);
+    EXPECT_EQ(Rewrite(u"%5s").text, u"%5ls");
+}
+
+}  // namespace
