@@ -2,32 +2,129 @@
 #include <cstdio>
 #include <cstring>
 
-#include "faultkit.h"
+#include "commands.h"
 
+namespace faultkit::cli {
 namespace {
 
-int Demo() {
-    _qel_bos_uuid storage = {0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}};
-    _qel_bos_uuid network = {0xAAAAAAAA, 0xBBBB, 0xCCCC, {8, 7, 6, 5, 4, 3, 2, 1}};
-    _qel_error_manager* first = nullptr;
-    _qel_error_manager* second = nullptr;
-    if (!ErrorMgrCreate(&first, &storage) || !ErrorMgrCreate(&second, &network)) {
-        std::fprintf(stderr, "faultkit: could not register the demo components\n");
-        return 1;
+constexpr const char* kVersion = FAULTKIT_VERSION;
+const char* g_program_path = "faultkit";
+
+const Command kCommands[] = {
+    {"demo", "",
+     "walk through the life of an error, from the failing call to another process",
+     "Narrates the typical road of an error: two components store errors with\n"
+     "contexts on worker threads, one thread is redirected to another, the errors\n"
+     "are read, enumerated and rendered, exported to an image that a second\n"
+     "faultkit process imports and renders, and reading the root ends the episode.\n",
+     RunDemo},
+    {"inspect", "[--json] [--import] [FILE|-]", "check a transfer image and print its errors",
+     "Reads a transfer image from FILE or standard input, checks it as the\n"
+     "library's import does, and prints every error: its code, component UUID,\n"
+     "texts, integer and context values.\n"
+     "  --json     print one JSON document instead of text\n"
+     "  --import   also import the image into this process and print the\n"
+     "             errors as the library reads them back\n"
+     "A malformed image is reported with the byte offset of the problem (exit 1).\n",
+     RunInspect},
+    {"convert", "--from ENC --to ENC [--replacement CHAR] [FILE|-]",
+     "convert text between UTF-8, UTF-16, UTF-32 and 17 code pages",
+     "Converts FILE or standard input to standard output, streaming.\n"
+     "  --from ENC, --to ENC   encoding names (case-insensitive; see --list)\n"
+     "  --replacement CHAR     byte written for characters a code page lacks\n"
+     "                         (one ASCII character or 0xNN; default '?')\n"
+     "  --list                 list the encodings and their aliases\n"
+     "UTF-16 and UTF-32 are little-endian without byte-order mark. Invalid input\n"
+     "stops the conversion with the byte offset of the first bad character (exit 1).\n",
+     RunConvert},
+    {"export-sample", "[FILE|-]", "write a small valid transfer image",
+     "Stores two errors with contexts and texts on the calling thread and writes\n"
+     "them as a transfer image to FILE or standard output.\n",
+     RunExportSample},
+};
+
+const Command* FindCommand(const char* name) {
+    for (const Command& command : kCommands) {
+        if (std::strcmp(command.name, name) == 0) {
+            return &command;
+        }
     }
-    std::printf("component 'storage' has facility 0x%08X\n", first->facility);
-    std::printf("component 'network' has facility 0x%08X\n", second->facility);
-    ErrorMgrDelete(&first, true);
-    ErrorMgrDelete(&second, true);
-    return 0;
+    return nullptr;
+}
+
+void PrintOverview(FILE* out) {
+    std::fprintf(out,
+                 "usage: faultkit <command> [arguments]\n"
+                 "       faultkit --help | --version\n"
+                 "       faultkit help <command>\n\ncommands:\n");
+    for (const Command& command : kCommands) {
+        std::fprintf(out, "  %-14s %s\n", command.name, command.summary);
+    }
+    std::fprintf(out, "\nexit codes: 0 ok, 1 bad input, 2 usage error\n");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "demo") == 0) {
-        return Demo();
+const char* ProgramPath() { return g_program_path; }
+
+int UsageError(const char* command, const char* message) {
+    std::fprintf(stderr, "faultkit: %s\n", message);
+    const Command* found = command != nullptr ? FindCommand(command) : nullptr;
+    if (found != nullptr) {
+        std::fprintf(stderr, "usage: faultkit %s %s\n", found->name, found->synopsis);
+    } else {
+        std::fprintf(stderr, "run 'faultkit --help' for the list of commands\n");
     }
-    std::fprintf(stderr, "usage: faultkit demo\n");
-    return 2;
+    return kExitUsage;
+}
+
+bool WantsHelp(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int PrintCommandHelp(const char* name) {
+    const Command* command = FindCommand(name);
+    if (command == nullptr) {
+        return UsageError(nullptr, "unknown command");
+    }
+    std::printf("usage: faultkit %s %s\n\n%s", command->name, command->synopsis, command->help);
+    return kExitOk;
+}
+
+}  // namespace faultkit::cli
+
+int main(int argc, char** argv) {
+    using namespace faultkit::cli;
+    g_program_path = argv[0];
+    if (argc < 2) {
+        PrintOverview(stderr);
+        return kExitUsage;
+    }
+    const char* name = argv[1];
+    if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) {
+        PrintOverview(stdout);
+        return kExitOk;
+    }
+    if (std::strcmp(name, "--version") == 0) {
+        std::printf("faultkit %s\n", kVersion);
+        return kExitOk;
+    }
+    if (std::strcmp(name, "help") == 0) {
+        return argc == 3 ? PrintCommandHelp(argv[2]) : UsageError(nullptr, "help takes one command");
+    }
+    const Command* command = FindCommand(name);
+    if (command == nullptr) {
+        std::fprintf(stderr, "faultkit: unknown command '%s'\n", name);
+        PrintOverview(stderr);
+        return kExitUsage;
+    }
+    if (WantsHelp(argc - 2, argv + 2)) {
+        return PrintCommandHelp(name);
+    }
+    return command->run(argc - 2, argv + 2);
 }

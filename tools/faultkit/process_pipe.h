@@ -1,0 +1,16 @@
+// Starting a second process and feeding it bytes on its standard input.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace faultkit::cli {
+
+// Runs `command` through the shell with `data` on its standard input and
+// returns its exit status (-1 when it could not be started).
+int RunWithInput(const char* command, const void* data, size_t size);
+
+// Switches a standard stream to binary mode where text mode differs.
+void SetBinaryMode(std::FILE* stream);
+
+}  // namespace faultkit::cli
