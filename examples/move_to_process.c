@@ -22,8 +22,10 @@ static int child(const char* file) {
     _qel_error_manager* store = NULL;
     ErrorMgrCreate(&store, &kStore); /* may get another facility here */
     _qel_error_enumerate error = {0};
-    unsigned code = ErrorMgrGetRootError(store, &error);
+    unsigned code = ErrorMgrGetLastError(store, &error);
     printf("child imported error %u: %s, integer %d\n", code, error.aux_text1, error.aux_int);
+    /* Reading the root ends the episode and frees the imported texts. */
+    ErrorMgrGetRootError(store, NULL);
     ErrorMgrDelete(&store, true);
     return code == 7 ? 0 : 1;
 }
