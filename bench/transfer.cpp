@@ -5,6 +5,11 @@
 //   TransferImage/write_and_read: sizing and writing the image of a root and
 //     a last error with contexts and strings, then reading it back (what
 //     Export and Import do apart from their locking).
+//   ErrorMgrExport/two_errors, ErrorMgrImport/two_errors: the exported
+//     functions on the calling thread's record holding such a root and last
+//     error. Export sizes and writes the image; Import adds the image of
+//     those two errors, which leaves the thread with two errors again (the
+//     imported root, its own last) and frees the two it drops.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -67,17 +72,21 @@ void BuildByHand(benchmark::State& state) {
 }
 BENCHMARK(BuildByHand)->Name("BuildByHand/five_values");
 
+char kText1[] = "opening settings";
+char kText2[] = "settings/user.json";
+
+_qel_error_context* RootContext() {
+    return ErrorMgrBuildContext(kFormat, kLine, kFile, kBytes, kSeconds, kPointer);
+}
+
+_qel_error_context* LastContext() { return ErrorMgrBuildContext(kFormat + 2, kFile, kBytes); }
+
 void TransferImage(benchmark::State& state) {
     uint32_t facility = 0;
     const _qel_bos_uuid uuid = test::TestUuid(0xBE);
     FacilityOfUuid(&uuid, nullptr, &facility);
-    char text1[] = "opening settings";
-    char text2[] = "settings/user.json";
-    const ErrorSlot slots[2] = {
-        {facility | 1, text1, text2, 1,
-         ErrorMgrBuildContext(kFormat, kLine, kFile, kBytes, kSeconds, kPointer), nullptr},
-        {facility | 2, text1, nullptr, 2, ErrorMgrBuildContext(kFormat + 2, kFile, kBytes),
-         nullptr}};
+    const ErrorSlot slots[2] = {{facility | 1, kText1, kText2, 1, RootContext(), nullptr},
+                                {facility | 2, kText1, nullptr, 2, LastContext(), nullptr}};
     std::vector<uint8_t> image(WriteImage(slots, 2, nullptr, 0));
     for (auto _ : state) {
         const uint64_t length = WriteImage(slots, 2, nullptr, 0);
@@ -92,6 +101,48 @@ void TransferImage(benchmark::State& state) {
     std::free(slots[1].context);
 }
 BENCHMARK(TransferImage)->Name("TransferImage/write_and_read");
+
+// Stores the root and last error on the calling thread through the exports.
+void SetTwoErrors(_qel_error_manager* handle) {
+    ErrorMgrSetErrorFull(handle, 1, RootContext(), kText1, kText2, 1);
+    ErrorMgrSetErrorFull(handle, 2, LastContext(), kText1, nullptr, 2);
+}
+
+struct BenchComponent {
+    _qel_error_manager* handle = nullptr;
+    BenchComponent() {
+        _qel_bos_uuid uuid = test::TestUuid(0xBF);
+        ErrorMgrCreate(&handle, &uuid);
+    }
+    ~BenchComponent() {
+        ErrorMgrGetRootError(handle, nullptr);
+        ErrorMgrDelete(&handle, true);
+    }
+};
+
+void Export(benchmark::State& state) {
+    BenchComponent component;
+    SetTwoErrors(component.handle);
+    std::vector<uint8_t> image(ErrorMgrExport(nullptr, 0));
+    for (auto _ : state) {
+        const uint64_t length = ErrorMgrExport(nullptr, 0);
+        benchmark::DoNotOptimize(ErrorMgrExport(image.data(), length));
+    }
+    state.counters["image_bytes"] = static_cast<double>(image.size());
+}
+BENCHMARK(Export)->Name("ErrorMgrExport/two_errors");
+
+void Import(benchmark::State& state) {
+    BenchComponent component;
+    SetTwoErrors(component.handle);
+    std::vector<uint8_t> image(ErrorMgrExport(nullptr, 0));
+    ErrorMgrExport(image.data(), image.size());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ErrorMgrImport(image.data()));
+    }
+    state.counters["image_bytes"] = static_cast<double>(image.size());
+}
+BENCHMARK(Import)->Name("ErrorMgrImport/two_errors");
 
 }  // namespace
 
