@@ -10,9 +10,12 @@
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "faultkit.h"
@@ -69,12 +72,27 @@ Library Load(const char* path) {
     return library;
 }
 
-// Runs before each run's threads start: removes the records of the previous
-// run's threads, which have ended.
+// Every run lasts kRunTime: a timer thread, started before the run's
+// threads, tells them to stop. A fixed iteration count would not do: with
+// the literal order an operation can take seconds, and short runs never
+// meet contention at all.
+constexpr auto kRunTime = std::chrono::seconds(2);
+std::atomic<bool> g_stop{false};
+std::thread g_timer;
+
+// Before each run: removes the records of the previous run's threads, which
+// have ended, and starts the timer.
 template <Build kBuild>
-void EmptyTable(const benchmark::State&) {
+void StartRun(const benchmark::State&) {
     g_builds[kBuild].shutdown();
+    g_stop = false;
+    g_timer = std::thread([] {
+        std::this_thread::sleep_for(kRunTime);
+        g_stop = true;
+    });
 }
+
+void EndRun(const benchmark::State&) { g_timer.join(); }
 
 // The fewest failed operations that explain what the two reads returned:
 // a store was lost when neither read saw the new error; otherwise each read
@@ -87,66 +105,59 @@ int FailedRoundTripOperations(uint32_t expected, uint32_t last, uint32_t root) {
     return (last != expected ? 1 : 0) + (root == 0 ? 1 : 0);
 }
 
-// The calling thread's component handle; null, the run skipped, on failure.
-_qel_error_manager* ComponentOf(benchmark::State& state, const Library& library) {
+// Store, read the last error, read the root error (which clears) on the
+// thread's own record.
+int OwnRecordRoundTrip(const Library& library, _qel_error_manager* handle, uint32_t code) {
+    library.set_error(handle, code, nullptr, nullptr, nullptr, -1);
+    const uint32_t last = library.get_last(handle, nullptr);
+    const uint32_t root = library.get_root(handle, nullptr);
+    return FailedRoundTripOperations(code, last, root);
+}
+
+// Store, read the last error, enumerate on the shared record. Nobody clears
+// it, so a read that finds no error failed; a failed store cannot be told
+// apart here, so only reads are counted.
+int SharedRecordRoundTrip(const Library& library, _qel_error_manager* handle, uint32_t code) {
+    library.set_error(handle, code, nullptr, nullptr, nullptr, -1);
+    _qel_error_enumerate record{};
+    int failed = library.get_last(handle, &record) == 0 ? 1 : 0;
+    record.index = 0;
+    return failed + (library.enumerate(handle, &record) ? 0 : 1);
+}
+
+using RoundTrip = int (*)(const Library&, _qel_error_manager*, uint32_t);
+
+// Runs round trips until the timer fires; reports this thread's operations
+// per second of its own running time and its failed operations (both
+// summed over the run's threads).
+template <Build kBuild, RoundTrip kRoundTrip, bool kShared>
+void Run(benchmark::State& state) {
+    const Library& library = g_builds[kBuild];
     _qel_bos_uuid uuid =
         faultkit::test::TestUuid(900 + static_cast<uint32_t>(state.thread_index()));
     _qel_error_manager* handle = nullptr;
     if (!library.create(&handle, &uuid)) {
         state.SkipWithError("no component handle");
-    }
-    return handle;
-}
-
-void Report(benchmark::State& state, int operations, int64_t failed) {
-    state.SetItemsProcessed(state.iterations() * operations);
-    state.counters["failed_ops"] = benchmark::Counter(static_cast<double>(failed));
-}
-
-template <Build kBuild>
-void OwnRecords(benchmark::State& state) {
-    const Library& library = g_builds[kBuild];
-    _qel_error_manager* handle = ComponentOf(state, library);
-    if (handle == nullptr) {
         return;
     }
-    int64_t failed = 0;
-    uint32_t number = 0;
-    for (auto _ : state) {
-        const uint32_t code = number++ % 0xFFFFu + 1;
-        library.set_error(handle, code, nullptr, nullptr, nullptr, -1);
-        const uint32_t last = library.get_last(handle, nullptr);
-        const uint32_t root = library.get_root(handle, nullptr);
-        failed += FailedRoundTripOperations(code, last, root);
-    }
-    Report(state, 3, failed);
-    library.destroy(&handle, true);
-}
-
-// Nobody clears the shared record, so a read that finds no error failed.
-// A failed store cannot be told apart here; only reads are counted.
-template <Build kBuild>
-void SharedRecord(benchmark::State& state) {
-    const Library& library = g_builds[kBuild];
-    _qel_error_manager* handle = ComponentOf(state, library);
-    if (handle == nullptr) {
-        return;
-    }
-    if (state.thread_index() == 0) {
+    if (kShared && state.thread_index() == 0) {
         library.set_error(library.hub, 1, nullptr, nullptr, nullptr, -1);  // never empty
-    } else {
+    } else if (kShared) {
         library.redirect(library.hub);
     }
-    int64_t failed = 0;
-    uint32_t number = 0;
     for (auto _ : state) {
-        library.set_error(handle, number++ % 0xFFFFu + 1, nullptr, nullptr, nullptr, -1);
-        _qel_error_enumerate record{};
-        failed += library.get_last(handle, &record) == 0 ? 1 : 0;
-        record.index = 0;
-        failed += library.enumerate(handle, &record) ? 0 : 1;
+        const auto start = std::chrono::steady_clock::now();
+        int64_t round_trips = 0;
+        int64_t failed = 0;
+        while (!g_stop.load(std::memory_order_relaxed)) {
+            failed += kRoundTrip(library, handle, static_cast<uint32_t>(round_trips % 0xFFFF + 1));
+            ++round_trips;
+        }
+        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+        state.counters["ops_per_second"] =
+            benchmark::Counter(static_cast<double>(round_trips * 3) / seconds.count());
+        state.counters["failed_ops"] = benchmark::Counter(static_cast<double>(failed));
     }
-    Report(state, 3, failed);
     library.redirect(nullptr);
     library.destroy(&handle, true);
 }
@@ -154,15 +165,17 @@ void SharedRecord(benchmark::State& state) {
 template <Build kBuild>
 void Register(const char* build) {
     const std::pair<const char*, void (*)(benchmark::State&)> scenarios[] = {
-        {"own_records", OwnRecords<kBuild>}, {"shared_record", SharedRecord<kBuild>}};
+        {"own_records", Run<kBuild, OwnRecordRoundTrip, false>},
+        {"shared_record", Run<kBuild, SharedRecordRoundTrip, true>}};
     for (const auto& [scenario, function] : scenarios) {
         benchmark::RegisterBenchmark((std::string(scenario) + "/" + build).c_str(), function)
-            ->Setup(EmptyTable<kBuild>)
+            ->Setup(StartRun<kBuild>)
+            ->Teardown(EndRun)
             ->Threads(1)
             ->Threads(2)
             ->Threads(8)
             ->Threads(32)
-            ->MinTime(0.5)
+            ->Iterations(1)
             ->UseRealTime();
     }
 }
