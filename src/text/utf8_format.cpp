@@ -1,10 +1,13 @@
 #include "text/utf8_format.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "text/argument_gathering.h"
+#include "text/conversion_loop.h"
 #include "text/encoding_conversion.h"
 #include "text/scratch_buffer.h"
 #include "text/utf8.h"
@@ -16,8 +19,20 @@ namespace {
 // already guaranteed the room.
 constexpr size_t kUnboundedUnits = 0x3FFFFFFF;
 constexpr size_t kFirstTrialUnits = 2048;
+// Units of the stack buffer that a text is first written into.
+constexpr size_t kFirstAttemptUnits = 512;
 // Trial measurement gives up beyond this many units (32 MiB of text).
 constexpr size_t kMaxTrialUnits = size_t{1} << 24;
+
+// Bytes of a text of `units` UTF-16 units with its terminator, or -1 when
+// the formatter failed or the text is too long to be written at all (its
+// bytes would not fit the result either).
+int32_t MeasuredBytes(int units) {
+    if (units < 0 || static_cast<size_t>(units) >= kUnboundedUnits) {
+        return -1;
+    }
+    return (units + 1) * 2;
+}
 
 // True when the format holds an "s" conversion without the "l" prefix: a
 // narrow string that must never reach the wide formatter as it stands.
@@ -59,29 +74,99 @@ int32_t MeasureByTrial(WideFormatter formatter, const char16_t* format,
         result = formatter(heap, units, format, arguments);
     }
     std::free(heap);
-    return result < 0 ? -1 : (result + 1) * 2;
+    return MeasuredBytes(result);
 }
 
-// Formats the prepared wide format and converts the text to UTF-8.
-int32_t FormatPrepared(char* buffer, const char16_t* format, ArgumentSlots arguments) {
+// True when one of the four UTF-16 units in `word` is 0.
+bool HasZeroUnit(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0001000100010001;
+    constexpr uint64_t kHighs = 0x8000800080008000;
+    return ((word - kOnes) & ~word & kHighs) != 0;
+}
+
+// Narrows a block of kAsciiBlock units to `out` when all are ASCII and
+// none is 0.
+bool NarrowAsciiBlock(const char16_t* text, char* out) {
+    uint64_t words[kAsciiBlock / 4];
+    std::memcpy(words, text, sizeof words);
+    for (const uint64_t word : words) {
+        if (HasZeroUnit(word)) {
+            return false;
+        }
+    }
+    return ConvertAsciiBlock<char16_t, char>(reinterpret_cast<const uint8_t*>(text),
+                                             reinterpret_cast<uint8_t*>(out));
+}
+
+// The formatter's `written` units, when they are ASCII without a NUL among
+// them, are their own UTF-8: copies them narrowed into `buffer` (when
+// given) with a terminator and returns true; false at the first other
+// unit, leaving the text to the conversion.
+bool NarrowAscii(const char16_t* text, int written, char* buffer) {
+    const auto units = static_cast<size_t>(written);
+    char block[kAsciiBlock];
+    for (size_t i = 0; i < units;) {
+        char* out = buffer != nullptr ? buffer + i : block;
+        if (units - i >= kAsciiBlock && NarrowAsciiBlock(text + i, out)) {
+            i += kAsciiBlock;
+            continue;
+        }
+        if (text[i] == 0 || text[i] >= 0x80) {
+            return false;
+        }
+        *out = static_cast<char>(text[i]);
+        ++i;
+    }
+    if (buffer != nullptr) {
+        buffer[units] = '\0';
+    }
+    return true;
+}
+
+// Hands the formatter's result on: the UTF-16 text up to its first NUL
+// converted to UTF-8 into the buffer (result: its bytes) or counted
+// (result: bytes + 1).
+int32_t DeliverText(char* buffer, const char16_t* text, int written) {
+    if (written <= 0) {
+        return written;
+    }
+    if (NarrowAscii(text, written, buffer)) {
+        return buffer != nullptr ? written : written + 1;
+    }
+    const uint64_t bytes = ConvertToUtf8(kEncodingUtf16, text, kNulTerminated, buffer,
+                                         buffer != nullptr ? SIZE_MAX : 0, nullptr, nullptr);
+    if (bytes == 0 || bytes > INT32_MAX) {
+        return buffer != nullptr ? -1 : 0;
+    }
+    return static_cast<int32_t>(buffer != nullptr ? bytes - 1 : bytes);
+}
+
+// A text that did not fit the first attempt: measured, then written into
+// a buffer of the measured size.
+int32_t FormatMeasured(char* buffer, const char16_t* format, ArgumentSlots arguments) {
     const int32_t need = MeasureWideFormat(format, arguments);
     if (need < 0) {
         return -1;
     }
-    ScratchBuffer<char16_t, 1024> text(static_cast<size_t>(need) / sizeof(char16_t));
+    ScratchBuffer<char16_t, 1> text(static_cast<size_t>(need) / sizeof(char16_t));
     if (text.data() == nullptr) {
         return -1;
     }
     const int written = platform::WideFormat(text.data(), kUnboundedUnits, format, arguments);
-    if (written <= 0) {
-        return written;
+    return DeliverText(buffer, text.data(), written);
+}
+
+// Formats the prepared wide format and converts the text to UTF-8. Most
+// texts are short: they are written once into a stack buffer, and only a
+// text that does not fit there is measured first. Either way the text and
+// the result are the same.
+int32_t FormatPrepared(char* buffer, const char16_t* format, ArgumentSlots arguments) {
+    char16_t text[kFirstAttemptUnits];
+    const int written = platform::WideFormat(text, kFirstAttemptUnits, format, arguments);
+    if (written < 0) {
+        return FormatMeasured(buffer, format, arguments);
     }
-    const uint64_t bytes = ConvertToUtf8(kEncodingUtf16, text.data(), kNulTerminated, buffer,
-                                         buffer != nullptr ? SIZE_MAX : 0, nullptr, nullptr);
-    if (bytes == 0) {
-        return buffer != nullptr ? -1 : 0;
-    }
-    return static_cast<int32_t>(buffer != nullptr ? bytes - 1 : bytes);
+    return DeliverText(buffer, text, written);
 }
 
 }  // namespace
@@ -90,7 +175,7 @@ int32_t MeasureWideFormatWith(WideFormatter formatter, const char16_t* format,
                               ArgumentSlots arguments) {
     const int counted = formatter(nullptr, 0, format, arguments);
     if (counted >= 0) {
-        return (counted + 1) * 2;
+        return MeasuredBytes(counted);
     }
     return MeasureByTrial(formatter, format, arguments);
 }
