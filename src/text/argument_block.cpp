@@ -128,10 +128,9 @@ bool LocateGroups(ArgumentSlots arguments, ArgumentEntry* entries, uint32_t grou
     return true;
 }
 
-// Converts the narrow strings to UTF-16 into `scratch` (the conversion
-// behind ConvertUtf8Utf16, called directly for the count it returns); a
-// string that does not convert becomes the empty text. Returns the bytes
-// of all copies.
+// Converts the narrow strings to UTF-16 into `scratch`; a string that is
+// not UTF-8 throughout becomes the empty text. Returns the bytes of all
+// copies.
 uint64_t ConvertNarrowStrings(ArgumentEntry* entries, uint32_t groups, char16_t* scratch) {
     uint64_t total = 0;
     for (uint32_t i = 0; i < groups; ++i) {
@@ -139,10 +138,8 @@ uint64_t ConvertNarrowStrings(ArgumentEntry* entries, uint32_t groups, char16_t*
         if (entry.kind != kNarrowString) {
             continue;
         }
-        // The terminator is part of the source, so it is converted and counted.
         const uint64_t bytes =
-            ConvertFromUtf8(kEncodingUtf16, NarrowStringOf(entry), entry.narrow_bytes, scratch,
-                            entry.narrow_bytes * sizeof(char16_t), nullptr, nullptr, 0);
+            ConvertUtf8TextToUtf16(NarrowStringOf(entry), entry.narrow_bytes, scratch);
         entry.text = bytes != 0 ? scratch : u"";
         entry.text_bytes = bytes != 0 ? bytes : sizeof(char16_t);
         total += entry.text_bytes;

@@ -181,14 +181,29 @@ uint64_t ConvertFromUtf8(EncodingId id, const char* src, size_t src_len, void* d
                    dst_end_out);
 }
 
+uint64_t ConvertUtf8TextToUtf16(const char* src, size_t bytes, char16_t* dst) {
+    const char* end = nullptr;
+    const uint64_t written = ConvertFromUtf8(kEncodingUtf16, src, bytes, dst,
+                                             bytes * sizeof(char16_t), &end, nullptr, 0);
+    return end == src + bytes ? written : 0;
+}
+
 void* ConvertUtf8Utf16(bool to_utf16, const void* src, void* dst, size_t dst_size) {
     // Reads as an empty string in UTF-8 and UTF-16; callers only read it.
     static const char kEmpty[4] = {};
-    const uint64_t count =
-        to_utf16 ? ConvertFromUtf8(kEncodingUtf16, static_cast<const char*>(src), kNulTerminated,
-                                   dst, dst_size, nullptr, nullptr, 0)
-                 : ConvertToUtf8(kEncodingUtf16, src, kNulTerminated, dst, dst_size, nullptr,
-                                 nullptr);
+    uint64_t count = 0;
+    if (!to_utf16) {
+        count = ConvertToUtf8(kEncodingUtf16, src, kNulTerminated, dst, dst_size, nullptr, nullptr);
+    } else {
+        // With room for the whole text, a stop before its end is a sequence
+        // cut short, not a full buffer.
+        const auto* text = static_cast<const char*>(src);
+        const size_t bytes = text != nullptr ? Utf8Length(text) + 1 : 0;
+        count = bytes != 0 && dst != nullptr && dst_size / sizeof(char16_t) >= bytes
+                    ? ConvertUtf8TextToUtf16(text, bytes, static_cast<char16_t*>(dst))
+                    : ConvertFromUtf8(kEncodingUtf16, text, kNulTerminated, dst, dst_size, nullptr,
+                                      nullptr, 0);
+    }
     return count != 0 ? dst : const_cast<char*>(kEmpty);
 }
 

@@ -190,8 +190,9 @@ int32_t FormatUtf8V(char* buffer, const char* format, ArgumentSlots arguments) {
     if (converted.data() == nullptr) {
         return -1;
     }
-    const auto* wide = static_cast<const char16_t*>(
-        ConvertUtf8Utf16(true, format, converted.data(), units * sizeof(char16_t)));
+    // A format that is not UTF-8 throughout is the empty format.
+    const char16_t* wide =
+        ConvertUtf8TextToUtf16(format, units, converted.data()) != 0 ? converted.data() : u"";
     void* block = PrepareWideFormat(&wide, &arguments);
     if (block == nullptr && HasNarrowStringSpec(wide)) {
         return -1;
