@@ -7,7 +7,6 @@
 
 #include "platform/platform.h"
 #include "text/argument_gathering.h"
-#include "text/conversion_loop.h"
 #include "text/encoding_conversion.h"
 #include "text/scratch_buffer.h"
 #include "text/utf8.h"
@@ -84,61 +83,55 @@ bool HasZeroUnit(uint64_t word) {
     return ((word - kOnes) & ~word & kHighs) != 0;
 }
 
-// Narrows a block of kAsciiBlock units to `out` when all are ASCII and
-// none is 0.
-bool NarrowAsciiBlock(const char16_t* text, char* out) {
-    uint64_t words[kAsciiBlock / 4];
-    std::memcpy(words, text, sizeof words);
-    for (const uint64_t word : words) {
-        if (HasZeroUnit(word)) {
+// True when the `units` UTF-16 units at `text` are ASCII and none is 0:
+// text that is its own UTF-8, unit for unit. Tested four units at a time.
+bool IsPlainAscii(const char16_t* text, size_t units) {
+    constexpr uint64_t kNotAscii = 0xFF80FF80FF80FF80;
+    size_t i = 0;
+    for (; i + 4 <= units; i += 4) {
+        uint64_t word = 0;
+        std::memcpy(&word, text + i, sizeof word);
+        if ((word & kNotAscii) != 0 || HasZeroUnit(word)) {
             return false;
         }
     }
-    return ConvertAsciiBlock<char16_t, char>(reinterpret_cast<const uint8_t*>(text),
-                                             reinterpret_cast<uint8_t*>(out));
-}
-
-// The formatter's `written` units, when they are ASCII without a NUL among
-// them, are their own UTF-8: copies them narrowed into `buffer` (when
-// given) with a terminator and returns true; false at the first other
-// unit, leaving the text to the conversion.
-bool NarrowAscii(const char16_t* text, int written, char* buffer) {
-    const auto units = static_cast<size_t>(written);
-    char block[kAsciiBlock];
-    for (size_t i = 0; i < units;) {
-        char* out = buffer != nullptr ? buffer + i : block;
-        if (units - i >= kAsciiBlock && NarrowAsciiBlock(text + i, out)) {
-            i += kAsciiBlock;
-            continue;
-        }
+    for (; i < units; ++i) {
         if (text[i] == 0 || text[i] >= 0x80) {
             return false;
         }
-        *out = static_cast<char>(text[i]);
-        ++i;
-    }
-    if (buffer != nullptr) {
-        buffer[units] = '\0';
     }
     return true;
 }
 
 // Hands the formatter's result on: the UTF-16 text up to its first NUL
 // converted to UTF-8 into the buffer (result: its bytes) or counted
-// (result: bytes + 1).
+// (result: bytes + 1). Text that does not convert writes nothing: it is
+// counted before it is written. Plain ASCII needs neither step.
 int32_t DeliverText(char* buffer, const char16_t* text, int written) {
     if (written <= 0) {
         return written;
     }
-    if (NarrowAscii(text, written, buffer)) {
-        return buffer != nullptr ? written : written + 1;
+    const auto units = static_cast<size_t>(written);
+    if (IsPlainAscii(text, units)) {
+        if (buffer == nullptr) {
+            return written + 1;
+        }
+        for (size_t i = 0; i < units; ++i) {
+            buffer[i] = static_cast<char>(text[i]);
+        }
+        buffer[units] = '\0';
+        return written;
     }
-    const uint64_t bytes = ConvertToUtf8(kEncodingUtf16, text, kNulTerminated, buffer,
-                                         buffer != nullptr ? SIZE_MAX : 0, nullptr, nullptr);
+    const uint64_t bytes =
+        ConvertToUtf8(kEncodingUtf16, text, kNulTerminated, nullptr, 0, nullptr, nullptr);
     if (bytes == 0 || bytes > INT32_MAX) {
         return buffer != nullptr ? -1 : 0;
     }
-    return static_cast<int32_t>(buffer != nullptr ? bytes - 1 : bytes);
+    if (buffer == nullptr) {
+        return static_cast<int32_t>(bytes);
+    }
+    ConvertToUtf8(kEncodingUtf16, text, kNulTerminated, buffer, SIZE_MAX, nullptr, nullptr);
+    return static_cast<int32_t>(bytes - 1);
 }
 
 // A text that did not fit the first attempt: measured, then written into

@@ -111,11 +111,20 @@ TEST(FormatUtf8, StringsThatAreNotUtf8ThroughoutPrintEmpty) {
     }
 }
 
+// The text converts to UTF-8 only up to the surrogate: the call fails and
+// writes nothing, not even the part before it.
 TEST(FormatUtf8, UnpairedSurrogateInTheTextFailsTheConversion) {
     const char16_t broken[] = u"a\xD800";
-    EXPECT_EQ(FormatUtf8(nullptr, "%ls", broken), 0);
-    char buffer[16];
-    EXPECT_EQ(FormatUtf8(buffer, "%ls", broken), -1);
+    int32_t counted = 0;
+    int32_t written = 0;
+    CountThenWrite(&counted, &written, "x%ls", broken);
+    EXPECT_EQ(counted, 0);
+    EXPECT_EQ(written, -1);
+    // A surrogate encoded in UTF-8 passes the conversion to UTF-16 and
+    // fails the one back.
+    CountThenWrite(&counted, &written, "%s", "yz\xED\xA0\x80");
+    EXPECT_EQ(counted, 0);
+    EXPECT_EQ(written, -1);
 }
 
 TEST(FormatUtf8, TextEndsAtAnEmbeddedNul) {

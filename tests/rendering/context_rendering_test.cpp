@@ -129,6 +129,12 @@ TEST(ContextRendering, InvalidUtf8StringRendersAsEmptyQuotes) {
     Rendered cut(ErrorMgrBuildContext(const_cast<char*>("%s%s"), "ab\xE2\x82", "x\xF8"));
     EXPECT_EQ(cut.Measure(), 1 + 7 + 5);
     EXPECT_EQ(RenderAll(cut, 2), (std::vector<std::string>{"\"\"", "\"\""}));
+
+    // A surrogate encoded in UTF-8 fails the formatting: the value is empty
+    // and the next one follows right behind it.
+    Rendered surrogate(ErrorMgrBuildContext(const_cast<char*>("%s%i"), "ab\xED\xA0\x80", 5));
+    EXPECT_EQ(surrogate.Measure(), 1 + 8 + 3);
+    EXPECT_EQ(RenderAll(surrogate, 2), (std::vector<std::string>{"", "5"}));
 }
 
 TEST(ContextRendering, MemoryItemsRenderEmpty) {
