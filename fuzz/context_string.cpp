@@ -20,6 +20,7 @@
 
 #include "context/context_list.h"
 #include "faultkit.h"
+#include "fuzz_input.h"
 
 namespace {
 
@@ -33,19 +34,6 @@ const uint16_t kTypes[] = {faultkit::CtxInt32,  faultkit::CtxInt64,      faultki
                            faultkit::CtxMemory, faultkit::CtxUInt32,     faultkit::CtxUInt64,
                            faultkit::CtxSize,   0,                       11,
                            0x84,                0xFFFF};
-
-struct Reader {
-    const uint8_t* data;
-    size_t size;
-
-    uint8_t Byte() {
-        if (size == 0) {
-            return 0;
-        }
-        --size;
-        return *data++;
-    }
-};
 
 [[noreturn]] void Fail() { std::abort(); }
 
@@ -61,7 +49,7 @@ uint32_t PayloadSize(uint16_t type, uint8_t size_byte) {
 }
 
 // Appends one record; `next` is patched once the following record exists.
-void AppendItem(Reader& in, std::vector<uint8_t>& list, size_t* last) {
+void AppendItem(FuzzInput& in, std::vector<uint8_t>& list, size_t* last) {
     const uint16_t type = kTypes[in.Byte() % (sizeof kTypes / sizeof kTypes[0])];
     const uint8_t size_byte = in.Byte();
     const uint32_t size = PayloadSize(type, size_byte);
@@ -99,7 +87,7 @@ void CheckCanaries(const std::vector<char>& out, size_t from) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Reader in{data, size};
+    FuzzInput in{data, size};
     std::vector<uint8_t> list;
     size_t last = SIZE_MAX;
     size_t items = 0;

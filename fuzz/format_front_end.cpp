@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "text/argument_block.h"
 #include "text/encoding_conversion.h"
 
@@ -29,19 +30,6 @@ namespace {
 
 constexpr size_t kMaxStrings = 4;
 constexpr size_t kSlotsPerSpec = 3;  // width, precision, value
-
-struct Reader {
-    const uint8_t* data;
-    size_t size;
-
-    uint8_t Byte() {
-        if (size == 0) {
-            return 0;
-        }
-        --size;
-        return *data++;
-    }
-};
 
 [[noreturn]] void Fail() { std::abort(); }
 
@@ -105,7 +93,7 @@ void CheckBlock(const char* block, const char16_t* format, size_t format_units, 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Reader in{data, size};
+    FuzzInput in{data, size};
     const size_t string_count = in.Byte() % kMaxStrings + 1;
     std::vector<std::vector<char>> strings(string_count);
     for (auto& text : strings) {
