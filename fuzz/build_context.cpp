@@ -14,6 +14,7 @@
 #include "context/context_blob.h"
 #include "context/context_builder.h"
 #include "context/context_list.h"
+#include "fuzz_input.h"
 
 using namespace faultkit;
 
@@ -36,33 +37,6 @@ const Conversion kWideConversions[] = {{"%lli", CtxInt64}, {"%llu", CtxUInt64}, 
 const char* const kNoise[] = {"", "x", "%d", "%5", "%%", "%-", "%.", "%x", "%I", "%#", "%n"};
 const char* const kEndings[] = {"", "%", "%l", "%hh", "%z"};
 
-struct Input {
-    const uint8_t* data;
-    size_t size;
-
-    uint8_t Byte() {
-        if (size == 0) {
-            return 0;
-        }
-        --size;
-        return *data++;
-    }
-    template <typename T>
-    T Value() {
-        uint8_t bytes[sizeof(T)] = {};
-        for (uint8_t& b : bytes) {
-            b = Byte();
-        }
-        T value;
-        std::memcpy(&value, bytes, sizeof value);
-        return value;
-    }
-    template <typename T, size_t N>
-    const T& Pick(const T (&table)[N]) {
-        return table[Byte() % N];
-    }
-};
-
 struct Expected {
     uint16_t type;
     uint64_t size;
@@ -83,7 +57,7 @@ void Add(std::string* format, std::vector<Expected>* expected, const Conversion&
 }
 
 // Chooses the conversions for one group's four arguments.
-void DescribeGroup(Input* in, Group* group, std::string* text, std::string* format,
+void DescribeGroup(FuzzInput* in, Group* group, std::string* text, std::string* format,
                    std::vector<Expected>* expected) {
     *format += in->Pick(kNoise);
     group->i = in->Value<int>();
@@ -151,7 +125,7 @@ void CheckSwaps(uint8_t* list) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Input in{data, size};
+    FuzzInput in{data, size};
     Group g[4];
     std::string texts[4];
     std::string format;

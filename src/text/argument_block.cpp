@@ -18,6 +18,7 @@ struct ArgumentEntry {
     uint64_t size;           // bytes of the group; 0 while no spec names it
     ArgumentSlots source;    // first slot of the group in the caller's list
     uint32_t kind;           // StringKind of the group's value
+    size_t narrow_bytes;     // a narrow string's bytes with its terminator
     const char16_t* text;    // UTF-16 text to copy into the block (narrow strings)
     uint64_t text_bytes;     // bytes of `text` with its terminator; 0: none
     char16_t* placed;        // the copy inside the block, once made
@@ -25,6 +26,7 @@ struct ArgumentEntry {
 
 // What the summary scan learnt about the whole format.
 struct FormatSummary {
+    size_t format_units;  // of the caller's format, terminator included
     ScanSummary scan;
     uint32_t specs;
     int32_t max_index;
@@ -61,7 +63,8 @@ bool WalkSpecs(char16_t* format, ScanOne scan_one) {
 }
 
 bool SummariseFormat(const char16_t* format, FormatSummary* summary) {
-    *summary = FormatSummary{{0, Utf16Length(format) + 1}, 0, 0, false};
+    const size_t units = Utf16Length(format) + 1;
+    *summary = FormatSummary{units, {0, units}, 0, 0, false};
     // Summary mode leaves the text as it is.
     return WalkSpecs(const_cast<char16_t*>(format), [summary](char16_t* spec) -> char16_t* {
         char16_t* end = nullptr;
@@ -118,27 +121,29 @@ bool LocateGroups(ArgumentSlots arguments, ArgumentEntry* entries, uint32_t grou
         entries[i].source = arguments;
         arguments += entries[i].size / kSlotBytes;
         if (entries[i].kind == kNarrowString) {
-            *narrow_units += Utf8Length(NarrowStringOf(entries[i])) + 1;
+            entries[i].narrow_bytes = Utf8Length(NarrowStringOf(entries[i])) + 1;
+            *narrow_units += entries[i].narrow_bytes;
         }
     }
     return true;
 }
 
-// Converts the narrow strings to UTF-16 into `scratch`; a string that does
-// not convert becomes the empty text. Returns the bytes of all copies.
+// Converts the narrow strings to UTF-16 into `scratch`; a string that is
+// not UTF-8 throughout becomes the empty text. Returns the bytes of all
+// copies.
 uint64_t ConvertNarrowStrings(ArgumentEntry* entries, uint32_t groups, char16_t* scratch) {
     uint64_t total = 0;
     for (uint32_t i = 0; i < groups; ++i) {
-        if (entries[i].kind != kNarrowString) {
+        ArgumentEntry& entry = entries[i];
+        if (entry.kind != kNarrowString) {
             continue;
         }
-        const char* narrow = NarrowStringOf(entries[i]);
-        const size_t units = Utf8Length(narrow) + 1;
-        entries[i].text = static_cast<const char16_t*>(
-            ConvertUtf8Utf16(true, narrow, scratch, units * sizeof(char16_t)));
-        entries[i].text_bytes = (Utf16Length(entries[i].text) + 1) * sizeof(char16_t);
-        total += entries[i].text_bytes;
-        scratch += units;
+        const uint64_t bytes =
+            ConvertUtf8TextToUtf16(NarrowStringOf(entry), entry.narrow_bytes, scratch);
+        entry.text = bytes != 0 ? scratch : u"";
+        entry.text_bytes = bytes != 0 ? bytes : sizeof(char16_t);
+        total += entry.text_bytes;
+        scratch += entry.narrow_bytes;
     }
     return total;
 }
@@ -186,7 +191,7 @@ void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments) {
         return nullptr;
     }
     std::memset(entries.data(), 0, groups * sizeof(ArgumentEntry));
-    std::memcpy(copy.data(), *format, (Utf16Length(*format) + 1) * sizeof(char16_t));
+    std::memcpy(copy.data(), *format, summary.format_units * sizeof(char16_t));
 
     uint64_t slot_total = 0;
     size_t narrow_units = 0;

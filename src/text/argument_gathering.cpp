@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "text/char_set.h"
 #include "text/scratch_buffer.h"
 
 namespace faultkit {
@@ -18,7 +19,9 @@ struct SpecShape {
     bool floating;
 };
 
-bool IsIn(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
+// What may stand between '%' (or the index) and the conversion character.
+constexpr CharSet kSpecBody = MakeCharSet("-+ #0123456789.*hlLjztIw");
+constexpr CharSet kFloatingConversions = MakeCharSet("aAeEfFgG");
 
 // Reads the spec after a '%'; returns the position of its conversion
 // character (or of the terminator).
@@ -36,10 +39,10 @@ const char* ReadSpecShape(const char* p, SpecShape* shape) {
     } else {
         p = digits;
     }
-    for (; IsIn(*p, "-+ #0123456789.*hlLjztIw"); ++p) {
+    for (; IsInSet(*p, kSpecBody); ++p) {
         shape->stars += (*p == '*' && shape->stars < 2) ? 1 : 0;
     }
-    shape->floating = IsIn(*p, "aAeEfFgG");
+    shape->floating = IsInSet(*p, kFloatingConversions);
     return p;
 }
 
@@ -122,6 +125,8 @@ size_t ArgumentSlotCount(const char* format) {
     return percents * kSlotsPerSpec + 1;
 }
 
+// Plain specs are gathered as they come; once a positional spec shows up
+// the gathering starts over, in index order.
 void GatherArgumentSlots(const char* format, va_list arguments, uint64_t* slots, size_t count) {
     std::memset(slots, 0, count * sizeof *slots);
     SlotWriter writer{slots, count, 0};
@@ -132,15 +137,18 @@ void GatherArgumentSlots(const char* format, va_list arguments, uint64_t* slots,
     ForEachSpecShape(format, [&](const SpecShape& shape) {
         ++specs;
         positional = positional || shape.index > 0;
-    });
-    if (positional) {
-        GatherPositional(format, specs, &copy, writer);
-    } else {
-        ForEachSpecShape(format, [&](const SpecShape& shape) {
+        if (!positional) {
             writer.Group(&copy, shape.stars, shape.floating);
-        });
-    }
+        }
+    });
     va_end(copy);
+    if (positional) {
+        std::memset(slots, 0, count * sizeof *slots);
+        writer.used = 0;
+        va_copy(copy, arguments);
+        GatherPositional(format, specs, &copy, writer);
+        va_end(copy);
+    }
 }
 
 }  // namespace faultkit

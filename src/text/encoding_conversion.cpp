@@ -26,13 +26,23 @@ bool StreamMode(const void* dst, size_t dst_size) {
 
 // Position of the first zero unit of a NUL-terminated source in encoding
 // id: where decoding meets the code point 0. Units are 1, 2 or 4 bytes.
-const uint8_t* TerminatorOf(EncodingId id, const uint8_t* src) {
-    const size_t unit = static_cast<size_t>(MinCharBytes(id));
-    static const uint8_t kZero[4] = {};
-    while (std::memcmp(src, kZero, unit) != 0) {
-        src += unit;
+template <typename Unit>
+const uint8_t* ZeroUnitOf(const uint8_t* src) {
+    for (;; src += sizeof(Unit)) {
+        Unit unit;
+        std::memcpy(&unit, src, sizeof unit);  // sources need not be aligned
+        if (unit == 0) {
+            return src;
+        }
     }
-    return src;
+}
+
+const uint8_t* TerminatorOf(EncodingId id, const uint8_t* src) {
+    switch (MinCharBytes(id)) {
+        case 2: return ZeroUnitOf<uint16_t>(src);
+        case 4: return ZeroUnitOf<uint32_t>(src);
+        default: return ZeroUnitOf<uint8_t>(src);
+    }
 }
 
 // Source text [src, end); decodes may read up to readable_end.
@@ -104,6 +114,29 @@ Outcome ConvertFromUtf8Between(EncodingId id, const SourceRange& range, void* ds
     }
 }
 
+// ASCII text is the same characters unit for unit in UTF-16: copies
+// `length` bytes of it widened to UTF-16 units, which is what the
+// conversion makes of them, a block at a time where it can. False, leaving
+// the rest to the conversion, at the first byte from 0x80 up.
+bool WidenAscii(const char* src, size_t length, void* dst) {
+    const auto* in = reinterpret_cast<const uint8_t*>(src);
+    auto* out = static_cast<uint8_t*>(dst);
+    for (size_t i = 0; i < length;) {
+        if (length - i >= kAsciiBlock &&
+            ConvertAsciiBlock<uint8_t, char16_t>(in + i, out + i * sizeof(char16_t))) {
+            i += kAsciiBlock;
+            continue;
+        }
+        const char16_t unit = in[i];
+        if (unit >= 0x80) {
+            return false;
+        }
+        std::memcpy(out + i * sizeof unit, &unit, sizeof unit);  // dst need not be aligned
+        ++i;
+    }
+    return true;
+}
+
 }  // namespace
 
 uint64_t ConvertToUtf8(EncodingId id, const void* src, size_t src_len, void* dst, size_t dst_size,
@@ -137,19 +170,40 @@ uint64_t ConvertFromUtf8(EncodingId id, const char* src, size_t src_len, void* d
         src_len = Utf8Length(src) + (StreamMode(dst, dst_size) ? 0 : 1);
     }
     const auto* begin = reinterpret_cast<const uint8_t*>(src);
+    const bool whole_fits = src_len != 0 && dst_size / sizeof(char16_t) >= src_len;
+    if (id == kEncodingUtf16 && whole_fits && WidenAscii(src, src_len, dst)) {
+        auto* end = static_cast<uint8_t*>(dst) + src_len * sizeof(char16_t);
+        return Deliver(Outcome{true, src_len * sizeof(char16_t), begin + src_len, end, true},
+                       src_end_out, dst_end_out);
+    }
     const SourceRange range{begin, begin + src_len, begin + src_len};
     return Deliver(ConvertFromUtf8Between(id, range, dst, dst_size, replacement), src_end_out,
                    dst_end_out);
 }
 
+uint64_t ConvertUtf8TextToUtf16(const char* src, size_t bytes, char16_t* dst) {
+    const char* end = nullptr;
+    const uint64_t written = ConvertFromUtf8(kEncodingUtf16, src, bytes, dst,
+                                             bytes * sizeof(char16_t), &end, nullptr, 0);
+    return end == src + bytes ? written : 0;
+}
+
 void* ConvertUtf8Utf16(bool to_utf16, const void* src, void* dst, size_t dst_size) {
     // Reads as an empty string in UTF-8 and UTF-16; callers only read it.
     static const char kEmpty[4] = {};
-    const uint64_t count =
-        to_utf16 ? ConvertFromUtf8(kEncodingUtf16, static_cast<const char*>(src), kNulTerminated,
-                                   dst, dst_size, nullptr, nullptr, 0)
-                 : ConvertToUtf8(kEncodingUtf16, src, kNulTerminated, dst, dst_size, nullptr,
-                                 nullptr);
+    uint64_t count = 0;
+    if (!to_utf16) {
+        count = ConvertToUtf8(kEncodingUtf16, src, kNulTerminated, dst, dst_size, nullptr, nullptr);
+    } else {
+        // With room for the whole text, a stop before its end is a sequence
+        // cut short, not a full buffer.
+        const auto* text = static_cast<const char*>(src);
+        const size_t bytes = text != nullptr ? Utf8Length(text) + 1 : 0;
+        count = bytes != 0 && dst != nullptr && dst_size / sizeof(char16_t) >= bytes
+                    ? ConvertUtf8TextToUtf16(text, bytes, static_cast<char16_t*>(dst))
+                    : ConvertFromUtf8(kEncodingUtf16, text, kNulTerminated, dst, dst_size, nullptr,
+                                      nullptr, 0);
+    }
     return count != 0 ? dst : const_cast<char*>(kEmpty);
 }
 

@@ -45,7 +45,17 @@ uint64_t ConvertFromUtf8(EncodingId id, const char* src, size_t src_len, void* d
 // NUL-terminated UTF-8 to UTF-16 (to_utf16) or back, into dst, which is
 // dst_size bytes long. Returns dst when anything was converted (a string
 // cut short by a small buffer has no terminator), else a static empty
-// string that reads as empty in both encodings.
+// string that reads as empty in both encodings. A UTF-8 source that ends
+// in a sequence cut short by its terminator gives the empty string too
+// when dst has room for the whole text.
 void* ConvertUtf8Utf16(bool to_utf16, const void* src, void* dst, size_t dst_size);
+
+// UTF-8 text of `bytes` bytes, its terminator included, converted into
+// `dst`, which has room for `bytes` UTF-16 units. Returns the bytes of the
+// UTF-16 text with its terminator, or 0 when the source is not UTF-8
+// throughout: an invalid byte, or a sequence cut short by the terminator,
+// where the conversion itself stops without error and without writing a
+// terminator.
+uint64_t ConvertUtf8TextToUtf16(const char* src, size_t bytes, char16_t* dst);
 
 }  // namespace faultkit

@@ -4,20 +4,19 @@
 #include <cstddef>
 #include <cstring>
 
+#include "text/char_set.h"
+
 namespace faultkit {
 namespace {
 
 constexpr uint64_t kSlotBytes = 8;
 
-// Membership test in which the terminator never belongs to a set.
-bool IsOneOf(char16_t c, const char* set) {
-    for (; c != 0 && *set != '\0'; ++set) {
-        if (c == static_cast<char16_t>(*set)) {
-            return true;
-        }
-    }
-    return false;
-}
+constexpr CharSet kFlags = MakeCharSet("-+ #0");
+constexpr CharSet kModifiers = MakeCharSet("hlLjzt");
+constexpr CharSet kIntegerConversions = MakeCharSet("dioxXu");
+constexpr CharSet kFloatingConversions = MakeCharSet("aAeEfgG");
+constexpr CharSet kRewritePrefixes = MakeCharSet("-+ #0123456789*l%");
+constexpr CharSet kSummaryPrefixes = MakeCharSet("-+ #0123456789*l%$");
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
@@ -62,8 +61,8 @@ struct SpecScan {
     uint32_t kind;
 };
 
-const char* PrefixSet(const SpecScan& scan) {
-    return scan.rewrite ? "-+ #0123456789*l%" : "-+ #0123456789*l%$";
+const CharSet& PrefixSet(const SpecScan& scan) {
+    return scan.rewrite ? kRewritePrefixes : kSummaryPrefixes;
 }
 
 void NoteLongerRewrite(SpecScan& scan) {
@@ -88,7 +87,7 @@ int32_t ScanUpToConversion(SpecScan& scan, int32_t* index) {
             scan.p = digits_end + 1;
         }
     }
-    if (IsOneOf(*scan.p, "-+ #0") && *++scan.p == 0) {
+    if (IsInSet(*scan.p, kFlags) && *++scan.p == 0) {
         return kScanEndAfterFlag;
     }
     if (*scan.p == u'*') {
@@ -112,7 +111,7 @@ int32_t ScanUpToConversion(SpecScan& scan, int32_t* index) {
             return kScanEndAfterPrecision;
         }
     }
-    if (IsOneOf(*scan.p, "hlLjzt")) {
+    if (IsInSet(*scan.p, kModifiers)) {
         const char16_t modifier = *scan.p++;
         if ((modifier == u'h' || modifier == u'l') && *scan.p == modifier) {
             ++scan.p;
@@ -139,7 +138,7 @@ int32_t ScanInteger(SpecScan& scan) {
         } else {
             scan.summary->rewrite_needed = 1;
         }
-    } else if (prefix != u'h' && prefix != u'l' && !IsOneOf(prefix, PrefixSet(scan))) {
+    } else if (prefix != u'h' && prefix != u'l' && !IsInSet(prefix, PrefixSet(scan))) {
         return kScanBadIntegerPrefix;
     }
     scan.group += kSlotBytes;
@@ -148,7 +147,7 @@ int32_t ScanInteger(SpecScan& scan) {
 
 int32_t ScanCharacter(SpecScan& scan) {
     const char16_t prefix = scan.p[-1];
-    if (!IsOneOf(prefix, PrefixSet(scan))) {
+    if (!IsInSet(prefix, PrefixSet(scan))) {
         return kScanBadCharPrefix;
     }
     if (prefix != u'l') {
@@ -164,7 +163,7 @@ int32_t ScanCharacter(SpecScan& scan) {
 
 int32_t ScanString(SpecScan& scan) {
     const char16_t prefix = scan.p[-1];
-    if (!IsOneOf(prefix, PrefixSet(scan))) {
+    if (!IsInSet(prefix, PrefixSet(scan))) {
         return kScanBadStringPrefix;
     }
     if (prefix == u'l') {
@@ -186,11 +185,11 @@ int32_t ScanString(SpecScan& scan) {
 // Step 6: the conversion character and its prefix.
 int32_t ScanConversion(SpecScan& scan) {
     const char16_t conversion = *scan.p;
-    if (IsOneOf(conversion, "dioxXu")) {
+    if (IsInSet(conversion, kIntegerConversions)) {
         return ScanInteger(scan);
     }
-    if (IsOneOf(conversion, "aAeEfgG")) {
-        if (scan.p[-1] != u'L' && !IsOneOf(scan.p[-1], PrefixSet(scan))) {
+    if (IsInSet(conversion, kFloatingConversions)) {
+        if (scan.p[-1] != u'L' && !IsInSet(scan.p[-1], PrefixSet(scan))) {
             return kScanBadFloatPrefix;
         }
         scan.group += kSlotBytes;

@@ -101,11 +101,84 @@ TEST(ArgumentBlock, StarGroupsKeepTheirSlotsTogether) {
 }
 
 TEST(ArgumentBlock, UnconvertibleNarrowStringBecomesEmpty) {
-    const char broken[] = "\x80z";
-    Prepared prepared(u"[%s]", {Slot(broken)});
+    // An invalid byte, and sequences cut short by the terminator.
+    for (const char* broken : {"\x80z", "ab\xE2", "ab\xF0\x9F\x98", "\xFD\x7F"}) {
+        Prepared prepared(u"[%s]", {Slot(broken)});
+        ASSERT_NE(prepared.block, nullptr);
+        // One slot, "[%ls]" (12 bytes), then the empty copy.
+        const auto* copy = reinterpret_cast<const char16_t*>(prepared.arguments[0]);
+        EXPECT_EQ(reinterpret_cast<const char*>(copy), prepared.block + 8 + 12);
+        EXPECT_EQ(copy[0], 0) << broken;
+    }
+}
+
+TEST(ArgumentBlock, EveryRefusedSpecStopsAFormatThatNeedsRewriting) {
+    // Each format needs a rewrite ("%s") and holds one spec that the scanner
+    // refuses, one for each negative code.
+    for (const char16_t* format : {u"%s %0$d", u"%s %-", u"%s %5", u"%s %5.", u"%s %Ld",
+                                   u"%s %hf", u"%s %hc", u"%s %hs", u"%s %S", u"%s %l"}) {
+        const char narrow[] = "ab";
+        Prepared prepared(format, {Slot(narrow), 1, 2, 3});
+        EXPECT_EQ(prepared.block, nullptr) << static_cast<int>(format[4]);
+        EXPECT_EQ(prepared.format, format);
+        EXPECT_EQ(prepared.arguments, prepared.slots.data());
+    }
+}
+
+TEST(ArgumentBlock, StringsAreCopiedOnceInTheOrderTheFormatFirstNamesThem) {
+    const char one[] = "one";
+    const char two[] = "2";
+    Prepared prepared(u"%2$s %1$s %2$s", {Slot(one), Slot(two)});
     ASSERT_NE(prepared.block, nullptr);
-    const auto* copy = reinterpret_cast<const char16_t*>(prepared.arguments[0]);
-    EXPECT_EQ(std::u16string(copy), u"");
+    // Three slots (24 bytes), "%ls %ls %ls" (24 bytes), then "2" (4 bytes)
+    // and "one" (8 bytes).
+    EXPECT_EQ(reinterpret_cast<const char*>(prepared.format), prepared.block + 24);
+    EXPECT_EQ(std::u16string(prepared.format), u"%ls %ls %ls");
+    const char* second = prepared.block + 48;
+    const char* first = prepared.block + 52;
+    EXPECT_EQ(prepared.arguments[0], Slot(second));
+    EXPECT_EQ(prepared.arguments[1], Slot(first));
+    EXPECT_EQ(prepared.arguments[2], Slot(second));
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(second)), u"2");
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(first)), u"one");
+}
+
+TEST(ArgumentBlock, RepeatedIndexGetsACopyOfItsWholeGroupEachTime) {
+    Prepared prepared(u"%1$*d|%2$lld|%1$*d", {5, 7, 0x100000000ull});
+    ASSERT_NE(prepared.block, nullptr);
+    EXPECT_EQ(std::u16string(prepared.format), u"%*d|%I64d|%*d");
+    EXPECT_EQ(reinterpret_cast<const char*>(prepared.format), prepared.block + 40);
+    const std::vector<uint64_t> expected{5, 7, 0x100000000ull, 5, 7};
+    EXPECT_EQ(std::vector<uint64_t>(prepared.arguments, prepared.arguments + 5), expected);
+}
+
+// More specs, groups, format units and string bytes than the scratch
+// storage holds on the stack.
+TEST(ArgumentBlock, LargeFormatsUseHeapScratch) {
+    constexpr int kSpecs = 100;
+    std::u16string format;
+    std::vector<uint64_t> slots;
+    for (int i = kSpecs; i >= 1; --i) {
+        std::string spec = "%" + std::to_string(i) + (i == 1 ? "$s" : "$lld") + ",";
+        format.append(spec.begin(), spec.end());
+    }
+    const std::string narrow(700, 'x');
+    slots.push_back(Slot(narrow.c_str()));
+    for (int i = 2; i <= kSpecs; ++i) {
+        slots.push_back(static_cast<uint64_t>(i) << 40);
+    }
+    Prepared prepared(format.c_str(), slots);
+    ASSERT_NE(prepared.block, nullptr);
+    for (int i = 0; i < kSpecs - 1; ++i) {
+        EXPECT_EQ(prepared.arguments[i], static_cast<uint64_t>(kSpecs - i) << 40);
+    }
+    const std::u16string rewritten(prepared.format);
+    EXPECT_EQ(rewritten.substr(0, 12), u"%I64d,%I64d,");
+    EXPECT_EQ(rewritten.substr(rewritten.size() - 10), u"%I64d,%ls,");
+    const auto* copy = reinterpret_cast<const char16_t*>(prepared.arguments[kSpecs - 1]);
+    EXPECT_EQ(reinterpret_cast<const char*>(copy),
+              reinterpret_cast<const char*>(prepared.format) + (rewritten.size() + 1) * 2);
+    EXPECT_EQ(std::u16string(copy), std::u16string(700, u'x'));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "text/format_spec_scan.h"
 
@@ -102,6 +103,37 @@ TEST(ScanFormatSpec, RewritesInPlace) {
     EXPECT_EQ(r.group, 8u);
     EXPECT_EQ(Rewrite(u"%*d").group, 16u);
     EXPECT_EQ(Rewrite(u"%5s").text, u"%5ls");
+}
+
+TEST(ScanFormatSpec, RewriteModeRefusesLikeSummaryMode) {
+    for (const char16_t* format : {u"%0$d", u"%-", u"%5", u"%5.", u"%Ld", u"%hf", u"%hc",
+                                   u"%hs", u"%S", u"%l"}) {
+        const Rewritten r = Rewrite(format);
+        EXPECT_EQ(r.result, Summarise(format)) << static_cast<int>(format[1]);
+        EXPECT_LT(r.result, 0);
+    }
+}
+
+// Specs cut short at every point, each in a heap buffer of exactly its
+// length and terminator, so that the sanitizers see any read past it.
+TEST(ScanFormatSpec, TextsCutShortAreNotReadPastTheirEnd) {
+    const std::vector<std::pair<std::u16string, int32_t>> cases{
+        {u"%", -3},   {u"%-", -2},   {u"%5", -3},    {u"%5.", -4},  {u"%.*", -4},
+        {u"%1$", -3}, {u"%1$-", -2}, {u"%*l", -9},   {u"%ll", -9},  {u"%hh", -9},
+        {u"%l", -9},  {u"%12", -3},  {u"%1$5.5", -4}};
+    for (const auto& [text, code] : cases) {
+        for (const bool rewrite : {false, true}) {
+            std::vector<char16_t> exact(text.begin(), text.end());
+            exact.push_back(0);
+            ScanSummary summary{0, 0};
+            char16_t* end = nullptr;
+            uint64_t group = 0;
+            uint32_t kind = 0;
+            const int32_t result = ScanFormatSpec(&exact[1], &end, rewrite ? &group : nullptr,
+                                                  rewrite ? nullptr : &summary, &kind);
+            EXPECT_EQ(result, code) << text.size() << (rewrite ? " rewrite" : " summary");
+        }
+    }
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "context/context_list.h"
 #include "faultkit.h"
 
 namespace {
@@ -33,6 +35,51 @@ struct Rendered {
 
 std::string Bytes(const std::vector<char>& buffer, size_t count) {
     return std::string(buffer.data(), count);
+}
+
+// The strings of a rendering, up to the final NUL.
+std::vector<std::string> Texts(const std::vector<char>& out, size_t values) {
+    std::vector<std::string> texts;
+    const char* p = out.data();
+    for (size_t i = 0; i < values; ++i) {
+        texts.emplace_back(p);
+        p += texts.back().size() + 1;
+    }
+    EXPECT_EQ(*p, '\0');
+    return texts;
+}
+
+// Renders at exactly the measured size and returns the texts.
+std::vector<std::string> RenderAll(Rendered& rendered, size_t values) {
+    const int measured = rendered.Measure();
+    std::vector<char> out;
+    EXPECT_EQ(rendered.Render(measured, &out), measured);
+    return Texts(out, values);
+}
+
+// A hand-made list of (type, payload) records, laid out as the builder
+// lays them out, in a malloc block.
+struct RawItem {
+    uint16_t type;
+    std::string payload;
+};
+
+_qel_error_context* MakeList(const std::vector<RawItem>& items) {
+    std::vector<uint8_t> block;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const size_t start = block.size();
+        const auto size = static_cast<uint32_t>(items[i].payload.size());
+        const auto record = static_cast<uint32_t>(faultkit::ContextRecordSize(size));
+        const uint32_t next = i + 1 < items.size() ? record : 0;
+        block.resize(start + record, 0);
+        std::memcpy(&block[start], &items[i].type, 2);
+        std::memcpy(&block[start + 4], &size, 4);
+        std::memcpy(&block[start + 8], &next, 4);
+        std::memcpy(&block[start + 12], items[i].payload.data(), size);
+    }
+    void* list = std::malloc(block.size());
+    std::memcpy(list, block.data(), block.size());
+    return static_cast<_qel_error_context*>(list);
 }
 
 TEST(ContextRendering, NullContextIsOneNul) {
@@ -77,6 +124,17 @@ TEST(ContextRendering, InvalidUtf8StringRendersAsEmptyQuotes) {
     std::vector<char> out;
     EXPECT_EQ(rendered.Render(5, &out), 5);
     EXPECT_EQ(Bytes(out, 4), std::string("\"\"\0\0", 4));
+
+    // A sequence cut short at the end of the string.
+    Rendered cut(ErrorMgrBuildContext(const_cast<char*>("%s%s"), "ab\xE2\x82", "x\xF8"));
+    EXPECT_EQ(cut.Measure(), 1 + 7 + 5);
+    EXPECT_EQ(RenderAll(cut, 2), (std::vector<std::string>{"\"\"", "\"\""}));
+
+    // A surrogate encoded in UTF-8 fails the formatting: the value is empty
+    // and the next one follows right behind it.
+    Rendered surrogate(ErrorMgrBuildContext(const_cast<char*>("%s%i"), "ab\xED\xA0\x80", 5));
+    EXPECT_EQ(surrogate.Measure(), 1 + 8 + 3);
+    EXPECT_EQ(RenderAll(surrogate, 2), (std::vector<std::string>{"", "5"}));
 }
 
 TEST(ContextRendering, MemoryItemsRenderEmpty) {
@@ -98,10 +156,6 @@ TEST(ContextRendering, ExtremeValues) {
     const int measured = rendered.Measure();
     std::vector<char> out;
     ASSERT_EQ(rendered.Render(measured, &out), measured);
-    std::vector<std::string> texts;
-    for (const char* p = out.data(); *p != '\0'; p += texts.back().size() + 1) {
-        texts.emplace_back(p);
-    }
     const std::vector<std::string> expected{"18446744073709551615",
                                             "-1",
                                             "BEEF",
@@ -110,7 +164,60 @@ TEST(ContextRendering, ExtremeValues) {
                                             "-1",
                                             "00000000000000AB",
                                             "1.500000"};
-    EXPECT_EQ(texts, expected);
+    EXPECT_EQ(Texts(out, expected.size()), expected);
+
+    Rendered more(ErrorMgrBuildContext(const_cast<char*>("%lli%i%zu%Lf%ti%hu"),
+                                       static_cast<long long>(INT64_MAX), INT32_MIN,
+                                       static_cast<size_t>(SIZE_MAX), -0.25,
+                                       static_cast<ptrdiff_t>(12), 65535));
+    const std::vector<std::string> more_expected{"9223372036854775807",  "-2147483648",
+                                                 "18446744073709551615", "-0.250000",
+                                                 "12",                   "4294967295"};
+    EXPECT_EQ(RenderAll(more, more_expected.size()), more_expected);
+}
+
+TEST(ContextRendering, LargerCapacityWritesTheSameText) {
+    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%i%s"), -5, "\xE2\x82\xAC"));
+    const int measured = rendered.Measure();
+    EXPECT_EQ(measured, 1 + 4 + 6);
+    std::vector<char> out;
+    EXPECT_EQ(rendered.Render(measured + 20, &out), measured);
+    EXPECT_EQ(Texts(out, 2), (std::vector<std::string>{"-5", "\"\xE2\x82\xAC\""}));
+}
+
+TEST(ContextRendering, LongStringsRenderWhole) {
+    const std::string text(5000, 'q');
+    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%s%i"), text.c_str(), 3));
+    EXPECT_EQ(rendered.Measure(), 1 + 5003 + 3);
+    EXPECT_EQ(RenderAll(rendered, 2), (std::vector<std::string>{"\"" + text + "\"", "3"}));
+}
+
+// Bytes that the platform formatter takes as characters of the current
+// locale may come out longer than the three bytes counted for them, or
+// end the text early; the writing pass still stays within the count.
+TEST(ContextRendering, CharactersOfAnyByteStayWithinTheCount) {
+    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%c%c%c%c%c"), 0, 0x7F, 0x80,
+                                           0xFF, 'z'));
+    EXPECT_EQ(rendered.Measure(), 1 + 5 * 4);
+    const std::vector<std::string> texts = RenderAll(rendered, 5);
+    for (const std::string& text : texts) {
+        EXPECT_LE(text.size(), 3u);
+    }
+    EXPECT_EQ(texts[1], "'\x7F'");
+    EXPECT_EQ(texts[4], "'z'");
+}
+
+TEST(ContextRendering, UnknownTypesAndMalformedPayloadsRenderEmpty) {
+    const std::string seven("\x07\0\0\0", 4);
+    Rendered rendered(MakeList({{faultkit::CtxInt32, seven},
+                                {0x55, "xyz"},
+                                {faultkit::CtxInt64, seven},  // too short for its type
+                                {faultkit::CtxString, "no terminator"},
+                                {faultkit::CtxDouble, ""},
+                                {faultkit::CtxInt32, seven}}));
+    EXPECT_EQ(rendered.Measure(), 1 + 3 + 1 + 1 + 3 + 1 + 3);
+    EXPECT_EQ(RenderAll(rendered, 6),
+              (std::vector<std::string>{"7", "", "", "\"\"", "", "7"}));
 }
 
 }  // namespace

@@ -201,5 +201,24 @@ TEST(ConvertUtf8Utf16, RoundTripAndEmptyResults) {
     EXPECT_EQ(two[1], u'b');
 }
 
+// The conversion stops without error at a sequence that the terminator
+// cuts short, before writing a terminator; with room for the whole text
+// that gives the empty string, never an unterminated one.
+TEST(ConvertUtf8Utf16, SequenceCutShortByTheTerminatorGivesTheEmptyString) {
+    for (const char* text : {"ab\xE2", "ab\xE2\x82", "4\t\xFD\x7F", "\xF0\x9F\x98"}) {
+        char16_t wide[8] = {};
+        const auto* result =
+            static_cast<const char16_t*>(ConvertUtf8Utf16(true, text, wide, sizeof wide));
+        EXPECT_NE(result, wide) << text;
+        EXPECT_EQ(result[0], 0);
+        char16_t exact[8];
+        const size_t bytes = std::strlen(text) + 1;
+        EXPECT_EQ(ConvertUtf8TextToUtf16(text, bytes, exact), 0u) << text;
+    }
+    char16_t exact[4];
+    EXPECT_EQ(ConvertUtf8TextToUtf16("a\xC3\xA9", 4, exact), 6u);
+    EXPECT_EQ(std::u16string(exact), u"a\u00E9");
+}
+
 }  // namespace
 }  // namespace faultkit

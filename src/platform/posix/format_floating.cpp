@@ -283,9 +283,15 @@ bool FormatDecimal(WideSink& sink, const FormatSpec& spec, bool negative, double
     const int printed_precision = precision < limit ? precision : limit;
     const size_t extra_zeros =
         kind != 'g' || spec.alternate ? static_cast<size_t>(precision - printed_precision) : 0;
-    char format[8];
-    std::snprintf(format, sizeof format, "%%%s.*%c", spec.alternate ? "#" : "",
-                  static_cast<char>(spec.conversion));
+    // "%.*f", or "%#.*f" with the alternate form.
+    char format[8] = "%";
+    char* end = format + 1;
+    if (spec.alternate) {
+        *end++ = '#';
+    }
+    std::memcpy(end, ".*", 2);
+    end[2] = static_cast<char>(spec.conversion);
+    end[3] = '\0';
     Printed printed{};
     printed.text = printed.local;
     double value = magnitude;

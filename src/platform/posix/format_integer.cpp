@@ -34,13 +34,23 @@ IntegerValue ReadInteger(const FormatSpec& spec, uint64_t slot) {
 }
 
 // Writes the digits of `value` to the end of `digits`; returns their count.
-size_t Digits(uint64_t value, unsigned radix, bool upper, char* digits, size_t size) {
-    const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+// The radix is a constant in each instance, so that the division is cheap.
+template <unsigned kRadix>
+size_t DigitsIn(uint64_t value, const char* set, char* digits, size_t size) {
     size_t count = 0;
-    for (; value != 0; value /= radix) {
-        digits[size - ++count] = set[value % radix];
+    for (; value != 0; value /= kRadix) {
+        digits[size - ++count] = set[value % kRadix];
     }
     return count;
+}
+
+size_t Digits(uint64_t value, unsigned radix, bool upper, char* digits, size_t size) {
+    const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    switch (radix) {
+        case 8: return DigitsIn<8>(value, set, digits, size);
+        case 16: return DigitsIn<16>(value, set, digits, size);
+        default: return DigitsIn<10>(value, set, digits, size);
+    }
 }
 
 unsigned Radix(char16_t conversion) {

@@ -119,12 +119,14 @@ void ReadSize(const char16_t*& p, FormatSpec& spec) {
 }
 
 bool IsConversion(char16_t c) {
-    for (const char16_t* known = u"diouxXpeEfgGaAcCsS"; *known != 0; ++known) {
-        if (*known == c) {
+    switch (c) {
+        case u'd': case u'i': case u'o': case u'u': case u'x': case u'X': case u'p':
+        case u'e': case u'E': case u'f': case u'g': case u'G': case u'a': case u'A':
+        case u'c': case u'C': case u's': case u'S':
             return true;
-        }
+        default:
+            return false;
     }
-    return false;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/posix/wide_sink.h"
 
 #include <climits>
+#include <cstring>
 
 namespace faultkit::platform {
 namespace {
@@ -32,15 +33,19 @@ void PutRepeated(WideSink& sink, char16_t unit, size_t count) {
 }
 
 void PutAscii(WideSink& sink, const char* text, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        PutUnit(sink, static_cast<unsigned char>(text[i]));
+    const size_t stored = length < Room(sink) ? length : Room(sink);
+    for (size_t i = 0; i < stored; ++i) {
+        sink.buffer[sink.length + i] = static_cast<unsigned char>(text[i]);
     }
+    sink.length += length;
 }
 
 void PutUnits(WideSink& sink, const char16_t* units, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        PutUnit(sink, units[i]);
+    const size_t stored = length < Room(sink) ? length : Room(sink);
+    if (stored > 0) {
+        std::memcpy(sink.buffer + sink.length, units, stored * sizeof(char16_t));
     }
+    sink.length += length;
 }
 
 int FinishSink(WideSink& sink) {

@@ -1,0 +1,101 @@
+// Formatted output: FormatUtf8 against the C library's snprintf doing the
+// same conversion in the same binary, and rendering a five-value context
+// (measure, then write). Each pair's output is checked to be identical
+// before timing.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "faultkit.h"
+#include "text/utf8_format.h"
+
+namespace faultkit {
+namespace {
+
+constexpr size_t kBufferSize = 256;
+constexpr long kInteger = -1234567;
+constexpr double kDouble = 3.14159265358979;
+const char kText[] = "connection reset by peer";
+
+// The three conversions: FormatUtf8 and snprintf each write into `out`.
+enum Case { kLong, kFloating, kQuoted };
+
+int WithFaultkit(Case which, char* out) {
+    switch (which) {
+        case kLong: return FormatUtf8(out, "%li", kInteger);
+        case kFloating: return FormatUtf8(out, "%f", kDouble);
+        case kQuoted: return FormatUtf8(out, "\"%s\"", kText);
+    }
+    return -1;
+}
+
+int WithSnprintf(Case which, char* out) {
+    switch (which) {
+        case kLong: return std::snprintf(out, kBufferSize, "%li", kInteger);
+        case kFloating: return std::snprintf(out, kBufferSize, "%f", kDouble);
+        case kQuoted: return std::snprintf(out, kBufferSize, "\"%s\"", kText);
+    }
+    return -1;
+}
+
+void CheckSameText(Case which) {
+    char ours[kBufferSize];
+    char theirs[kBufferSize];
+    const int ours_length = WithFaultkit(which, ours);
+    const int theirs_length = WithSnprintf(which, theirs);
+    if (ours_length != theirs_length || std::strcmp(ours, theirs) != 0) {
+        std::fprintf(stderr, "case %d differs: \"%s\" against \"%s\"\n", which, ours, theirs);
+        std::abort();
+    }
+}
+
+void BM_FormatUtf8(benchmark::State& state) {
+    const auto which = static_cast<Case>(state.range(0));
+    CheckSameText(which);
+    char out[kBufferSize];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(WithFaultkit(which, out));
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_Snprintf(benchmark::State& state) {
+    const auto which = static_cast<Case>(state.range(0));
+    CheckSameText(which);
+    char out[kBufferSize];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(WithSnprintf(which, out));
+        benchmark::ClobberMemory();
+    }
+}
+
+// Arguments: 0 "%li", 1 "%f", 2 "\"%s\"".
+BENCHMARK(BM_FormatUtf8)->DenseRange(kLong, kQuoted);
+BENCHMARK(BM_Snprintf)->DenseRange(kLong, kQuoted);
+
+// Asks for the size of a five-value context, then writes it.
+void BM_ContextString(benchmark::State& state) {
+    _qel_error_enumerate record{};
+    record.context = ErrorMgrBuildContext(const_cast<char*>("%i%s%f%llu%c"), 42, kText, kDouble,
+                                          18446744073709551615ull, 'x');
+    std::vector<char> out(kBufferSize);
+    for (auto _ : state) {
+        const int size = ErrorMgrGetContextString(&record, nullptr, 0);
+        if (size <= 0 || static_cast<size_t>(size) > out.size()) {
+            state.SkipWithError("unexpected size");
+            break;
+        }
+        benchmark::DoNotOptimize(ErrorMgrGetContextString(&record, out.data(), size));
+        benchmark::ClobberMemory();
+    }
+    std::free(record.context);
+}
+BENCHMARK(BM_ContextString);
+
+}  // namespace
+}  // namespace faultkit
+
+BENCHMARK_MAIN();

@@ -1,0 +1,142 @@
+// Fuzzes the positional formatting front end (PrepareWideFormat) with
+// arbitrary UTF-16 formats.
+//
+// Input: one byte k (1 to 4 strings), then k strings, each a length byte
+// (0 to 63) and that many bytes (any bytes: they may not be UTF-8 and may
+// end early at a NUL); then a count byte n and n choice bytes; then the
+// format as little-endian UTF-16 units. Every argument slot holds the
+// address of one of the strings, chosen by the choice bytes in turn, so
+// that whichever slot the front end reads as a narrow string points at
+// real NUL-terminated text. Strings and format sit in heap buffers of
+// exactly their size, so that the sanitizers catch any read past their
+// terminators; the leak checker catches a block that is not freed.
+//
+// Checks: a declined format leaves format and arguments alone; a prepared
+// block starts with the slots, followed by the rewritten format, no longer
+// than the original plus one unit per spec; every slot of the block holds
+// a caller's value or the address of a UTF-16 string copy behind the
+// format that matches the conversion of one of the strings.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz_input.h"
+#include "text/argument_block.h"
+#include "text/encoding_conversion.h"
+
+namespace {
+
+constexpr size_t kMaxStrings = 4;
+constexpr size_t kSlotsPerSpec = 3;  // width, precision, value
+
+[[noreturn]] void Fail() { std::abort(); }
+
+size_t Utf16Length(const char16_t* text) {
+    size_t length = 0;
+    while (text[length] != 0) {
+        ++length;
+    }
+    return length;
+}
+
+// The UTF-16 copy the front end must make of a narrow string.
+std::u16string Converted(const std::vector<char>& narrow) {
+    std::vector<char16_t> wide(narrow.size() + 1, 0);
+    const auto* text = static_cast<const char16_t*>(faultkit::ConvertUtf8Utf16(
+        true, narrow.data(), wide.data(), wide.size() * sizeof(char16_t)));
+    return std::u16string(text);
+}
+
+void CheckBlock(const char* block, const char16_t* format, size_t format_units, size_t percents,
+                const std::vector<uint64_t>& slots,
+                const std::vector<std::vector<char>>& strings) {
+    const auto slot_bytes = static_cast<size_t>(reinterpret_cast<const char*>(format) - block);
+    if (slot_bytes % 8 != 0 || slot_bytes > percents * kSlotsPerSpec * 8) {
+        Fail();
+    }
+    const size_t rewritten = Utf16Length(format);
+    if (rewritten > format_units + percents) {
+        Fail();
+    }
+    const char* strings_start = reinterpret_cast<const char*>(format + rewritten + 1);
+    std::vector<std::u16string> expected;
+    for (const auto& narrow : strings) {
+        expected.push_back(Converted(narrow));
+    }
+    const auto* block_slots = reinterpret_cast<const uint64_t*>(block);
+    for (size_t i = 0; i < slot_bytes / 8; ++i) {
+        const uint64_t value = block_slots[i];
+        bool known = false;
+        for (const uint64_t slot : slots) {
+            known = known || slot == value;
+        }
+        if (known) {
+            continue;
+        }
+        const auto* copy = reinterpret_cast<const char*>(static_cast<uintptr_t>(value));
+        if (copy < strings_start || (copy - strings_start) % 2 != 0) {
+            Fail();
+        }
+        const std::u16string text(reinterpret_cast<const char16_t*>(copy));
+        bool matches = text.empty();
+        for (const auto& candidate : expected) {
+            matches = matches || text == candidate;
+        }
+        if (!matches) {
+            Fail();
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzInput in{data, size};
+    const size_t string_count = in.Byte() % kMaxStrings + 1;
+    std::vector<std::vector<char>> strings(string_count);
+    for (auto& text : strings) {
+        const size_t length = in.Byte() % 64;
+        for (size_t i = 0; i < length; ++i) {
+            text.push_back(static_cast<char>(in.Byte()));
+        }
+        text.push_back('\0');
+        text.shrink_to_fit();
+    }
+    std::vector<uint8_t> choices(in.Byte());
+    for (uint8_t& choice : choices) {
+        choice = in.Byte();
+    }
+
+    std::vector<char16_t> format_units(in.size / 2 + 1, 0);
+    size_t percents = 0;
+    for (size_t i = 0; i + 1 < format_units.size(); ++i) {
+        format_units[i] = static_cast<char16_t>(in.data[2 * i] | (in.data[2 * i + 1] << 8));
+        percents += format_units[i] == u'%' ? 1 : 0;
+    }
+    std::vector<uint64_t> slots(percents * kSlotsPerSpec + 1);
+    for (size_t i = 0; i < slots.size(); ++i) {
+        const size_t choice = choices.empty() ? i : choices[i % choices.size()];
+        slots[i] = reinterpret_cast<uintptr_t>(strings[choice % string_count].data());
+    }
+
+    const char16_t* format = format_units.data();
+    faultkit::ArgumentSlots arguments = slots.data();
+    void* block = faultkit::PrepareWideFormat(&format, &arguments);
+    if (block == nullptr) {
+        if (format != format_units.data() || arguments != slots.data()) {
+            Fail();
+        }
+    } else {
+        if (static_cast<const void*>(arguments) != block) {
+            Fail();
+        }
+        CheckBlock(static_cast<const char*>(block), format, format_units.size() - 1, percents,
+                   slots, strings);
+    }
+    if (faultkit::ReleaseWideFormat(block, 7) != 7) {
+        Fail();
+    }
+    return 0;
+}
