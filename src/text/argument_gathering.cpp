@@ -1,5 +1,6 @@
 #include "text/argument_gathering.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -128,7 +129,6 @@ size_t ArgumentSlotCount(const char* format) {
 // Plain specs are gathered as they come; once a positional spec shows up
 // the gathering starts over, in index order.
 void GatherArgumentSlots(const char* format, va_list arguments, uint64_t* slots, size_t count) {
-    std::memset(slots, 0, count * sizeof *slots);
     SlotWriter writer{slots, count, 0};
     va_list copy;
     va_copy(copy, arguments);
@@ -143,12 +143,12 @@ void GatherArgumentSlots(const char* format, va_list arguments, uint64_t* slots,
     });
     va_end(copy);
     if (positional) {
-        std::memset(slots, 0, count * sizeof *slots);
         writer.used = 0;
         va_copy(copy, arguments);
         GatherPositional(format, specs, &copy, writer);
         va_end(copy);
     }
+    std::fill(slots + writer.used, slots + count, uint64_t{0});
 }
 
 }  // namespace faultkit
