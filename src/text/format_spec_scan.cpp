@@ -70,6 +70,16 @@ void NoteLongerRewrite(SpecScan& scan) {
     scan.summary->rewrite_needed = 1;
 }
 
+// A width or precision: "*" (one more argument slot) or decimal digits.
+void SkipStarOrDigits(SpecScan& scan) {
+    if (*scan.p == u'*') {
+        ++scan.p;
+        scan.group += kSlotBytes;
+    } else {
+        scan.p = SkipDigits(scan.p);
+    }
+}
+
 // Steps 1-5: index, flag, width, precision and length modifier. Returns 0
 // or a ScanError; the index goes to `index`.
 int32_t ScanUpToConversion(SpecScan& scan, int32_t* index) {
@@ -90,23 +100,13 @@ int32_t ScanUpToConversion(SpecScan& scan, int32_t* index) {
     if (IsInSet(*scan.p, kFlags) && *++scan.p == 0) {
         return kScanEndAfterFlag;
     }
-    if (*scan.p == u'*') {
-        ++scan.p;
-        scan.group += kSlotBytes;
-    } else {
-        scan.p = SkipDigits(scan.p);
-    }
+    SkipStarOrDigits(scan);
     if (*scan.p == 0) {
         return kScanEndAfterWidth;
     }
     if (*scan.p == u'.') {
         ++scan.p;
-        if (*scan.p == u'*') {
-            ++scan.p;
-            scan.group += kSlotBytes;
-        } else {
-            scan.p = SkipDigits(scan.p);
-        }
+        SkipStarOrDigits(scan);
         if (*scan.p == 0) {
             return kScanEndAfterPrecision;
         }
