@@ -13,7 +13,7 @@
 //
 // Checks: a declined format leaves format and arguments alone; a prepared
 // block starts with the slots, followed by the rewritten format, no longer
-// than the original plus one unit per spec; every slot of the block holds
+// than the original plus one unit per directive; every slot of the block holds
 // a caller's value or the address of a UTF-16 string copy behind the
 // format that matches the conversion of one of the strings.
 #include <cstdint>
@@ -29,9 +29,11 @@
 namespace {
 
 constexpr size_t kMaxStrings = 4;
-constexpr size_t kSlotsPerSpec = 3;  // width, precision, value
+constexpr size_t kSlotsPerDirective = 3;  // width, precision, value
 
-[[noreturn]] void Fail() { std::abort(); }
+[[noreturn]] void Fail() {
+    std::abort();
+}
 
 size_t Utf16Length(const char16_t* text) {
     size_t length = 0;
@@ -50,10 +52,9 @@ std::u16string Converted(const std::vector<char>& narrow) {
 }
 
 void CheckBlock(const char* block, const char16_t* format, size_t format_units, size_t percents,
-                const std::vector<uint64_t>& slots,
-                const std::vector<std::vector<char>>& strings) {
+                const std::vector<uint64_t>& slots, const std::vector<std::vector<char>>& strings) {
     const auto slot_bytes = static_cast<size_t>(reinterpret_cast<const char*>(format) - block);
-    if (slot_bytes % 8 != 0 || slot_bytes > percents * kSlotsPerSpec * 8) {
+    if (slot_bytes % 8 != 0 || slot_bytes > percents * kSlotsPerDirective * 8) {
         Fail();
     }
     const size_t rewritten = Utf16Length(format);
@@ -115,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         format_units[i] = static_cast<char16_t>(in.data[2 * i] | (in.data[2 * i + 1] << 8));
         percents += format_units[i] == u'%' ? 1 : 0;
     }
-    std::vector<uint64_t> slots(percents * kSlotsPerSpec + 1);
+    std::vector<uint64_t> slots(percents * kSlotsPerDirective + 1);
     for (size_t i = 0; i < slots.size(); ++i) {
         const size_t choice = choices.empty() ? i : choices[i % choices.size()];
         slots[i] = reinterpret_cast<uintptr_t>(strings[choice % string_count].data());

@@ -1,10 +1,10 @@
 // Fuzzes platform::WideFormat with arbitrary UTF-16 formats.
 //
 // Input: one byte giving the number of argument slots (up to 16), that many
-// 8-byte slot values (further slots are zero), then the format as little-endian UTF-16 units (copied
-// into a buffer of exactly its length plus the terminator). Slots that the
-// format reads as strings get the address of a real string (or null),
-// chosen by the slot's value; the others keep their value.
+// 8-byte slot values (further slots are zero), then the format as little-endian UTF-16 units
+// (copied into a buffer of exactly its length plus the terminator). Slots that the format reads as
+// strings get the address of a real string (or null), chosen by the slot's value; the others keep
+// their value.
 //
 // Checks: counting agrees with writing into a buffer of the counted size; a
 // buffer one unit short is refused; no call writes past its count
@@ -38,9 +38,9 @@ bool IsConversion(char16_t c) {
     return false;
 }
 
-// Marks the slots that string conversions and "%n" take. A spec is taken to run from
+// Marks the slots that string conversions and "%n" take. A directive is taken to run from
 // its "%" to the first conversion character; each "*" in it takes a slot.
-// Where the formatter refuses a spec it reads no further slots, so this
+// Where the formatter refuses a directive it reads no further slots, so this
 // rough walk agrees with it on every slot that it does read.
 void MarkSlots(const char16_t* format, std::vector<SlotUse>& uses) {
     size_t slot = 0;
@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             slots[i] = reinterpret_cast<uintptr_t>(&count_target);
         } else if (uses[i] == kString) {
             const uint64_t choice = slots[i] % 3;
-            slots[i] = choice == 0 ? 0
+            slots[i] = choice == 0   ? 0
                        : choice == 1 ? reinterpret_cast<uintptr_t>(kWideText)
                                      : reinterpret_cast<uintptr_t>(kNarrowText);
         }
@@ -126,10 +126,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (counted <= kMaxWritten) {
-        if (WriteGuarded(static_cast<size_t>(counted) + 1, format.data(), slots.data()) != counted) {
+        if (WriteGuarded(static_cast<size_t>(counted) + 1, format.data(), slots.data()) !=
+            counted) {
             std::abort();
         }
-        if (counted > 0 && WriteGuarded(static_cast<size_t>(counted), format.data(), slots.data()) >= 0) {
+        if (counted > 0 &&
+            WriteGuarded(static_cast<size_t>(counted), format.data(), slots.data()) >= 0) {
             std::abort();
         }
     }

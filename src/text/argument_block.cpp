@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "text/encoding_conversion.h"
-#include "text/format_spec_scan.h"
+#include "text/format_directive_scan.h"
 #include "text/scratch_buffer.h"
 #include "text/utf8.h"
 
@@ -15,20 +15,20 @@ constexpr uint64_t kSlotBytes = 8;
 
 // One argument group, in index order.
 struct ArgumentEntry {
-    uint64_t size;           // bytes of the group; 0 while no spec names it
-    ArgumentSlots source;    // first slot of the group in the caller's list
-    uint32_t kind;           // StringKind of the group's value
-    size_t narrow_bytes;     // a narrow string's bytes with its terminator
-    const char16_t* text;    // UTF-16 text to copy into the block (narrow strings)
-    uint64_t text_bytes;     // bytes of `text` with its terminator; 0: none
-    char16_t* placed;        // the copy inside the block, once made
+    uint64_t size;         // bytes of the group; 0 while no directive names it
+    ArgumentSlots source;  // first slot of the group in the caller's list
+    uint32_t kind;         // StringKind of the group's value
+    size_t narrow_bytes;   // a narrow string's bytes with its terminator
+    const char16_t* text;  // UTF-16 text to copy into the block (narrow strings)
+    uint64_t text_bytes;   // bytes of `text` with its terminator; 0: none
+    char16_t* placed;      // the copy inside the block, once made
 };
 
 // What the summary scan learnt about the whole format.
 struct FormatSummary {
     size_t format_units;  // of the caller's format, terminator included
     ScanSummary scan;
-    uint32_t specs;
+    uint32_t directives;
     int32_t max_index;
     bool positional;
 };
@@ -41,11 +41,11 @@ size_t Utf16Length(const char16_t* text) {
     return length;
 }
 
-// Calls scan_one(spec) for the text after every '%' that does not start
-// "%%"; scan_one returns the position of the spec's conversion character,
+// Calls scan_one(directive) for the text after every '%' that does not start
+// "%%"; scan_one returns the position of the directive's conversion character,
 // or null to end the walk with failure.
 template <typename ScanOne>
-bool WalkSpecs(char16_t* format, ScanOne scan_one) {
+bool WalkDirectives(char16_t* format, ScanOne scan_one) {
     for (char16_t* p = format; *p != 0; ++p) {
         if (*p != u'%') {
             continue;
@@ -66,37 +66,39 @@ bool SummariseFormat(const char16_t* format, FormatSummary* summary) {
     const size_t units = Utf16Length(format) + 1;
     *summary = FormatSummary{units, {0, units}, 0, 0, false};
     // Summary mode leaves the text as it is.
-    return WalkSpecs(const_cast<char16_t*>(format), [summary](char16_t* spec) -> char16_t* {
-        char16_t* end = nullptr;
-        const int32_t index = ScanFormatSpec(spec, &end, nullptr, &summary->scan, nullptr);
-        const bool positional = index > 0;
-        if (index < 0 || (summary->specs > 0 && positional != summary->positional)) {
-            return nullptr;
-        }
-        summary->positional = positional;
-        summary->specs += 1;
-        if (index > summary->max_index) {
-            summary->max_index = index;
-        }
-        return end;
-    });
+    return WalkDirectives(
+        const_cast<char16_t*>(format), [summary](char16_t* directive) -> char16_t* {
+            char16_t* end = nullptr;
+            const int32_t index =
+                ScanFormatDirective(directive, &end, nullptr, &summary->scan, nullptr);
+            const bool positional = index > 0;
+            if (index < 0 || (summary->directives > 0 && positional != summary->positional)) {
+                return nullptr;
+            }
+            summary->positional = positional;
+            summary->directives += 1;
+            if (index > summary->max_index) {
+                summary->max_index = index;
+            }
+            return end;
+        });
 }
 
-// Rewrites the copy spec by spec, filling the order table and the entries.
+// Rewrites the copy directive by directive, filling the order table and the entries.
 bool RewriteFormat(char16_t* copy, const FormatSummary& summary, int32_t* order,
                    ArgumentEntry* entries, uint32_t groups, uint64_t* slot_total) {
-    uint32_t spec = 0;
-    return WalkSpecs(copy, [&](char16_t* text) -> char16_t* {
+    uint32_t directive = 0;
+    return WalkDirectives(copy, [&](char16_t* text) -> char16_t* {
         char16_t* end = nullptr;
         uint64_t group = 0;
         uint32_t kind = kNotString;
-        const int32_t index = ScanFormatSpec(text, &end, &group, nullptr, &kind);
-        const uint32_t entry = index > 0 ? static_cast<uint32_t>(index - 1) : spec;
-        if (index < 0 || spec >= summary.specs || entry >= groups ||
+        const int32_t index = ScanFormatDirective(text, &end, &group, nullptr, &kind);
+        const uint32_t entry = index > 0 ? static_cast<uint32_t>(index - 1) : directive;
+        if (index < 0 || directive >= summary.directives || entry >= groups ||
             (entries[entry].size != 0 && entries[entry].size != group)) {
             return nullptr;
         }
-        order[spec++] = static_cast<int32_t>(entry);
+        order[directive++] = static_cast<int32_t>(entry);
         *slot_total += group;
         entries[entry].size = group;
         entries[entry].kind = kind;
@@ -110,7 +112,7 @@ const char* NarrowStringOf(const ArgumentEntry& entry) {
 }
 
 // Finds each group in the caller's list (groups stand in index order) and
-// measures the narrow strings. False when an index is named by no spec.
+// measures the narrow strings. False when an index is named by no directive.
 bool LocateGroups(ArgumentSlots arguments, ArgumentEntry* entries, uint32_t groups,
                   size_t* narrow_units) {
     *narrow_units = 0;
@@ -148,14 +150,14 @@ uint64_t ConvertNarrowStrings(ArgumentEntry* entries, uint32_t groups, char16_t*
     return total;
 }
 
-// Lays out the block: the groups in spec order (a repeated index gets a
+// Lays out the block: the groups in directive order (a repeated index gets a
 // copy of its own), then the format, then each string copy once.
 void FillBlock(char* block, uint64_t slot_total, const char16_t* copy, size_t copy_bytes,
-               const int32_t* order, uint32_t specs, ArgumentEntry* entries) {
+               const int32_t* order, uint32_t directives, ArgumentEntry* entries) {
     auto* slot = reinterpret_cast<uint64_t*>(block);
     std::memcpy(block + slot_total, copy, copy_bytes);
     char* strings = block + slot_total + copy_bytes;
-    for (uint32_t i = 0; i < specs; ++i) {
+    for (uint32_t i = 0; i < directives; ++i) {
         ArgumentEntry& entry = entries[order[i]];
         const uint64_t count = entry.size / kSlotBytes;
         std::memcpy(slot, entry.source, entry.size);
@@ -180,11 +182,11 @@ void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments) {
         return nullptr;
     }
     const uint32_t groups =
-        summary.positional ? static_cast<uint32_t>(summary.max_index) : summary.specs;
-    if (groups > summary.specs) {
+        summary.positional ? static_cast<uint32_t>(summary.max_index) : summary.directives;
+    if (groups > summary.directives) {
         return nullptr;
     }
-    ScratchBuffer<int32_t, 64> order(summary.specs);
+    ScratchBuffer<int32_t, 64> order(summary.directives);
     ScratchBuffer<ArgumentEntry, 16> entries(groups);
     ScratchBuffer<char16_t, 256> copy(summary.scan.length);
     if (order.data() == nullptr || entries.data() == nullptr || copy.data() == nullptr) {
@@ -209,7 +211,7 @@ void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments) {
     if (block == nullptr) {
         return nullptr;
     }
-    FillBlock(block, slot_total, copy.data(), copy_bytes, order.data(), summary.specs,
+    FillBlock(block, slot_total, copy.data(), copy_bytes, order.data(), summary.directives,
               entries.data());
     *arguments = reinterpret_cast<ArgumentSlots>(block);
     *format = reinterpret_cast<const char16_t*>(block + slot_total);

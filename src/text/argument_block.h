@@ -1,11 +1,11 @@
 // The positional formatting front end. It prepares a UTF-16 format and its
 // argument slots for a formatter that reads its arguments strictly in
-// order: positional specs ("%2$s") become plain ones with the arguments
+// order: positional directives ("%2$s") become plain ones with the arguments
 // re-ordered, narrow (UTF-8) string arguments become UTF-16 copies ("ls"),
 // and "ll", "z", "t" and "c" are respelled "I64", "I", "I" and "C".
 //
 // An argument list is a pointer to consecutive 8-byte slots, one per
-// argument whatever its type. A spec consumes one slot per '*' and one for
+// argument whatever its type. A directive consumes one slot per '*' and one for
 // its value: its argument group. A positional index names a whole group.
 #pragma once
 

@@ -10,46 +10,46 @@
 namespace faultkit {
 namespace {
 
-constexpr size_t kSlotsPerSpec = 3;  // width, precision, value
+constexpr size_t kSlotsPerDirective = 3;  // width, precision, value
 
-// What one spec reads: its positional index (0 for none), its '*' count
+// What one directive reads: its positional index (0 for none), its '*' count
 // and whether its value is floating point.
-struct SpecShape {
+struct DirectiveShape {
     int32_t index;
     uint8_t stars;
     bool floating;
 };
 
 // What may stand between '%' (or the index) and the conversion character.
-constexpr CharSet kSpecBody = MakeCharSet("-+ #0123456789.*hlLjztIw");
+constexpr CharSet kDirectiveBody = MakeCharSet("-+ #0123456789.*hlLjztIw");
 constexpr CharSet kFloatingConversions = MakeCharSet("aAeEfFgG");
 
-// Reads the spec after a '%'; returns the position of its conversion
+// Reads the directive after a '%'; returns the position of its conversion
 // character (or of the terminator).
-const char* ReadSpecShape(const char* p, SpecShape* shape) {
+const char* ReadDirectiveShape(const char* p, DirectiveShape* shape) {
     const char* digits = p;
     int64_t index = 0;
     while (*p >= '0' && *p <= '9') {
         index = index * 10 + (*p++ - '0');
         index = index > INT32_MAX ? INT32_MAX : index;
     }
-    *shape = SpecShape{0, 0, false};
+    *shape = DirectiveShape{0, 0, false};
     if (*p == '$' && p > digits) {
         shape->index = static_cast<int32_t>(index);
         ++p;
     } else {
         p = digits;
     }
-    for (; IsInSet(*p, kSpecBody); ++p) {
+    for (; IsInSet(*p, kDirectiveBody); ++p) {
         shape->stars += (*p == '*' && shape->stars < 2) ? 1 : 0;
     }
     shape->floating = IsInSet(*p, kFloatingConversions);
     return p;
 }
 
-// Calls visit(shape) for every spec of the format.
+// Calls visit(shape) for every directive of the format.
 template <typename Visit>
-void ForEachSpecShape(const char* format, Visit visit) {
+void ForEachDirectiveShape(const char* format, Visit visit) {
     for (const char* p = format; *p != '\0'; ++p) {
         if (*p != '%') {
             continue;
@@ -58,8 +58,8 @@ void ForEachSpecShape(const char* format, Visit visit) {
             ++p;
             continue;
         }
-        SpecShape shape;
-        p = ReadSpecShape(p + 1, &shape);
+        DirectiveShape shape;
+        p = ReadDirectiveShape(p + 1, &shape);
         visit(shape);
         if (*p == '\0') {
             break;
@@ -93,20 +93,20 @@ struct SlotWriter {
 constexpr uint8_t kFloating = 4;
 constexpr uint8_t kNamed = 8;
 
-void GatherPositional(const char* format, uint32_t specs, va_list* arguments,
+void GatherPositional(const char* format, uint32_t directives, va_list* arguments,
                       SlotWriter& writer) {
-    ScratchBuffer<uint8_t, 64> groups(specs);
+    ScratchBuffer<uint8_t, 64> groups(directives);
     if (groups.data() == nullptr) {
         return;
     }
-    std::memset(groups.data(), 0, specs);
-    ForEachSpecShape(format, [&](const SpecShape& shape) {
-        if (shape.index >= 1 && static_cast<uint32_t>(shape.index) <= specs) {
-            groups.data()[shape.index - 1] = static_cast<uint8_t>(
-                shape.stars | (shape.floating ? kFloating : 0) | kNamed);
+    std::memset(groups.data(), 0, directives);
+    ForEachDirectiveShape(format, [&](const DirectiveShape& shape) {
+        if (shape.index >= 1 && static_cast<uint32_t>(shape.index) <= directives) {
+            groups.data()[shape.index - 1] =
+                static_cast<uint8_t>(shape.stars | (shape.floating ? kFloating : 0) | kNamed);
         }
     });
-    uint32_t last = specs;
+    uint32_t last = directives;
     while (last > 0 && (groups.data()[last - 1] & kNamed) == 0) {
         --last;
     }
@@ -123,19 +123,19 @@ size_t ArgumentSlotCount(const char* format) {
     for (const char* p = format; *p != '\0'; ++p) {
         percents += *p == '%' ? 1 : 0;
     }
-    return percents * kSlotsPerSpec + 1;
+    return percents * kSlotsPerDirective + 1;
 }
 
-// Plain specs are gathered as they come; once a positional spec shows up
+// Plain directives are gathered as they come; once a positional directive shows up
 // the gathering starts over, in index order.
 void GatherArgumentSlots(const char* format, va_list arguments, uint64_t* slots, size_t count) {
     SlotWriter writer{slots, count, 0};
     va_list copy;
     va_copy(copy, arguments);
-    uint32_t specs = 0;
+    uint32_t directives = 0;
     bool positional = false;
-    ForEachSpecShape(format, [&](const SpecShape& shape) {
-        ++specs;
+    ForEachDirectiveShape(format, [&](const DirectiveShape& shape) {
+        ++directives;
         positional = positional || shape.index > 0;
         if (!positional) {
             writer.Group(&copy, shape.stars, shape.floating);
@@ -145,7 +145,7 @@ void GatherArgumentSlots(const char* format, va_list arguments, uint64_t* slots,
     if (positional) {
         writer.used = 0;
         va_copy(copy, arguments);
-        GatherPositional(format, specs, &copy, writer);
+        GatherPositional(format, directives, &copy, writer);
         va_end(copy);
     }
     std::fill(slots + writer.used, slots + count, uint64_t{0});

@@ -35,7 +35,7 @@ int32_t MeasuredBytes(int units) {
 
 // True when the format holds an "s" conversion without the "l" prefix: a
 // narrow string that must never reach the wide formatter as it stands.
-bool HasNarrowStringSpec(const char16_t* format) {
+bool HasNarrowStringDirective(const char16_t* format) {
     for (const char16_t* p = format; *p != 0; ++p) {
         if (*p != u'%') {
             continue;
@@ -46,8 +46,8 @@ bool HasNarrowStringSpec(const char16_t* format) {
         }
         do {
             ++p;
-        } while (*p != 0 && (*p < u'a' || *p > u'z' || *p == u'h' || *p == u'l' ||
-                             *p == u'j' || *p == u'z' || *p == u't' || *p == u'w'));
+        } while (*p != 0 && (*p < u'a' || *p > u'z' || *p == u'h' || *p == u'l' || *p == u'j' ||
+                             *p == u'z' || *p == u't' || *p == u'w'));
         if (*p == u's' && p[-1] != u'l') {
             return true;
         }
@@ -58,13 +58,11 @@ bool HasNarrowStringSpec(const char16_t* format) {
     return false;
 }
 
-int32_t MeasureByTrial(WideFormatter formatter, const char16_t* format,
-                       ArgumentSlots arguments) {
+int32_t MeasureByTrial(WideFormatter formatter, const char16_t* format, ArgumentSlots arguments) {
     char16_t first[kFirstTrialUnits];
     int result = formatter(first, kFirstTrialUnits, format, arguments);
     char16_t* heap = nullptr;
-    for (size_t units = kFirstTrialUnits * 2; result < 0 && units <= kMaxTrialUnits;
-         units *= 2) {
+    for (size_t units = kFirstTrialUnits * 2; result < 0 && units <= kMaxTrialUnits; units *= 2) {
         auto* grown = static_cast<char16_t*>(std::realloc(heap, units * sizeof(char16_t)));
         if (grown == nullptr) {
             break;
@@ -204,7 +202,7 @@ int32_t FormatUtf8V(char* buffer, const char* format, ArgumentSlots arguments) {
     const char16_t* wide =
         ConvertUtf8TextToUtf16(format, units, converted.data()) != 0 ? converted.data() : u"";
     void* block = PrepareWideFormat(&wide, &arguments);
-    if (block == nullptr && HasNarrowStringSpec(wide)) {
+    if (block == nullptr && HasNarrowStringDirective(wide)) {
         return -1;
     }
     return ReleaseWideFormat(block, FormatPrepared(buffer, wide, arguments));

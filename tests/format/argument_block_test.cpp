@@ -1,10 +1,10 @@
+#include "text/argument_block.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "text/argument_block.h"
 
 namespace {
 
@@ -39,9 +39,8 @@ TEST(ArgumentBlock, DeclinesFormatsThatNeedNoRewrite) {
 }
 
 TEST(ArgumentBlock, RefusesFormatsItCannotHandle) {
-    for (const char16_t* format :
-         {u"%1$d %d", u"%d %1$d", u"%2$d", u"%1$d %3$d %3$d", u"%1$d %1$*d",
-          u"%99999999999$d", u"%s %hs", u"%lld %"}) {
+    for (const char16_t* format : {u"%1$d %d", u"%d %1$d", u"%2$d", u"%1$d %3$d %3$d",
+                                   u"%1$d %1$*d", u"%99999999999$d", u"%s %hs", u"%lld %"}) {
         Prepared prepared(format, {1, 2, 3, 4});
         EXPECT_EQ(prepared.block, nullptr);
         EXPECT_EQ(prepared.format, format);
@@ -62,7 +61,7 @@ TEST(ArgumentBlock, ReordersPositionalGroupsAndCopiesStrings) {
     const char narrow[] = "ab";
     Prepared prepared(u"%2$s=%1$lld", {7, Slot(narrow)});
     ASSERT_NE(prepared.block, nullptr);
-    // Slots in spec order: the string copy's address, then 7.
+    // Slots in directive order: the string copy's address, then 7.
     const auto* copy = reinterpret_cast<const char16_t*>(prepared.block + 16 + 20);
     EXPECT_EQ(prepared.arguments[0], Slot(copy));
     EXPECT_EQ(prepared.arguments[1], 7u);
@@ -112,11 +111,11 @@ TEST(ArgumentBlock, UnconvertibleNarrowStringBecomesEmpty) {
     }
 }
 
-TEST(ArgumentBlock, EveryRefusedSpecStopsAFormatThatNeedsRewriting) {
-    // Each format needs a rewrite ("%s") and holds one spec that the scanner
+TEST(ArgumentBlock, EveryRefusedDirectiveStopsAFormatThatNeedsRewriting) {
+    // Each format needs a rewrite ("%s") and holds one directive that the scanner
     // refuses, one for each negative code.
-    for (const char16_t* format : {u"%s %0$d", u"%s %-", u"%s %5", u"%s %5.", u"%s %Ld",
-                                   u"%s %hf", u"%s %hc", u"%s %hs", u"%s %S", u"%s %l"}) {
+    for (const char16_t* format : {u"%s %0$d", u"%s %-", u"%s %5", u"%s %5.", u"%s %Ld", u"%s %hf",
+                                   u"%s %hc", u"%s %hs", u"%s %S", u"%s %l"}) {
         const char narrow[] = "ab";
         Prepared prepared(format, {Slot(narrow), 1, 2, 3});
         EXPECT_EQ(prepared.block, nullptr) << static_cast<int>(format[4]);
@@ -152,30 +151,30 @@ TEST(ArgumentBlock, RepeatedIndexGetsACopyOfItsWholeGroupEachTime) {
     EXPECT_EQ(std::vector<uint64_t>(prepared.arguments, prepared.arguments + 5), expected);
 }
 
-// More specs, groups, format units and string bytes than the scratch
+// More directives, groups, format units and string bytes than the scratch
 // storage holds on the stack.
 TEST(ArgumentBlock, LargeFormatsUseHeapScratch) {
-    constexpr int kSpecs = 100;
+    constexpr int kDirectives = 100;
     std::u16string format;
     std::vector<uint64_t> slots;
-    for (int i = kSpecs; i >= 1; --i) {
-        std::string spec = "%" + std::to_string(i) + (i == 1 ? "$s" : "$lld") + ",";
-        format.append(spec.begin(), spec.end());
+    for (int i = kDirectives; i >= 1; --i) {
+        std::string directive = "%" + std::to_string(i) + (i == 1 ? "$s" : "$lld") + ",";
+        format.append(directive.begin(), directive.end());
     }
     const std::string narrow(700, 'x');
     slots.push_back(Slot(narrow.c_str()));
-    for (int i = 2; i <= kSpecs; ++i) {
+    for (int i = 2; i <= kDirectives; ++i) {
         slots.push_back(static_cast<uint64_t>(i) << 40);
     }
     Prepared prepared(format.c_str(), slots);
     ASSERT_NE(prepared.block, nullptr);
-    for (int i = 0; i < kSpecs - 1; ++i) {
-        EXPECT_EQ(prepared.arguments[i], static_cast<uint64_t>(kSpecs - i) << 40);
+    for (int i = 0; i < kDirectives - 1; ++i) {
+        EXPECT_EQ(prepared.arguments[i], static_cast<uint64_t>(kDirectives - i) << 40);
     }
     const std::u16string rewritten(prepared.format);
     EXPECT_EQ(rewritten.substr(0, 12), u"%I64d,%I64d,");
     EXPECT_EQ(rewritten.substr(rewritten.size() - 10), u"%I64d,%ls,");
-    const auto* copy = reinterpret_cast<const char16_t*>(prepared.arguments[kSpecs - 1]);
+    const auto* copy = reinterpret_cast<const char16_t*>(prepared.arguments[kDirectives - 1]);
     EXPECT_EQ(reinterpret_cast<const char*>(copy),
               reinterpret_cast<const char*>(prepared.format) + (rewritten.size() + 1) * 2);
     EXPECT_EQ(std::u16string(copy), std::u16string(700, u'x'));

@@ -25,7 +25,9 @@ std::u16string Format(const char16_t* format, const std::vector<uint64_t>& slots
     return std::u16string(buffer.data(), static_cast<size_t>(needed));
 }
 
-uint64_t Address(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+uint64_t Address(const void* p) {
+    return reinterpret_cast<uintptr_t>(p);
+}
 
 uint64_t Bits(double value) {
     uint64_t bits = 0;
@@ -53,7 +55,8 @@ TEST(PosixWideFormatTest, AlternateOctalOfZeroKeepsItsZero) {
 }
 
 TEST(PosixWideFormatTest, UndefinedSizesAndConversions) {
-    EXPECT_EQ(Format(u"%jd|%zd|%td|%Ld", {~0ull, ~0ull, 0x100000001, 0x100000001}), u"-1|-1|4294967297|1");
+    EXPECT_EQ(Format(u"%jd|%zd|%td|%Ld", {~0ull, ~0ull, 0x100000001, 0x100000001}),
+              u"-1|-1|4294967297|1");
     EXPECT_EQ(Format(u"%hls|%lhs", {Address(u"w"), Address("n")}), u"w|n");
     EXPECT_EQ(Format(u"%Z", {0}), u"<refused>");
     EXPECT_EQ(Format(u"%I6d", {1}), u"<refused>");
@@ -70,19 +73,22 @@ TEST(PosixWideFormatTest, HugeWidthsAndPrecisions) {
     EXPECT_EQ(Format(u"%2147483648d", {1}), u"<refused>");
     EXPECT_EQ(Format(u"%.99999999999d", {1}), u"<refused>");
     EXPECT_EQ(Format(u"%*d", {0x80000000, 1}), u"<refused>");
-    EXPECT_EQ(WideFormat(nullptr, 0, u"%.2000000000f", std::vector<uint64_t>{Bits(1.0)}.data()), 2000000002);
-    EXPECT_EQ(WideFormat(nullptr, 0, u"%.2000000000e", std::vector<uint64_t>{Bits(0.1)}.data()), 2000000007);
+    EXPECT_EQ(WideFormat(nullptr, 0, u"%.2000000000f", std::vector<uint64_t>{Bits(1.0)}.data()),
+              2000000002);
+    EXPECT_EQ(WideFormat(nullptr, 0, u"%.2000000000e", std::vector<uint64_t>{Bits(0.1)}.data()),
+              2000000007);
     char16_t buffer[8];
     EXPECT_LT(WideFormat(buffer, 8, u"%.2000000000f", std::vector<uint64_t>{Bits(1.0)}.data()), 0);
 }
 
-// Every prefix of a format ends inside a spec at some point; none may be
+// Every prefix of a format ends inside a directive at some point; none may be
 // read past its terminator (the sanitizer builds check the exact copies).
 TEST(PosixWideFormatTest, FormatsCutShortAreRefusedWithoutOverread) {
     const std::u16string full = u"%-+ #012.5I64d%*.*ls%I32x%hhc";
     const std::vector<uint64_t> slots(8, 0);
     for (size_t length = 1; length < full.size(); ++length) {
-        std::vector<char16_t> copy(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length));
+        std::vector<char16_t> copy(full.begin(),
+                                   full.begin() + static_cast<std::ptrdiff_t>(length));
         copy.push_back(0);
         if (copy[length - 1] == u'd' || copy[length - 1] == u's' || copy[length - 1] == u'x') {
             continue;  // a complete prefix
@@ -94,7 +100,8 @@ TEST(PosixWideFormatTest, FormatsCutShortAreRefusedWithoutOverread) {
 TEST(PosixWideFormatTest, SingleByteTextFollowsTheUtf8Locale) {
     ScopedLocale locale("C.UTF-8");
     ASSERT_TRUE(locale.ok);
-    EXPECT_EQ(Format(u"%hs|%S", {Address("\xC3\xA9"), Address("\xF0\x9F\x98\x80")}), u"\u00E9|\U0001F600");
+    EXPECT_EQ(Format(u"%hs|%S", {Address("\xC3\xA9"), Address("\xF0\x9F\x98\x80")}),
+              u"\u00E9|\U0001F600");
     EXPECT_EQ(Format(u"%5hs|", {Address("\xC3\xA9")}), u"    \u00E9|");
     EXPECT_EQ(Format(u"%hs", {Address("\xFF")}), u"<refused>");
     EXPECT_EQ(Format(u"%.1hs", {Address("\xC3\xA9")}), u"<refused>");
@@ -111,7 +118,8 @@ TEST(PosixWideFormatTest, DecimalPointFollowsTheLocale) {
     if (!locale.ok) {
         GTEST_SKIP() << "no de_DE.UTF-8 locale on this machine";
     }
-    EXPECT_EQ(Format(u"%.2f|%.1e|%g|%a|%.1f", {Bits(1.5), Bits(2.5), Bits(0.25), Bits(1.0), 0x7FF0000000000000}),
+    EXPECT_EQ(Format(u"%.2f|%.1e|%g|%a|%.1f",
+                     {Bits(1.5), Bits(2.5), Bits(0.25), Bits(1.0), 0x7FF0000000000000}),
               u"1,50|2,5e+000|0,25|0x1,0000000000000p+0|1,$");
 }
 

@@ -28,7 +28,9 @@ const std::vector<FormatCase>& Cases() {
     static const std::vector<FormatCase> cases = [] {
         std::vector<FormatCase> parsed;
         std::string error;
-        EXPECT_TRUE(faultkit::test::ParseFormatTable(faultkit::test::kWideFormatCases, parsed, error)) << error;
+        EXPECT_TRUE(
+            faultkit::test::ParseFormatTable(faultkit::test::kWideFormatCases, parsed, error))
+            << error;
         return parsed;
     }();
     return cases;
@@ -38,7 +40,9 @@ std::string Describe(const FormatCase& c) {
     return "table line " + std::to_string(c.line) + ": " + Escape(c.format);
 }
 
-int Expected(const FormatCase& c) { return static_cast<int>(c.expected.size()); }
+int Expected(const FormatCase& c) {
+    return static_cast<int>(c.expected.size());
+}
 
 // Formats into a buffer of `count` units followed by canaries; checks the
 // canaries and returns the result, with the text written in `text`.
@@ -118,7 +122,7 @@ TEST(WideFormatTest, LongTextsCountAndWrite) {
     EXPECT_LT(WideFormat(buffer.data(), 3000, u"%3000d", slots), 0);
 }
 
-TEST(WideFormatTest, LongTextWithRefusedSpecIsRefused) {
+TEST(WideFormatTest, LongTextWithRefusedDirectiveIsRefused) {
     const uint64_t slots[] = {7, 0, 0};
     EXPECT_LT(WideFormat(nullptr, 0, u"%3000d%y", slots), 0);
     char16_t buffer[64];

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/posix/format_spec.h"
+#include "platform/posix/format_directive.h"
 #include "platform/posix/locale_text.h"
 
 namespace faultkit::platform {
@@ -22,25 +22,29 @@ namespace {
 constexpr int kFixedDigits = 1100;
 constexpr int kSignificantDigits = 800;
 
-char Lower(char16_t conversion) { return static_cast<char>(conversion | 0x20); }
-bool IsUpper(char16_t conversion) { return conversion == u'E' || conversion == u'G' || conversion == u'A'; }
+char Lower(char16_t conversion) {
+    return static_cast<char>(conversion | 0x20);
+}
+bool IsUpper(char16_t conversion) {
+    return conversion == u'E' || conversion == u'G' || conversion == u'A';
+}
 
-int Precision(const FormatSpec& spec) {
-    if (spec.precision >= 0) {
-        return spec.precision;
+int Precision(const FormatDirective& directive) {
+    if (directive.precision >= 0) {
+        return directive.precision;
     }
-    return Lower(spec.conversion) == 'a' ? 13 : 6;
+    return Lower(directive.conversion) == 'a' ? 13 : 6;
 }
 
 // The sign, and "0x" for the hexadecimal form; returns the prefix length.
-size_t Prefix(const FormatSpec& spec, bool negative, char* prefix) {
+size_t Prefix(const FormatDirective& directive, bool negative, char* prefix) {
     size_t length = 0;
-    if (negative || spec.plus || spec.space) {
-        prefix[length++] = negative ? '-' : (spec.plus ? '+' : ' ');
+    if (negative || directive.plus || directive.space) {
+        prefix[length++] = negative ? '-' : (directive.plus ? '+' : ' ');
     }
-    if (Lower(spec.conversion) == 'a') {
+    if (Lower(directive.conversion) == 'a') {
         prefix[length++] = '0';
-        prefix[length++] = IsUpper(spec.conversion) ? 'X' : 'x';
+        prefix[length++] = IsUpper(directive.conversion) ? 'X' : 'x';
     }
     return length;
 }
@@ -67,11 +71,11 @@ size_t PutDecimalPoint(WideSink* sink) {
 // the precision cuts the text after "1" or pads it with zeros, and the
 // last character kept goes up by one when the next is '5' or above, so
 // "%.2f" of infinity is "1.#J". "%g" drops the padding zeros.
-void FormatSpecial(WideSink& sink, const FormatSpec& spec, bool negative, bool nan) {
+void FormatSpecial(WideSink& sink, const FormatDirective& directive, bool negative, bool nan) {
     const char* tail = !nan ? "#INF" : (negative ? "#IND" : "#QNAN");
     const size_t tail_length = std::strlen(tail);
-    const char kind = Lower(spec.conversion);
-    size_t precision = static_cast<size_t>(Precision(spec));
+    const char kind = Lower(directive.conversion);
+    size_t precision = static_cast<size_t>(Precision(directive));
     if (kind == 'g') {
         precision = precision == 0 ? 0 : precision - 1;
     }
@@ -84,15 +88,16 @@ void FormatSpecial(WideSink& sink, const FormatSpec& spec, bool negative, bool n
     const size_t zeros = kind == 'g' ? 0 : precision - kept_length;
     char exponent[6] = "";
     std::strcpy(exponent, kind == 'e' ? "e+000" : (kind == 'a' ? "p+0" : ""));
-    if (IsUpper(spec.conversion)) {
+    if (IsUpper(directive.conversion)) {
         exponent[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(exponent[0])));
     }
     const size_t exponent_length = std::strlen(exponent);
     const bool point = kept_length + zeros > 0;
-    const size_t units = 1 + (point ? PutDecimalPoint(nullptr) : 0) + kept_length + zeros + exponent_length;
+    const size_t units =
+        1 + (point ? PutDecimalPoint(nullptr) : 0) + kept_length + zeros + exponent_length;
     char prefix[4];
-    const Field field{prefix, Prefix(spec, negative, prefix), 0, units, spec.zero};
-    PutField(sink, spec, field, [&] {
+    const Field field{prefix, Prefix(directive, negative, prefix), 0, units, directive.zero};
+    PutField(sink, directive, field, [&] {
         PutUnit(sink, u'1');
         if (point) {
             PutDecimalPoint(&sink);
@@ -106,34 +111,38 @@ void FormatSpecial(WideSink& sink, const FormatSpec& spec, bool negative, bool n
 // Hexadecimal form: "0x1.8000000000000p+0". Rounding to a shorter
 // precision is half away from zero and may carry into the leading digit
 // ("%.0a" of 1.5 is "0x2p+0").
-void FormatHexadecimal(WideSink& sink, const FormatSpec& spec, bool negative, uint64_t bits) {
+void FormatHexadecimal(WideSink& sink, const FormatDirective& directive, bool negative,
+                       uint64_t bits) {
     const auto biased = static_cast<int>((bits >> 52) & 0x7FF);
     uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
     unsigned lead = biased != 0 ? 1 : 0;
     const int exponent = biased != 0 ? biased - 1023 : (mantissa != 0 ? -1022 : 0);
-    const size_t precision = static_cast<size_t>(Precision(spec));
+    const size_t precision = static_cast<size_t>(Precision(directive));
     const size_t kept = precision < 13 ? precision : 13;
     if (kept < 13) {
         const size_t dropped = (13 - kept) * 4;
-        const bool up = (mantissa & ((uint64_t{1} << dropped) - 1)) >= (uint64_t{1} << (dropped - 1));
+        const bool up =
+            (mantissa & ((uint64_t{1} << dropped) - 1)) >= (uint64_t{1} << (dropped - 1));
         mantissa = (mantissa >> dropped) + (up ? 1 : 0);
         if ((mantissa >> (kept * 4)) != 0) {
             ++lead;
             mantissa = 0;
         }
     }
-    const char* set = IsUpper(spec.conversion) ? "0123456789ABCDEF" : "0123456789abcdef";
+    const char* set = IsUpper(directive.conversion) ? "0123456789ABCDEF" : "0123456789abcdef";
     char digits[13];
     for (size_t i = 0; i < kept; ++i) {
         digits[i] = set[(mantissa >> ((kept - 1 - i) * 4)) & 0xF];
     }
     char tail[8];
-    const int tail_length = std::snprintf(tail, sizeof tail, "%c%+d", IsUpper(spec.conversion) ? 'P' : 'p', exponent);
-    const bool point = precision > 0 || spec.alternate;
-    const size_t units = 1 + (point ? PutDecimalPoint(nullptr) : 0) + precision + static_cast<size_t>(tail_length);
+    const int tail_length = std::snprintf(tail, sizeof tail, "%c%+d",
+                                          IsUpper(directive.conversion) ? 'P' : 'p', exponent);
+    const bool point = precision > 0 || directive.alternate;
+    const size_t units =
+        1 + (point ? PutDecimalPoint(nullptr) : 0) + precision + static_cast<size_t>(tail_length);
     char prefix[4];
-    const Field field{prefix, Prefix(spec, negative, prefix), 0, units, spec.zero};
-    PutField(sink, spec, field, [&] {
+    const Field field{prefix, Prefix(directive, negative, prefix), 0, units, directive.zero};
+    PutField(sink, directive, field, [&] {
         PutUnit(sink, static_cast<char16_t>(set[lead]));
         if (point) {
             PutDecimalPoint(&sink);
@@ -249,19 +258,21 @@ bool RoundedValue(Printed& printed, char kind, int digits, double magnitude, dou
 // Lays out snprintf's text of the magnitude: the exponent widened to at
 // least three digits, and the zeros beyond the printed precision in front
 // of the exponent.
-void PutDecimalText(WideSink& sink, const FormatSpec& spec, bool negative, const Printed& printed,
-                    size_t extra_zeros) {
+void PutDecimalText(WideSink& sink, const FormatDirective& directive, bool negative,
+                    const Printed& printed, size_t extra_zeros) {
     const char* text = printed.text;
-    const char* marker = static_cast<const char*>(std::memchr(text, IsUpper(spec.conversion) ? 'E' : 'e', printed.length));
+    const char* marker = static_cast<const char*>(
+        std::memchr(text, IsUpper(directive.conversion) ? 'E' : 'e', printed.length));
     const size_t mantissa = marker != nullptr ? static_cast<size_t>(marker - text) : printed.length;
     const size_t exponent_digits = marker != nullptr ? printed.length - mantissa - 2 : 0;
-    const size_t exponent_zeros = marker != nullptr && exponent_digits < 3 ? 3 - exponent_digits : 0;
+    const size_t exponent_zeros =
+        marker != nullptr && exponent_digits < 3 ? 3 - exponent_digits : 0;
     size_t units = 0;
     PutLocaleText(text, mantissa, nullptr, units);
     units += extra_zeros + (printed.length - mantissa) + exponent_zeros;
     char prefix[4];
-    const Field field{prefix, Prefix(spec, negative, prefix), 0, units, spec.zero};
-    PutField(sink, spec, field, [&] {
+    const Field field{prefix, Prefix(directive, negative, prefix), 0, units, directive.zero};
+    PutField(sink, directive, field, [&] {
         PutLocaleText(text, mantissa, &sink, units);
         PutRepeated(sink, u'0', extra_zeros);
         if (marker != nullptr) {
@@ -273,33 +284,35 @@ void PutDecimalText(WideSink& sink, const FormatSpec& spec, bool negative, const
 }
 
 // %e, %f and %g of a finite magnitude.
-bool FormatDecimal(WideSink& sink, const FormatSpec& spec, bool negative, double magnitude) {
-    const char kind = Lower(spec.conversion);
-    int precision = Precision(spec);
+bool FormatDecimal(WideSink& sink, const FormatDirective& directive, bool negative,
+                   double magnitude) {
+    const char kind = Lower(directive.conversion);
+    int precision = Precision(directive);
     if (kind == 'g' && precision == 0) {
         precision = 1;
     }
     const int limit = kind == 'f' ? kFixedDigits : kSignificantDigits;
     const int printed_precision = precision < limit ? precision : limit;
     const size_t extra_zeros =
-        kind != 'g' || spec.alternate ? static_cast<size_t>(precision - printed_precision) : 0;
+        kind != 'g' || directive.alternate ? static_cast<size_t>(precision - printed_precision) : 0;
     // "%.*f", or "%#.*f" with the alternate form.
     char format[8] = "%";
     char* end = format + 1;
-    if (spec.alternate) {
+    if (directive.alternate) {
         *end++ = '#';
     }
     std::memcpy(end, ".*", 2);
-    end[2] = static_cast<char>(spec.conversion);
+    end[2] = static_cast<char>(directive.conversion);
     end[3] = '\0';
     Printed printed{};
     printed.text = printed.local;
     double value = magnitude;
-    bool ok = RoundedValue(printed, kind == 'f' ? 'f' : 'e', kind == 'g' ? printed_precision - 1 : printed_precision,
-                           magnitude, value) &&
-              Print(printed, format, printed_precision, value);
+    bool ok =
+        RoundedValue(printed, kind == 'f' ? 'f' : 'e',
+                     kind == 'g' ? printed_precision - 1 : printed_precision, magnitude, value) &&
+        Print(printed, format, printed_precision, value);
     if (ok) {
-        PutDecimalText(sink, spec, negative, printed, extra_zeros);
+        PutDecimalText(sink, directive, negative, printed, extra_zeros);
     }
     ReleasePrinted(printed);
     return ok;
@@ -307,19 +320,19 @@ bool FormatDecimal(WideSink& sink, const FormatSpec& spec, bool negative, double
 
 }  // namespace
 
-bool FormatFloating(WideSink& sink, const FormatSpec& spec, uint64_t slot) {
+bool FormatFloating(WideSink& sink, const FormatDirective& directive, uint64_t slot) {
     double value = 0;
     std::memcpy(&value, &slot, sizeof value);
     const bool negative = std::signbit(value);
     if (!std::isfinite(value)) {
-        FormatSpecial(sink, spec, negative, std::isnan(value));
+        FormatSpecial(sink, directive, negative, std::isnan(value));
         return true;
     }
-    if (Lower(spec.conversion) == 'a') {
-        FormatHexadecimal(sink, spec, negative, slot);
+    if (Lower(directive.conversion) == 'a') {
+        FormatHexadecimal(sink, directive, negative, slot);
         return true;
     }
-    return FormatDecimal(sink, spec, negative, std::fabs(value));
+    return FormatDecimal(sink, directive, negative, std::fabs(value));
 }
 
 }  // namespace faultkit::platform

@@ -1,5 +1,5 @@
 // Integer conversions d i o u x X and the pointer conversion p.
-#include "platform/posix/format_spec.h"
+#include "platform/posix/format_directive.h"
 
 namespace faultkit::platform {
 namespace {
@@ -9,17 +9,19 @@ struct IntegerValue {
     bool negative;
 };
 
-// Reads the slot at the spec's size: the low 16, 32 or 64 bits,
+// Reads the slot at the directive's size: the low 16, 32 or 64 bits,
 // sign-extended for the signed conversions.
-IntegerValue ReadInteger(const FormatSpec& spec, uint64_t slot) {
-    const bool is_signed = spec.conversion == u'd' || spec.conversion == u'i';
+IntegerValue ReadInteger(const FormatDirective& directive, uint64_t slot) {
+    const bool is_signed = directive.conversion == u'd' || directive.conversion == u'i';
     int64_t value = 0;
-    switch (spec.integer_bits) {
+    switch (directive.integer_bits) {
         case 16:
-            value = is_signed ? int64_t{static_cast<int16_t>(slot)} : int64_t{static_cast<uint16_t>(slot)};
+            value = is_signed ? int64_t{static_cast<int16_t>(slot)}
+                              : int64_t{static_cast<uint16_t>(slot)};
             break;
         case 32:
-            value = is_signed ? int64_t{static_cast<int32_t>(slot)} : int64_t{static_cast<uint32_t>(slot)};
+            value = is_signed ? int64_t{static_cast<int32_t>(slot)}
+                              : int64_t{static_cast<uint32_t>(slot)};
             break;
         default:
             if (!is_signed || static_cast<int64_t>(slot) >= 0) {
@@ -65,38 +67,41 @@ unsigned Radix(char16_t conversion) {
 
 }  // namespace
 
-bool FormatInteger(WideSink& sink, const FormatSpec& given, uint64_t slot) {
-    FormatSpec spec = given;
-    if (spec.conversion == u'p') {
+bool FormatInteger(WideSink& sink, const FormatDirective& given, uint64_t slot) {
+    FormatDirective directive = given;
+    if (directive.conversion == u'p') {
         // Always all 16 digits, upper case; "#" adds "0X".
-        spec.integer_bits = 64;
-        spec.precision = 16;
+        directive.integer_bits = 64;
+        directive.precision = 16;
     }
-    const IntegerValue value = ReadInteger(spec, slot);
-    const bool upper = spec.conversion == u'X' || spec.conversion == u'p';
+    const IntegerValue value = ReadInteger(directive, slot);
+    const bool upper = directive.conversion == u'X' || directive.conversion == u'p';
     char digits[24];
-    const size_t count = Digits(value.magnitude, Radix(spec.conversion), upper, digits, sizeof digits);
-    const size_t precision = spec.precision < 0 ? 1 : static_cast<size_t>(spec.precision);
+    const size_t count =
+        Digits(value.magnitude, Radix(directive.conversion), upper, digits, sizeof digits);
+    const size_t precision = directive.precision < 0 ? 1 : static_cast<size_t>(directive.precision);
     size_t zeros = precision > count ? precision - count : 0;
     // "#o" makes the text start with a zero, even for "%#.0o" of 0 (the
     // digits of a value never start with one).
-    if (spec.alternate && spec.conversion == u'o' && zeros == 0) {
+    if (directive.alternate && directive.conversion == u'o' && zeros == 0) {
         zeros = 1;
     }
     char prefix[3];
     size_t prefix_length = 0;
-    if (spec.conversion == u'd' || spec.conversion == u'i') {
+    if (directive.conversion == u'd' || directive.conversion == u'i') {
         if (value.negative) {
             prefix[prefix_length++] = '-';
-        } else if (spec.plus || spec.space) {
-            prefix[prefix_length++] = spec.plus ? '+' : ' ';
+        } else if (directive.plus || directive.space) {
+            prefix[prefix_length++] = directive.plus ? '+' : ' ';
         }
-    } else if (spec.alternate && value.magnitude != 0 && Radix(spec.conversion) == 16) {
+    } else if (directive.alternate && value.magnitude != 0 && Radix(directive.conversion) == 16) {
         prefix[prefix_length++] = '0';
         prefix[prefix_length++] = upper ? 'X' : 'x';
     }
-    const Field field{prefix, prefix_length, zeros, count, spec.zero && spec.precision < 0};
-    PutField(sink, spec, field, [&] { PutAscii(sink, digits + sizeof digits - count, count); });
+    const Field field{prefix, prefix_length, zeros, count,
+                      directive.zero && directive.precision < 0};
+    PutField(sink, directive, field,
+             [&] { PutAscii(sink, digits + sizeof digits - count, count); });
     return true;
 }
 

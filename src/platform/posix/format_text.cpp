@@ -3,59 +3,64 @@
 // single-byte text of the current locale.
 #include <cstdint>
 
-#include "platform/posix/format_spec.h"
+#include "platform/posix/format_directive.h"
 #include "platform/posix/locale_text.h"
 
 namespace faultkit::platform {
 namespace {
 
-bool IsNarrow(const FormatSpec& spec, char16_t narrow_conversion) {
-    return spec.text == TextWidth::kNarrow ||
-           (spec.text == TextWidth::kDefault && spec.conversion == narrow_conversion);
+bool IsNarrow(const FormatDirective& directive, char16_t narrow_conversion) {
+    return directive.text == TextWidth::kNarrow ||
+           (directive.text == TextWidth::kDefault && directive.conversion == narrow_conversion);
 }
 
 // Pads and writes single-byte text; false when it does not decode.
-bool PutNarrowField(WideSink& sink, const FormatSpec& spec, const char* text, size_t bytes) {
+bool PutNarrowField(WideSink& sink, const FormatDirective& directive, const char* text,
+                    size_t bytes) {
     size_t units = 0;
     if (!PutLocaleText(text, bytes, nullptr, units)) {
         return false;
     }
-    PutField(sink, spec, Field{"", 0, 0, units, spec.zero}, [&] { PutLocaleText(text, bytes, &sink, units); });
+    PutField(sink, directive, Field{"", 0, 0, units, directive.zero},
+             [&] { PutLocaleText(text, bytes, &sink, units); });
     return true;
 }
 
 }  // namespace
 
 // A character is a one-character string: precision 0 leaves it out.
-bool FormatCharacter(WideSink& sink, const FormatSpec& spec, uint64_t slot) {
-    const size_t length = spec.precision == 0 ? 0 : 1;
-    if (IsNarrow(spec, u'C')) {
+bool FormatCharacter(WideSink& sink, const FormatDirective& directive, uint64_t slot) {
+    const size_t length = directive.precision == 0 ? 0 : 1;
+    if (IsNarrow(directive, u'C')) {
         const char byte = static_cast<char>(slot);
-        return PutNarrowField(sink, spec, &byte, length);
+        return PutNarrowField(sink, directive, &byte, length);
     }
     const auto unit = static_cast<char16_t>(slot);
-    PutField(sink, spec, Field{"", 0, 0, length, spec.zero}, [&] { PutUnits(sink, &unit, length); });
+    PutField(sink, directive, Field{"", 0, 0, length, directive.zero},
+             [&] { PutUnits(sink, &unit, length); });
     return true;
 }
 
 // A null string prints as "(null)"; the precision limits the bytes or
 // units taken from the string.
-bool FormatString(WideSink& sink, const FormatSpec& spec, uint64_t slot) {
-    const size_t limit = spec.precision < 0 ? SIZE_MAX : static_cast<size_t>(spec.precision);
+bool FormatString(WideSink& sink, const FormatDirective& directive, uint64_t slot) {
+    const size_t limit =
+        directive.precision < 0 ? SIZE_MAX : static_cast<size_t>(directive.precision);
     const auto address = static_cast<uintptr_t>(slot);
     size_t length = 0;
-    if (IsNarrow(spec, u'S')) {
+    if (IsNarrow(directive, u'S')) {
         const char* text = address != 0 ? reinterpret_cast<const char*>(address) : "(null)";
         while (length < limit && text[length] != 0) {
             ++length;
         }
-        return PutNarrowField(sink, spec, text, length);
+        return PutNarrowField(sink, directive, text, length);
     }
     const char16_t* text = address != 0 ? reinterpret_cast<const char16_t*>(address) : u"(null)";
     while (length < limit && text[length] != 0) {
         ++length;
     }
-    PutField(sink, spec, Field{"", 0, 0, length, spec.zero}, [&] { PutUnits(sink, text, length); });
+    PutField(sink, directive, Field{"", 0, 0, length, directive.zero},
+             [&] { PutUnits(sink, text, length); });
     return true;
 }
 

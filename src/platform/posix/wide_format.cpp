@@ -1,26 +1,26 @@
 // Our own wide formatter in the Windows runtime's dialect (see
-// format_spec.h), standing in for _vswprintf_c_l with a null locale.
+// format_directive.h), standing in for _vswprintf_c_l with a null locale.
 #include "platform/platform.h"
-#include "platform/posix/format_spec.h"
+#include "platform/posix/format_directive.h"
 
 namespace faultkit::platform {
 namespace {
 
-bool FormatConversion(WideSink& sink, const FormatSpec& spec, SlotReader& slots) {
+bool FormatConversion(WideSink& sink, const FormatDirective& directive, SlotReader& slots) {
     const uint64_t slot = NextSlot(slots);
-    switch (spec.conversion) {
+    switch (directive.conversion) {
         case u'c':
-        case u'C': return FormatCharacter(sink, spec, slot);
+        case u'C': return FormatCharacter(sink, directive, slot);
         case u's':
-        case u'S': return FormatString(sink, spec, slot);
+        case u'S': return FormatString(sink, directive, slot);
         case u'e':
         case u'E':
         case u'f':
         case u'g':
         case u'G':
         case u'a':
-        case u'A': return FormatFloating(sink, spec, slot);
-        default: return FormatInteger(sink, spec, slot);
+        case u'A': return FormatFloating(sink, directive, slot);
+        default: return FormatInteger(sink, directive, slot);
     }
 }
 
@@ -41,8 +41,9 @@ int WideFormat(char16_t* buffer, size_t count, const char16_t* format, const uin
             p += 2;
         } else {
             ++p;
-            FormatSpec spec;
-            sink.refused = !ParseFormatSpec(p, slots, spec) || !FormatConversion(sink, spec, slots);
+            FormatDirective directive;
+            sink.refused = !ParseFormatDirective(p, slots, directive) ||
+                           !FormatConversion(sink, directive, slots);
         }
     }
     return FinishSink(sink);

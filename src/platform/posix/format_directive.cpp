@@ -1,11 +1,13 @@
-#include "platform/posix/format_spec.h"
+#include "platform/posix/format_directive.h"
 
 #include <climits>
 
 namespace faultkit::platform {
 namespace {
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // Reads decimal digits; false when the value exceeds INT_MAX.
 bool ReadNumber(const char16_t*& p, int& value) {
@@ -20,21 +22,21 @@ bool ReadNumber(const char16_t*& p, int& value) {
     return true;
 }
 
-void ReadFlags(const char16_t*& p, FormatSpec& spec) {
+void ReadFlags(const char16_t*& p, FormatDirective& directive) {
     for (;; ++p) {
         switch (*p) {
-            case u'-': spec.left = true; break;
-            case u'+': spec.plus = true; break;
-            case u' ': spec.space = true; break;
-            case u'#': spec.alternate = true; break;
-            case u'0': spec.zero = true; break;
+            case u'-': directive.left = true; break;
+            case u'+': directive.plus = true; break;
+            case u' ': directive.space = true; break;
+            case u'#': directive.alternate = true; break;
+            case u'0': directive.zero = true; break;
             default: return;
         }
     }
 }
 
 // A "*" width is a 32-bit int; a negative one left-aligns the field.
-bool ReadWidth(const char16_t*& p, SlotReader& slots, FormatSpec& spec) {
+bool ReadWidth(const char16_t*& p, SlotReader& slots, FormatDirective& directive) {
     int width = 0;
     if (*p != u'*') {
         if (!ReadNumber(p, width)) {
@@ -47,68 +49,68 @@ bool ReadWidth(const char16_t*& p, SlotReader& slots, FormatSpec& spec) {
             return false;
         }
         if (width < 0) {
-            spec.left = true;
+            directive.left = true;
             width = -width;
         }
     }
-    spec.width = static_cast<size_t>(width);
+    directive.width = static_cast<size_t>(width);
     return true;
 }
 
 // "." alone is precision 0; a negative "*" precision counts as absent.
-bool ReadPrecision(const char16_t*& p, SlotReader& slots, FormatSpec& spec) {
-    spec.precision = -1;
+bool ReadPrecision(const char16_t*& p, SlotReader& slots, FormatDirective& directive) {
+    directive.precision = -1;
     if (*p != u'.') {
         return true;
     }
     ++p;
     if (*p != u'*') {
-        spec.precision = 0;
-        return ReadNumber(p, spec.precision);
+        directive.precision = 0;
+        return ReadNumber(p, directive.precision);
     }
     ++p;
     const int precision = static_cast<int32_t>(NextSlot(slots));
-    spec.precision = precision < 0 ? -1 : precision;
+    directive.precision = precision < 0 ? -1 : precision;
     return true;
 }
 
 // Size prefixes; a later one overrides an earlier one, as in the runtime.
-void ReadSize(const char16_t*& p, FormatSpec& spec) {
-    spec.integer_bits = 32;
-    spec.text = TextWidth::kDefault;
+void ReadSize(const char16_t*& p, FormatDirective& directive) {
+    directive.integer_bits = 32;
+    directive.text = TextWidth::kDefault;
     for (;;) {
         switch (*p) {
             case u'h':
                 p += p[1] == u'h' ? 2 : 1;
-                spec.integer_bits = 16;
-                spec.text = TextWidth::kNarrow;
+                directive.integer_bits = 16;
+                directive.text = TextWidth::kNarrow;
                 break;
             case u'l':
-                spec.integer_bits = p[1] == u'l' ? 64 : 32;
+                directive.integer_bits = p[1] == u'l' ? 64 : 32;
                 p += p[1] == u'l' ? 2 : 1;
-                spec.text = TextWidth::kWide;
+                directive.text = TextWidth::kWide;
                 break;
             case u'w':
                 ++p;
-                spec.text = TextWidth::kWide;
+                directive.text = TextWidth::kWide;
                 break;
             case u'I':
                 if (p[1] == u'6' && p[2] == u'4') {
                     p += 3;
-                    spec.integer_bits = 64;
+                    directive.integer_bits = 64;
                 } else if (p[1] == u'3' && p[2] == u'2') {
                     p += 3;
-                    spec.integer_bits = 32;
+                    directive.integer_bits = 32;
                 } else {
                     ++p;
-                    spec.integer_bits = 64;  // pointer-sized
+                    directive.integer_bits = 64;  // pointer-sized
                 }
                 break;
             case u'j':
             case u'z':
             case u't':
                 ++p;
-                spec.integer_bits = 64;
+                directive.integer_bits = 64;
                 break;
             case u'L':
                 ++p;  // long double is double
@@ -120,29 +122,42 @@ void ReadSize(const char16_t*& p, FormatSpec& spec) {
 
 bool IsConversion(char16_t c) {
     switch (c) {
-        case u'd': case u'i': case u'o': case u'u': case u'x': case u'X': case u'p':
-        case u'e': case u'E': case u'f': case u'g': case u'G': case u'a': case u'A':
-        case u'c': case u'C': case u's': case u'S':
-            return true;
-        default:
-            return false;
+        case u'd':
+        case u'i':
+        case u'o':
+        case u'u':
+        case u'x':
+        case u'X':
+        case u'p':
+        case u'e':
+        case u'E':
+        case u'f':
+        case u'g':
+        case u'G':
+        case u'a':
+        case u'A':
+        case u'c':
+        case u'C':
+        case u's':
+        case u'S': return true;
+        default: return false;
     }
 }
 
 }  // namespace
 
-bool ParseFormatSpec(const char16_t*& format, SlotReader& slots, FormatSpec& spec) {
-    spec = FormatSpec{};
+bool ParseFormatDirective(const char16_t*& format, SlotReader& slots, FormatDirective& directive) {
+    directive = FormatDirective{};
     const char16_t* p = format;
-    ReadFlags(p, spec);
-    if (!ReadWidth(p, slots, spec) || !ReadPrecision(p, slots, spec)) {
+    ReadFlags(p, directive);
+    if (!ReadWidth(p, slots, directive) || !ReadPrecision(p, slots, directive)) {
         return false;
     }
-    ReadSize(p, spec);
+    ReadSize(p, directive);
     if (!IsConversion(*p)) {
         return false;  // also the terminator: nothing behind it is read
     }
-    spec.conversion = *p;
+    directive.conversion = *p;
     format = p + 1;
     return true;
 }

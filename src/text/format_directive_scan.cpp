@@ -1,4 +1,4 @@
-#include "text/format_spec_scan.h"
+#include "text/format_directive_scan.h"
 
 #include <climits>
 #include <cstddef>
@@ -18,7 +18,9 @@ constexpr CharSet kFloatingConversions = MakeCharSet("aAeEfgG");
 constexpr CharSet kRewritePrefixes = MakeCharSet("-+ #0123456789*l%");
 constexpr CharSet kSummaryPrefixes = MakeCharSet("-+ #0123456789*l%$");
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 char16_t* SkipDigits(char16_t* p) {
     while (IsDigit(*p)) {
@@ -53,7 +55,7 @@ int32_t ParseIndex(const char16_t* digits, const char16_t* end) {
 }
 
 // State of one scan: where it stands and what it has learnt.
-struct SpecScan {
+struct DirectiveScan {
     char16_t* p;
     uint64_t group;
     bool rewrite;  // rewrite mode, else summary mode
@@ -61,17 +63,17 @@ struct SpecScan {
     uint32_t kind;
 };
 
-const CharSet& PrefixSet(const SpecScan& scan) {
+const CharSet& PrefixSet(const DirectiveScan& scan) {
     return scan.rewrite ? kRewritePrefixes : kSummaryPrefixes;
 }
 
-void NoteLongerRewrite(SpecScan& scan) {
+void NoteLongerRewrite(DirectiveScan& scan) {
     scan.summary->length += 1;
     scan.summary->rewrite_needed = 1;
 }
 
 // A width or precision: "*" (one more argument slot) or decimal digits.
-void SkipStarOrDigits(SpecScan& scan) {
+void SkipStarOrDigits(DirectiveScan& scan) {
     if (*scan.p == u'*') {
         ++scan.p;
         scan.group += kSlotBytes;
@@ -82,7 +84,7 @@ void SkipStarOrDigits(SpecScan& scan) {
 
 // Steps 1-5: index, flag, width, precision and length modifier. Returns 0
 // or a ScanError; the index goes to `index`.
-int32_t ScanUpToConversion(SpecScan& scan, int32_t* index) {
+int32_t ScanUpToConversion(DirectiveScan& scan, int32_t* index) {
     char16_t* digits_end = SkipDigits(scan.p);
     *index = 0;
     if (*digits_end == u'$') {
@@ -120,7 +122,7 @@ int32_t ScanUpToConversion(SpecScan& scan, int32_t* index) {
     return 0;
 }
 
-int32_t ScanInteger(SpecScan& scan) {
+int32_t ScanInteger(DirectiveScan& scan) {
     const char16_t prefix = scan.p[-1];
     if (prefix == u'l' && scan.p[-2] == u'l') {
         if (scan.rewrite) {  // "ll" -> "I64"
@@ -145,7 +147,7 @@ int32_t ScanInteger(SpecScan& scan) {
     return 0;
 }
 
-int32_t ScanCharacter(SpecScan& scan) {
+int32_t ScanCharacter(DirectiveScan& scan) {
     const char16_t prefix = scan.p[-1];
     if (!IsInSet(prefix, PrefixSet(scan))) {
         return kScanBadCharPrefix;
@@ -161,7 +163,7 @@ int32_t ScanCharacter(SpecScan& scan) {
     return 0;
 }
 
-int32_t ScanString(SpecScan& scan) {
+int32_t ScanString(DirectiveScan& scan) {
     const char16_t prefix = scan.p[-1];
     if (!IsInSet(prefix, PrefixSet(scan))) {
         return kScanBadStringPrefix;
@@ -183,7 +185,7 @@ int32_t ScanString(SpecScan& scan) {
 }
 
 // Step 6: the conversion character and its prefix.
-int32_t ScanConversion(SpecScan& scan) {
+int32_t ScanConversion(DirectiveScan& scan) {
     const char16_t conversion = *scan.p;
     if (IsInSet(conversion, kIntegerConversions)) {
         return ScanInteger(scan);
@@ -210,9 +212,9 @@ int32_t ScanConversion(SpecScan& scan) {
 
 }  // namespace
 
-int32_t ScanFormatSpec(char16_t* spec, char16_t** end, uint64_t* group_bytes,
-                       ScanSummary* summary, uint32_t* kind) {
-    SpecScan scan{spec, 0, group_bytes != nullptr, summary, kNotString};
+int32_t ScanFormatDirective(char16_t* directive, char16_t** end, uint64_t* group_bytes,
+                            ScanSummary* summary, uint32_t* kind) {
+    DirectiveScan scan{directive, 0, group_bytes != nullptr, summary, kNotString};
     if (scan.rewrite) {
         *kind = kNotString;
     }

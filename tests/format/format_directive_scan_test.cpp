@@ -1,20 +1,20 @@
+#include "text/format_directive_scan.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "text/format_spec_scan.h"
-
 namespace {
 
-using faultkit::ScanFormatSpec;
+using faultkit::ScanFormatDirective;
 using faultkit::ScanSummary;
 
-// Scans the spec after the leading '%' of `format` in summary mode.
+// Scans the directive after the leading '%' of `format` in summary mode.
 int32_t Summarise(std::u16string format, ScanSummary* summary = nullptr) {
     ScanSummary local{0, 0};
     char16_t* end = nullptr;
-    return ScanFormatSpec(&format[1], &end, nullptr, summary ? summary : &local, nullptr);
+    return ScanFormatDirective(&format[1], &end, nullptr, summary ? summary : &local, nullptr);
 }
 
 struct Rewritten {
@@ -30,12 +30,12 @@ Rewritten Rewrite(const std::u16string& format) {
     char16_t* end = nullptr;
     uint64_t group = 0;
     uint32_t kind = 99;
-    const int32_t result = ScanFormatSpec(&buffer[1], &end, &group, nullptr, &kind);
+    const int32_t result = ScanFormatDirective(&buffer[1], &end, &group, nullptr, &kind);
     return {result, buffer.c_str(), end ? static_cast<size_t>(end - buffer.data()) : 0, group,
             kind};
 }
 
-TEST(ScanFormatSpec, RefusalCodes) {
+TEST(ScanFormatDirective, RefusalCodes) {
     EXPECT_EQ(Summarise(u"%0$d"), -1);
     EXPECT_EQ(Summarise(u"%$d"), -1);
     EXPECT_EQ(Summarise(u"%-"), -2);
@@ -57,7 +57,7 @@ TEST(ScanFormatSpec, RefusalCodes) {
     EXPECT_EQ(Summarise(u"%*l"), -9);
 }
 
-TEST(ScanFormatSpec, SummaryCountsGrowthAndRewrites) {
+TEST(ScanFormatDirective, SummaryCountsGrowthAndRewrites) {
     ScanSummary summary{0, 10};
     EXPECT_EQ(Summarise(u"%d", &summary), 0);
     EXPECT_EQ(summary.rewrite_needed, 0);
@@ -78,7 +78,7 @@ TEST(ScanFormatSpec, SummaryCountsGrowthAndRewrites) {
     EXPECT_EQ(Summarise(u"%99999999999$d"), 2147483647);
 }
 
-TEST(ScanFormatSpec, RewritesInPlace) {
+TEST(ScanFormatDirective, RewritesInPlace) {
     Rewritten r = Rewrite(u"%lld!");
     EXPECT_EQ(r.result, 0);
     EXPECT_EQ(r.text, u"%I64d!");
@@ -105,21 +105,21 @@ TEST(ScanFormatSpec, RewritesInPlace) {
     EXPECT_EQ(Rewrite(u"%5s").text, u"%5ls");
 }
 
-TEST(ScanFormatSpec, RewriteModeRefusesLikeSummaryMode) {
-    for (const char16_t* format : {u"%0$d", u"%-", u"%5", u"%5.", u"%Ld", u"%hf", u"%hc",
-                                   u"%hs", u"%S", u"%l"}) {
+TEST(ScanFormatDirective, RewriteModeRefusesLikeSummaryMode) {
+    for (const char16_t* format :
+         {u"%0$d", u"%-", u"%5", u"%5.", u"%Ld", u"%hf", u"%hc", u"%hs", u"%S", u"%l"}) {
         const Rewritten r = Rewrite(format);
         EXPECT_EQ(r.result, Summarise(format)) << static_cast<int>(format[1]);
         EXPECT_LT(r.result, 0);
     }
 }
 
-// Specs cut short at every point, each in a heap buffer of exactly its
+// Directives cut short at every point, each in a heap buffer of exactly its
 // length and terminator, so that the sanitizers see any read past it.
-TEST(ScanFormatSpec, TextsCutShortAreNotReadPastTheirEnd) {
+TEST(ScanFormatDirective, TextsCutShortAreNotReadPastTheirEnd) {
     const std::vector<std::pair<std::u16string, int32_t>> cases{
-        {u"%", -3},   {u"%-", -2},   {u"%5", -3},    {u"%5.", -4},  {u"%.*", -4},
-        {u"%1$", -3}, {u"%1$-", -2}, {u"%*l", -9},   {u"%ll", -9},  {u"%hh", -9},
+        {u"%", -3},   {u"%-", -2},   {u"%5", -3},    {u"%5.", -4}, {u"%.*", -4},
+        {u"%1$", -3}, {u"%1$-", -2}, {u"%*l", -9},   {u"%ll", -9}, {u"%hh", -9},
         {u"%l", -9},  {u"%12", -3},  {u"%1$5.5", -4}};
     for (const auto& [text, code] : cases) {
         for (const bool rewrite : {false, true}) {
@@ -129,8 +129,8 @@ TEST(ScanFormatSpec, TextsCutShortAreNotReadPastTheirEnd) {
             char16_t* end = nullptr;
             uint64_t group = 0;
             uint32_t kind = 0;
-            const int32_t result = ScanFormatSpec(&exact[1], &end, rewrite ? &group : nullptr,
-                                                  rewrite ? nullptr : &summary, &kind);
+            const int32_t result = ScanFormatDirective(&exact[1], &end, rewrite ? &group : nullptr,
+                                                       rewrite ? nullptr : &summary, &kind);
             EXPECT_EQ(result, code) << text.size() << (rewrite ? " rewrite" : " summary");
         }
     }
