@@ -17,29 +17,33 @@ FUZZ_SECONDS ?= 60
 
 .PHONY: run check check-linux check-asan check-tsan check-windows bench fuzz clean
 
+# `run` needs nothing beyond CMake and a compiler; the test targets switch
+# tests, benchmarks and warnings-as-errors on in the same build folder.
 run: build/CMakeCache.txt
 	$(CMAKE) --build build -j $(JOBS) --target faultkit_cli
 	./build/tools/faultkit/faultkit demo
 
 build/CMakeCache.txt:
-	$(CMAKE) -S . -B build $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) -S . -B build $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFAULTKIT_TESTS=OFF
 
 check: check-linux check-asan check-tsan check-windows
 	@echo "all test suites passed"
 
-check-linux: build/CMakeCache.txt
+check-linux:
+	$(CMAKE) -S . -B build $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DFAULTKIT_TESTS=ON -DFAULTKIT_BENCH=ON -DFAULTKIT_WERROR=ON
 	$(CMAKE) --build build -j $(JOBS)
 	cd build && $(CTEST)
 
 check-asan:
 	$(CMAKE) -S . -B build-asan $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
-	  -DFAULTKIT_SANITIZE=address,undefined -DFAULTKIT_BENCH=OFF
+	  -DFAULTKIT_SANITIZE=address,undefined -DFAULTKIT_WERROR=ON
 	$(CMAKE) --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
 
 check-tsan:
 	$(CMAKE) -S . -B build-tsan $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DFAULTKIT_SANITIZE=thread -DFAULTKIT_BENCH=OFF
+	  -DFAULTKIT_SANITIZE=thread -DFAULTKIT_WERROR=ON
 	$(CMAKE) --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST) -L threads
 
@@ -49,18 +53,19 @@ ifeq ($(HAVE_WINDOWS),)
 	@echo "*** (apt-get install mingw-w64 g++-mingw-w64-x86-64 wine64)"
 else
 	$(CMAKE) -S . -B build-win $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DFAULTKIT_WERROR=ON
 	$(CMAKE) --build build-win -j $(JOBS)
 	cd build-win && FAULTKIT_WINEPREFIX=$(CURDIR)/build-win/wineprefix $(CTEST)
 endif
 
-bench: build/CMakeCache.txt
+bench:
+	$(CMAKE) -S . -B build $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFAULTKIT_BENCH=ON
 	$(CMAKE) --build build -j $(JOBS)
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
 fuzz:
 	CC=clang CXX=clang++ $(CMAKE) -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DFAULTKIT_SANITIZE=address,undefined -DFAULTKIT_FUZZ=ON -DFAULTKIT_TESTS=OFF -DFAULTKIT_BENCH=OFF
+	  -DFAULTKIT_SANITIZE=address,undefined -DFAULTKIT_FUZZ=ON -DFAULTKIT_TESTS=OFF -DFAULTKIT_WERROR=ON
 	$(CMAKE) --build build-fuzz -j $(JOBS)
 	@for f in build-fuzz/fuzz/fuzz_*; do \
 	  [ -x "$$f" ] || continue; \

@@ -8,9 +8,9 @@
 #include <thread>
 #include <unordered_map>
 
+#include "base/spin_lock.h"
 #include "faultkit.h"
 #include "test_uuids.h"
-#include "threads/spin_lock.h"
 
 namespace {
 
@@ -75,7 +75,8 @@ void BM_MutexAndMap(benchmark::State& state) {
 }
 
 void BM_Faultkit(benchmark::State& state) {
-    _qel_bos_uuid uuid = faultkit::test::TestUuid(700 + static_cast<uint32_t>(state.thread_index()));
+    _qel_bos_uuid uuid =
+        faultkit::test::TestUuid(700 + static_cast<uint32_t>(state.thread_index()));
     _qel_error_manager* handle = nullptr;
     if (!ErrorMgrCreate(&handle, &uuid)) {
         state.SkipWithError("no component handle");

@@ -1,9 +1,9 @@
 // The SpinLock's retry loop in the literal order: a failed attempt sleeps
 // with its increment still on the counter and takes it back only afterwards.
 // Built only into bench_contention's second copy of the library, in place of
-// src/threads/spin_lock.cpp, so that the cost of that order stays on record.
+// src/base/spin_lock.cpp, so that the cost of that order stays on record.
+#include "base/spin_lock.h"
 #include "platform/platform.h"
-#include "threads/spin_lock.h"
 
 namespace faultkit {
 

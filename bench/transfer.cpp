@@ -17,10 +17,10 @@
 #include <cstring>
 #include <vector>
 
+#include "components/facility_registry.h"
 #include "context/context_list.h"
 #include "context/transfer_image.h"
 #include "faultkit.h"
-#include "interface/facility_registry.h"
 #include "test_uuids.h"
 
 using namespace faultkit;
@@ -44,8 +44,7 @@ void BuildContext(benchmark::State& state) {
 }
 BENCHMARK(BuildContext)->Name("BuildContext/five_values");
 
-void AppendByHand(std::vector<std::byte>* out, uint16_t type, const void* payload,
-                  uint32_t size) {
+void AppendByHand(std::vector<std::byte>* out, uint16_t type, const void* payload, uint32_t size) {
     const size_t at = out->size();
     const uint32_t record = static_cast<uint32_t>(ContextRecordSize(size));
     out->resize(at + record);
@@ -79,7 +78,9 @@ _qel_error_context* RootContext() {
     return ErrorMgrBuildContext(kFormat, kLine, kFile, kBytes, kSeconds, kPointer);
 }
 
-_qel_error_context* LastContext() { return ErrorMgrBuildContext(kFormat + 2, kFile, kBytes); }
+_qel_error_context* LastContext() {
+    return ErrorMgrBuildContext(kFormat + 2, kFile, kBytes);
+}
 
 void TransferImage(benchmark::State& state) {
     uint32_t facility = 0;

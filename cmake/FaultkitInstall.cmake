@@ -4,7 +4,6 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-add_library(faultkit::faultkit ALIAS faultkit)
 
 install(TARGETS faultkit EXPORT faultkitTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "context/byte_order.h"
+#include "base/byte_order.h"
 #include "context/context_list.h"
 
 namespace faultkit {
@@ -42,48 +42,39 @@ enum class Modifier { kNone, kChar, kShort, kLong, kLongLong, kPtrDiff, kLongDou
 // Reads the length modifier at `at`; returns its length in bytes.
 int ReadModifier(const char* at, Modifier* modifier) {
     switch (at[0]) {
-    case 'L':
-        *modifier = Modifier::kLongDouble;
-        return 1;
-    case 'h':
-        *modifier = at[1] == 'h' ? Modifier::kChar : Modifier::kShort;
-        return at[1] == 'h' ? 2 : 1;
-    case 'l':
-        *modifier = at[1] == 'l' ? Modifier::kLongLong : Modifier::kLong;
-        return at[1] == 'l' ? 2 : 1;
-    case 't':
-    case 'z':
-        *modifier = Modifier::kPtrDiff;
-        return 1;
-    default:
-        *modifier = Modifier::kNone;
-        return 0;
+        case 'L': *modifier = Modifier::kLongDouble; return 1;
+        case 'h':
+            *modifier = at[1] == 'h' ? Modifier::kChar : Modifier::kShort;
+            return at[1] == 'h' ? 2 : 1;
+        case 'l':
+            *modifier = at[1] == 'l' ? Modifier::kLongLong : Modifier::kLong;
+            return at[1] == 'l' ? 2 : 1;
+        case 't':
+        case 'z': *modifier = Modifier::kPtrDiff; return 1;
+        default: *modifier = Modifier::kNone; return 0;
     }
 }
 
 // Takes the modifier's argument: its signed type and value.
 void TakeModifierValue(Modifier modifier, va_list* args, ConversionValue* value) {
     switch (modifier) {
-    case Modifier::kLongDouble:
-        SetScalar(value, CtxLongDouble, va_arg(*args, double));
-        break;
-    case Modifier::kChar:
-        SetScalar(value, CtxInt32, int32_t{static_cast<int8_t>(va_arg(*args, int))});
-        break;
-    case Modifier::kShort:
-        SetScalar(value, CtxInt32, int32_t{static_cast<int16_t>(va_arg(*args, int))});
-        break;
-    case Modifier::kLong:
-        SetScalar(value, CtxInt32, static_cast<int32_t>(va_arg(*args, int)));
-        break;
-    case Modifier::kLongLong:
-        SetScalar(value, CtxInt64, static_cast<int64_t>(va_arg(*args, long long)));
-        break;
-    case Modifier::kPtrDiff:
-        SetScalar(value, CtxPtrDiff, static_cast<int64_t>(va_arg(*args, long long)));
-        break;
-    case Modifier::kNone:
-        break;
+        case Modifier::kLongDouble: SetScalar(value, CtxLongDouble, va_arg(*args, double)); break;
+        case Modifier::kChar:
+            SetScalar(value, CtxInt32, int32_t{static_cast<int8_t>(va_arg(*args, int))});
+            break;
+        case Modifier::kShort:
+            SetScalar(value, CtxInt32, int32_t{static_cast<int16_t>(va_arg(*args, int))});
+            break;
+        case Modifier::kLong:
+            SetScalar(value, CtxInt32, static_cast<int32_t>(va_arg(*args, int)));
+            break;
+        case Modifier::kLongLong:
+            SetScalar(value, CtxInt64, static_cast<int64_t>(va_arg(*args, long long)));
+            break;
+        case Modifier::kPtrDiff:
+            SetScalar(value, CtxPtrDiff, static_cast<int64_t>(va_arg(*args, long long)));
+            break;
+        case Modifier::kNone: break;
     }
 }
 
@@ -114,33 +105,22 @@ void TakeMemory(va_list* args, ConversionValue* value) {
 // A conversion without a modifier takes its own argument(s).
 void TakePlainConversion(char conversion, va_list* args, ConversionValue* value) {
     switch (conversion) {
-    case 'c':
-        SetScalar(value, CtxChar, static_cast<uint8_t>(va_arg(*args, int)));
-        break;
-    case 'i':
-        SetScalar(value, CtxInt32, static_cast<int32_t>(va_arg(*args, int)));
-        break;
-    case 'u':
-        SetScalar(value, CtxUInt32, static_cast<uint32_t>(va_arg(*args, unsigned int)));
-        break;
-    case 'r':
-        SetScalar(value, CtxHex32, static_cast<uint32_t>(va_arg(*args, unsigned int)));
-        break;
-    case 'f':
-        SetScalar(value, CtxDouble, va_arg(*args, double));
-        break;
-    case 'p':
-        SetScalar(value, CtxPointer,
-                  static_cast<uint64_t>(reinterpret_cast<uintptr_t>(va_arg(*args, void*))));
-        break;
-    case 's':
-        TakeString(args, value);
-        break;
-    case 'm':
-        TakeMemory(args, value);
-        break;
-    default:
-        break;  // not a conversion of ours: dropped, nothing taken
+        case 'c': SetScalar(value, CtxChar, static_cast<uint8_t>(va_arg(*args, int))); break;
+        case 'i': SetScalar(value, CtxInt32, static_cast<int32_t>(va_arg(*args, int))); break;
+        case 'u':
+            SetScalar(value, CtxUInt32, static_cast<uint32_t>(va_arg(*args, unsigned int)));
+            break;
+        case 'r':
+            SetScalar(value, CtxHex32, static_cast<uint32_t>(va_arg(*args, unsigned int)));
+            break;
+        case 'f': SetScalar(value, CtxDouble, va_arg(*args, double)); break;
+        case 'p':
+            SetScalar(value, CtxPointer,
+                      static_cast<uint64_t>(reinterpret_cast<uintptr_t>(va_arg(*args, void*))));
+            break;
+        case 's': TakeString(args, value); break;
+        case 'm': TakeMemory(args, value); break;
+        default: break;  // not a conversion of ours: dropped, nothing taken
     }
 }
 
@@ -227,13 +207,3 @@ _qel_error_context* BuildContextList(const char* format, va_list args) {
 }
 
 }  // namespace faultkit
-
-using faultkit::BuildContextList;
-
-extern "C" FAULTKIT_API _qel_error_context* ErrorMgrBuildContext(char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    _qel_error_context* list = BuildContextList(format, args);
-    va_end(args);
-    return list;
-}

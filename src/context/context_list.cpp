@@ -1,6 +1,6 @@
 #include "context/context_list.h"
 
-#include "context/byte_order.h"
+#include "base/byte_order.h"
 
 namespace faultkit {
 namespace {
@@ -11,15 +11,13 @@ uint32_t LoadField32(const uint8_t* at, bool network) {
 
 bool PayloadIsNumber(uint16_t type) {
     switch (type) {
-    case CtxInt32:
-    case CtxInt64:
-    case CtxHex32:
-    case CtxDouble:
-    case CtxLongDouble:
-    case CtxPointer:
-        return true;
-    default:
-        return false;
+        case CtxInt32:
+        case CtxInt64:
+        case CtxHex32:
+        case CtxDouble:
+        case CtxLongDouble:
+        case CtxPointer: return true;
+        default: return false;
     }
 }
 
@@ -27,22 +25,18 @@ bool PayloadIsNumber(uint16_t type) {
 
 uint32_t ContextPayloadWidth(uint16_t type) {
     switch (type) {
-    case CtxChar:
-        return 1;
-    case CtxInt32:
-    case CtxHex32:
-    case CtxUInt32:
-        return 4;
-    case CtxInt64:
-    case CtxPtrDiff:
-    case CtxDouble:
-    case CtxLongDouble:
-    case CtxPointer:
-    case CtxUInt64:
-    case CtxSize:
-        return 8;
-    default:
-        return 0;
+        case CtxChar: return 1;
+        case CtxInt32:
+        case CtxHex32:
+        case CtxUInt32: return 4;
+        case CtxInt64:
+        case CtxPtrDiff:
+        case CtxDouble:
+        case CtxLongDouble:
+        case CtxPointer:
+        case CtxUInt64:
+        case CtxSize: return 8;
+        default: return 0;
     }
 }
 

@@ -1,11 +1,12 @@
 // Rendering a context as UTF-8 text: one NUL-terminated string per value,
 // in list order, and one more NUL after the last. A capacity of 0 asks for
 // the size; the measuring pass and the writing pass read the same table.
+#include "context/context_rendering.h"
+
 #include <cstdint>
 #include <cstring>
 
 #include "context/context_list.h"
-#include "faultkit.h"
 #include "text/utf8.h"
 #include "text/utf8_format.h"
 
@@ -168,12 +169,8 @@ void WriteContext(const _qel_error_context* context, char* out) {
 }
 
 }  // namespace
-}  // namespace faultkit
 
-using namespace faultkit;
-
-extern "C" FAULTKIT_API int ErrorMgrGetContextString(_qel_error_enumerate* record, char* buffer,
-                                                     int size) {
+int RenderContextText(const _qel_error_enumerate* record, char* buffer, int size) {
     if (record == nullptr || size < 0 || (buffer == nullptr && size != 0)) {
         return 0;
     }
@@ -184,3 +181,5 @@ extern "C" FAULTKIT_API int ErrorMgrGetContextString(_qel_error_enumerate* recor
     WriteContext(record->context, buffer);
     return needed;
 }
+
+}  // namespace faultkit

@@ -1,6 +1,6 @@
 #include "context/image_layout.h"
 
-#include "context/byte_order.h"
+#include "base/byte_order.h"
 
 namespace faultkit {
 
@@ -64,8 +64,8 @@ bool TakeString(bool present, const ImageLayout& layout, uint64_t base, uint64_t
     if (!present) {
         return true;
     }
-    const void* nul = std::memchr(layout.bytes + *text, 0,
-                                  static_cast<size_t>(layout.strings_end - *text));
+    const void* nul =
+        std::memchr(layout.bytes + *text, 0, static_cast<size_t>(layout.strings_end - *text));
     if (nul == nullptr) {
         *problem = {"string runs into the trailer", *text};
         return false;
@@ -93,8 +93,7 @@ bool TakeStrings(const ImageLayout& layout, uint8_t flags, uint64_t* text, Recor
     return true;
 }
 
-bool CheckImage(const void* image, uint64_t available, ImageLayout* layout,
-                ImageProblem* problem) {
+bool CheckImage(const void* image, uint64_t available, ImageLayout* layout, ImageProblem* problem) {
     if (!ReadFrame(static_cast<const uint8_t*>(image), available, layout, problem)) {
         return false;
     }

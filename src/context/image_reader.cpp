@@ -7,13 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "context/byte_order.h"
+#include "base/byte_order.h"
+#include "components/facility_registry.h"
 #include "context/context_blob.h"
 #include "context/context_list.h"
 #include "context/image_layout.h"
 #include "context/image_record.h"
 #include "context/transfer_image.h"
-#include "interface/facility_registry.h"
 
 namespace faultkit {
 namespace {
@@ -90,10 +90,10 @@ bool ReadImageWithin(const ErrorSlot* existing, int32_t existing_count, const vo
         return true;
     }
     const uint64_t total = uint64_t{layout.count} + static_cast<uint64_t>(existing_count);
-    const uint64_t capacity = (total + kWorkingListGranule - 1) / kWorkingListGranule *
-                              kWorkingListGranule;
-    auto* entries = static_cast<ErrorSlot*>(std::malloc(static_cast<size_t>(capacity) *
-                                                        sizeof(ErrorSlot)));
+    const uint64_t capacity =
+        (total + kWorkingListGranule - 1) / kWorkingListGranule * kWorkingListGranule;
+    auto* entries =
+        static_cast<ErrorSlot*>(std::malloc(static_cast<size_t>(capacity) * sizeof(ErrorSlot)));
     if (entries == nullptr) {
         return false;
     }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "context/byte_order.h"
+#include "base/byte_order.h"
 
 namespace faultkit {
 

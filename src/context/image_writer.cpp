@@ -3,12 +3,12 @@
 // buffer. Nothing is allocated.
 #include <cstring>
 
-#include "context/byte_order.h"
+#include "base/byte_order.h"
+#include "components/facility_registry.h"
+#include "components/uuid.h"
 #include "context/context_list.h"
 #include "context/image_record.h"
 #include "context/transfer_image.h"
-#include "interface/facility_registry.h"
-#include "interface/uuid.h"
 
 namespace faultkit {
 namespace {

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/scratch_buffer.h"
 #include "text/encoding_conversion.h"
 #include "text/format_directive_scan.h"
-#include "text/scratch_buffer.h"
 #include "text/utf8.h"
 
 namespace faultkit {

@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstring>
 
+#include "base/scratch_buffer.h"
 #include "text/char_set.h"
-#include "text/scratch_buffer.h"
 
 namespace faultkit {
 namespace {

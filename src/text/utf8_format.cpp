@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/scratch_buffer.h"
 #include "platform/platform.h"
 #include "text/argument_gathering.h"
 #include "text/encoding_conversion.h"
-#include "text/scratch_buffer.h"
 #include "text/utf8.h"
 
 namespace faultkit {

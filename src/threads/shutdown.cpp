@@ -1,9 +1,9 @@
-#include "faultkit.h"
+#include "threads/shutdown.h"
+
 #include "platform/platform.h"
 #include "threads/thread_table.h"
 
-using namespace faultkit;
-
+namespace faultkit {
 namespace {
 
 // Polls of the table's count, 5 ms apart: about 5 seconds in all.
@@ -12,10 +12,9 @@ constexpr uint32_t kShutdownPollMs = 5;
 
 }  // namespace
 
-// Sets the shutdown event, which makes every watcher remove its record,
-// and waits for the table to empty. The event is cleared in every case so
-// that watchers of later records wait normally; the library stays usable.
-extern "C" FAULTKIT_API bool ErrorMgrShutdown(void) {
+// The event is cleared in every case so that watchers of later records wait
+// normally; the library stays usable.
+bool ShutdownWatchers() {
     platform::Handle event = ThreadTableShutdownEvent();
     if (event == nullptr) {
         return ThreadTableCount() == 0;
@@ -29,3 +28,5 @@ extern "C" FAULTKIT_API bool ErrorMgrShutdown(void) {
     platform::ClearEvent(event);
     return ThreadTableCount() == 0;
 }
+
+}  // namespace faultkit

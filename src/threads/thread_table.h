@@ -8,9 +8,9 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/spin_lock.h"
 #include "platform/platform.h"
 #include "threads/error_slot.h"
-#include "threads/spin_lock.h"
 
 namespace faultkit {
 
@@ -20,9 +20,9 @@ struct ThreadRecord {
     int32_t count{0};      // slots in use: 0, 1 or 2; guarded by `lock`
     ErrorSlot slots[2]{};  // root error, then the last error; guarded by `lock`
     SpinLock lock;
-    uint32_t thread_id{0};    // set when the record is made, under the table lock
-    uint32_t redirect_id{0};  // thread this thread's errors go to, 0 for none;
-                              // changed only by RedirectRecord, read atomically
+    uint32_t thread_id{0};             // set when the record is made, under the table lock
+    uint32_t redirect_id{0};           // thread this thread's errors go to, 0 for none;
+                                       // changed only by RedirectRecord, read atomically
     platform::Handle thread{nullptr};  // signalled when the thread ends
     // Counts the removals of the record: an operation that found the record
     // checks, once it holds `lock`, that it has not been removed since.

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "context/byte_order.h"
+#include "base/byte_order.h"
 #include "context/context_builder.h"
 #include "context/context_list.h"
 #include "faultkit.h"
@@ -81,9 +81,9 @@ struct ImageBytes {
 
 }  // namespace faultkit::test
 
+#include "components/facility_registry.h"
 #include "context/image_record.h"
 #include "context/transfer_image.h"
-#include "interface/facility_registry.h"
 
 namespace faultkit::test {
 
@@ -113,8 +113,9 @@ inline std::vector<uint8_t> RecordBytes(uint32_t code, const _qel_bos_uuid& uuid
 inline ErrorSlot Slot(uint32_t code, const char* aux_text1 = nullptr,
                       const char* aux_text2 = nullptr, int32_t aux_int = -1,
                       _qel_error_context* context = nullptr) {
-    return ErrorSlot{code, const_cast<char*>(aux_text1), const_cast<char*>(aux_text2), aux_int,
-                     context, nullptr};
+    return ErrorSlot{
+        code,   const_cast<char*>(aux_text1), const_cast<char*>(aux_text2), aux_int, context,
+        nullptr};
 }
 
 inline std::vector<uint8_t> Image(const ErrorSlot* slots, int32_t count) {

@@ -4,8 +4,8 @@
 
 #include <memory>
 
+#include "components/uuid.h"
 #include "context_test_util.h"
-#include "interface/uuid.h"
 #include "test_uuids.h"
 
 namespace faultkit::test {
@@ -40,8 +40,8 @@ std::vector<uint8_t> ContextImage(const _qel_bos_uuid& uuid, std::vector<uint8_t
 
 TEST(HostileImage, FrameMustBeConsistent) {
     EXPECT_FALSE(Accepts({0, 0, 0}));
-    EXPECT_FALSE(Accepts({0, 0, 0, 4}));                    // trailer is the length itself
-    EXPECT_FALSE(Accepts({0, 0, 0, 8, 0, 0, 0, 8}));        // below 12
+    EXPECT_FALSE(Accepts({0, 0, 0, 4}));                            // trailer is the length itself
+    EXPECT_FALSE(Accepts({0, 0, 0, 8, 0, 0, 0, 8}));                // below 12
     EXPECT_FALSE(Accepts({0, 0, 0, 12, 0, 0, 0, 1, 0, 0, 0, 12}));  // record cannot fit
     EXPECT_FALSE(Accepts({0, 0, 0, 12, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 12}));
     EXPECT_FALSE(Accepts({0xFF, 0xFF, 0xFF, 0xF0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xF0}));
@@ -70,15 +70,15 @@ TEST(HostileImage, StringsMustEndExactlyAtTheTrailer) {
 
 TEST(HostileImage, MalformedContextBlobsAreRefusedBeforeAnythingIsRegistered) {
     const std::vector<std::vector<uint8_t>> blobs = {
-        {0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 24, 0, 0, 0, 7},    // next beyond the image
+        {0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 24, 0, 0, 0, 7},  // next beyond the image
         // next inside its own payload, where a valid last header stands
         {0, 10, 0, 0, 0, 0, 0, 12, 0, 0, 0, 12, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-        {0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0},        // payload cut by the trailer
-        {0, 1, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 7},           // CtxInt32 of two bytes
-        {0, 2, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 7},     // CtxInt64 of four bytes
-        {0, 8, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 'a', 'b'},       // string without its NUL
-        {0, 8, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0},     // header cut by the trailer
-        {0, 10, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0},    // payload far beyond
+        {0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0},      // payload cut by the trailer
+        {0, 1, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 7},         // CtxInt32 of two bytes
+        {0, 2, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 7},   // CtxInt64 of four bytes
+        {0, 8, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 'a', 'b'},     // string without its NUL
+        {0, 8, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0},   // header cut by the trailer
+        {0, 10, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0},  // payload far beyond
         {0, 10, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xF4, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
     };
     for (size_t i = 0; i < blobs.size(); ++i) {
@@ -103,8 +103,8 @@ TEST(HostileImage, SingleByteMutationsAreHandled) {
         if ((at >= 12 && at < 28) || (at >= 37 && at < 53)) {
             continue;
         }
-        for (uint8_t value : {uint8_t{0}, uint8_t{0xFF}, uint8_t(image[at] ^ 1),
-                              uint8_t(image[at] + 12)}) {
+        for (uint8_t value :
+             {uint8_t{0}, uint8_t{0xFF}, uint8_t(image[at] ^ 1), uint8_t(image[at] + 12)}) {
             std::vector<uint8_t> mutated = image;
             mutated[at] = value;
             Accepts(mutated);

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "components/uuid.h"
 #include "context_test_util.h"
-#include "interface/uuid.h"
 #include "test_uuids.h"
 
 namespace faultkit::test {
@@ -12,7 +12,8 @@ namespace {
 
 const std::vector<uint8_t> kExampleUuidBytes = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88,
                                                 0xAA, 0x99, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x00};
-const std::vector<uint8_t> kOtherUuidBytes = {1, 2, 3, 4, 5, 6, 7, 8, 10, 9, 11, 12, 13, 14, 15, 16};
+const std::vector<uint8_t> kOtherUuidBytes = {1,  2, 3,  4,  5,  6,  7,  8,
+                                              10, 9, 11, 12, 13, 14, 15, 16};
 
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
     std::vector<uint8_t> all;
@@ -50,31 +51,31 @@ TEST(WriteImage, TwoErrorsWithContextByteForByte) {
     ListPtr context = Build("%i", 7);
     const ErrorSlot slots[2] = {Slot(FacilityOf(kOtherUuid) | 1, "ab", "cd", 1),
                                 Slot(FacilityOf(kExampleUuid) | 2, "ef", "gh", 2, context.get())};
-    const std::vector<uint8_t> expected = Concat(
-        {{0, 0, 0, 90, 0, 0, 0, 2, 0, 0, 0, 1},
-         kOtherUuidBytes,
-         {0, 0, 0, 1, 0x03, 0, 0, 0, 2},
-         kExampleUuidBytes,
-         {0, 0, 0, 2, 0x07},
-         {0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 7},
-         {'a', 'b', 0, 'c', 'd', 0, 'e', 'f', 0, 'g', 'h', 0, 0, 0, 0, 90}});
+    const std::vector<uint8_t> expected =
+        Concat({{0, 0, 0, 90, 0, 0, 0, 2, 0, 0, 0, 1},
+                kOtherUuidBytes,
+                {0, 0, 0, 1, 0x03, 0, 0, 0, 2},
+                kExampleUuidBytes,
+                {0, 0, 0, 2, 0x07},
+                {0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 7},
+                {'a', 'b', 0, 'c', 'd', 0, 'e', 'f', 0, 'g', 'h', 0, 0, 0, 0, 90}});
     EXPECT_EQ(Image(slots, 2), expected);
     EXPECT_EQ(Items(context.get())[0].type, CtxInt32);  // the slot's list is untouched
 }
 
 TEST(WriteImage, FlagBitsTravelFacilityBitsDoNotAndUnknownFacilityGivesNullUuid) {
     const ErrorSlot slot = Slot(0xF0000000u | 0x0FFF0000u | 9, nullptr, "z", 0);
-    const std::vector<uint8_t> expected =
-        Concat({{0, 0, 0, 39, 0, 0, 0, 1, 0xF0, 0, 0, 9},
-                std::vector<uint8_t>(16, 0),
-                {0, 0, 0, 0, 0x01, 'z', 0, 0, 0, 0, 39}});
+    const std::vector<uint8_t> expected = Concat({{0, 0, 0, 39, 0, 0, 0, 1, 0xF0, 0, 0, 9},
+                                                  std::vector<uint8_t>(16, 0),
+                                                  {0, 0, 0, 0, 0x01, 'z', 0, 0, 0, 0, 39}});
     EXPECT_EQ(Image(&slot, 1), expected);
 }
 
 TEST(ReadImage, RoundTripGivesOwnedCopies) {
     ListPtr context = Build("%i%s%lli", 7, "text", -1LL);
-    const ErrorSlot slots[2] = {Slot(FacilityOf(kOtherUuid) | 0x80000001u, "ab", "cd", 1),
-                                Slot(FacilityOf(kExampleUuid) | 2, nullptr, "gh", 2, context.get())};
+    const ErrorSlot slots[2] = {
+        Slot(FacilityOf(kOtherUuid) | 0x80000001u, "ab", "cd", 1),
+        Slot(FacilityOf(kExampleUuid) | 2, nullptr, "gh", 2, context.get())};
     const std::vector<uint8_t> image = Image(slots, 2);
     ErrorSlot* list = nullptr;
     int32_t n = 0;
@@ -154,8 +155,8 @@ TEST(ImportIntoSlots, CountZeroAndBadTrailerChangeNothing) {
     existing.Add(0x1);
     existing.Add(0x2);
     const ErrorSlot before[2] = {existing.slots[0], existing.slots[1]};
-    const std::vector<std::vector<uint8_t>> images = {
-        ImageBytes().Finish(0), ImageBytes().Raw({1, 2, 3}).Finish(0)};
+    const std::vector<std::vector<uint8_t>> images = {ImageBytes().Finish(0),
+                                                      ImageBytes().Raw({1, 2, 3}).Finish(0)};
     for (const auto& image : images) {
         EXPECT_TRUE(ImportIntoSlots(existing.slots, &existing.count, image.data()));
     }
@@ -172,12 +173,11 @@ TEST(ImportIntoSlots, CountZeroAndBadTrailerChangeNothing) {
 TEST(ReadImage, UnknownUuidsAreRegisteredAndFixedUuidsGetNoFacility) {
     const _qel_bos_uuid fresh = TestUuid(0x3301);
     ASSERT_FALSE(IsRegistered(fresh));
-    const std::vector<uint8_t> image =
-        ImageBytes()
-            .Raw(RecordBytes(0x90000003u, fresh, 0, 0))
-            .Raw(RecordBytes(5, kNullUuid, 0, 0))
-            .Raw(RecordBytes(6, kLibraryUuid, 0, 0))
-            .Finish(3);
+    const std::vector<uint8_t> image = ImageBytes()
+                                           .Raw(RecordBytes(0x90000003u, fresh, 0, 0))
+                                           .Raw(RecordBytes(5, kNullUuid, 0, 0))
+                                           .Raw(RecordBytes(6, kLibraryUuid, 0, 0))
+                                           .Finish(3);
     ErrorSlot* list = nullptr;
     int32_t n = 0;
     ASSERT_TRUE(ReadImage(nullptr, 0, image.data(), &list, &n));

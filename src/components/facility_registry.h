@@ -1,0 +1,41 @@
+// The FacilityTable: one process-wide, append-only list of component UUIDs.
+// The entry at 0-based position i has facility (i + 1) << 16. NullUuid and
+// LibraryUuid never enter it and always have facility 0.
+#pragma once
+
+#include <cstdint>
+
+#include "faultkit.h"
+
+namespace faultkit {
+
+inline constexpr uint32_t kFacilityCapacity = 64;
+inline constexpr uint32_t kFacilityShift = 16;
+
+// Searches the table under its lock; appends the UUID when it is missing,
+// `add` is set and there is room. Returns the 1-based index, or 0 when not
+// found, not added, or the lock was not acquired.
+uint32_t FacilityFindOrAdd(const _qel_bos_uuid* uuid, bool add);
+
+// Writes the facility of `uuid` (index << 16, or 0 for NullUuid and
+// LibraryUuid), registering it if new. False, output untouched, when the
+// table is full or the lock was not acquired. The component name is accepted
+// and ignored: the table keeps no names.
+bool FacilityOfUuid(const _qel_bos_uuid* uuid, const char* component_name, uint32_t* facility);
+
+// Facility query in two directions, chosen by f = (code & 0x0FFF0000) >> 16:
+// f = 0 looks `uuid` up and returns its 1-based index (0 when absent);
+// f >= 1 copies entry f into `uuid` and returns 1, or 0 when there is none.
+// `component_name`, when given, is set to null first.
+int32_t FacilityQuery(uint32_t code, _qel_bos_uuid* uuid, const char** component_name);
+
+// The facility of a registered UUID (index << 16); 0 for a null pointer or a
+// UUID that is not registered. Never registers.
+uint32_t RegisteredFacility(const _qel_bos_uuid* uuid);
+
+// The UUID of the code's facility, read without the lock (entries never
+// change once written); NullUuid for a code without facility or an entry
+// that does not exist.
+_qel_bos_uuid FacilityUuidOfCode(uint32_t code);
+
+}  // namespace faultkit

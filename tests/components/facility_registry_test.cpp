@@ -1,0 +1,92 @@
+#include "components/facility_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "faultkit.h"
+#include "test_uuids.h"
+
+using faultkit::test::kLibraryUuidForTests;
+using faultkit::test::TestUuid;
+
+namespace {
+
+uint32_t Register(_qel_bos_uuid uuid) {
+    _qel_error_manager* handle = nullptr;
+    EXPECT_TRUE(ErrorMgrCreate(&handle, &uuid));
+    const uint32_t facility = handle != nullptr ? handle->facility : 0;
+    ErrorMgrDelete(&handle, true);
+    return facility;
+}
+
+TEST(FacilityRegistry, FixedUuidsHaveFacilityZeroAndUseNoEntry) {
+    _qel_bos_uuid null_uuid{};
+    _qel_bos_uuid library = kLibraryUuidForTests;
+    const uint32_t before = Register(TestUuid(200));
+    EXPECT_EQ(Register(null_uuid), 0u);
+    EXPECT_EQ(Register(library), 0u);
+    EXPECT_EQ(ErrorMgrGetFacility(&null_uuid), 0u);
+    EXPECT_EQ(ErrorMgrGetFacility(&library), 0u);
+    EXPECT_EQ(ErrorMgrGetFacility(nullptr), 0u);
+    // No entry was spent on them: the next new UUID takes the next index.
+    EXPECT_EQ(Register(TestUuid(201)), before + 0x10000u);
+}
+
+TEST(FacilityRegistry, FacilitiesFollowRegistrationOrder) {
+    _qel_bos_uuid a = TestUuid(210);
+    _qel_bos_uuid b = TestUuid(211);
+    EXPECT_EQ(ErrorMgrGetFacility(&a), 0u);
+    const uint32_t fa = Register(a);
+    const uint32_t fb = Register(b);
+    EXPECT_EQ(fa & 0xFFFFu, 0u);
+    EXPECT_EQ(fb, fa + 0x10000u);
+    EXPECT_EQ(ErrorMgrGetFacility(&a), fa);
+    EXPECT_EQ(Register(a), fa);  // registering again finds the entry
+}
+
+TEST(FacilityRegistry, QueryWorksInBothDirections) {
+    _qel_bos_uuid uuid = TestUuid(220);
+    const uint32_t facility = Register(uuid);
+    const char* name = "not cleared";
+    _qel_bos_uuid found{};
+    EXPECT_EQ(faultkit::FacilityQuery(facility | 0xF0000005u, &found, &name), 1);
+    EXPECT_EQ(name, nullptr);
+    EXPECT_EQ(std::memcmp(&found, &uuid, sizeof uuid), 0);
+    EXPECT_EQ(faultkit::FacilityQuery(0x5, &uuid, nullptr), static_cast<int32_t>(facility >> 16));
+    EXPECT_EQ(faultkit::FacilityQuery(0x0FFF0000u, &found, nullptr), 0);
+
+    _qel_bos_uuid by_code = faultkit::FacilityUuidOfCode(facility | 7);
+    EXPECT_EQ(std::memcmp(&by_code, &uuid, sizeof uuid), 0);
+    _qel_bos_uuid none = faultkit::FacilityUuidOfCode(7);
+    _qel_bos_uuid zero{};
+    EXPECT_EQ(std::memcmp(&none, &zero, sizeof zero), 0);
+}
+
+TEST(FacilityRegistry, ConcurrentRegistrationOfOneUuidMakesOneEntry) {
+    _qel_bos_uuid shared = TestUuid(230);
+    constexpr int kThreads = 8;
+    std::vector<uint32_t> facilities(kThreads);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            ready.fetch_add(1);
+            while (ready.load() < kThreads) {
+            }
+            facilities[i] = Register(shared);
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    for (uint32_t facility : facilities) {
+        EXPECT_EQ(facility, facilities[0]);
+    }
+    EXPECT_EQ(Register(TestUuid(231)), facilities[0] + 0x10000u);
+}
+
+}  // namespace

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "context/context_list.h"
+#include "faultkit.h"
+
+namespace {
+
+// Owns a context and a record that points at it.
+struct Rendered {
+    explicit Rendered(_qel_error_context* context) { record.context = context; }
+    ~Rendered() { std::free(record.context); }
+
+    int Measure() { return ErrorMgrGetContextString(&record, nullptr, 0); }
+
+    // Renders into a buffer of `capacity` bytes followed by canaries; returns
+    // the result and checks nothing past the measured size was touched.
+    int Render(int capacity, std::vector<char>* out) {
+        out->assign(static_cast<size_t>(capacity) + 16, '#');
+        const int result = ErrorMgrGetContextString(&record, out->data(), capacity);
+        const int measured = Measure();
+        for (size_t i = static_cast<size_t>(measured); i < out->size(); ++i) {
+            EXPECT_EQ((*out)[i], '#') << "byte " << i;
+        }
+        return result;
+    }
+
+    _qel_error_enumerate record{};
+};
+
+std::string Bytes(const std::vector<char>& buffer, size_t count) {
+    return std::string(buffer.data(), count);
+}
+
+// The strings of a rendering, up to the final NUL.
+std::vector<std::string> Texts(const std::vector<char>& out, size_t values) {
+    std::vector<std::string> texts;
+    const char* p = out.data();
+    for (size_t i = 0; i < values; ++i) {
+        texts.emplace_back(p);
+        p += texts.back().size() + 1;
+    }
+    EXPECT_EQ(*p, '\0');
+    return texts;
+}
+
+// Renders at exactly the measured size and returns the texts.
+std::vector<std::string> RenderAll(Rendered& rendered, size_t values) {
+    const int measured = rendered.Measure();
+    std::vector<char> out;
+    EXPECT_EQ(rendered.Render(measured, &out), measured);
+    return Texts(out, values);
+}
+
+// A hand-made list of (type, payload) records, laid out as the builder
+// lays them out, in a malloc block.
+struct RawItem {
+    uint16_t type;
+    std::string payload;
+};
+
+_qel_error_context* MakeList(const std::vector<RawItem>& items) {
+    std::vector<uint8_t> block;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const size_t start = block.size();
+        const auto size = static_cast<uint32_t>(items[i].payload.size());
+        const auto record = static_cast<uint32_t>(faultkit::ContextRecordSize(size));
+        const uint32_t next = i + 1 < items.size() ? record : 0;
+        block.resize(start + record, 0);
+        std::memcpy(&block[start], &items[i].type, 2);
+        std::memcpy(&block[start + 4], &size, 4);
+        std::memcpy(&block[start + 8], &next, 4);
+        std::memcpy(&block[start + 12], items[i].payload.data(), size);
+    }
+    void* list = std::malloc(block.size());
+    std::memcpy(list, block.data(), block.size());
+    return static_cast<_qel_error_context*>(list);
+}
+
+TEST(ContextRendering, NullContextIsOneNul) {
+    Rendered rendered(nullptr);
+    EXPECT_EQ(rendered.Measure(), 1);
+    std::vector<char> out;
+    EXPECT_EQ(rendered.Render(1, &out), 1);
+    EXPECT_EQ(out[0], '\0');
+}
+
+TEST(ContextRendering, CapacityDecidesBetweenSizeNothingAndText) {
+    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%i"), 7));
+    EXPECT_EQ(rendered.Measure(), 4);
+    std::vector<char> out;
+    EXPECT_EQ(rendered.Render(4, &out), 4);
+    EXPECT_EQ(Bytes(out, 3), std::string("7\0\0", 3));
+    EXPECT_EQ(out[3], '#');  // counted one larger than written
+    EXPECT_EQ(rendered.Render(3, &out), 0);
+    EXPECT_EQ(out[0], '#');
+    EXPECT_EQ(ErrorMgrGetContextString(&rendered.record, out.data(), -1), 0);
+    EXPECT_EQ(ErrorMgrGetContextString(&rendered.record, nullptr, 5), 0);
+    EXPECT_EQ(ErrorMgrGetContextString(nullptr, out.data(), 5), 0);
+    EXPECT_EQ(QelErrorMgrType::GetContextString(&rendered.record, nullptr, 0), 4);
+}
+
+TEST(ContextRendering, CharactersAndStringsAreQuotedAndCountedExactly) {
+    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%c%s"), 'A', "ab"));
+    ASSERT_EQ(rendered.Measure(), 10);
+    std::vector<char> out;
+    EXPECT_EQ(rendered.Render(10, &out), 10);
+    EXPECT_EQ(Bytes(out, 10), std::string("'A'\0\"ab\"\0\0", 10));
+
+    Rendered null_string(ErrorMgrBuildContext(const_cast<char*>("%s"), nullptr));
+    EXPECT_EQ(null_string.Measure(), 8);
+    EXPECT_EQ(null_string.Render(8, &out), 8);
+    EXPECT_EQ(Bytes(out, 8), std::string("<null>\0\0", 8));
+}
+
+TEST(ContextRendering, InvalidUtf8StringRendersAsEmptyQuotes) {
+    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%s"), "\x80"));
+    EXPECT_EQ(rendered.Measure(), 5);
+    std::vector<char> out;
+    EXPECT_EQ(rendered.Render(5, &out), 5);
+    EXPECT_EQ(Bytes(out, 4), std::string("\"\"\0\0", 4));
+
+    // A sequence cut short at the end of the string.
+    Rendered cut(ErrorMgrBuildContext(const_cast<char*>("%s%s"), "ab\xE2\x82", "x\xF8"));
+    EXPECT_EQ(cut.Measure(), 1 + 7 + 5);
+    EXPECT_EQ(RenderAll(cut, 2), (std::vector<std::string>{"\"\"", "\"\""}));
+
+    // A surrogate encoded in UTF-8 fails the formatting: the value is empty
+    // and the next one follows right behind it.
+    Rendered surrogate(ErrorMgrBuildContext(const_cast<char*>("%s%i"), "ab\xED\xA0\x80", 5));
+    EXPECT_EQ(surrogate.Measure(), 1 + 8 + 3);
+    EXPECT_EQ(RenderAll(surrogate, 2), (std::vector<std::string>{"", "5"}));
+}
+
+TEST(ContextRendering, MemoryItemsRenderEmpty) {
+    const unsigned char block[3] = {1, 2, 3};
+    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%i%m%i"), 1,
+                                           static_cast<uint64_t>(sizeof block), block, 2));
+    const int measured = rendered.Measure();
+    EXPECT_EQ(measured, 1 + 3 + 1 + 3);
+    std::vector<char> out;
+    EXPECT_EQ(rendered.Render(measured, &out), measured);
+    EXPECT_EQ(Bytes(out, 6), std::string("1\0\0"
+                                         "2\0\0",
+                                         6));
+}
+
+TEST(ContextRendering, ExtremeValues) {
+    Rendered rendered(ErrorMgrBuildContext(
+        const_cast<char*>("%llu%lli%r%u%zi%hhi%p%f"), static_cast<unsigned long long>(UINT64_MAX),
+        -1LL, 0xBEEFu, 4294967295u, static_cast<ptrdiff_t>(INT64_MIN), 255,
+        reinterpret_cast<void*>(static_cast<uintptr_t>(0xAB)), 1.5));
+    const int measured = rendered.Measure();
+    std::vector<char> out;
+    ASSERT_EQ(rendered.Render(measured, &out), measured);
+    const std::vector<std::string> expected{
+        "18446744073709551615", "-1",      "BEEF", "4294967295", "-9223372036854775808", "-1",
+        "00000000000000AB",     "1.500000"};
+    EXPECT_EQ(Texts(out, expected.size()), expected);
+
+    Rendered more(ErrorMgrBuildContext(
+        const_cast<char*>("%lli%i%zu%Lf%ti%hu"), static_cast<long long>(INT64_MAX), INT32_MIN,
+        static_cast<size_t>(SIZE_MAX), -0.25, static_cast<ptrdiff_t>(12), 65535));
+    const std::vector<std::string> more_expected{
+        "9223372036854775807", "-2147483648", "18446744073709551615",
+        "-0.250000",           "12",          "4294967295"};
+    EXPECT_EQ(RenderAll(more, more_expected.size()), more_expected);
+}
+
+TEST(ContextRendering, LargerCapacityWritesTheSameText) {
+    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%i%s"), -5, "\xE2\x82\xAC"));
+    const int measured = rendered.Measure();
+    EXPECT_EQ(measured, 1 + 4 + 6);
+    std::vector<char> out;
+    EXPECT_EQ(rendered.Render(measured + 20, &out), measured);
+    EXPECT_EQ(Texts(out, 2), (std::vector<std::string>{"-5", "\"\xE2\x82\xAC\""}));
+}
+
+TEST(ContextRendering, LongStringsRenderWhole) {
+    const std::string text(5000, 'q');
+    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%s%i"), text.c_str(), 3));
+    EXPECT_EQ(rendered.Measure(), 1 + 5003 + 3);
+    EXPECT_EQ(RenderAll(rendered, 2), (std::vector<std::string>{"\"" + text + "\"", "3"}));
+}
+
+// Bytes that the platform formatter takes as characters of the current
+// locale may come out longer than the three bytes counted for them, or
+// end the text early; the writing pass still stays within the count.
+TEST(ContextRendering, CharactersOfAnyByteStayWithinTheCount) {
+    Rendered rendered(
+        ErrorMgrBuildContext(const_cast<char*>("%c%c%c%c%c"), 0, 0x7F, 0x80, 0xFF, 'z'));
+    EXPECT_EQ(rendered.Measure(), 1 + 5 * 4);
+    const std::vector<std::string> texts = RenderAll(rendered, 5);
+    for (const std::string& text : texts) {
+        EXPECT_LE(text.size(), 3u);
+    }
+    EXPECT_EQ(texts[1], "'\x7F'");
+    EXPECT_EQ(texts[4], "'z'");
+}
+
+TEST(ContextRendering, UnknownTypesAndMalformedPayloadsRenderEmpty) {
+    const std::string seven("\x07\0\0\0", 4);
+    Rendered rendered(MakeList({{faultkit::CtxInt32, seven},
+                                {0x55, "xyz"},
+                                {faultkit::CtxInt64, seven},  // too short for its type
+                                {faultkit::CtxString, "no terminator"},
+                                {faultkit::CtxDouble, ""},
+                                {faultkit::CtxInt32, seven}}));
+    EXPECT_EQ(rendered.Measure(), 1 + 3 + 1 + 1 + 3 + 1 + 3);
+    EXPECT_EQ(RenderAll(rendered, 6), (std::vector<std::string>{"7", "", "", "\"\"", "", "7"}));
+}
+
+}  // namespace
