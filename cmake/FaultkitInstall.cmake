@@ -1,31 +1,45 @@
-# Installation: the header, the shared library (versioned SONAME on Linux,
-# import library on Windows), the faultkit tool, a CMake package
-# (find_package(faultkit CONFIG) -> faultkit::faultkit) and a pkg-config file.
-include(GNUInstallDirs)
+# Installation, in three components:
+#   runtime      the shared library (faultkit.dll on Windows)
+#   development  the header, the link library (import library on Windows,
+#                or the static library), a CMake package
+#                (find_package(faultkit CONFIG) -> faultkit::faultkit) and a
+#                pkg-config file
+#   tool         the faultkit command-line tool
 include(CMakePackageConfigHelpers)
 
-
 install(TARGETS faultkit EXPORT faultkitTargets
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
+    NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/faultkit.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS faultkit_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+install(TARGETS faultkit_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
 
 set(faultkit_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/faultkit)
-install(EXPORT faultkitTargets NAMESPACE faultkit:: DESTINATION ${faultkit_cmake_dir})
+install(EXPORT faultkitTargets NAMESPACE faultkit:: DESTINATION ${faultkit_cmake_dir}
+  COMPONENT development)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/faultkitConfig.cmake.in
   ${PROJECT_BINARY_DIR}/faultkitConfig.cmake INSTALL_DESTINATION ${faultkit_cmake_dir})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/faultkitConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/faultkitConfig.cmake
-  ${PROJECT_BINARY_DIR}/faultkitConfigVersion.cmake DESTINATION ${faultkit_cmake_dir})
+  ${PROJECT_BINARY_DIR}/faultkitConfigVersion.cmake DESTINATION ${faultkit_cmake_dir}
+  COMPONENT development)
 
 # The .pc file finds its prefix relative to itself, so an installed tree
-# can be moved.
+# can be moved. A static faultkit also needs the thread library.
 file(RELATIVE_PATH faultkit_pc_to_prefix "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 set(FAULTKIT_PC_PREFIX "\${pcfiledir}/${faultkit_pc_to_prefix}")
+if(FAULTKIT_STATIC)
+  set(FAULTKIT_PC_CFLAGS " -DFAULTKIT_STATIC")
+  if(NOT WIN32)
+    set(FAULTKIT_PC_LIBS_PRIVATE "Libs.private: -pthread")
+  endif()
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/faultkit.pc.in ${PROJECT_BINARY_DIR}/faultkit.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/faultkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_BINARY_DIR}/faultkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT development)
+
+include(cmake/FaultkitPackage.cmake)
