@@ -29,14 +29,18 @@ install(FILES ${PROJECT_BINARY_DIR}/faultkitConfig.cmake
   COMPONENT development)
 
 # The .pc file finds its prefix relative to itself, so an installed tree
-# can be moved. A static faultkit also needs the thread library.
+# can be moved. A static faultkit also needs the C++ runtime and the thread
+# library.
 file(RELATIVE_PATH faultkit_pc_to_prefix "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 set(FAULTKIT_PC_PREFIX "\${pcfiledir}/${faultkit_pc_to_prefix}")
 if(FAULTKIT_STATIC)
   set(FAULTKIT_PC_CFLAGS " -DFAULTKIT_STATIC")
+  list(TRANSFORM FAULTKIT_CXX_RUNTIME PREPEND -l OUTPUT_VARIABLE runtime_flags)
   if(NOT WIN32)
-    set(FAULTKIT_PC_LIBS_PRIVATE "Libs.private: -pthread")
+    list(APPEND runtime_flags -pthread)
   endif()
+  list(JOIN runtime_flags " " runtime_flags)
+  set(FAULTKIT_PC_LIBS_PRIVATE "Libs.private: ${runtime_flags}")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/faultkit.pc.in ${PROJECT_BINARY_DIR}/faultkit.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/faultkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig

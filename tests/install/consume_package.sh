@@ -61,7 +61,8 @@ cmake --build "$work/cmake-build" >/dev/null
 run "$work/cmake-build/consumer$exe"
 
 echo "== pkg-config"
-flags=$(PKG_CONFIG_PATH=$pcdir PKG_CONFIG_LIBDIR=$pcdir pkg-config --cflags --libs faultkit)
+static=$(grep -q "^Libs.private" "$pcdir/faultkit.pc" && echo --static || true)
+flags=$(PKG_CONFIG_PATH=$pcdir PKG_CONFIG_LIBDIR=$pcdir pkg-config $static --cflags --libs faultkit)
 # shellcheck disable=SC2086
 "$cc" -std=c11 -o "$work/consumer-pc$exe" "$source/consumer.c" $flags
 run "$work/consumer-pc$exe"
