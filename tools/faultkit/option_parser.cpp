@@ -1,0 +1,79 @@
+#include "option_parser.h"
+
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+
+namespace faultkit::cli {
+namespace {
+
+int FindLong(const OptionSpec* specs, int count, const std::string& name) {
+    for (int i = 0; i < count; ++i) {
+        if (name == specs[i].long_name) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+int FindShort(const OptionSpec* specs, int count, char name) {
+    for (int i = 0; i < count; ++i) {
+        if (specs[i].short_name != 0 && specs[i].short_name == name) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+int ParseArguments(const char* command, int argc, char** argv, const OptionSpec* specs,
+                   int spec_count, const OptionHandler& on_option,
+                   const OperandHandler& on_operand) {
+    bool options_ended = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (options_ended || word == "-" || word[0] != '-') {
+            const int result = on_operand(argv[i]);
+            if (result != kExitOk) {
+                return result;
+            }
+            continue;
+        }
+        if (word == "--") {
+            options_ended = true;
+            continue;
+        }
+        const bool is_long = word[1] == '-';
+        const size_t equals = is_long ? word.find('=') : std::string::npos;
+        const std::string name = is_long ? word.substr(0, equals) : word.substr(0, 2);
+        const int option = is_long ? FindLong(specs, spec_count, name.substr(2))
+                                   : FindShort(specs, spec_count, word[1]);
+        if (option < 0) {
+            return UsageError(command, ("unknown option '" + name + "'").c_str());
+        }
+        const char* value = nullptr;
+        if (equals != std::string::npos) {
+            value = argv[i] + equals + 1;
+        } else if (!is_long && word.size() > 2) {
+            value = argv[i] + 2;
+        }
+        if (!specs[option].takes_value && value != nullptr) {
+            return UsageError(command, ("option '" + name + "' takes no value").c_str());
+        }
+        if (specs[option].takes_value && value == nullptr) {
+            if (i + 1 == argc) {
+                return UsageError(command, ("option '" + name + "' needs a value").c_str());
+            }
+            value = argv[++i];
+        }
+        const int result = on_option(option, value);
+        if (result != kExitOk) {
+            return result;
+        }
+    }
+    return kExitOk;
+}
+
+}  // namespace faultkit::cli

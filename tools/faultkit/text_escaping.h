@@ -1,0 +1,24 @@
+// Caller texts are bytes: they may hold control characters and bytes that
+// are not UTF-8. These functions make them safe for a terminal and for JSON.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace faultkit::cli {
+
+// Length of the well-formed UTF-8 character (no overlong form, no
+// surrogate, nothing above U+10FFFF) at the start of `text`, which has
+// `available` bytes; 0 when there is none.
+size_t Utf8CharLength(const unsigned char* text, size_t available);
+
+// The text for a terminal: control characters (C0, DEL, C1) and bytes that
+// are not UTF-8 become \xNN; everything else stays.
+std::string EscapeForTerminal(const char* text);
+
+// The body of a JSON string: '"' and '\' escaped, control characters as
+// \u00NN, and each byte that is not UTF-8 as \udcNN (0xDC00 plus the byte,
+// as Python's surrogateescape reads it back).
+std::string EscapeForJson(const char* text);
+
+}  // namespace faultkit::cli
