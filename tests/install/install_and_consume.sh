@@ -8,6 +8,8 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/include/faultkit.h"
 test -x "$prefix/bin/faultkit"
+test -f "$prefix/share/man/man1/faultkit.1"
+test -f "$prefix/share/bash-completion/completions/faultkit"
 
 echo "== CMake package"
 cmake -S "$source" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
