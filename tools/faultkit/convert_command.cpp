@@ -76,15 +76,7 @@ int ParseOptions(int argc, char** argv, ConvertOptions* options) {
     const int parsed = ParseArguments(
         "convert", argc, argv, kConvertOptions, sizeof kConvertOptions / sizeof *kConvertOptions,
         [options](int option, const char* value) { return TakeOption(option, value, options); },
-        [options](const char* operand) {
-            if (options->input != nullptr) {
-                return UsageError(
-                    "convert",
-                    ("only one input file, not also '" + std::string(operand) + "'").c_str());
-            }
-            options->input = operand;
-            return static_cast<int>(kExitOk);
-        });
+        TakeOneOperand("convert", &options->input));
     if (parsed != kExitOk || options->list) {
         return parsed;
     }

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "faultkit.h"
 #include "file_io.h"
+#include "option_parser.h"
 
 namespace faultkit::cli {
 namespace {
@@ -61,17 +62,16 @@ bool WriteFile(const char* path, const std::vector<unsigned char>& image) {
 }  // namespace
 
 int RunExportSample(int argc, char** argv) {
-    if (argc > 1) {
-        return UsageError(
-            "export-sample",
-            ("only one output file, not also '" + std::string(argv[1]) + "'").c_str());
+    const char* output = nullptr;
+    const int parsed = ParseArguments(
+        "export-sample", argc, argv, nullptr, 0,
+        [](int, const char*) { return static_cast<int>(kExitOk); },
+        TakeOneOperand("export-sample", &output));
+    if (parsed != kExitOk) {
+        return parsed;
     }
-    if (argc == 1 && argv[0][0] == '-' && argv[0][1] != '\0') {
-        return UsageError("export-sample",
-                          ("unknown option '" + std::string(argv[0]) + "'").c_str());
-    }
-    const bool to_stdout = argc == 0 || std::string(argv[0]) == "-";
-    if (argc == 0 && IsTerminal(1)) {
+    const bool to_stdout = output == nullptr || std::string(output) == "-";
+    if (output == nullptr && IsTerminal(1)) {
         return UsageError("export-sample",
                           "standard output is a terminal; name a FILE, or '-' to write the "
                           "binary image there anyway");
@@ -85,7 +85,7 @@ int RunExportSample(int argc, char** argv) {
         SetBinaryStandardStreams();
     }
     const bool written =
-        to_stdout ? WriteOutput(image.data(), image.size()) : WriteFile(argv[0], image);
+        to_stdout ? WriteOutput(image.data(), image.size()) : WriteFile(output, image);
     return written ? kExitOk : kExitBadInput;
 }
 

@@ -47,15 +47,7 @@ int ParseOptions(int argc, char** argv, InspectOptions* options) {
             (option == kJson ? options->json : options->import) = true;
             return static_cast<int>(kExitOk);
         },
-        [options](const char* operand) {
-            if (options->input != nullptr) {
-                return UsageError(
-                    "inspect",
-                    ("only one input file, not also '" + std::string(operand) + "'").c_str());
-            }
-            options->input = operand;
-            return static_cast<int>(kExitOk);
-        });
+        TakeOneOperand("inspect", &options->input));
 }
 
 // Appends up to `wanted` bytes in blocks, so that memory follows what the

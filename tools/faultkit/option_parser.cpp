@@ -28,6 +28,17 @@ int FindShort(const OptionSpec* specs, int count, char name) {
 
 }  // namespace
 
+OperandHandler TakeOneOperand(const char* command, const char** operand) {
+    return [command, operand](const char* word) {
+        if (*operand != nullptr) {
+            return UsageError(command,
+                              ("only one FILE, not also '" + std::string(word) + "'").c_str());
+        }
+        *operand = word;
+        return static_cast<int>(kExitOk);
+    };
+}
+
 int ParseArguments(const char* command, int argc, char** argv, const OptionSpec* specs,
                    int spec_count, const OptionHandler& on_option,
                    const OperandHandler& on_operand) {

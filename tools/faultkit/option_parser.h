@@ -19,6 +19,10 @@ using OptionHandler = std::function<int(int option, const char* value)>;
 // Called for each argument that is not an option.
 using OperandHandler = std::function<int(const char* operand)>;
 
+// An operand handler for commands that take at most one FILE: stores it in
+// *operand; a second one is a usage error that names it.
+OperandHandler TakeOneOperand(const char* command, const char** operand);
+
 // Walks the command's arguments. An unknown option, a missing value or a
 // value given to an option that takes none is a usage error that names the
 // word (kExitUsage); a handler's result other than kExitOk ends the walk
