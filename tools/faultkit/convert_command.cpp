@@ -17,7 +17,7 @@
 namespace faultkit::cli {
 namespace {
 
-constexpr size_t kBlock = 256 * 1024;
+constexpr size_t kBlock = 128 * 1024;
 
 struct ConvertOptions {
     ConversionSettings settings;
