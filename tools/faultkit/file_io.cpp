@@ -51,17 +51,19 @@ bool OpenInput(const char* path, Input* input) {
         *input = Input{0, "standard input", false};
         return true;
     }
-    int error = 0;
     const int fd = ::open(path, O_RDONLY | O_BINARY);
+    int error = errno;
+    // Windows refuses to open a directory ("Permission denied"); POSIX opens
+    // it and fails the first read. Both are told as what they are.
     struct stat status;
-    if (fd < 0) {
-        error = errno;
-    } else if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    if (stat(path, &status) == 0 && S_ISDIR(status.st_mode)) {
         error = EISDIR;
-        close(fd);
-    } else {
+    } else if (fd >= 0) {
         *input = Input{fd, path, true};
         return true;
+    }
+    if (fd >= 0) {
+        close(fd);
     }
     std::fprintf(stderr, "faultkit: cannot open '%s': %s\n", path, std::strerror(error));
     return false;
