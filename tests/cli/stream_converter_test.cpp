@@ -140,7 +140,7 @@ Bytes RandomText(std::mt19937& random, EncodingId id, size_t characters) {
             case 3: cp = 0x10000 + pick(0x100000); break;
             default: break;
         }
-        if (pick(400) == 0) {
+        if (pick(150) == 0) {
             cp = pick(2) == 0 ? 0xD800 + pick(0x800) : 0x110000 + pick(0x1000000);
         }
         char encoded[8];

@@ -100,7 +100,7 @@ bool StreamConverter::ConvertRange(const uint8_t* src, size_t length, const uint
             ConvertToUtf8(from, src, length, middle_.get(), room, &stopped, &middle_end);
         }
         if (stopped == nullptr) {
-            return false;
+            return false;  // refused by the first step
         }
         const size_t middle_size =
             static_cast<size_t>(static_cast<uint8_t*>(middle_end) - middle_.get());

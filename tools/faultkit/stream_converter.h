@@ -61,7 +61,7 @@ public:
 
     // Where the next input bytes go, and how many fit.
     uint8_t* InputSpace() { return input_.get() + carry_; }
-    size_t InputRoom() const { return block_; }
+    size_t InputRoom() const { return block_ + kMaxCarry - carry_; }
 
     // Converts the `size` bytes just placed at InputSpace(), after those
     // carried from before. Output() then holds the converted text. False
