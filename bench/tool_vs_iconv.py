@@ -7,8 +7,9 @@ Writes three UTF-8 texts of N MiB (32 by default) to WORK_DIR: ASCII-heavy
 prose, mixed script (runs of words in several scripts) and randomly mixed
 (each character drawn at random from ASCII, Latin-1, Greek, Cyrillic and CJK,
 1 % astral), then times `faultkit convert` and `iconv` from UTF-8 to UTF-16
-and back, each the best of --runs runs, with their maximum resident size.
-The outputs must be identical. Numbers taken on a busy machine are noisy.
+and back, each the best of --runs runs: wall time, and CPU time (user +
+system), which varies less when other work shares the machine. The outputs
+must be identical. Numbers taken on a busy machine are noisy.
 """
 import argparse
 import os
@@ -58,7 +59,8 @@ def timed(argv, source, sink):
 
 
 def best(argv, source, sink, runs):
-    return min(timed(argv, source, sink) for _ in range(runs))
+    times = [timed(argv, source, sink) for _ in range(runs)]
+    return min(t[0] for t in times), min(t[1] for t in times)
 
 
 def main():
@@ -72,7 +74,8 @@ def main():
     size = args.megabytes << 20
     texts = {"ascii_heavy": repeated(ENGLISH, size), "mixed_script": repeated(MIXED, size),
              "random_mix": random_text(size)}
-    print(f"{'text':14} {'pair':16} {'faultkit s':>10} {'iconv s':>8} {'ratio':>6} {'MB/s':>7}")
+    print(f"{'text':14} {'pair':16} {'wall: faultkit':>14} {'iconv':>7} {'ratio':>6}"
+          f" {'cpu: faultkit':>14} {'iconv':>7} {'ratio':>6} {'MB/s':>6}")
     for name, data in texts.items():
         utf8 = os.path.join(args.work, name + ".utf8")
         utf16 = os.path.join(args.work, name + ".utf16")
@@ -87,13 +90,15 @@ def main():
                  ["-f", "UTF-16LE", "-t", "UTF-8"])):
             ours_out = os.path.join(args.work, "out.faultkit")
             theirs_out = os.path.join(args.work, "out.iconv")
-            ours, _ = best([args.faultkit, "convert", *ours_args], source, ours_out, args.runs)
-            theirs, _ = best(["iconv", *theirs_args], source, theirs_out, args.runs)
+            ours, ours_cpu = best([args.faultkit, "convert", *ours_args], source, ours_out,
+                                  args.runs)
+            theirs, theirs_cpu = best(["iconv", *theirs_args], source, theirs_out, args.runs)
             with open(ours_out, "rb") as a, open(theirs_out, "rb") as b:
                 if a.read() != b.read():
                     sys.exit(f"{name} {label}: outputs differ")
-            mbps = os.path.getsize(source) / ours / 1e6
-            print(f"{name:14} {label:16} {ours:10.3f} {theirs:8.3f} {theirs / ours:6.2f} {mbps:7.0f}")
+            mbps = os.path.getsize(source) / ours_cpu / 1e6
+            print(f"{name:14} {label:16} {ours:14.3f} {theirs:7.3f} {theirs / ours:6.2f}"
+                  f" {ours_cpu:14.3f} {theirs_cpu:7.3f} {theirs_cpu / ours_cpu:6.2f} {mbps:6.0f}")
 
 
 if __name__ == "__main__":
