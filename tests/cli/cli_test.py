@@ -227,6 +227,11 @@ class Inspect(unittest.TestCase):
         message = result.stderr.decode()
         self.assertIn(what, message)
         self.assertIn(f"byte offset {offset}", message)
+        as_json = self.inspect_bytes(data, "--json")
+        self.assertEqual(as_json.returncode, 1)
+        problem = json.loads(as_json.stdout)["problem"]
+        self.assertIn(what, problem["what"])
+        self.assertEqual(problem["offset"], offset)
 
     def test_truncated_image(self):
         self.assert_refused(self.image[:50], "larger than the image", 0)

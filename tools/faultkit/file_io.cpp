@@ -14,6 +14,7 @@
 #define read _read
 #define write _write
 #define close _close
+#define lseek _lseeki64
 #define fileno _fileno
 using IoSize = unsigned int;  // _read and _write take an unsigned count
 #else
@@ -89,6 +90,15 @@ int64_t ReadSome(const Input& input, void* buffer, size_t capacity) {
             return -1;
         }
     }
+}
+
+int64_t BytesLeft(const Input& input) {
+    struct stat status;
+    if (fstat(input.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return -1;
+    }
+    const auto at = lseek(input.fd, 0, SEEK_CUR);
+    return at < 0 || at > status.st_size ? -1 : static_cast<int64_t>(status.st_size - at);
 }
 
 int64_t ReadFull(const Input& input, void* buffer, size_t size) {

@@ -26,6 +26,10 @@ void CloseInput(Input* input);
 // returns -1.
 int64_t ReadSome(const Input& input, void* buffer, size_t capacity);
 
+// Bytes left to read when the input is a regular file; -1 when that cannot
+// be known (pipes, terminals).
+int64_t BytesLeft(const Input& input);
+
 // Reads until `size` bytes are in or the input ends; the count read, or -1
 // after a message as ReadSome.
 int64_t ReadFull(const Input& input, void* buffer, size_t size);

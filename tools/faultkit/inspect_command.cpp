@@ -69,12 +69,21 @@ bool ReadUpTo(const Input& input, uint64_t wanted, std::vector<unsigned char>* b
     return true;
 }
 
+// Reads the image and counts what follows it. A file that is shorter than
+// its length field says is read no further: the check refuses it at once.
 bool ReadImage(const Input& input, ImageInput* image) {
     if (!ReadUpTo(input, 4, &image->bytes)) {
         return false;
     }
-    if (image->bytes.size() == 4 &&
-        !ReadUpTo(input, LoadBe32(image->bytes.data()), &image->bytes)) {
+    if (image->bytes.size() < 4) {
+        return true;
+    }
+    const uint64_t length = LoadBe32(image->bytes.data());
+    const int64_t left = BytesLeft(input);
+    if (left >= 0 && length > 4 + static_cast<uint64_t>(left)) {
+        return true;
+    }
+    if (!ReadUpTo(input, length, &image->bytes)) {
         return false;
     }
     std::vector<unsigned char> rest(kReadBlock);
@@ -175,6 +184,18 @@ void PrintJson(const std::vector<ErrorView>& errors, uint64_t length, uint64_t t
     std::printf("\n");
 }
 
+// A refused image in --json mode: a document that names the problem.
+void PrintProblemJson(const ImageProblem& problem) {
+    JsonWriter json(stdout);
+    json.BeginObject();
+    json.Key("problem").BeginObject();
+    json.Key("what").String(problem.what);
+    json.Key("offset").Number(static_cast<int64_t>(problem.offset));
+    json.EndObject();
+    json.EndObject();
+    std::printf("\n");
+}
+
 }  // namespace
 
 int RunInspect(int argc, char** argv) {
@@ -199,6 +220,9 @@ int RunInspect(int argc, char** argv) {
     if (!CheckImage(image.bytes.data(), image.bytes.size(), &layout, &problem)) {
         std::fprintf(stderr, "faultkit: malformed image: %s at byte offset %" PRIu64 "\n",
                      problem.what, problem.offset);
+        if (options.json) {
+            PrintProblemJson(problem);
+        }
         return kExitBadInput;
     }
     const uint64_t length = layout.strings_end + kImageTrailerSize;
