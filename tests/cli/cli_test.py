@@ -76,6 +76,9 @@ class CommandLine(unittest.TestCase):
         self.assertIn(b"'--bogus'", option.stderr)
         self.assertIn(b"'--json'", run("inspect", "--json=yes").stderr)
         self.assertIn(b"'x'", run("demo", "x").stderr)
+        hostile = run("convert", "-f", "bad\x1b[2Jname", "-t", "utf-8")
+        self.assertIn(b"'bad\\x1B[2Jname'", hostile.stderr)
+        self.assertNotIn(b"\x1b", hostile.stderr)
 
     def test_usage_lines(self):
         self.assertIn(b"usage: faultkit demo\n", run("help", "demo").stdout)

@@ -13,6 +13,7 @@
 #include "file_io.h"
 #include "option_parser.h"
 #include "stream_converter.h"
+#include "text_escaping.h"
 
 namespace faultkit::cli {
 namespace {
@@ -53,8 +54,8 @@ int TakeOption(int option, const char* value, ConvertOptions* options) {
         case kTo: {
             EncodingId* id = option == kFrom ? &options->settings.from : &options->settings.to;
             if (!EncodingByName(value, id)) {
-                return UsageError("convert", ("unknown encoding '" + std::string(value) +
-                                              "' (see 'faultkit convert --list')")
+                return UsageError("convert", ("unknown encoding " + Quoted(value) +
+                                              " (see 'faultkit convert --list')")
                                                  .c_str());
             }
             (option == kFrom ? options->have_from : options->have_to) = true;
@@ -64,8 +65,8 @@ int TakeOption(int option, const char* value, ConvertOptions* options) {
             return ParseReplacement(value, &options->settings.replacement)
                        ? kExitOk
                        : UsageError("convert", ("--replacement takes one ASCII character or "
-                                                "0xNN, not '" +
-                                                std::string(value) + "'")
+                                                "0xNN, not " +
+                                                Quoted(value))
                                                    .c_str());
         case kStrict: options->settings.strict = true; return kExitOk;
         default: options->list = true; return kExitOk;

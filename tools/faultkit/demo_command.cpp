@@ -12,6 +12,7 @@
 #include "faultkit.h"
 #include "file_io.h"
 #include "process_pipe.h"
+#include "text_escaping.h"
 
 namespace faultkit::cli {
 namespace {
@@ -124,8 +125,7 @@ bool RegisterComponents(_qel_error_manager** storage, _qel_error_manager** netwo
 
 int RunDemo(int argc, char** argv) {
     if (argc != 0) {
-        return UsageError("demo",
-                          ("demo takes no arguments, not '" + std::string(argv[0]) + "'").c_str());
+        return UsageError("demo", ("demo takes no arguments, not " + Quoted(argv[0])).c_str());
     }
     Step("1. two components register and receive facilities");
     _qel_error_manager* storage = nullptr;

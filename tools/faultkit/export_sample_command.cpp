@@ -9,6 +9,7 @@
 #include "faultkit.h"
 #include "file_io.h"
 #include "option_parser.h"
+#include "text_escaping.h"
 
 namespace faultkit::cli {
 namespace {
@@ -46,14 +47,20 @@ std::vector<unsigned char> BuildSampleImage() {
 bool WriteFile(const char* path, const std::vector<unsigned char>& image) {
     FILE* out = std::fopen(path, "wb");
     if (out == nullptr) {
-        std::fprintf(stderr, "faultkit: cannot open '%s': %s\n", path, std::strerror(errno));
+        const int error = errno;
+        std::fprintf(stderr, "faultkit: cannot open %s: %s\n", Quoted(path).c_str(),
+                     std::strerror(error));
         return false;
     }
     const bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size();
-    const int error = errno;
-    if (std::fclose(out) != 0 || !written) {
-        std::fprintf(stderr, "faultkit: cannot write '%s': %s\n", path,
-                     std::strerror(written ? errno : error));
+    int error = errno;
+    const bool closed = std::fclose(out) == 0;
+    if (written) {
+        error = errno;  // only the close can have failed
+    }
+    if (!written || !closed) {
+        std::fprintf(stderr, "faultkit: cannot write %s: %s\n", Quoted(path).c_str(),
+                     std::strerror(error));
         return false;
     }
     return true;

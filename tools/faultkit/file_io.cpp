@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text_escaping.h"
+
 #ifdef _WIN32
 #include <io.h>
 #define isatty _isatty
@@ -66,7 +68,8 @@ bool OpenInput(const char* path, Input* input) {
     if (fd >= 0) {
         close(fd);
     }
-    std::fprintf(stderr, "faultkit: cannot open '%s': %s\n", path, std::strerror(error));
+    std::fprintf(stderr, "faultkit: cannot open %s: %s\n", Quoted(path).c_str(),
+                 std::strerror(error));
     return false;
 }
 
@@ -84,9 +87,10 @@ int64_t ReadSome(const Input& input, void* buffer, size_t capacity) {
         if (got >= 0) {
             return static_cast<int64_t>(got);
         }
-        if (errno != EINTR) {
-            std::fprintf(stderr, "faultkit: cannot read '%s': %s\n", input.name,
-                         std::strerror(errno));
+        const int error = errno;
+        if (error != EINTR) {
+            std::fprintf(stderr, "faultkit: cannot read %s: %s\n", Quoted(input.name).c_str(),
+                         std::strerror(error));
             return -1;
         }
     }

@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "file_io.h"
+#include "text_escaping.h"
 
 namespace faultkit::cli {
 namespace {
@@ -115,7 +116,7 @@ int RunCommandLine(int argc, char** argv) {
     }
     const Command* command = FindCommand(name);
     if (command == nullptr) {
-        std::fprintf(stderr, "faultkit: unknown command '%s'\n", name);
+        std::fprintf(stderr, "faultkit: unknown command %s\n", Quoted(name).c_str());
         PrintOverview(stderr);
         return kExitUsage;
     }
@@ -154,7 +155,7 @@ bool WantsHelp(int argc, char** argv) {
 int PrintCommandHelp(const char* name) {
     const Command* command = FindCommand(name);
     if (command == nullptr) {
-        return UsageError(nullptr, ("help: unknown command '" + std::string(name) + "'").c_str());
+        return UsageError(nullptr, ("help: unknown command " + Quoted(name)).c_str());
     }
     PrintUsage(stdout, *command);
     std::printf("\n%s", command->help);

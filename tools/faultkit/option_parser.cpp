@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands.h"
+#include "text_escaping.h"
 
 namespace faultkit::cli {
 namespace {
@@ -62,7 +63,7 @@ int ParseArguments(const char* command, int argc, char** argv, const OptionSpec*
         const int option = is_long ? FindLong(specs, spec_count, name.substr(2))
                                    : FindShort(specs, spec_count, word[1]);
         if (option < 0) {
-            return UsageError(command, ("unknown option '" + name + "'").c_str());
+            return UsageError(command, ("unknown option " + Quoted(name.c_str())).c_str());
         }
         const char* value = nullptr;
         if (equals != std::string::npos) {
@@ -71,11 +72,13 @@ int ParseArguments(const char* command, int argc, char** argv, const OptionSpec*
             value = argv[i] + 2;
         }
         if (!specs[option].takes_value && value != nullptr) {
-            return UsageError(command, ("option '" + name + "' takes no value").c_str());
+            return UsageError(command,
+                              ("option " + Quoted(name.c_str()) + " takes no value").c_str());
         }
         if (specs[option].takes_value && value == nullptr) {
             if (i + 1 == argc) {
-                return UsageError(command, ("option '" + name + "' needs a value").c_str());
+                return UsageError(command,
+                                  ("option " + Quoted(name.c_str()) + " needs a value").c_str());
             }
             value = argv[++i];
         }

@@ -95,6 +95,10 @@ std::string EscapeForTerminal(const char* text) {
     return out;
 }
 
+std::string Quoted(const char* text) {
+    return "'" + EscapeForTerminal(text) + "'";
+}
+
 std::string EscapeForJson(const char* text) {
     std::string out;
     ForEachPiece(

@@ -16,6 +16,10 @@ size_t Utf8CharLength(const unsigned char* text, size_t available);
 // are not UTF-8 become \xNN; everything else stays.
 std::string EscapeForTerminal(const char* text);
 
+// The text between single quotes, escaped for a terminal: how messages
+// name a word or file the user gave.
+std::string Quoted(const char* text);
+
 // The body of a JSON string: '"' and '\' escaped, control characters as
 // \u00NN, and each byte that is not UTF-8 as \udcNN (0xDC00 plus the byte,
 // as Python's surrogateescape reads it back).
