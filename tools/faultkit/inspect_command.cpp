@@ -196,28 +196,20 @@ void PrintProblemJson(const ImageProblem& problem) {
     std::printf("\n");
 }
 
-}  // namespace
-
-int RunInspect(int argc, char** argv) {
-    InspectOptions options;
-    const int parsed = ParseOptions(argc, argv, &options);
-    if (parsed != kExitOk) {
-        return parsed;
-    }
+// Reads the image and checks it; kExitOk, or kExitBadInput after a message.
+int ReadCheckedImage(const InspectOptions& options, ImageInput* image, ImageLayout* layout) {
     Input input;
     if (!OpenInput(options.input, &input)) {
         return kExitBadInput;
     }
     SetBinaryStandardStreams();
-    ImageInput image;
-    const bool read = ReadImage(input, &image);
+    const bool read = ReadImage(input, image);
     CloseInput(&input);
     if (!read) {
         return kExitBadInput;
     }
-    ImageLayout layout{};
     ImageProblem problem{"", 0};
-    if (!CheckImage(image.bytes.data(), image.bytes.size(), &layout, &problem)) {
+    if (!CheckImage(image->bytes.data(), image->bytes.size(), layout, &problem)) {
         std::fprintf(stderr, "faultkit: malformed image: %s at byte offset %" PRIu64 "\n",
                      problem.what, problem.offset);
         if (options.json) {
@@ -225,12 +217,24 @@ int RunInspect(int argc, char** argv) {
         }
         return kExitBadInput;
     }
-    const uint64_t length = layout.strings_end + kImageTrailerSize;
-    if (image.trailing != 0) {
+    if (image->trailing != 0) {
         std::fprintf(stderr,
                      "faultkit: note: %" PRIu64 " byte(s) follow the image's length of %" PRIu64
                      " and were not read as part of it\n",
-                     image.trailing, length);
+                     image->trailing, layout->strings_end + kImageTrailerSize);
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunInspect(int argc, char** argv) {
+    InspectOptions options;
+    ImageInput image;
+    ImageLayout layout{};
+    int result = ParseOptions(argc, argv, &options);
+    if (result != kExitOk || (result = ReadCheckedImage(options, &image, &layout)) != kExitOk) {
+        return result;
     }
     std::vector<std::vector<unsigned char>> contexts;
     const std::vector<ErrorView> errors = DecodeErrors(layout, &contexts);
@@ -242,6 +246,7 @@ int RunInspect(int argc, char** argv) {
         read_back = ReadThreadErrors(reader);
     }
     const ThreadErrors* shown = imported ? &read_back : nullptr;
+    const uint64_t length = layout.strings_end + kImageTrailerSize;
     if (options.json) {
         PrintJson(errors, length, image.trailing, shown, options.import);
     } else {
