@@ -71,6 +71,30 @@ bool StreamConverter::Open(const ConversionSettings& settings, size_t block) {
     return input_ != nullptr && output_ != nullptr && (!two_steps || middle_ != nullptr);
 }
 
+namespace {
+
+// One engine conversion between UTF-8 and another encoding, into a buffer
+// with `room` bytes: false when the engine refused a character; otherwise
+// *stopped is where it stopped in src and *written the end of its output.
+bool EngineStep(EncodingId from, EncodingId to, const uint8_t* src, size_t length, uint8_t* dst,
+                size_t room, int32_t replacement, const uint8_t** stopped, uint8_t** written) {
+    const void* end = nullptr;
+    void* dst_end = nullptr;
+    if (from == kEncodingUtf8) {
+        const char* utf8_end = nullptr;
+        ConvertFromUtf8(to, reinterpret_cast<const char*>(src), length, dst, room, &utf8_end,
+                        &dst_end, replacement);
+        end = utf8_end;
+    } else {
+        ConvertToUtf8(from, src, length, dst, room, &end, &dst_end);
+    }
+    *stopped = static_cast<const uint8_t*>(end);
+    *written = static_cast<uint8_t*>(dst_end);
+    return end != nullptr;
+}
+
+}  // namespace
+
 // The engine converts between UTF-8 and one other encoding. Other pairs go
 // through a middle text: UTF-8 between two encodings that are not UTF-8,
 // UTF-32 from UTF-8 to UTF-8 (which checks it). The output has room for
@@ -79,50 +103,23 @@ bool StreamConverter::ConvertRange(const uint8_t* src, size_t length, const uint
     const size_t room = kMaxGrowth * (block_ + kMaxCarry);
     const EncodingId from = settings_.from;
     const EncodingId to = settings_.to;
-    const int32_t replacement = settings_.replacement;
-    const char* text = reinterpret_cast<const char*>(src);
-    const void* stopped = nullptr;
-    const char* utf8_stopped = nullptr;
-    void* written = nullptr;
-    if (from != kEncodingUtf8 && to == kEncodingUtf8) {
-        ConvertToUtf8(from, src, length, output_.get(), room, &stopped, &written);
-    } else if (from == kEncodingUtf8 && to != kEncodingUtf8) {
-        ConvertFromUtf8(to, text, length, output_.get(), room, &utf8_stopped, &written,
-                        replacement);
-        stopped = utf8_stopped;
+    uint8_t* written = nullptr;
+    if ((from == kEncodingUtf8) != (to == kEncodingUtf8)) {
+        if (!EngineStep(from, to, src, length, output_.get(), room, settings_.replacement, end,
+                        &written)) {
+            return false;
+        }
     } else {
-        void* middle_end = nullptr;
-        if (from == kEncodingUtf8) {
-            ConvertFromUtf8(kEncodingUtf32, text, length, middle_.get(), room, &utf8_stopped,
-                            &middle_end, 0);
-            stopped = utf8_stopped;
-        } else {
-            ConvertToUtf8(from, src, length, middle_.get(), room, &stopped, &middle_end);
-        }
-        if (stopped == nullptr) {
-            return false;  // refused by the first step
-        }
-        const size_t middle_size =
-            static_cast<size_t>(static_cast<uint8_t*>(middle_end) - middle_.get());
-        const void* middle_stopped = nullptr;
-        const char* middle_utf8_stopped = nullptr;
-        if (to == kEncodingUtf8) {
-            ConvertToUtf8(kEncodingUtf32, middle_.get(), middle_size, output_.get(), room,
-                          &middle_stopped, &written);
-        } else {
-            ConvertFromUtf8(to, reinterpret_cast<const char*>(middle_.get()), middle_size,
-                            output_.get(), room, &middle_utf8_stopped, &written, replacement);
-            middle_stopped = middle_utf8_stopped;
-        }
-        if (middle_stopped == nullptr) {
+        const EncodingId middle = from == kEncodingUtf8 ? kEncodingUtf32 : kEncodingUtf8;
+        uint8_t* middle_end = nullptr;
+        const uint8_t* middle_stopped = nullptr;
+        if (!EngineStep(from, middle, src, length, middle_.get(), room, 0, end, &middle_end) ||
+            !EngineStep(middle, to, middle_.get(), static_cast<size_t>(middle_end - middle_.get()),
+                        output_.get(), room, settings_.replacement, &middle_stopped, &written)) {
             return false;
         }
     }
-    if (stopped == nullptr) {
-        return false;
-    }
-    *end = static_cast<const uint8_t*>(stopped);
-    output_size_ = static_cast<size_t>(static_cast<uint8_t*>(written) - output_.get());
+    output_size_ = static_cast<size_t>(written - output_.get());
     return true;
 }
 
