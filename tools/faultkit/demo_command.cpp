@@ -43,9 +43,10 @@ std::string Hex(uint32_t value) {
 }
 
 void PrintValues(const char* label, _qel_error_enumerate* record) {
-    for (const ContextValue& value : RenderContextValues(record->context)) {
+    const RenderedContext context = RenderContextValues(record->context);
+    for (const ContextValue& value : context.values) {
         std::printf("%s: context value of type %u (%s): %s\n", label, value.type,
-                    ContextTypeName(value.type), value.text.c_str());
+                    ContextTypeName(value.type), value.text);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "context/context_list.h"
 #include "text_escaping.h"
@@ -9,8 +10,16 @@
 namespace faultkit::cli {
 namespace {
 
-std::string Escaped(const char* text) {
-    return text != nullptr ? EscapeForTerminal(text) : "(none)";
+// The text escaped for a terminal, "(none)" for none, and a newline.
+void PrintLine(const char* text) {
+    WriteForTerminal(stdout, text != nullptr ? text : "(none)");
+    std::printf("\n");
+}
+
+// "<indent><label> <text>".
+void PrintText(const char* indent, const char* label, const char* text) {
+    std::printf("%s%-9s ", indent, label);
+    PrintLine(text);
 }
 
 }  // namespace
@@ -42,27 +51,28 @@ const char* ContextTypeName(uint16_t type) {
     }
 }
 
-std::vector<ContextValue> RenderContextValues(_qel_error_context* list) {
-    std::vector<ContextValue> values;
+RenderedContext RenderContextValues(_qel_error_context* list) {
+    RenderedContext context;
     for (const auto* item = reinterpret_cast<const unsigned char*>(list); item != nullptr;) {
         const ContextItemView view = ReadContextItem(item, false);
-        values.push_back(ContextValue{view.type, std::string()});
+        context.values.push_back(ContextValue{view.type, ""});
         item = view.next != 0 ? item + view.next : nullptr;
     }
     // The rendering holds one NUL-terminated text per value, in list order.
     _qel_error_enumerate record{};
     record.context = list;
     const int size = ErrorMgrGetContextString(&record, nullptr, 0);
-    std::vector<char> text(size > 0 ? static_cast<size_t>(size) : 0);
-    if (text.empty() || ErrorMgrGetContextString(&record, text.data(), size) == 0) {
-        return values;
+    context.rendering.resize(size > 0 ? static_cast<size_t>(size) : 0);
+    if (context.rendering.empty() ||
+        ErrorMgrGetContextString(&record, context.rendering.data(), size) == 0) {
+        return context;
     }
-    const char* p = text.data();
-    for (ContextValue& value : values) {
+    const char* p = context.rendering.data();
+    for (ContextValue& value : context.values) {
         value.text = p;
-        p += value.text.size() + 1;
+        p += std::strlen(p) + 1;
     }
-    return values;
+    return context;
 }
 
 ErrorView ViewOfRecord(_qel_error_enumerate* record, uint32_t code) {
@@ -74,7 +84,7 @@ ErrorView ViewOfRecord(_qel_error_enumerate* record, uint32_t code) {
     view.text2 = record->aux_text2;
     view.aux_int = record->aux_int;
     if (record->context != nullptr) {
-        view.values = RenderContextValues(record->context);
+        view.context = RenderContextValues(record->context);
     }
     return view;
 }
@@ -88,16 +98,17 @@ void PrintErrorText(const char* indent, const ErrorView& error) {
     std::printf(", flags 0x%" PRIX32 ")\n", code >> 28);
     std::printf("%scomponent %s\n", indent, UuidRegistryForm(error.uuid).c_str());
     if (error.name != nullptr) {
-        std::printf("%sname      %s\n", indent, Escaped(error.name).c_str());
+        PrintText(indent, "name", error.name);
     }
-    std::printf("%stext 1    %s\n", indent, Escaped(error.text1).c_str());
-    std::printf("%stext 2    %s\n", indent, Escaped(error.text2).c_str());
+    PrintText(indent, "text 1", error.text1);
+    PrintText(indent, "text 2", error.text2);
     std::printf("%sinteger   %" PRId32 "\n", indent, error.aux_int);
-    std::printf("%scontext   %s\n", indent, error.values.empty() ? "(none)" : "");
-    for (size_t v = 0; v < error.values.size(); ++v) {
-        const ContextValue& value = error.values[v];
-        std::printf("%s  [%zu] type %u (%s): %s\n", indent, v + 1, value.type,
-                    ContextTypeName(value.type), EscapeForTerminal(value.text.c_str()).c_str());
+    const std::vector<ContextValue>& values = error.context.values;
+    std::printf("%scontext   %s\n", indent, values.empty() ? "(none)" : "");
+    for (size_t v = 0; v < values.size(); ++v) {
+        std::printf("%s  [%zu] type %u (%s): ", indent, v + 1, values[v].type,
+                    ContextTypeName(values[v].type));
+        PrintLine(values[v].text);
     }
 }
 
@@ -116,11 +127,11 @@ void WriteErrorJson(JsonWriter& json, const ErrorView& error) {
     json.Key("text2").String(error.text2);
     json.Key("integer").Number(error.aux_int);
     json.Key("context").BeginArray();
-    for (const ContextValue& value : error.values) {
+    for (const ContextValue& value : error.context.values) {
         json.BeginObject();
         json.Key("type").Number(value.type);
         json.Key("type_name").String(ContextTypeName(value.type));
-        json.Key("text").String(value.text.c_str());
+        json.Key("text").String(value.text);
         json.EndObject();
     }
     json.EndArray();

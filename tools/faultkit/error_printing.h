@@ -13,7 +13,14 @@ namespace faultkit::cli {
 
 struct ContextValue {
     uint16_t type;
-    std::string text;  // as the library renders it
+    const char* text;  // as the library renders it, inside the rendering
+};
+
+// A context's values with the library's rendering they point into. Moving
+// it keeps the pointers valid.
+struct RenderedContext {
+    std::vector<char> rendering;
+    std::vector<ContextValue> values;
 };
 
 struct ErrorView {
@@ -24,7 +31,7 @@ struct ErrorView {
     const char* text1 = nullptr;
     const char* text2 = nullptr;
     int32_t aux_int = 0;
-    std::vector<ContextValue> values;
+    RenderedContext context;
 };
 
 // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
@@ -35,7 +42,7 @@ std::string UuidRegistryForm(const _qel_bos_uuid& uuid);
 const char* ContextTypeName(uint16_t type);
 
 // The values of a context list in host order, each rendered by the library.
-std::vector<ContextValue> RenderContextValues(_qel_error_context* list);
+RenderedContext RenderContextValues(_qel_error_context* list);
 
 // The view of a record read through the public interface; `code` is the
 // code as the read returned it.

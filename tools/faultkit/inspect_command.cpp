@@ -23,6 +23,7 @@ namespace faultkit::cli {
 namespace {
 
 constexpr size_t kReadBlock = 64 * 1024;
+constexpr uint64_t kPipeReserve = 1 << 20;
 
 struct InspectOptions {
     bool json = false;
@@ -83,6 +84,9 @@ bool ReadImage(const Input& input, ImageInput* image) {
     if (left >= 0 && length > 4 + static_cast<uint64_t>(left)) {
         return true;
     }
+    // A file holds the whole image: room for exactly that. From a pipe the
+    // length is only a claim until the bytes arrive.
+    image->bytes.reserve(static_cast<size_t>(left >= 0 ? length : std::min(length, kPipeReserve)));
     if (!ReadUpTo(input, length, &image->bytes)) {
         return false;
     }
@@ -101,8 +105,7 @@ const char* StringAt(const RecordParts& parts, uint64_t at) {
 }
 
 // Image records carry no facility: their codes are as the image holds them.
-std::vector<ErrorView> DecodeErrors(const ImageLayout& layout,
-                                    std::vector<std::vector<unsigned char>>* contexts) {
+std::vector<ErrorView> DecodeErrors(const ImageLayout& layout) {
     std::vector<ErrorView> errors;
     ImageProblem unused{};
     WalkRecords(layout, &unused, [&](uint32_t, const RecordParts& parts) {
@@ -115,11 +118,11 @@ std::vector<ErrorView> DecodeErrors(const ImageLayout& layout,
         error.text1 = StringAt(parts, parts.aux_text1_at);
         error.text2 = StringAt(parts, parts.aux_text2_at);
         if (parts.blob != nullptr) {
-            // A host-order copy for the library's renderer.
-            contexts->emplace_back(parts.blob, parts.blob + parts.blob_size);
-            ContextChainSwap(contexts->back().data(), true);
-            error.values =
-                RenderContextValues(reinterpret_cast<_qel_error_context*>(contexts->back().data()));
+            // The renderer reads an aligned list in host order: a copy, kept
+            // only while it renders.
+            std::vector<unsigned char> list(parts.blob, parts.blob + parts.blob_size);
+            ContextChainSwap(list.data(), true);
+            error.context = RenderContextValues(reinterpret_cast<_qel_error_context*>(list.data()));
         }
         errors.push_back(std::move(error));
         return true;
@@ -236,8 +239,7 @@ int RunInspect(int argc, char** argv) {
     if (result != kExitOk || (result = ReadCheckedImage(options, &image, &layout)) != kExitOk) {
         return result;
     }
-    std::vector<std::vector<unsigned char>> contexts;
-    const std::vector<ErrorView> errors = DecodeErrors(layout, &contexts);
+    const std::vector<ErrorView> errors = DecodeErrors(layout);
     unsigned char memory[sizeof(_qel_error_manager)];
     _qel_error_manager* reader = nullptr;
     const bool imported = options.import && Import(image.bytes.data(), &reader, memory);

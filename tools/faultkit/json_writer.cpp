@@ -46,7 +46,7 @@ JsonWriter& JsonWriter::String(const char* text) {
         return *this;
     }
     std::fputc('"', out_);
-    std::fputs(EscapeForJson(text).c_str(), out_);
+    WriteJsonStringBody(out_, text);
     std::fputc('"', out_);
     return *this;
 }

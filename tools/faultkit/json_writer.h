@@ -19,7 +19,7 @@ public:
     JsonWriter& Key(const char* name);
     // A null text is written as null. UTF-8 passes through; quotes,
     // backslashes, control characters and bytes that are not UTF-8 are
-    // escaped (see EscapeForJson), so the document is valid whatever the
+    // escaped (see WriteJsonStringBody), so the document is valid whatever the
     // bytes.
     JsonWriter& String(const char* text);
     JsonWriter& Number(int64_t value);

@@ -1,6 +1,5 @@
 #include "text_escaping.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace faultkit::cli {
@@ -18,35 +17,50 @@ void SecondByteRange(unsigned char lead, unsigned char* low, unsigned char* high
     *high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
 }
 
-// C0 controls, DEL, and the C1 controls U+0080 to U+009F (C2 80 to C2 9F).
-bool IsControl(const unsigned char* text, size_t length) {
-    return length == 1 ? (text[0] < 0x20 || text[0] == 0x7F) : text[0] == 0xC2 && text[1] < 0xA0;
-}
-
-// Calls emit_char(text, length) for each UTF-8 character and
-// emit_byte(byte) for each byte that is not part of one.
-template <typename EmitChar, typename EmitByte>
-void ForEachPiece(const char* text, EmitChar&& emit_char, EmitByte&& emit_byte) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    size_t left = std::strlen(text);
-    while (left > 0) {
-        const size_t length = Utf8CharLength(p, left);
-        if (length == 0) {
-            emit_byte(*p);
-            ++p;
-            --left;
-        } else {
-            emit_char(p, length);
-            p += length;
-            left -= length;
-        }
+// The code point of a control character of `length` bytes (C0, DEL, or the
+// C1 controls U+0080 to U+009F, written C2 80 to C2 9F), or -1.
+int ControlCodePoint(const unsigned char* text, size_t length) {
+    if (length == 1 && (text[0] < 0x20 || text[0] == 0x7F)) {
+        return text[0];
     }
+    return length == 2 && text[0] == 0xC2 && text[1] < 0xA0 ? text[1] : -1;
 }
 
-void AppendHex(std::string* out, const char* format, unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof text, format, value);
-    *out += text;
+// Hands the text to put(bytes, count): runs that stay as they are whole,
+// and the escape of each piece that needs one.
+template <typename Put>
+void Escape(const char* text, bool json, Put&& put) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* const end = p + std::strlen(text);
+    const unsigned char* run = p;
+    while (p < end) {
+        const size_t length = Utf8CharLength(p, static_cast<size_t>(end - p));
+        const int control = ControlCodePoint(p, length);
+        const bool quote = json && length == 1 && (*p == '"' || *p == '\\');
+        if (length != 0 && control < 0 && !quote) {
+            p += length;
+            continue;
+        }
+        put(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+        char escaped[16];
+        int size = 0;
+        if (quote) {
+            size = std::snprintf(escaped, sizeof escaped, "\\%c", *p);
+        } else if (length == 0) {
+            size = json ? std::snprintf(escaped, sizeof escaped, "\\u%04x", 0xDC00u + *p)
+                        : std::snprintf(escaped, sizeof escaped, "\\x%02X", *p);
+        } else if (json) {
+            size = std::snprintf(escaped, sizeof escaped, "\\u%04x", control);
+        } else {
+            for (size_t i = 0; i < length; ++i) {
+                size += std::snprintf(escaped + size, sizeof escaped - size, "\\x%02X", p[i]);
+            }
+        }
+        put(escaped, static_cast<size_t>(size));
+        p += length != 0 ? length : 1;
+        run = p;
+    }
+    put(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
 }
 
 }  // namespace
@@ -77,44 +91,25 @@ size_t Utf8CharLength(const unsigned char* text, size_t available) {
     return length;
 }
 
+void WriteForTerminal(FILE* out, const char* text) {
+    Escape(text, false,
+           [out](const char* bytes, size_t count) { std::fwrite(bytes, 1, count, out); });
+}
+
 std::string EscapeForTerminal(const char* text) {
-    std::string out;
-    const auto escape_byte = [&out](unsigned char byte) { AppendHex(&out, "\\x%02X", byte); };
-    ForEachPiece(
-        text,
-        [&](const unsigned char* p, size_t length) {
-            if (IsControl(p, length)) {
-                for (size_t i = 0; i < length; ++i) {
-                    escape_byte(p[i]);
-                }
-            } else {
-                out.append(reinterpret_cast<const char*>(p), length);
-            }
-        },
-        escape_byte);
-    return out;
+    std::string escaped;
+    Escape(text, false,
+           [&escaped](const char* bytes, size_t count) { escaped.append(bytes, count); });
+    return escaped;
 }
 
 std::string Quoted(const char* text) {
     return "'" + EscapeForTerminal(text) + "'";
 }
 
-std::string EscapeForJson(const char* text) {
-    std::string out;
-    ForEachPiece(
-        text,
-        [&out](const unsigned char* p, size_t length) {
-            if (length == 1 && (p[0] == '"' || p[0] == '\\')) {
-                out += '\\';
-                out += static_cast<char>(p[0]);
-            } else if (length == 1 && (p[0] < 0x20 || p[0] == 0x7F)) {
-                AppendHex(&out, "\\u%04x", p[0]);
-            } else {
-                out.append(reinterpret_cast<const char*>(p), length);
-            }
-        },
-        [&out](unsigned char byte) { AppendHex(&out, "\\u%04x", 0xDC00u + byte); });
-    return out;
+void WriteJsonStringBody(FILE* out, const char* text) {
+    Escape(text, true,
+           [out](const char* bytes, size_t count) { std::fwrite(bytes, 1, count, out); });
 }
 
 }  // namespace faultkit::cli
