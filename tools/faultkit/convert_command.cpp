@@ -29,7 +29,7 @@ struct ConvertOptions {
 };
 
 enum ConvertOption { kFrom, kTo, kReplacement, kStrict, kList };
-const OptionSpec kConvertOptions[] = {
+const OptionRule kConvertOptions[] = {
     {"from", 'f', true},  {"to", 't', true},  {"replacement", 0, true},
     {"strict", 0, false}, {"list", 0, false},
 };

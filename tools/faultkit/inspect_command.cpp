@@ -39,7 +39,7 @@ struct ImageInput {
 };
 
 enum InspectOption { kJson, kImport };
-const OptionSpec kInspectOptions[] = {{"json", 0, false}, {"import", 0, false}};
+const OptionRule kInspectOptions[] = {{"json", 0, false}, {"import", 0, false}};
 
 int ParseOptions(int argc, char** argv, InspectOptions* options) {
     return ParseArguments(

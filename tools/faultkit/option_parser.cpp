@@ -9,18 +9,18 @@
 namespace faultkit::cli {
 namespace {
 
-int FindLong(const OptionSpec* specs, int count, const std::string& name) {
+int FindLong(const OptionRule* rules, int count, const std::string& name) {
     for (int i = 0; i < count; ++i) {
-        if (name == specs[i].long_name) {
+        if (name == rules[i].long_name) {
             return i;
         }
     }
     return -1;
 }
 
-int FindShort(const OptionSpec* specs, int count, char name) {
+int FindShort(const OptionRule* rules, int count, char name) {
     for (int i = 0; i < count; ++i) {
-        if (specs[i].short_name != 0 && specs[i].short_name == name) {
+        if (rules[i].short_name != 0 && rules[i].short_name == name) {
             return i;
         }
     }
@@ -40,8 +40,8 @@ OperandHandler TakeOneOperand(const char* command, const char** operand) {
     };
 }
 
-int ParseArguments(const char* command, int argc, char** argv, const OptionSpec* specs,
-                   int spec_count, const OptionHandler& on_option,
+int ParseArguments(const char* command, int argc, char** argv, const OptionRule* rules,
+                   int rule_count, const OptionHandler& on_option,
                    const OperandHandler& on_operand) {
     bool options_ended = false;
     for (int i = 0; i < argc; ++i) {
@@ -60,8 +60,8 @@ int ParseArguments(const char* command, int argc, char** argv, const OptionSpec*
         const bool is_long = word[1] == '-';
         const size_t equals = is_long ? word.find('=') : std::string::npos;
         const std::string name = is_long ? word.substr(0, equals) : word.substr(0, 2);
-        const int option = is_long ? FindLong(specs, spec_count, name.substr(2))
-                                   : FindShort(specs, spec_count, word[1]);
+        const int option = is_long ? FindLong(rules, rule_count, name.substr(2))
+                                   : FindShort(rules, rule_count, word[1]);
         if (option < 0) {
             return UsageError(command, ("unknown option " + Quoted(name.c_str())).c_str());
         }
@@ -71,11 +71,11 @@ int ParseArguments(const char* command, int argc, char** argv, const OptionSpec*
         } else if (!is_long && word.size() > 2) {
             value = argv[i] + 2;
         }
-        if (!specs[option].takes_value && value != nullptr) {
+        if (!rules[option].takes_value && value != nullptr) {
             return UsageError(command,
                               ("option " + Quoted(name.c_str()) + " takes no value").c_str());
         }
-        if (specs[option].takes_value && value == nullptr) {
+        if (rules[option].takes_value && value == nullptr) {
             if (i + 1 == argc) {
                 return UsageError(command,
                                   ("option " + Quoted(name.c_str()) + " needs a value").c_str());

@@ -7,13 +7,13 @@
 
 namespace faultkit::cli {
 
-struct OptionSpec {
+struct OptionRule {
     const char* long_name;  // without the leading "--"
     char short_name;        // 0 when there is none
     bool takes_value;
 };
 
-// Called with the index of the option in the spec list and its value (null
+// Called with the index of the option in the rule list and its value (null
 // for options without one); returns kExitOk or an exit code to stop with.
 using OptionHandler = std::function<int(int option, const char* value)>;
 // Called for each argument that is not an option.
@@ -27,8 +27,8 @@ OperandHandler TakeOneOperand(const char* command, const char** operand);
 // value given to an option that takes none is a usage error that names the
 // word (kExitUsage); a handler's result other than kExitOk ends the walk
 // and is returned.
-int ParseArguments(const char* command, int argc, char** argv, const OptionSpec* specs,
-                   int spec_count, const OptionHandler& on_option,
+int ParseArguments(const char* command, int argc, char** argv, const OptionRule* rules,
+                   int rule_count, const OptionHandler& on_option,
                    const OperandHandler& on_operand);
 
 }  // namespace faultkit::cli
