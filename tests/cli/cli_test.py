@@ -5,6 +5,7 @@ usage: cli_test.py FAULTKIT_EXECUTABLE WORK_DIR
 """
 import json
 import os
+import pty
 import struct
 import subprocess
 import sys
@@ -22,7 +23,98 @@ def path(name):
     return os.path.join(WORK, name)
 
 
+def max_rss_kib(args, feed, chunks):
+    """Runs the tool with `chunks` blocks of `feed` on its standard input and
+    returns its exit status and the most memory it held in KiB, read from
+    /proc before its input ends (the high-water mark of the running program
+    alone, not of the process it was forked from)."""
+    with open(os.devnull, "wb") as sink:
+        process = subprocess.Popen([TOOL, *args], stdin=subprocess.PIPE, stdout=sink,
+                                   stderr=subprocess.DEVNULL)
+        for _ in range(chunks):
+            process.stdin.write(feed)
+        process.stdin.flush()
+        with open(f"/proc/{process.pid}/status") as status:
+            peak = next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+        process.stdin.close()
+        return process.wait(timeout=60), peak
+
+
+def image_of(records):
+    """A transfer image of (code, aux_int, strings, context payloads) records;
+    strings are bytes (name, text1, text2, or None), contexts are lists of
+    (type, payload) items."""
+    heads, blobs, texts = b"", b"", b""
+    for code, aux_int, strings, context in records:
+        flags = 0
+        for bit, text in zip((0x08, 0x02, 0x01), strings):
+            if text is not None:
+                flags |= bit
+                texts += text + b"\0"
+        if context:
+            flags |= 0x04
+            for index, (kind, payload) in enumerate(context):
+                last = index == len(context) - 1
+                size = (len(payload) + 23) - (len(payload) + 23) % 12
+                item = struct.pack(">HHII", kind, 0, len(payload), 0 if last else size) + payload
+                blobs += item if last else item.ljust(size, b"\0")
+        heads += struct.pack(">I16siB", code, bytes(range(16)), aux_int, flags)
+    length = 8 + len(heads) + len(blobs) + len(texts) + 4
+    return struct.pack(">II", length, len(records)) + heads + blobs + texts + struct.pack(">I", length)
+
+
+HOSTILE = b"bad \xff\xfe utf-8 \x1b[31m red \x07 \"quoted\" back\\slash \xed\xa0\x80 \xc2\x9b end"
+
+
 class CommandLine(unittest.TestCase):
+    def test_usage_errors_name_the_offending_word(self):
+        bogus = run("help", "bogus")
+        self.assertEqual(bogus.returncode, 2)
+        self.assertIn(b"'bogus'", bogus.stderr)
+        option = run("inspect", "--bogus")
+        self.assertEqual(option.returncode, 2)
+        self.assertIn(b"'--bogus'", option.stderr)
+        self.assertIn(b"'--json'", run("inspect", "--json=yes").stderr)
+        self.assertIn(b"'x'", run("demo", "x").stderr)
+        hostile = run("convert", "-f", "bad\x1b[2Jname", "-t", "utf-8")
+        self.assertIn(b"'bad\\x1B[2Jname'", hostile.stderr)
+        self.assertNotIn(b"\x1b", hostile.stderr)
+
+    def test_usage_lines(self):
+        self.assertIn(b"usage: faultkit demo\n", run("help", "demo").stdout)
+        self.assertIn(b"faultkit convert --list", run("convert").stderr)
+        self.assertEqual(run("help").returncode, 0)
+
+    def test_every_command_that_writes_fails_on_a_full_device(self):
+        sample = path("full-sample.img")
+        run("export-sample", sample)
+        for args in (["--help"], ["--version"], ["help", "inspect"], ["demo"],
+                     ["inspect", sample], ["inspect", "--json", "--import", sample],
+                     ["convert", "-f", "utf-8", "-t", "utf-16", sample], ["convert", "--list"],
+                     ["export-sample", "-"]):
+            with open("/dev/full", "wb") as full:
+                result = subprocess.run([TOOL, *args], stdout=full, stderr=subprocess.PIPE,
+                                        timeout=60)
+            self.assertEqual(result.returncode, 1, args)
+            self.assertIn(b"No space left on device", result.stderr, args)
+
+    def test_a_closed_pipe_ends_quietly(self):
+        tool = subprocess.Popen([TOOL, "convert", "-f", "utf-8", "-t", "utf-32"],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        tool.stdout.close()
+        _, err = tool.communicate(b"x" * 1000000)
+        self.assertEqual(err, b"")
+
+    def test_missing_files_and_directories_are_named_with_their_cause(self):
+        for command in (["convert", "-f", "utf-8", "-t", "utf-8"], ["inspect"]):
+            folder = run(*command, WORK)
+            self.assertEqual(folder.returncode, 1, command)
+            self.assertIn(b"Is a directory", folder.stderr)
+            missing = run(*command, path("no-such-file"))
+            self.assertEqual(missing.returncode, 1, command)
+            self.assertIn(b"No such file or directory", missing.stderr)
+
     def test_help_version_and_usage_errors(self):
         self.assertEqual(run("--help").returncode, 0)
         self.assertIn(b"faultkit", run("--version").stdout)
@@ -42,6 +134,13 @@ class CommandLine(unittest.TestCase):
             self.assertIn(f"== {stage}.", out)
         self.assertIn("imported into this process", out)
         self.assertIn("demo finished", out)
+        for call in ("ErrorMgrCreate(", "ErrorMgrBuildContext(", "ErrorMgrSetErrorFull(",
+                     "ErrorMgrRedirect(", "ErrorMgrEnumErrors(", "ErrorMgrGetContextString(",
+                     "ErrorMgrExport(", "ErrorMgrImport(", "ErrorMgrGetRootError("):
+            self.assertIn(call, out)
+        self.assertIn("type 130 (CtxUInt64, %llu)", out)
+        self.assertIn("reads through the storage handle", out)
+        self.assertIn("Facility numbers belong to a\n  process", out)
 
 
 class Inspect(unittest.TestCase):
@@ -80,12 +179,62 @@ class Inspect(unittest.TestCase):
         self.assertIsNone(last["text2"])
         self.assertEqual([v["type"] for v in last["context"]], [129, 4, 5, 7])
 
+    def test_json_with_import_is_one_document(self):
+        result = run("inspect", "--json", "--import", self.sample)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        document = json.loads(result.stdout)
+        imported = document["imported"]
+        self.assertEqual(imported["count"], 2)
+        self.assertEqual([e["error_number"] for e in imported["errors"]], [2, 9])
+        self.assertTrue(all(e["facility"] > 0 for e in imported["errors"]))
+        tool = subprocess.run([sys.executable, "-m", "json.tool"], input=result.stdout,
+                              capture_output=True)
+        self.assertEqual(tool.returncode, 0, tool.stderr)
+
+    def test_hostile_strings_stay_valid_json_and_reach_a_terminal_escaped(self):
+        image = image_of([(3, 7, (HOSTILE, HOSTILE, b"\x01\x7f"), [(8, HOSTILE + b"\0")])])
+        for options in (["--json"], ["--json", "--import"]):
+            result = self.inspect_bytes(image, *options)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            tool = subprocess.run([sys.executable, "-m", "json.tool"], input=result.stdout,
+                                  capture_output=True)
+            self.assertEqual(tool.returncode, 0, tool.stderr)
+            document = json.loads(result.stdout)
+            errors = document["errors"] + (document["imported"]["errors"] if "imported" in document else [])
+            for error in errors:
+                self.assertEqual(error["text1"].encode("utf-8", "surrogateescape"), HOSTILE)
+                self.assertEqual(error["text2"], "\x01\x7f")
+            self.assertEqual(document["errors"][0]["component_name"].encode("utf-8", "surrogateescape"),
+                             HOSTILE)
+        text = self.inspect_bytes(image, "--import")
+        self.assertEqual(text.returncode, 0, text.stderr)
+        for raw in (b"\x1b", b"\x07", b"\xff", b"\xc2\x9b", b"\x01", b"\x7f", b"\xed\xa0"):
+            self.assertNotIn(raw, text.stdout)
+        for shown in (b"\\x1B[31m", b"\\x07", b"\\xFF\\xFE", b"\\xC2\\x9B", b"\\xED\\xA0\\x80",
+                      b'"quoted"'):
+            self.assertIn(shown, text.stdout)
+
+    def test_bytes_after_the_image_are_noted_not_held(self):
+        result = self.inspect_bytes(self.image + b"junk")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"4 byte(s) follow the image's length of %d" % len(self.image), result.stderr)
+        self.assertEqual(json.loads(self.inspect_bytes(self.image + b"junk", "--json").stdout)
+                         ["trailing_bytes"], 4)
+        status, rss = max_rss_kib(["inspect", "-"], self.image + bytes(1 << 20), 50)
+        self.assertEqual(status, 0)
+        self.assertLess(rss, 16 * 1024)
+
     def assert_refused(self, data, what, offset):
         result = self.inspect_bytes(data)
         self.assertEqual(result.returncode, 1)
         message = result.stderr.decode()
         self.assertIn(what, message)
         self.assertIn(f"byte offset {offset}", message)
+        as_json = self.inspect_bytes(data, "--json")
+        self.assertEqual(as_json.returncode, 1)
+        problem = json.loads(as_json.stdout)["problem"]
+        self.assertIn(what, problem["what"])
+        self.assertEqual(problem["offset"], offset)
 
     def test_truncated_image(self):
         self.assert_refused(self.image[:50], "larger than the image", 0)
@@ -100,6 +249,25 @@ class Inspect(unittest.TestCase):
         length = 8 + len(body) + 4
         image = struct.pack(">II", length, 1) + body + struct.pack(">I", length)
         self.assert_refused(image, "string", 33)
+
+
+class ExportSample(unittest.TestCase):
+    def test_refuses_a_terminal_without_a_file_or_dash(self):
+        leader, follower = pty.openpty()
+        try:
+            result = subprocess.run([TOOL, "export-sample"], stdout=follower,
+                                    stderr=subprocess.PIPE, timeout=60)
+            os.set_blocking(leader, False)
+            try:
+                written = os.read(leader, 4096)
+            except BlockingIOError:
+                written = b""
+        finally:
+            os.close(leader)
+            os.close(follower)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn(b"terminal", result.stderr)
+        self.assertEqual(written, b"")
 
 
 class Convert(unittest.TestCase):
@@ -130,6 +298,44 @@ class Convert(unittest.TestCase):
         result = run("convert", "--from", "utf-8", "--to", "utf-16", data=far)
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"byte offset 100000", result.stderr)
+
+    def test_output_before_an_invalid_byte_is_written_whole(self):
+        far = run("convert", "-f", "utf-8", "-t", "utf-16", data=b"a" * 100000 + b"\xff")
+        self.assertEqual(far.returncode, 1)
+        self.assertEqual(far.stdout, b"a\0" * 100000)
+        near = run("convert", "-f", "utf-8", "-t", "utf-16", data=b"ab\xffc")
+        self.assertEqual(near.stdout, b"a\0b\0")
+        self.assertIn(b"byte offset 2", near.stderr)
+        cut = run("convert", "-f", "utf-8", "-t", "utf-16", data=b"ab\xe2\x82")
+        self.assertEqual(cut.stdout, b"a\0b\0")
+        self.assertIn(b"incomplete", cut.stderr)
+
+    def test_memory_stays_bounded_whatever_the_input(self):
+        status, rss = max_rss_kib(["convert", "-f", "utf-8", "-t", "utf-32"], b"caf\xc3\xa9 " * 100000, 80)
+        self.assertEqual(status, 0)
+        self.assertLess(rss, 16 * 1024)
+
+    def test_iconv_spellings(self):
+        for args in (["-f", "utf-8", "-t", "latin1"], ["-futf-8", "-tlatin1"],
+                     ["--from=utf-8", "--to=latin1"], ["--from", "utf-8", "--to=latin1"]):
+            result = run("convert", *args, data="caf\u00e9".encode())
+            self.assertEqual(result.returncode, 0, args)
+            self.assertEqual(result.stdout, b"caf\xe9", args)
+        after_dashes = run("convert", "-f", "utf-8", "-t", "latin1", "--", "-x")
+        self.assertIn(b"cannot open '-x'", after_dashes.stderr)
+
+    def test_strict_refuses_what_substitution_hides(self):
+        euro = "a\u20ac".encode()
+        default = run("convert", "-f", "utf-8", "-t", "latin1", data=euro)
+        self.assertEqual((default.returncode, default.stdout), (0, b"a?"))
+        for data, target, what in ((euro, "latin1", b"U+20AC has no mapping in iso-8859-1"),
+                                   (b"a\xed\xa0\x80", "utf-16", b"U+D800 is a surrogate"),
+                                   (b"a\xf4\x90\x80\x80", "utf-8", b"above U+10FFFF")):
+            strict = run("convert", "--strict", "-f", "utf-8", "-t", target, data=data)
+            self.assertEqual(strict.returncode, 1, target)
+            self.assertIn(what, strict.stderr)
+            self.assertIn(b"at byte offset 1", strict.stderr)
+            self.assertEqual(strict.stdout, run("convert", "-f", "utf-8", "-t", target, data=b"a").stdout)
 
     def test_replacement_character(self):
         result = run("convert", "--from", "utf-8", "--to", "us-ascii", "--replacement", "*",

@@ -29,6 +29,10 @@ case $mode in
   *) echo "unknown mode $mode" >&2; exit 2 ;;
 esac
 test -f "$prefix/include/faultkit.h"
+if [ "$mode" != zip ]; then
+  test -f "$prefix/share/man/man1/faultkit.1"
+  test -f "$prefix/share/bash-completion/completions/faultkit"
+fi
 pcdir=$(ls -d "$prefix"/lib*/pkgconfig "$prefix"/lib/*/pkgconfig 2>/dev/null | head -n 1)
 libdir=$(dirname "$pcdir")
 

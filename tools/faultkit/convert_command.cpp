@@ -1,6 +1,8 @@
 // faultkit convert: streaming text conversion with the library's engine.
-// Input is read in chunks; a character cut by a chunk's end is carried to
-// the next one, so memory stays constant whatever the input's size.
+// Input is read in large blocks with plain reads, converted by the
+// StreamConverter and written with plain writes, so memory stays fixed
+// whatever the input's size.
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,121 +10,29 @@
 
 #include "commands.h"
 #include "encoding_names.h"
-#include "process_pipe.h"
-#include "text/character_coders.h"
-#include "text/encoding_conversion.h"
+#include "file_io.h"
+#include "option_parser.h"
+#include "stream_converter.h"
+#include "text_escaping.h"
 
 namespace faultkit::cli {
 namespace {
 
-constexpr size_t kChunk = 64 * 1024;
-constexpr size_t kCarryMax = 8;  // longest character: 6 UTF-8 bytes
-// A chunk converted to UTF-8 or UTF-32 grows at most four times.
-constexpr size_t kMiddleBytes = 4 * (kChunk + kCarryMax);
+constexpr size_t kBlock = 128 * 1024;
 
 struct ConvertOptions {
-    EncodingId from = kEncodingUtf8;
-    EncodingId to = kEncodingUtf8;
-    int32_t replacement = 0;
+    ConversionSettings settings;
+    bool have_from = false;
+    bool have_to = false;
+    bool list = false;
     const char* input = nullptr;  // null or "-": standard input
 };
 
-// Converts a whole chunk onto `out`; false on an invalid character. The
-// position where conversion stopped (a cut character) goes to `stopped`.
-// Conversions between two non-UTF-8 encodings, and UTF-8 to UTF-8 (which
-// validates), pass through an intermediate buffer.
-bool ConvertChunk(const ConvertOptions& options, const char* src, size_t length, FILE* out,
-                  char* middle, const char** stopped) {
-    const void* end = nullptr;
-    if (options.from != kEncodingUtf8 && options.to == kEncodingUtf8) {
-        ConvertToUtf8(options.from, src, length, out, 0, &end, nullptr);
-        *stopped = static_cast<const char*>(end);
-        return end != nullptr;
-    }
-    if (options.from == kEncodingUtf8 && options.to != kEncodingUtf8) {
-        ConvertFromUtf8(options.to, src, length, out, 0, stopped, nullptr, options.replacement);
-        return *stopped != nullptr;
-    }
-    void* middle_end = nullptr;
-    if (options.from == kEncodingUtf8) {
-        const char* utf8_end = nullptr;
-        ConvertFromUtf8(kEncodingUtf32, src, length, middle, kMiddleBytes, &utf8_end, &middle_end, 0);
-        end = utf8_end;
-    } else {
-        ConvertToUtf8(options.from, src, length, middle, kMiddleBytes, &end, &middle_end);
-    }
-    if (end == nullptr) {
-        return false;
-    }
-    *stopped = static_cast<const char*>(end);
-    const size_t middle_length = static_cast<size_t>(static_cast<char*>(middle_end) - middle);
-    if (middle_length == 0) {
-        return true;
-    }
-    if (options.to == kEncodingUtf8) {
-        return ConvertToUtf8(kEncodingUtf32, middle, middle_length, out, 0, nullptr, nullptr) != 0;
-    }
-    return ConvertFromUtf8(options.to, middle, middle_length, out, 0, nullptr, nullptr,
-                           options.replacement) != 0;
-}
-
-// Offset of the first character that does not decode in the source
-// encoding or has no form in the target encoding.
-size_t FirstFailingOffset(const ConvertOptions& options, const char* src, size_t length) {
-    const char* p = src;
-    const void* end = src + length;
-    for (;;) {
-        uint32_t cp = 0;
-        const void* next = end;
-        char encoded[8];
-        if (!DecodeChar(options.from, p, &cp, &next, nullptr) ||
-            !EncodeChar(options.to, cp, encoded, nullptr, options.replacement)) {
-            return static_cast<size_t>(p - src);
-        }
-        p = static_cast<const char*>(next);
-    }
-}
-
-int Fail(const char* what, unsigned long long offset) {
-    std::fprintf(stderr, "faultkit: %s at byte offset %llu\n", what, offset);
-    return kExitBadInput;
-}
-
-int ConvertStream(const ConvertOptions& options, FILE* in, FILE* out) {
-    char* chunk = static_cast<char*>(std::malloc(kChunk + kCarryMax));
-    char* middle = static_cast<char*>(std::malloc(kMiddleBytes));
-    int result = kExitOk;
-    size_t carry = 0;
-    unsigned long long offset = 0;  // input offset of chunk[0]
-    while (chunk != nullptr && middle != nullptr) {
-        const size_t read = std::fread(chunk + carry, 1, kChunk, in);
-        const size_t length = carry + read;
-        if (read == 0) {
-            result = carry == 0 ? kExitOk : Fail("incomplete character at the end of the input", offset);
-            break;
-        }
-        const char* stopped = nullptr;
-        if (!ConvertChunk(options, chunk, length, out, middle, &stopped)) {
-            result = Fail("invalid or unconvertible character",
-                          offset + FirstFailingOffset(options, chunk, length));
-            break;
-        }
-        carry = length - static_cast<size_t>(stopped - chunk);
-        if (carry > kCarryMax || std::ferror(out)) {
-            result = Fail("could not write the output", offset + (length - carry));
-            break;
-        }
-        std::memmove(chunk, stopped, carry);
-        offset += length - carry;
-    }
-    if (chunk == nullptr || middle == nullptr) {
-        std::fprintf(stderr, "faultkit: out of memory\n");
-        result = kExitBadInput;
-    }
-    std::free(chunk);
-    std::free(middle);
-    return std::fflush(out) == 0 || result != kExitOk ? result : Fail("could not write the output", offset);
-}
+enum ConvertOption { kFrom, kTo, kReplacement, kStrict, kList };
+const OptionRule kConvertOptions[] = {
+    {"from", 'f', true},  {"to", 't', true},  {"replacement", 0, true},
+    {"strict", 0, false}, {"list", 0, false},
+};
 
 bool ParseReplacement(const char* text, int32_t* replacement) {
     if (std::strlen(text) == 1 && static_cast<unsigned char>(text[0]) < 0x80) {
@@ -138,45 +48,100 @@ bool ParseReplacement(const char* text, int32_t* replacement) {
     return false;
 }
 
-// Reads the options; returns kExitOk or a usage error (kExitUsage), or -1
-// after --list.
-int ParseOptions(int argc, char** argv, ConvertOptions* options) {
-    bool have_from = false;
-    bool have_to = false;
-    for (int i = 0; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--list") {
-            ListEncodings(stdout);
-            return -1;
-        }
-        const bool takes_value =
-            argument == "--from" || argument == "--to" || argument == "--replacement";
-        if (takes_value && i + 1 == argc) {
-            return UsageError("convert", (argument + " needs a value").c_str());
-        }
-        if (argument == "--from" || argument == "--to") {
-            EncodingId* id = argument == "--from" ? &options->from : &options->to;
-            if (!EncodingByName(argv[++i], id)) {
-                return UsageError("convert", ("unknown encoding '" + std::string(argv[i]) +
-                                              "' (see 'faultkit convert --list')").c_str());
+int TakeOption(int option, const char* value, ConvertOptions* options) {
+    switch (option) {
+        case kFrom:
+        case kTo: {
+            EncodingId* id = option == kFrom ? &options->settings.from : &options->settings.to;
+            if (!EncodingByName(value, id)) {
+                return UsageError("convert", ("unknown encoding " + Quoted(value) +
+                                              " (see 'faultkit convert --list')")
+                                                 .c_str());
             }
-            (argument == "--from" ? have_from : have_to) = true;
-        } else if (argument == "--replacement") {
-            if (!ParseReplacement(argv[++i], &options->replacement)) {
-                return UsageError("convert", "--replacement takes one ASCII character or 0xNN");
-            }
-        } else if (argument.size() > 1 && argument[0] == '-') {
-            return UsageError("convert", ("unknown option '" + argument + "'").c_str());
-        } else if (options->input != nullptr) {
-            return UsageError("convert", "only one input file");
-        } else {
-            options->input = argv[i];
+            (option == kFrom ? options->have_from : options->have_to) = true;
+            return kExitOk;
         }
+        case kReplacement:
+            return ParseReplacement(value, &options->settings.replacement)
+                       ? kExitOk
+                       : UsageError("convert", ("--replacement takes one ASCII character or "
+                                                "0xNN, not " +
+                                                Quoted(value))
+                                                   .c_str());
+        case kStrict: options->settings.strict = true; return kExitOk;
+        default: options->list = true; return kExitOk;
     }
-    if (!have_from || !have_to) {
+}
+
+int ParseOptions(int argc, char** argv, ConvertOptions* options) {
+    const int parsed = ParseArguments(
+        "convert", argc, argv, kConvertOptions, sizeof kConvertOptions / sizeof *kConvertOptions,
+        [options](int option, const char* value) { return TakeOption(option, value, options); },
+        TakeOneOperand("convert", &options->input));
+    if (parsed != kExitOk || options->list) {
+        return parsed;
+    }
+    if (!options->have_from || !options->have_to) {
         return UsageError("convert", "--from and --to are required");
     }
     return kExitOk;
+}
+
+// "faultkit: <what> at byte offset N" for the character that stopped the
+// conversion.
+void ReportStop(const Stop& stop, const ConversionSettings& settings) {
+    char what[128];
+    const char* from = EncodingName(settings.from);
+    const char* to = EncodingName(settings.to);
+    const unsigned cp = stop.code_point;
+    switch (stop.reason) {
+        case StopReason::kNoForm:
+            std::snprintf(what, sizeof what, "U+%04X cannot be written in %s", cp, to);
+            break;
+        case StopReason::kUnmapped:
+            std::snprintf(what, sizeof what, "U+%04X has no mapping in %s (--strict)", cp, to);
+            break;
+        case StopReason::kUnmappedByte:
+            std::snprintf(what, sizeof what, "byte 0x%02X has no character in %s (--strict)",
+                          stop.byte, from);
+            break;
+        case StopReason::kRefusedCodePoint:
+            std::snprintf(what, sizeof what, "U+%04X is %s (--strict)", cp,
+                          cp <= 0xDFFF ? "a surrogate" : "above U+10FFFF");
+            break;
+        case StopReason::kIncomplete:
+            std::snprintf(what, sizeof what, "incomplete %s character at the end of the input",
+                          from);
+            break;
+        default: std::snprintf(what, sizeof what, "invalid %s input", from); break;
+    }
+    std::fprintf(stderr, "faultkit: %s at byte offset %" PRIu64 "\n", what, stop.offset);
+}
+
+int ConvertStream(const ConversionSettings& settings, const Input& input) {
+    StreamConverter converter;
+    if (!converter.Open(settings, kBlock)) {
+        std::fprintf(stderr, "faultkit: out of memory\n");
+        return kExitBadInput;
+    }
+    for (;;) {
+        const int64_t read = ReadSome(input, converter.InputSpace(), converter.InputRoom());
+        if (read < 0) {
+            return kExitBadInput;
+        }
+        const bool going =
+            read == 0 ? converter.Finish() : converter.Convert(static_cast<size_t>(read));
+        if (!WriteOutput(converter.Output(), converter.OutputSize())) {
+            return kExitBadInput;
+        }
+        if (!going) {
+            ReportStop(converter.stop(), settings);
+            return kExitBadInput;
+        }
+        if (read == 0) {
+            return kExitOk;
+        }
+    }
 }
 
 }  // namespace
@@ -185,22 +150,19 @@ int RunConvert(int argc, char** argv) {
     ConvertOptions options;
     const int parsed = ParseOptions(argc, argv, &options);
     if (parsed != kExitOk) {
-        return parsed < 0 ? kExitOk : parsed;
+        return parsed;
     }
-    const bool from_stdin = options.input == nullptr || std::strcmp(options.input, "-") == 0;
-    FILE* in = from_stdin ? stdin : std::fopen(options.input, "rb");
-    if (in == nullptr) {
-        std::fprintf(stderr, "faultkit: cannot read '%s'\n", options.input);
+    if (options.list) {
+        ListEncodings(stdout);
+        return kExitOk;
+    }
+    Input input;
+    if (!OpenInput(options.input, &input)) {
         return kExitBadInput;
     }
-    SetBinaryMode(stdout);
-    if (from_stdin) {
-        SetBinaryMode(stdin);
-    }
-    const int result = ConvertStream(options, in, stdout);
-    if (!from_stdin) {
-        std::fclose(in);
-    }
+    SetBinaryStandardStreams();
+    const int result = ConvertStream(options.settings, input);
+    CloseInput(&input);
     return result;
 }
 

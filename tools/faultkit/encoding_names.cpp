@@ -5,12 +5,12 @@
 namespace faultkit::cli {
 namespace {
 
-struct EncodingName {
+struct EncodingAliases {
     int32_t id;
     const char* names[5];  // the first is canonical; null-terminated list
 };
 
-const EncodingName kEncodings[] = {
+const EncodingAliases kEncodings[] = {
     {-2, {"utf-8", "utf8", nullptr}},
     {-1, {"utf-16", "utf16", "utf-16le", "utf16le", nullptr}},
     {0, {"utf-32", "utf32", "utf-32le", "utf32le", nullptr}},
@@ -46,7 +46,7 @@ bool SameIgnoringCase(const char* a, const char* b) {
 }  // namespace
 
 bool EncodingByName(const char* name, int32_t* id) {
-    for (const EncodingName& encoding : kEncodings) {
+    for (const EncodingAliases& encoding : kEncodings) {
         for (const char* const* alias = encoding.names; *alias != nullptr; ++alias) {
             if (SameIgnoringCase(name, *alias)) {
                 *id = encoding.id;
@@ -57,8 +57,17 @@ bool EncodingByName(const char* name, int32_t* id) {
     return false;
 }
 
+const char* EncodingName(int32_t id) {
+    for (const EncodingAliases& encoding : kEncodings) {
+        if (encoding.id == id) {
+            return encoding.names[0];
+        }
+    }
+    return "?";
+}
+
 void ListEncodings(FILE* out) {
-    for (const EncodingName& encoding : kEncodings) {
+    for (const EncodingAliases& encoding : kEncodings) {
         std::fprintf(out, "%-13s", encoding.names[0]);
         for (const char* const* alias = encoding.names + 1; *alias != nullptr; ++alias) {
             std::fprintf(out, " %s", *alias);

@@ -1,8 +1,28 @@
 #include "error_printing.h"
 
 #include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "context/context_list.h"
+#include "text_escaping.h"
 
 namespace faultkit::cli {
+namespace {
+
+// The text escaped for a terminal, "(none)" for none, and a newline.
+void PrintLine(const char* text) {
+    WriteForTerminal(stdout, text != nullptr ? text : "(none)");
+    std::printf("\n");
+}
+
+// "<indent><label> <text>".
+void PrintText(const char* indent, const char* label, const char* text) {
+    std::printf("%s%-9s ", indent, label);
+    PrintLine(text);
+}
+
+}  // namespace
 
 std::string UuidRegistryForm(const _qel_bos_uuid& uuid) {
     char text[40];
@@ -12,56 +32,130 @@ std::string UuidRegistryForm(const _qel_bos_uuid& uuid) {
     return text;
 }
 
-std::vector<std::string> ContextValues(_qel_error_enumerate* record) {
-    std::vector<std::string> values;
-    if (record->context == nullptr) {
-        return values;
+const char* ContextTypeName(uint16_t type) {
+    switch (type) {
+        case CtxInt32: return "CtxInt32, %i";
+        case CtxInt64: return "CtxInt64, %lli";
+        case CtxPtrDiff: return "CtxPtrDiff, %ti";
+        case CtxHex32: return "CtxHex32, %r";
+        case CtxDouble: return "CtxDouble, %f";
+        case CtxLongDouble: return "CtxLongDouble, %Lf";
+        case CtxChar: return "CtxChar, %c";
+        case CtxString: return "CtxString, %s";
+        case CtxPointer: return "CtxPointer, %p";
+        case CtxMemory: return "CtxMemory, %m";
+        case CtxUInt32: return "CtxUInt32, %u";
+        case CtxUInt64: return "CtxUInt64, %llu";
+        case CtxSize: return "CtxSize, %zu";
+        default: return "unknown";
     }
-    std::vector<char> text(static_cast<size_t>(ErrorMgrGetContextString(record, nullptr, 0)));
-    if (text.empty() ||
-        ErrorMgrGetContextString(record, text.data(), static_cast<int>(text.size())) == 0) {
-        return values;
-    }
-    // The values stand one after another, each with its NUL; an empty
-    // string marks the end (a value without text, such as a memory block,
-    // reads as the end too).
-    for (const char* p = text.data(); *p != '\0'; p += values.back().size() + 1) {
-        values.emplace_back(p);
-    }
-    return values;
 }
 
-void PrintRecordContext(const char* label, _qel_error_enumerate* record) {
-    std::printf("%s: context", label);
-    for (const std::string& value : ContextValues(record)) {
-        std::printf(" | %s", value.c_str());
+RenderedContext RenderContextValues(_qel_error_context* list) {
+    RenderedContext context;
+    for (const auto* item = reinterpret_cast<const unsigned char*>(list); item != nullptr;) {
+        const ContextItemView view = ReadContextItem(item, false);
+        context.values.push_back(ContextValue{view.type, ""});
+        item = view.next != 0 ? item + view.next : nullptr;
     }
-    std::printf("\n");
-}
-
-void PrintError(FILE* out, const char* indent, _qel_error_enumerate* record, uint32_t code) {
-    std::fprintf(out, "%scode      0x%08" PRIX32 " (error number %" PRIu32 ", facility 0x%03" PRIX32
-                      ", flags 0x%" PRIX32 ")\n",
-                 indent, code, code & 0xFFFFu, (code >> 16) & 0xFFFu, code >> 28);
-    std::fprintf(out, "%scomponent %s\n", indent, UuidRegistryForm(record->uuid).c_str());
-    std::fprintf(out, "%stext 1    %s\n", indent, record->aux_text1 ? record->aux_text1 : "(none)");
-    std::fprintf(out, "%stext 2    %s\n", indent, record->aux_text2 ? record->aux_text2 : "(none)");
-    std::fprintf(out, "%sinteger   %" PRId32 "\n", indent, record->aux_int);
-    std::fprintf(out, "%scontext  ", indent);
-    for (const std::string& value : ContextValues(record)) {
-        std::fprintf(out, " [%s]", value.c_str());
-    }
-    std::fprintf(out, "%s\n", record->context ? "" : " (none)");
-}
-
-void PrintThreadErrors(const char* label, _qel_error_manager* handle) {
+    // The rendering holds one NUL-terminated text per value, in list order.
     _qel_error_enumerate record{};
-    const uint32_t last = ErrorMgrGetLastError(handle, &record);
-    std::printf("%s: %u error(s) stored; last error code 0x%08X\n", label, record.count, last);
+    record.context = list;
+    const int size = ErrorMgrGetContextString(&record, nullptr, 0);
+    context.rendering.resize(size > 0 ? static_cast<size_t>(size) : 0);
+    if (context.rendering.empty() ||
+        ErrorMgrGetContextString(&record, context.rendering.data(), size) == 0) {
+        return context;
+    }
+    const char* p = context.rendering.data();
+    for (ContextValue& value : context.values) {
+        value.text = p;
+        p += std::strlen(p) + 1;
+    }
+    return context;
+}
+
+ErrorView ViewOfRecord(_qel_error_enumerate* record, uint32_t code) {
+    ErrorView view;
+    view.code = code;
+    view.has_facility = true;
+    view.uuid = record->uuid;
+    view.text1 = record->aux_text1;
+    view.text2 = record->aux_text2;
+    view.aux_int = record->aux_int;
+    if (record->context != nullptr) {
+        view.context = RenderContextValues(record->context);
+    }
+    return view;
+}
+
+void PrintErrorText(const char* indent, const ErrorView& error) {
+    const uint32_t code = error.code;
+    std::printf("%scode      0x%08" PRIX32 " (error number %" PRIu32, indent, code, code & 0xFFFFu);
+    if (error.has_facility) {
+        std::printf(", facility 0x%03" PRIX32, (code >> 16) & 0xFFFu);
+    }
+    std::printf(", flags 0x%" PRIX32 ")\n", code >> 28);
+    std::printf("%scomponent %s\n", indent, UuidRegistryForm(error.uuid).c_str());
+    if (error.name != nullptr) {
+        PrintText(indent, "name", error.name);
+    }
+    PrintText(indent, "text 1", error.text1);
+    PrintText(indent, "text 2", error.text2);
+    std::printf("%sinteger   %" PRId32 "\n", indent, error.aux_int);
+    const std::vector<ContextValue>& values = error.context.values;
+    std::printf("%scontext   %s\n", indent, values.empty() ? "(none)" : "");
+    for (size_t v = 0; v < values.size(); ++v) {
+        std::printf("%s  [%zu] type %u (%s): ", indent, v + 1, values[v].type,
+                    ContextTypeName(values[v].type));
+        PrintLine(values[v].text);
+    }
+}
+
+void WriteErrorJson(JsonWriter& json, const ErrorView& error) {
+    const uint32_t code = error.code;
+    json.BeginObject();
+    json.Key("code").String(HexCode(code).c_str());
+    json.Key("error_number").Number(code & 0xFFFFu);
+    if (error.has_facility) {
+        json.Key("facility").Number((code >> 16) & 0xFFFu);
+    }
+    json.Key("flags").Number(code >> 28);
+    json.Key("component").String(UuidRegistryForm(error.uuid).c_str());
+    json.Key("component_name").String(error.name);
+    json.Key("text1").String(error.text1);
+    json.Key("text2").String(error.text2);
+    json.Key("integer").Number(error.aux_int);
+    json.Key("context").BeginArray();
+    for (const ContextValue& value : error.context.values) {
+        json.BeginObject();
+        json.Key("type").Number(value.type);
+        json.Key("type_name").String(ContextTypeName(value.type));
+        json.Key("text").String(value.text);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+}
+
+ThreadErrors ReadThreadErrors(_qel_error_manager* handle) {
+    ThreadErrors result;
+    _qel_error_enumerate record{};
+    result.last_code = ErrorMgrGetLastError(handle, &record);
+    result.count = record.count;
     record = _qel_error_enumerate{};
     while (ErrorMgrEnumErrors(handle, &record)) {
-        std::printf("%s: error %d of %u\n", label, record.index, record.count);
-        PrintError(stdout, "    ", &record, record.code);
+        result.errors.push_back(ViewOfRecord(&record, record.code));
+    }
+    return result;
+}
+
+void PrintThreadErrors(const char* label, const ThreadErrors& errors) {
+    std::printf("%s: %u error(s) stored; last error code 0x%08X\n", label, errors.count,
+                errors.last_code);
+    for (size_t i = 0; i < errors.errors.size(); ++i) {
+        std::printf("%s: error %zu of %u\n", label, i + 1, errors.count);
+        PrintErrorText("    ", errors.errors[i]);
     }
 }
 

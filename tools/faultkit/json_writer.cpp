@@ -2,6 +2,8 @@
 
 #include <cinttypes>
 
+#include "text_escaping.h"
+
 namespace faultkit::cli {
 
 void JsonWriter::Separate() {
@@ -44,15 +46,7 @@ JsonWriter& JsonWriter::String(const char* text) {
         return *this;
     }
     std::fputc('"', out_);
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-        if (*p == '"' || *p == '\\') {
-            std::fprintf(out_, "\\%c", *p);
-        } else if (*p < 0x20) {
-            std::fprintf(out_, "\\u%04x", *p);
-        } else {
-            std::fputc(*p, out_);
-        }
-    }
+    WriteJsonStringBody(out_, text);
     std::fputc('"', out_);
     return *this;
 }

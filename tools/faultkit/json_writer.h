@@ -17,8 +17,10 @@ public:
     JsonWriter& BeginArray() { return Open('['); }
     JsonWriter& EndArray() { return Close(']'); }
     JsonWriter& Key(const char* name);
-    // A null text is written as null. Text is UTF-8 and passed through;
-    // quotes, backslashes and control characters are escaped.
+    // A null text is written as null. UTF-8 passes through; quotes,
+    // backslashes, control characters and bytes that are not UTF-8 are
+    // escaped (see WriteJsonStringBody), so the document is valid whatever the
+    // bytes.
     JsonWriter& String(const char* text);
     JsonWriter& Number(int64_t value);
 

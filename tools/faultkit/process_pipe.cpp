@@ -1,8 +1,6 @@
 #include "process_pipe.h"
 
 #ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
 #define popen _popen
 #define pclose _pclose
 constexpr const char* kPipeWrite = "wb";
@@ -27,14 +25,6 @@ int RunWithInput(const char* command, const void* data, size_t size) {
     const int exit_code = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
 #endif
     return written ? exit_code : -1;
-}
-
-void SetBinaryMode(std::FILE* stream) {
-#ifdef _WIN32
-    _setmode(_fileno(stream), _O_BINARY);
-#else
-    (void)stream;
-#endif
 }
 
 }  // namespace faultkit::cli

@@ -10,7 +10,4 @@ namespace faultkit::cli {
 // returns its exit status (-1 when it could not be started).
 int RunWithInput(const char* command, const void* data, size_t size);
 
-// Switches a standard stream to binary mode where text mode differs.
-void SetBinaryMode(std::FILE* stream);
-
 }  // namespace faultkit::cli

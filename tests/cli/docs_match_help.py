@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""The manual page and the bash completion against the tool's own help.
+
+usage: docs_match_help.py FAULTKIT MANPAGE COMPLETION
+
+Every command the tool lists has a section in the manual page and a case in
+the completion; every option a command's help names is in both, and neither
+names an option the help does not. The manual page renders without warnings,
+and the completion completes commands, options and encoding names.
+"""
+import re
+import shutil
+import subprocess
+import sys
+import unittest
+
+TOOL = MANPAGE = COMPLETION = None
+OPTION = re.compile(r"(?<![\w-])(--[a-z][a-z-]*|-[a-z])(?![\w-])")
+
+
+def tool(*args):
+    return subprocess.run([TOOL, *args], capture_output=True, text=True, check=True).stdout
+
+
+def commands():
+    overview = tool("--help")
+    listing = overview[overview.index("commands:"):].splitlines()[1:]
+    return [line.split()[0] for line in listing if line.startswith("  ")]
+
+
+def help_options(command):
+    return set(OPTION.findall(tool("help", command))) | {"--help", "-h"}
+
+
+def plain_roff(text):
+    text = re.sub(r"\\f[BIRP]", "", text).replace("\\-", "-").replace("\\e", "\\")
+    return re.sub(r"^\.(B|I|BR|RB|BI|IB|TP|PP|SS|SH)\b ?", "", text, flags=re.M)
+
+
+def man_sections():
+    with open(MANPAGE) as handle:
+        text = handle.read()
+    commands_part = text[text.index(".SH COMMANDS"):text.index(".SH EXIT STATUS")]
+    pieces = re.split(r"^\.SS (\S+)\n", commands_part, flags=re.M)[1:]
+    return dict(zip(pieces[0::2], (plain_roff(body) for body in pieces[1::2]))), plain_roff(text)
+
+
+def completion_lists():
+    with open(COMPLETION) as handle:
+        text = handle.read()
+    listed = re.search(r'local commands="([^"]*)"', text).group(1).split()
+    cases = dict(re.findall(r'^\s*([a-z-]+)\) options="([^"]*)"', text, flags=re.M))
+    return listed, {name: set(words.split()) for name, words in cases.items()}
+
+
+def complete(*words):
+    """What the completion offers for the last of `words`."""
+    line = " ".join(f"'{w}'" for w in (TOOL,) + words)
+    script = (f"source '{COMPLETION}'; COMP_WORDS=({line}); COMP_CWORD={len(words)}; "
+              "_faultkit; printf '%s\\n' \"${COMPREPLY[@]}\"")
+    return subprocess.run(["bash", "-c", script], capture_output=True, text=True,
+                          check=True).stdout.split()
+
+
+class ManualPage(unittest.TestCase):
+    def test_every_command_has_its_section_with_its_options(self):
+        sections, _ = man_sections()
+        self.assertEqual(sorted(sections), sorted(commands()))
+        for command, body in sections.items():
+            documented = set(OPTION.findall(body)) - {"--"}
+            self.assertEqual(documented | {"--help", "-h"}, help_options(command), command)
+
+    def test_synopsis_holds_every_usage_line(self):
+        _, text = man_sections()
+        for command in commands():
+            usage = tool("help", command).splitlines()
+            lines = [usage[0].removeprefix("usage: ")]
+            lines += [line.strip() for line in usage[1:] if line.startswith("       faultkit")]
+            for line in lines:
+                self.assertIn(line, text, command)
+
+    def test_names_every_encoding(self):
+        _, text = man_sections()
+        for line in tool("convert", "--list").splitlines():
+            name = line.split()[0]
+            ranged = re.match(r"iso-8859-(\d+)$", name)
+            if ranged:
+                number = int(ranged.group(1))
+                spans = re.findall(r"iso-8859-(\d+) to iso-8859-(\d+)", text)
+                if any(int(a) <= number <= int(b) for a, b in spans):
+                    continue
+            self.assertIn(name, text)
+
+    @unittest.skipUnless(shutil.which("groff"), "groff is not installed")
+    def test_renders_without_warnings(self):
+        result = subprocess.run(["groff", "-man", "-Tutf8", "-ww", "-z", MANPAGE],
+                                capture_output=True, text=True)
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+
+    @unittest.skipUnless(shutil.which("man"), "man is not installed")
+    def test_man_shows_it(self):
+        result = subprocess.run(["man", "-l", MANPAGE], capture_output=True, text=True,
+                                env={"MANWIDTH": "80", "PATH": "/usr/bin:/bin", "MANPAGER": "cat",
+                                     "PAGER": "cat"})
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("faultkit convert --list", result.stdout)
+
+
+class Completion(unittest.TestCase):
+    def test_lists_match_the_help(self):
+        listed, cases = completion_lists()
+        self.assertEqual(sorted(listed), sorted(commands() + ["help"]))
+        self.assertEqual(sorted(cases), sorted(commands()))
+        for command, options in cases.items():
+            self.assertEqual(options, help_options(command), command)
+
+    def test_completes_commands_options_and_encodings(self):
+        self.assertEqual(complete("ex"), ["export-sample"])
+        self.assertEqual(sorted(complete("inspect", "--")), ["--help", "--import", "--json"])
+        encodings = complete("convert", "-f", "utf")
+        self.assertIn("utf-16", encodings)
+        self.assertIn("utf-8", encodings)
+        self.assertEqual(complete("help", "con"), ["convert"])
+
+
+if __name__ == "__main__":
+    TOOL, MANPAGE, COMPLETION = sys.argv[1:4]
+    unittest.main(argv=sys.argv[:1], verbosity=2)
