@@ -38,7 +38,9 @@ using Handle = HandleObject*;
 // it cannot be made.
 Handle CreateManualResetEvent();
 
-// Sets the event; it stays set for every waiter until cleared (SetEvent).
+// Sets the event (SetEvent). Every thread waiting on it at that moment is
+// released, even when the event is cleared right after; it stays set for
+// later waiters until cleared.
 bool SignalEvent(Handle event);
 
 // Clears the event (ResetEvent).

@@ -38,7 +38,8 @@ void SignalLocked(HandleObject* object);
 void DropLocked(HandleObject* object);
 // Sleeps until `first` or `second` (may be null) is woken; may return early.
 void SleepOnLocked(HandleObject* first, HandleObject* second);
-// Sleeps until `first` or `second` is signalled; returns 0 or 1.
+// Waits until `first` or `second` is signalled: returns 0 or 1 for the one
+// whose signal released the wait, 0 when both were signalled already.
 int WaitForEitherLocked(HandleObject* first, HandleObject* second);
 
 }  // namespace faultkit::platform

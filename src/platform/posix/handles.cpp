@@ -9,6 +9,11 @@ namespace faultkit::platform {
 struct WaitNode {
     WaitNode* next;
     pthread_cond_t* wake;
+    // Shared by the nodes of one wait: -1 until a signal releases the wait,
+    // then the position of the object that did. Null for sleeps that only
+    // watch for changes.
+    int* released_by;
+    int position;  // of this node's object in the wait
 };
 
 namespace {
@@ -25,18 +30,31 @@ void Unlink(HandleObject* object, WaitNode* node) {
     }
 }
 
-int SignalledIndex(const HandleObject* first, const HandleObject* second) {
-    if (first->signalled) {
-        return 0;
+void Sleep(HandleObject* first, HandleObject* second, int* released_by) {
+    pthread_cond_t wake = PTHREAD_COND_INITIALIZER;
+    WaitNode nodes[2] = {{first->waiters, &wake, released_by, 0}, {nullptr, &wake, released_by, 1}};
+    first->waiters = &nodes[0];
+    if (second != nullptr) {
+        nodes[1].next = second->waiters;
+        second->waiters = &nodes[1];
     }
-    return second->signalled ? 1 : -1;
+    pthread_cond_wait(&wake, &g_objects);
+    Unlink(first, &nodes[0]);
+    if (second != nullptr) {
+        Unlink(second, &nodes[1]);
+    }
+    pthread_cond_destroy(&wake);
 }
 
 }  // namespace
 
-void LockObjects() { pthread_mutex_lock(&g_objects); }
+void LockObjects() {
+    pthread_mutex_lock(&g_objects);
+}
 
-void UnlockObjects() { pthread_mutex_unlock(&g_objects); }
+void UnlockObjects() {
+    pthread_mutex_unlock(&g_objects);
+}
 
 HandleObject* NewObject(uint32_t references, ThreadGate gate) {
     auto* object = static_cast<HandleObject*>(std::malloc(sizeof(HandleObject)));
@@ -52,8 +70,17 @@ void WakeWaitersLocked(HandleObject* object) {
     }
 }
 
+// The signal releases the waits sleeping on the object there and then: a
+// woken waiter runs only once it holds the objects lock again, after a
+// ClearEvent perhaps, and then goes by what released it, not by the state
+// it finds.
 void SignalLocked(HandleObject* object) {
     object->signalled = true;
+    for (WaitNode* node = object->waiters; node != nullptr; node = node->next) {
+        if (node->released_by != nullptr && *node->released_by < 0) {
+            *node->released_by = node->position;
+        }
+    }
     WakeWaitersLocked(object);
 }
 
@@ -64,30 +91,33 @@ void DropLocked(HandleObject* object) {
 }
 
 void SleepOnLocked(HandleObject* first, HandleObject* second) {
-    pthread_cond_t wake = PTHREAD_COND_INITIALIZER;
-    WaitNode nodes[2] = {{first->waiters, &wake}, {nullptr, &wake}};
-    first->waiters = &nodes[0];
-    if (second != nullptr) {
-        nodes[1].next = second->waiters;
-        second->waiters = &nodes[1];
-    }
-    pthread_cond_wait(&wake, &g_objects);
-    Unlink(first, &nodes[0]);
-    if (second != nullptr) {
-        Unlink(second, &nodes[1]);
-    }
-    pthread_cond_destroy(&wake);
+    Sleep(first, second, nullptr);
 }
 
 int WaitForEitherLocked(HandleObject* first, HandleObject* second) {
-    int which;
-    while ((which = SignalledIndex(first, second)) < 0) {
-        SleepOnLocked(first, second);
+    int released_by = -1;
+    for (;;) {
+        if (first->signalled) {
+            return 0;
+        }
+        if (second->signalled) {
+            return 1;
+        }
+        Sleep(first, second, &released_by);
+        if (released_by >= 0) {
+            return released_by;
+        }
     }
-    return which;
 }
 
-Handle CreateManualResetEvent() { return NewObject(1, ThreadGate::kNone); }
+// Manual-reset events keep the rule of Windows events: setting an event
+// releases every thread that is waiting on it at that moment, whatever
+// happens to the event afterwards (a ClearEvent right after the set releases
+// them all the same); a thread that starts waiting after the clear waits for
+// the next set. While set, the event releases every waiter at once.
+Handle CreateManualResetEvent() {
+    return NewObject(1, ThreadGate::kNone);
+}
 
 bool SignalEvent(Handle event) {
     if (event == nullptr) {
