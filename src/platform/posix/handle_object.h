@@ -21,6 +21,10 @@ struct HandleObject {
     bool signalled;       // set once for thread ends, set and cleared for events
     ThreadGate gate;      // kNone for objects that are not started threads
     WaitNode* waiters;    // threads sleeping until this object changes
+    // The end of a thread watched from outside (OpenProbedThreadEnd): the
+    // descriptor that stops the probe once it is the only holder left; -1
+    // for every other object.
+    int probe_stop;
 };
 
 void LockObjects();

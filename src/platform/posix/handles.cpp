@@ -1,4 +1,5 @@
 #include <pthread.h>
+#include <sys/eventfd.h>
 
 #include <cstdlib>
 
@@ -59,7 +60,7 @@ void UnlockObjects() {
 HandleObject* NewObject(uint32_t references, ThreadGate gate) {
     auto* object = static_cast<HandleObject*>(std::malloc(sizeof(HandleObject)));
     if (object != nullptr) {
-        *object = HandleObject{references, false, gate, nullptr};
+        *object = HandleObject{references, false, gate, nullptr, -1};
     }
     return object;
 }
@@ -87,6 +88,8 @@ void SignalLocked(HandleObject* object) {
 void DropLocked(HandleObject* object) {
     if (--object->references == 0) {
         std::free(object);
+    } else if (object->references == 1 && object->probe_stop >= 0) {
+        eventfd_write(object->probe_stop, 1);  // only the probe holds it now
     }
 }
 

@@ -2,14 +2,37 @@
 #include <unistd.h>
 
 #include "platform/posix/handle_object.h"
+#include "platform/posix/thread_end_probe.h"
 
 namespace faultkit::platform {
 namespace {
 
+// Thread ids are the kernel's thread ids (gettid): what CurrentThreadId
+// returns, what a handle's thread_id carries, and what a user filling in a
+// handle by hand would write. OpenThreadEnd accepts the id of any live
+// thread of the process: a thread that has asked for its id has a sentinel
+// and shares the sentinel's end object; any other thread gets an end object
+// watched by a probe (thread_end_probe.h).
+//
+// Id reuse. An end object belongs to the thread that had the id when it was
+// opened, not to the number: it is signalled when that thread ends, whoever
+// has the id later. The thread table opens one for each record it makes and
+// its watcher removes the record once the object is signalled, so a record
+// goes with the thread it was made for, and a later thread with the same id
+// gets a new record with an end of its own; a redirect to the id lands in
+// that new record, as it does on Windows. The end is also signalled before
+// the id can come back: the sentinel signals during the thread's exit,
+// before the kernel frees the id; a pidfd reports the exit before the id is
+// released; the /proc poll compares start times, so an entry taken over by a
+// later thread reads as the end of the earlier one. The kernel gives ids out
+// in turn, so an id comes back only after all the others have been used: in
+// the moment between an end and its watcher's removal of the record the id
+// is not given to anyone else.
+
 // Every thread that asks for its id gets a sentinel: it registers the
 // thread's end object under the thread's id, and its destructor, which runs
-// when the thread exits, signals that object. This is how OpenThreadEnd
-// finds live threads and how waiters learn that a thread has ended.
+// when the thread exits, signals that object. Waiting on it costs no thread
+// of its own, unlike a probe.
 struct ThreadSentinel {
     uint32_t id;
     HandleObject* end;     // null when it could not be made; then unregistered
@@ -70,7 +93,7 @@ Handle OpenThreadEnd(uint32_t id) {
         }
     }
     UnlockObjects();
-    return end;
+    return end != nullptr ? end : OpenProbedThreadEnd(id, EndProbe::kPidfdFirst);
 }
 
 }  // namespace faultkit::platform
