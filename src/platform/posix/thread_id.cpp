@@ -17,17 +17,16 @@ namespace {
 // Id reuse. An end object belongs to the thread that had the id when it was
 // opened, not to the number: it is signalled when that thread ends, whoever
 // has the id later. The thread table opens one for each record it makes and
-// its watcher removes the record once the object is signalled, so a record
-// goes with the thread it was made for, and a later thread with the same id
-// gets a new record with an end of its own; a redirect to the id lands in
-// that new record, as it does on Windows. The end is also signalled before
-// the id can come back: the sentinel signals during the thread's exit,
-// before the kernel frees the id; a pidfd reports the exit before the id is
-// released; the /proc poll compares start times, so an entry taken over by a
-// later thread reads as the end of the earlier one. The kernel gives ids out
-// in turn, so an id comes back only after all the others have been used: in
-// the moment between an end and its watcher's removal of the record the id
-// is not given to anyone else.
+// the record's watcher removes the record once it is signalled, so a record
+// goes with the thread it was made for; a later thread with the same id
+// gets a new record with an end of its own, and a redirect to the id lands
+// there, as on Windows. Nor can a new thread meet its predecessor's record
+// in the moment before the watcher removes it: the end is signalled before
+// the id is free again (the sentinel signals during the thread's exit; a
+// pidfd reports the exit before the kernel releases the id; the /proc poll
+// sees the exit, or a different start time on the entry), and the kernel
+// hands ids out in rising order, wrapping at pid_max, so a freed id comes
+// back only after a whole round of ids.
 
 // Every thread that asks for its id gets a sentinel: it registers the
 // thread's end object under the thread's id, and its destructor, which runs
