@@ -13,8 +13,8 @@ namespace faultkit::platform {
 // Thread identity --------------------------------------------------------
 
 // Id of the calling thread: non-zero, unique among the live threads of the
-// process and stable for the thread's life (GetCurrentThreadId). On POSIX
-// the first call on a thread also makes the thread known to OpenThreadEnd.
+// process and stable for the thread's life (GetCurrentThreadId). On Linux
+// the kernel's thread id (gettid).
 uint32_t CurrentThreadId();
 
 // Clock ------------------------------------------------------------------
@@ -38,7 +38,9 @@ using Handle = HandleObject*;
 // it cannot be made.
 Handle CreateManualResetEvent();
 
-// Sets the event; it stays set for every waiter until cleared (SetEvent).
+// Sets the event (SetEvent). Every thread waiting on it at that moment is
+// released, even when the event is cleared right after; it stays set for
+// later waiters until cleared.
 bool SignalEvent(Handle event);
 
 // Clears the event (ResetEvent).
@@ -75,8 +77,11 @@ bool ResumeSuspendedThread(Handle thread);
 // runs any of its routine (TerminateThread). Its handle becomes signalled.
 bool TerminateUnstartedThread(Handle thread);
 
-// A handle that becomes signalled when the live thread `id` ends; null when
+// A handle that becomes signalled when the live thread `id` ends, for any
+// thread of the process, whether it has used the library or not; null when
 // no live thread of the process has that id (OpenThread with SYNCHRONIZE).
+// The handle stays with that thread: a later thread given the same id does
+// not change it.
 Handle OpenThreadEnd(uint32_t id);
 
 // End callbacks ------------------------------------------------------------

@@ -23,6 +23,11 @@ bool ShutdownWatchers() {
         platform::SignalEvent(event);
         for (int poll = 0; poll < kShutdownPolls && ThreadTableCount() != 0; ++poll) {
             platform::SleepMs(kShutdownPollMs);
+            // A concurrent call may have cleared the event before the
+            // watcher of a record made just before began to wait.
+            if (!platform::IsSignalled(event)) {
+                platform::SignalEvent(event);
+            }
         }
     }
     platform::ClearEvent(event);

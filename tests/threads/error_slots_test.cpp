@@ -7,6 +7,7 @@ using faultkit::test::Component;
 using faultkit::test::Gate;
 using faultkit::test::kLibraryUuidForTests;
 using faultkit::test::NewContext;
+using faultkit::test::ParkedThread;
 using faultkit::test::TestUuid;
 
 namespace {
@@ -212,6 +213,34 @@ TEST_F(ErrorSlots, RedirectToAThreadWithoutRecordMakesOne) {
     done.Open();
     creator.join();
     EXPECT_EQ(read_by_target, b.handle->facility | 12u);
+    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before));
+}
+
+// The target has never called the library: a handle filled by hand names
+// it by the id the operating system gave it. Its record is made on the
+// first redirected store, holds the error for every thread redirected to it
+// and goes when the target ends.
+TEST_F(ErrorSlots, RedirectToALiveThreadThatNeverUsedTheLibrary) {
+    ParkedThread target;
+    _qel_error_manager by_hand{};
+    by_hand.thread_id = target.id();
+    const uint32_t before = faultkit::ThreadTableCount();
+    std::thread sender([&] {
+        EXPECT_TRUE(ErrorMgrRedirect(&by_hand));
+        EXPECT_FALSE(ErrorMgrSetErrorBasic(b.handle, 5, nullptr));  // stored
+        EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 5u);
+        EXPECT_EQ(ErrorMgrExport(nullptr, 0), 37u);           // the image of that one error
+        EXPECT_EQ(faultkit::ThreadTableCount(), before + 2);  // the sender's and the target's
+    });
+    sender.join();
+    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before + 1));  // the sender's is gone
+    std::thread reader([&] {
+        EXPECT_TRUE(ErrorMgrRedirect(&by_hand));
+        EXPECT_EQ(ErrorMgrGetRootError(b.handle, nullptr), 5u);
+        EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 0u);  // the root read cleared it
+    });
+    reader.join();
+    target.Finish();
     EXPECT_TRUE(faultkit::test::WaitForRecordCount(before));
 }
 

@@ -1,106 +1,40 @@
-// The platform's thread and wait services and the ThreadStarter built on them.
-#include <atomic>
-#include <thread>
-
-#include "platform/platform.h"
-#include "thread_test_support.h"
+// The ThreadStarter: plain and suspended starts, with and without an exit
+// callback. The platform services it builds on are tested in
+// tests/platform.
 #include "threads/thread_starter.h"
+
+#include <atomic>
+
+#include "platform/platform_test_support.h"
+#include "thread_test_support.h"
 
 namespace platform = faultkit::platform;
 using faultkit::ThreadStart;
-using faultkit::test::Gate;
+using faultkit::test::Event;
+using faultkit::test::SignalledInTime;
 
 namespace {
 
-// Waits for `object` with an event that is never set as the other half.
-bool WaitFor(platform::Handle object) {
-    platform::Handle never = platform::CreateManualResetEvent();
-    const int which = platform::WaitForEither(never, object);
-    platform::ReleaseHandle(never);
-    return which == 1;
-}
-
-TEST(Platform, ManualResetEventStaysSetUntilCleared) {
-    platform::Handle first = platform::CreateManualResetEvent();
-    platform::Handle second = platform::CreateManualResetEvent();
-    ASSERT_NE(first, nullptr);
-    EXPECT_FALSE(platform::IsSignalled(first));
-    EXPECT_TRUE(platform::SignalEvent(second));
-    EXPECT_EQ(platform::WaitForEither(first, second), 1);
-    EXPECT_EQ(platform::WaitForEither(first, second), 1);  // still set
-    EXPECT_TRUE(platform::SignalEvent(first));
-    EXPECT_EQ(platform::WaitForEither(first, second), 0);
-    EXPECT_TRUE(platform::ClearEvent(first));
-    EXPECT_FALSE(platform::IsSignalled(first));
-    EXPECT_TRUE(platform::IsSignalled(second));
-    platform::ReleaseHandle(first);
-    platform::ReleaseHandle(second);
-}
-
-TEST(Platform, WaitWakesWhenTheOtherThreadSignals) {
-    platform::Handle first = platform::CreateManualResetEvent();
-    platform::Handle second = platform::CreateManualResetEvent();
-    std::thread signaller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        platform::SignalEvent(second);
-    });
-    EXPECT_EQ(platform::WaitForEither(first, second), 1);
-    signaller.join();
-    platform::ReleaseHandle(first);
-    platform::ReleaseHandle(second);
-}
-
-TEST(Platform, ThreadEndIsWaitableAndEndedThreadsCannotBeOpened) {
-    Gate started, finish;
-    uint32_t id = 0;
-    std::thread worker([&] {
-        id = platform::CurrentThreadId();
-        started.Open();
-        finish.Wait();
-    });
-    started.Wait();
-    platform::Handle end = platform::OpenThreadEnd(id);
-    ASSERT_NE(end, nullptr);
-    EXPECT_FALSE(platform::IsSignalled(end));
-    finish.Open();
-    EXPECT_TRUE(WaitFor(end));
-    worker.join();
-    platform::ReleaseHandle(end);
-    EXPECT_EQ(platform::OpenThreadEnd(id), nullptr);
-}
-
-std::atomic<int> g_runs{0};
-
-uint32_t CountRun(void* /*argument*/) {
-    g_runs.fetch_add(1);
-    return 0;
-}
-
-TEST(Platform, UnstartedThreadCanBeTerminated) {
-    g_runs = 0;
-    platform::Handle thread = platform::BeginThread(0, CountRun, nullptr, true);
-    ASSERT_NE(thread, nullptr);
-    EXPECT_TRUE(platform::TerminateUnstartedThread(thread));
-    EXPECT_TRUE(WaitFor(thread));
-    platform::ReleaseHandle(thread);
-    EXPECT_EQ(g_runs.load(), 0);
-}
-
-// ThreadStarter ----------------------------------------------------------
-
+// One started run: the entry waits until the test lets it finish, so that
+// the test knows what cannot have happened yet; the exit callback notes
+// what it saw.
 struct StartedRun {
+    Event finish;
+    Event never;  // the other handle of the entry's wait
+    Event callback_ran;
+    std::atomic<bool> resumed{false};  // set by the test just before it resumes
+    std::atomic<bool> entry_saw_resumed{false};
     std::atomic<uint32_t> entry_thread{0};
     std::atomic<uint32_t> callback_thread{0};
     std::atomic<bool> entry_done{false};
     std::atomic<bool> callback_saw_entry_done{false};
-    platform::Handle callback_ran = platform::CreateManualResetEvent();
-    ~StartedRun() { platform::ReleaseHandle(callback_ran); }
 };
 
 uint32_t Entry(void* raw) {
     auto* run = static_cast<StartedRun*>(raw);
     run->entry_thread = platform::CurrentThreadId();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    run->entry_saw_resumed = run->resumed.load();
+    platform::WaitForEither(run->finish.get(), run->never.get());
     run->entry_done = true;
     return 7;
 }
@@ -109,7 +43,7 @@ uint32_t ExitCallback(void* raw) {
     auto* run = static_cast<StartedRun*>(raw);
     run->callback_thread = platform::CurrentThreadId();
     run->callback_saw_entry_done = run->entry_done.load();
-    platform::SignalEvent(run->callback_ran);
+    platform::SignalEvent(run->callback_ran.get());
     return 0;
 }
 
@@ -117,22 +51,28 @@ TEST(ThreadStarter, PlainStartRunsAtOnce) {
     StartedRun run;
     platform::Handle thread = ThreadStart(0, Entry, &run, false, nullptr);
     ASSERT_NE(thread, nullptr);
-    EXPECT_TRUE(WaitFor(thread));
+    EXPECT_FALSE(platform::ResumeSuspendedThread(thread));  // it was never suspended
+    platform::SignalEvent(run.finish.get());
+    EXPECT_TRUE(SignalledInTime(thread));
     EXPECT_TRUE(run.entry_done);
     EXPECT_NE(run.entry_thread.load(), platform::CurrentThreadId());
-    EXPECT_FALSE(platform::ResumeSuspendedThread(thread));  // it was never suspended
     platform::ReleaseHandle(thread);
 }
 
+// The entry notes whether the test had resumed it when it ran; before the
+// resume the test lets another thread run to its end, time enough for a
+// faulty starter to run the entry early.
 TEST(ThreadStarter, SuspendedStartWaitsForResume) {
     StartedRun run;
     platform::Handle thread = ThreadStart(64 * 1024, Entry, &run, true, nullptr);
     ASSERT_NE(thread, nullptr);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::thread([] {}).join();
     EXPECT_EQ(run.entry_thread.load(), 0u);
-    EXPECT_FALSE(platform::IsSignalled(thread));
+    run.resumed = true;
     EXPECT_TRUE(platform::ResumeSuspendedThread(thread));
-    EXPECT_TRUE(WaitFor(thread));
+    platform::SignalEvent(run.finish.get());
+    EXPECT_TRUE(SignalledInTime(thread));
+    EXPECT_TRUE(run.entry_saw_resumed);
     EXPECT_TRUE(run.entry_done);
     platform::ReleaseHandle(thread);
 }
@@ -142,7 +82,9 @@ TEST(ThreadStarter, ExitCallbackRunsOnAnotherThreadAfterTheEnd) {
     platform::Handle thread = ThreadStart(0, Entry, &run, false, ExitCallback);
     ASSERT_NE(thread, nullptr);
     platform::ReleaseHandle(thread);  // the callback does not need the handle
-    EXPECT_TRUE(WaitFor(run.callback_ran));
+    EXPECT_FALSE(platform::IsSignalled(run.callback_ran.get()));  // the entry still waits
+    platform::SignalEvent(run.finish.get());
+    EXPECT_TRUE(SignalledInTime(run.callback_ran.get()));
     EXPECT_TRUE(run.callback_saw_entry_done);
     EXPECT_NE(run.callback_thread.load(), 0u);
     EXPECT_NE(run.callback_thread.load(), run.entry_thread.load());
@@ -152,11 +94,14 @@ TEST(ThreadStarter, SuspendedStartWithExitCallback) {
     StartedRun run;
     platform::Handle thread = ThreadStart(0, Entry, &run, true, ExitCallback);
     ASSERT_NE(thread, nullptr);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::thread([] {}).join();
     EXPECT_EQ(run.entry_thread.load(), 0u);
-    EXPECT_FALSE(platform::IsSignalled(run.callback_ran));
+    run.resumed = true;
     EXPECT_TRUE(platform::ResumeSuspendedThread(thread));
-    EXPECT_TRUE(WaitFor(run.callback_ran));
+    EXPECT_FALSE(platform::IsSignalled(run.callback_ran.get()));  // the entry still waits
+    platform::SignalEvent(run.finish.get());
+    EXPECT_TRUE(SignalledInTime(run.callback_ran.get()));
+    EXPECT_TRUE(run.entry_saw_resumed);
     EXPECT_TRUE(run.callback_saw_entry_done);
     platform::ReleaseHandle(thread);
 }

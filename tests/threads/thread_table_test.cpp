@@ -1,14 +1,18 @@
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "platform/round_threads.h"
 #include "thread_test_support.h"
 
 using faultkit::ThreadTableCount;
 using faultkit::test::Component;
 using faultkit::test::Gate;
 using faultkit::test::NewContext;
+using faultkit::test::RoundThreads;
 using faultkit::test::TestUuid;
 using faultkit::test::WaitForRecordCount;
 
@@ -97,6 +101,63 @@ TEST_F(ThreadTable, ShutdownEmptiesTheTableAndLiveThreadsStartAfresh) {
         EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 5u);
     });
     later.join();
+    EXPECT_TRUE(WaitForRecordCount(0));
+}
+
+// Several callers of ErrorMgrShutdown at once, while 24 live threads hold
+// records, in 20 trials. One caller's clear may follow another's set before
+// any watcher has run: the watchers that were waiting when the event was
+// set must still remove their records. So no record survives a trial, the
+// callers that set the event see the table empty, and no call waits out
+// its limit (about 5 s; these calls take milliseconds, the bound is half
+// the limit).
+void RunConcurrentShutdowns(_qel_error_manager* handle, int callers) {
+    constexpr int kLiveThreads = 24;
+    constexpr int kTrials = 20;
+    constexpr int64_t kBoundMs = 2500;
+    // Each round, every live thread reads its last error, 0 unless its
+    // record of the trial before survived, and stores a new one.
+    std::vector<uint32_t> read_back(kLiveThreads, 0);
+    RoundThreads live(kLiveThreads, [&](int i) {
+        read_back[i] = ErrorMgrGetLastError(handle, nullptr);
+        ErrorMgrSetErrorBasic(handle, 100 + i, NewContext());
+    });
+    std::vector<char> results(callers, 0);
+    std::vector<int64_t> milliseconds(callers, 0);
+    RoundThreads shutdowns(callers, [&](int c) {
+        const auto start = std::chrono::steady_clock::now();
+        results[c] = ErrorMgrShutdown();
+        milliseconds[c] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start)
+                              .count();
+    });
+    for (int trial = 0; trial <= kTrials && !::testing::Test::HasFailure(); ++trial) {
+        live.Start();
+        live.Finish();
+        for (int i = 0; i < kLiveThreads; ++i) {
+            EXPECT_EQ(read_back[i], 0u) << "a record survived trial " << trial << ", thread " << i;
+        }
+        if (trial == kTrials) {
+            break;  // the last round only reads
+        }
+        EXPECT_EQ(ThreadTableCount(), static_cast<uint32_t>(kLiveThreads));
+        shutdowns.Start();
+        shutdowns.Finish();
+        EXPECT_EQ(ThreadTableCount(), 0u) << "trial " << trial;
+        EXPECT_NE(std::count(results.begin(), results.end(), 1), 0) << "trial " << trial;
+        for (const int64_t taken : milliseconds) {
+            EXPECT_LT(taken, kBoundMs) << "trial " << trial;
+        }
+    }
+}
+
+TEST_F(ThreadTable, TwoConcurrentShutdownsLeaveNoRecord) {
+    RunConcurrentShutdowns(component.handle, 2);
+    EXPECT_TRUE(WaitForRecordCount(0));
+}
+
+TEST_F(ThreadTable, FourConcurrentShutdownsLeaveNoRecord) {
+    RunConcurrentShutdowns(component.handle, 4);
     EXPECT_TRUE(WaitForRecordCount(0));
 }
 

@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
 #include "faultkit.h"
+#include "platform/parked_thread.h"
 #include "test_uuids.h"
 #include "threads/thread_table.h"
 
@@ -20,23 +19,6 @@ namespace faultkit::test {
 inline _qel_error_context* NewContext() {
     return static_cast<_qel_error_context*>(std::malloc(24));
 }
-
-// Threads wait at a gate until the test opens it.
-struct Gate {
-    std::mutex mutex;
-    std::condition_variable opened;
-    bool open = false;
-
-    void Wait() {
-        std::unique_lock<std::mutex> lock(mutex);
-        opened.wait(lock, [this] { return open; });
-    }
-    void Open() {
-        std::lock_guard<std::mutex> lock(mutex);
-        open = true;
-        opened.notify_all();
-    }
-};
 
 // Waits (up to 5 s) for watchers to bring the table to `count` records.
 inline bool WaitForRecordCount(uint32_t count) {

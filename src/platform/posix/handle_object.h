@@ -21,6 +21,10 @@ struct HandleObject {
     bool signalled;       // set once for thread ends, set and cleared for events
     ThreadGate gate;      // kNone for objects that are not started threads
     WaitNode* waiters;    // threads sleeping until this object changes
+    // The end of a thread watched from outside (OpenProbedThreadEnd): the
+    // descriptor that stops the probe once it is the only holder left; -1
+    // for every other object.
+    int probe_stop;
 };
 
 void LockObjects();
@@ -38,7 +42,8 @@ void SignalLocked(HandleObject* object);
 void DropLocked(HandleObject* object);
 // Sleeps until `first` or `second` (may be null) is woken; may return early.
 void SleepOnLocked(HandleObject* first, HandleObject* second);
-// Sleeps until `first` or `second` is signalled; returns 0 or 1.
+// Waits until `first` or `second` is signalled: returns 0 or 1 for the one
+// whose signal released the wait, 0 when both were signalled already.
 int WaitForEitherLocked(HandleObject* first, HandleObject* second);
 
 }  // namespace faultkit::platform

@@ -1,4 +1,5 @@
 #include <pthread.h>
+#include <sys/eventfd.h>
 
 #include <cstdlib>
 
@@ -9,6 +10,11 @@ namespace faultkit::platform {
 struct WaitNode {
     WaitNode* next;
     pthread_cond_t* wake;
+    // Shared by the nodes of one wait: -1 until a signal releases the wait,
+    // then the position of the object that did. Null for sleeps that only
+    // watch for changes.
+    int* released_by;
+    int position;  // of this node's object in the wait
 };
 
 namespace {
@@ -25,47 +31,9 @@ void Unlink(HandleObject* object, WaitNode* node) {
     }
 }
 
-int SignalledIndex(const HandleObject* first, const HandleObject* second) {
-    if (first->signalled) {
-        return 0;
-    }
-    return second->signalled ? 1 : -1;
-}
-
-}  // namespace
-
-void LockObjects() { pthread_mutex_lock(&g_objects); }
-
-void UnlockObjects() { pthread_mutex_unlock(&g_objects); }
-
-HandleObject* NewObject(uint32_t references, ThreadGate gate) {
-    auto* object = static_cast<HandleObject*>(std::malloc(sizeof(HandleObject)));
-    if (object != nullptr) {
-        *object = HandleObject{references, false, gate, nullptr};
-    }
-    return object;
-}
-
-void WakeWaitersLocked(HandleObject* object) {
-    for (WaitNode* node = object->waiters; node != nullptr; node = node->next) {
-        pthread_cond_signal(node->wake);
-    }
-}
-
-void SignalLocked(HandleObject* object) {
-    object->signalled = true;
-    WakeWaitersLocked(object);
-}
-
-void DropLocked(HandleObject* object) {
-    if (--object->references == 0) {
-        std::free(object);
-    }
-}
-
-void SleepOnLocked(HandleObject* first, HandleObject* second) {
+void Sleep(HandleObject* first, HandleObject* second, int* released_by) {
     pthread_cond_t wake = PTHREAD_COND_INITIALIZER;
-    WaitNode nodes[2] = {{first->waiters, &wake}, {nullptr, &wake}};
+    WaitNode nodes[2] = {{first->waiters, &wake, released_by, 0}, {nullptr, &wake, released_by, 1}};
     first->waiters = &nodes[0];
     if (second != nullptr) {
         nodes[1].next = second->waiters;
@@ -79,15 +47,80 @@ void SleepOnLocked(HandleObject* first, HandleObject* second) {
     pthread_cond_destroy(&wake);
 }
 
-int WaitForEitherLocked(HandleObject* first, HandleObject* second) {
-    int which;
-    while ((which = SignalledIndex(first, second)) < 0) {
-        SleepOnLocked(first, second);
-    }
-    return which;
+}  // namespace
+
+void LockObjects() {
+    pthread_mutex_lock(&g_objects);
 }
 
-Handle CreateManualResetEvent() { return NewObject(1, ThreadGate::kNone); }
+void UnlockObjects() {
+    pthread_mutex_unlock(&g_objects);
+}
+
+HandleObject* NewObject(uint32_t references, ThreadGate gate) {
+    auto* object = static_cast<HandleObject*>(std::malloc(sizeof(HandleObject)));
+    if (object != nullptr) {
+        *object = HandleObject{references, false, gate, nullptr, -1};
+    }
+    return object;
+}
+
+void WakeWaitersLocked(HandleObject* object) {
+    for (WaitNode* node = object->waiters; node != nullptr; node = node->next) {
+        pthread_cond_signal(node->wake);
+    }
+}
+
+// The signal releases the waits sleeping on the object there and then: a
+// woken waiter runs only once it holds the objects lock again, after a
+// ClearEvent perhaps, and then goes by what released it, not by the state
+// it finds.
+void SignalLocked(HandleObject* object) {
+    object->signalled = true;
+    for (WaitNode* node = object->waiters; node != nullptr; node = node->next) {
+        if (node->released_by != nullptr && *node->released_by < 0) {
+            *node->released_by = node->position;
+        }
+    }
+    WakeWaitersLocked(object);
+}
+
+void DropLocked(HandleObject* object) {
+    if (--object->references == 0) {
+        std::free(object);
+    } else if (object->references == 1 && object->probe_stop >= 0) {
+        eventfd_write(object->probe_stop, 1);  // only the probe holds it now
+    }
+}
+
+void SleepOnLocked(HandleObject* first, HandleObject* second) {
+    Sleep(first, second, nullptr);
+}
+
+int WaitForEitherLocked(HandleObject* first, HandleObject* second) {
+    int released_by = -1;
+    for (;;) {
+        if (first->signalled) {
+            return 0;
+        }
+        if (second->signalled) {
+            return 1;
+        }
+        Sleep(first, second, &released_by);
+        if (released_by >= 0) {
+            return released_by;
+        }
+    }
+}
+
+// Manual-reset events keep the rule of Windows events: setting an event
+// releases every thread that is waiting on it at that moment, whatever
+// happens to the event afterwards (a ClearEvent right after the set releases
+// them all the same); a thread that starts waiting after the clear waits for
+// the next set. While set, the event releases every waiter at once.
+Handle CreateManualResetEvent() {
+    return NewObject(1, ThreadGate::kNone);
+}
 
 bool SignalEvent(Handle event) {
     if (event == nullptr) {

@@ -1,0 +1,84 @@
+// Test threads synchronised with standard primitives only, so that a thread
+// can stay unknown to the library: it never calls the library, yet it is
+// named by the id the operating system gives it, as a user filling a
+// handle's thread_id by hand would name it.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+namespace faultkit::test {
+
+// Threads wait at a gate until the test opens it.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+
+    void Wait() {
+        std::unique_lock<std::mutex> lock(mutex);
+        opened.wait(lock, [this] { return open; });
+    }
+    void Open() {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+};
+
+// The calling thread's id as the operating system reports it, read
+// without the library.
+inline uint32_t NativeThreadId() {
+#ifdef _WIN32
+    return GetCurrentThreadId();
+#else
+    return static_cast<uint32_t>(syscall(SYS_gettid));
+#endif
+}
+
+// A live thread that runs `first` and then waits until Finish. By default
+// `first` does nothing, and the thread never uses the library.
+class ParkedThread {
+public:
+    explicit ParkedThread(std::function<void()> first = [] {})
+        : thread_([this, first] {
+              id_ = NativeThreadId();
+              first();
+              started_.Open();
+              finish_.Wait();
+          }) {
+        started_.Wait();
+    }
+    ~ParkedThread() { Finish(); }
+    ParkedThread(const ParkedThread&) = delete;
+    ParkedThread& operator=(const ParkedThread&) = delete;
+
+    // The id the operating system gave the thread.
+    uint32_t id() const { return id_; }
+
+    // Lets the thread end and waits until it has.
+    void Finish() {
+        finish_.Open();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+private:
+    Gate started_;
+    Gate finish_;
+    uint32_t id_ = 0;
+    std::thread thread_;  // last: it starts once the gates exist
+};
+
+}  // namespace faultkit::test
