@@ -1,26 +1,23 @@
 // Floating conversions e E f g G a A, printed as the Windows runtime prints
-// them: exponents of at least three digits, ties rounded away from zero,
+// them: decimal digits of the exact binary value with ties rounded away
+// from zero (decimal_digits.h), exponents of at least three digits,
 // hexadecimal mantissas of 13 digits by default, infinities and NaNs as
 // "1.#INF00", "-1.#IND00" and "1.#QNAN0", and the current locale's decimal
 // point.
 #include <langinfo.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/decimal_digits.h"
 #include "platform/posix/format_directive.h"
 #include "platform/posix/locale_text.h"
 
 namespace faultkit::platform {
 namespace {
-
-// Beyond these precisions every further digit of a double is 0, so the
-// digits are printed up to here and the rest are added as zeros.
-constexpr int kFixedDigits = 1100;
-constexpr int kSignificantDigits = 800;
 
 char Lower(char16_t conversion) {
     return static_cast<char>(conversion | 0x20);
@@ -153,169 +150,100 @@ void FormatHexadecimal(WideSink& sink, const FormatDirective& directive, bool ne
     });
 }
 
-// The decimal position s at which `magnitude` lies exactly halfway
-// between two neighbours of that position: magnitude * 10^s * 2 is an odd
-// integer. With magnitude = m * 2^e, m odd, that is s = -e - 1 for e < 0,
-// and s = -(e + 1) for e >= 0 when 5^(e + 1) divides m.
-bool HalfwayPosition(double magnitude, int& position) {
-    int exponent = 0;
-    const double fraction = std::frexp(magnitude, &exponent);
-    auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 53));
-    exponent -= 53;
-    if (mantissa == 0) {
-        return false;
-    }
-    for (; (mantissa & 1) == 0; mantissa >>= 1) {
-        ++exponent;
-    }
-    if (exponent < 0) {
-        position = -exponent - 1;
-        return true;
-    }
-    uint64_t power = 1;
-    for (int i = 0; i <= exponent; ++i) {
-        if (power > mantissa / 5) {
-            return false;
-        }
-        power *= 5;
-    }
-    position = -(exponent + 1);
-    return mantissa % power == 0;
+// The digits at indexes [from, from + length) of `decimal`: zeros before
+// the first and behind the last digit it holds.
+void PutDigits(WideSink& sink, const DecimalDigits& decimal, int64_t from, size_t length) {
+    const int64_t end = from + static_cast<int64_t>(length);
+    const int64_t first = std::max<int64_t>(from, 0);
+    const int64_t last = std::min<int64_t>(end, static_cast<int64_t>(decimal.count));
+    const size_t before =
+        static_cast<size_t>(std::min<int64_t>(end, 0) - std::min<int64_t>(from, 0));
+    const size_t held = last > first ? static_cast<size_t>(last - first) : 0;
+    PutRepeated(sink, u'0', before);
+    PutAscii(sink, decimal.digits + first, held);
+    PutRepeated(sink, u'0', length - before - held);
 }
 
-// Text printed by snprintf: in a local buffer, or on the heap when long.
-struct Printed {
-    char local[128];
-    char* text;
-    size_t length;
+// How a decimal text is laid out: integer digits, point, fraction digits
+// (both taken from the digits at consecutive indexes), exponent.
+struct DecimalLayout {
+    size_t integer_digits;
+    int64_t fraction_start;  // index of the first fraction digit
+    size_t fraction_digits;
+    char exponent[8];
+    size_t exponent_length;
 };
 
-void ReleasePrinted(Printed& printed) {
-    if (printed.text != printed.local) {
-        std::free(printed.text);
-    }
-    printed.text = printed.local;
+// %f: the integer part is "0" when the value is below 1.
+DecimalLayout FixedLayout(const DecimalDigits& decimal, int64_t fraction_digits) {
+    return {static_cast<size_t>(decimal.point > 1 ? decimal.point : 1), decimal.point,
+            static_cast<size_t>(fraction_digits), "", 0};
 }
 
-bool Print(Printed& printed, const char* format, int precision, double value) {
-    ReleasePrinted(printed);
-    const int length = std::snprintf(printed.local, sizeof printed.local, format, precision, value);
-    if (length < 0) {
-        return false;
-    }
-    printed.length = static_cast<size_t>(length);
-    if (printed.length < sizeof printed.local) {
-        return true;
-    }
-    printed.text = static_cast<char*>(std::malloc(printed.length + 1));
-    if (printed.text == nullptr) {
-        printed.text = printed.local;
-        return false;
-    }
-    std::snprintf(printed.text, printed.length + 1, format, precision, value);
-    return true;
+// %e: one integer digit and an exponent of at least three digits.
+DecimalLayout ScientificLayout(const DecimalDigits& decimal, int64_t fraction_digits, bool upper) {
+    DecimalLayout layout{1, 1, static_cast<size_t>(fraction_digits), "", 5};
+    const int exponent = decimal.point - 1;
+    const int shown = exponent < 0 ? -exponent : exponent;
+    layout.exponent[0] = upper ? 'E' : 'e';
+    layout.exponent[1] = exponent < 0 ? '-' : '+';
+    layout.exponent[2] = static_cast<char>('0' + shown / 100);
+    layout.exponent[3] = static_cast<char>('0' + shown / 10 % 10);
+    layout.exponent[4] = static_cast<char>('0' + shown % 10);
+    return layout;
 }
 
-// The decimal exponent shown by an e-style text.
-int ShownExponent(const Printed& printed) {
-    const char* marker = static_cast<const char*>(std::memchr(printed.text, 'e', printed.length));
-    return marker != nullptr ? std::atoi(marker + 1) : 0;
-}
-
-// snprintf prints exact digits rounded half to even; the runtime rounds
-// half away from zero. So a magnitude that lies exactly halfway at the
-// rounding position is printed as its upper neighbour instead, which
-// rounds the way the runtime does. `digits` is the precision of %f, or of
-// the %e that rounds at the same place (%g's precision - 1).
-bool RoundedValue(Printed& printed, char kind, int digits, double magnitude, double& value) {
-    value = magnitude;
-    int halfway = 0;
-    if (!HalfwayPosition(magnitude, halfway)) {
-        return true;
-    }
-    if (kind == 'f') {
-        value = halfway == digits ? std::nextafter(magnitude, INFINITY) : magnitude;
-        return true;
-    }
-    // %e rounds `digits` places behind its leading digit. A halfway value
-    // there has the exponent digits - halfway; only when that is near the
-    // magnitude's is %e asked for the exact one. The exponent it shows is
-    // one too large only when it rounded up to a power of ten, and then no
-    // halfway point of the coarser position lies near.
-    const int exponent = digits - halfway;
-    if (std::abs(exponent - static_cast<int>(std::floor(std::log10(magnitude)))) > 1) {
-        return true;
-    }
-    if (!Print(printed, "%.*e", digits, magnitude)) {
-        return false;
-    }
-    if (ShownExponent(printed) == exponent) {
-        value = std::nextafter(magnitude, INFINITY);
-    }
-    return true;
-}
-
-// Lays out snprintf's text of the magnitude: the exponent widened to at
-// least three digits, and the zeros beyond the printed precision in front
-// of the exponent.
-void PutDecimalText(WideSink& sink, const FormatDirective& directive, bool negative,
-                    const Printed& printed, size_t extra_zeros) {
-    const char* text = printed.text;
-    const char* marker = static_cast<const char*>(
-        std::memchr(text, IsUpper(directive.conversion) ? 'E' : 'e', printed.length));
-    const size_t mantissa = marker != nullptr ? static_cast<size_t>(marker - text) : printed.length;
-    const size_t exponent_digits = marker != nullptr ? printed.length - mantissa - 2 : 0;
-    const size_t exponent_zeros =
-        marker != nullptr && exponent_digits < 3 ? 3 - exponent_digits : 0;
-    size_t units = 0;
-    PutLocaleText(text, mantissa, nullptr, units);
-    units += extra_zeros + (printed.length - mantissa) + exponent_zeros;
-    char prefix[4];
-    const Field field{prefix, Prefix(directive, negative, prefix), 0, units, directive.zero};
-    PutField(sink, directive, field, [&] {
-        PutLocaleText(text, mantissa, &sink, units);
-        PutRepeated(sink, u'0', extra_zeros);
-        if (marker != nullptr) {
-            PutAscii(sink, marker, 2);
-            PutRepeated(sink, u'0', exponent_zeros);
-            PutAscii(sink, marker + 2, exponent_digits);
+// %g: %e when the exponent is below -4 or not below the precision, else
+// %f; without "#" the fraction loses its trailing zeros.
+DecimalLayout GeneralLayout(const DecimalDigits& decimal, int64_t precision,
+                            const FormatDirective& directive) {
+    const int exponent = decimal.point - 1;
+    DecimalLayout layout =
+        exponent < -4 || exponent >= precision
+            ? ScientificLayout(decimal, precision - 1, IsUpper(directive.conversion))
+            : FixedLayout(decimal, precision - 1 - exponent);
+    if (!directive.alternate) {
+        const int64_t held = static_cast<int64_t>(decimal.count) - layout.fraction_start;
+        if (held < static_cast<int64_t>(layout.fraction_digits)) {
+            layout.fraction_digits = static_cast<size_t>(held > 0 ? held : 0);
         }
-    });
+    }
+    return layout;
 }
 
 // %e, %f and %g of a finite magnitude.
-bool FormatDecimal(WideSink& sink, const FormatDirective& directive, bool negative,
+void FormatDecimal(WideSink& sink, const FormatDirective& directive, bool negative,
                    double magnitude) {
     const char kind = Lower(directive.conversion);
-    int precision = Precision(directive);
-    if (kind == 'g' && precision == 0) {
-        precision = 1;
+    const int64_t precision = Precision(directive);
+    DecimalDigits decimal;
+    DecimalLayout layout;
+    if (kind == 'f') {
+        RoundDecimal(magnitude, RoundAt::kFractionDigits, precision, decimal);
+        layout = FixedLayout(decimal, precision);
+    } else if (kind == 'e') {
+        RoundDecimal(magnitude, RoundAt::kSignificantDigits, precision + 1, decimal);
+        layout = ScientificLayout(decimal, precision, IsUpper(directive.conversion));
+    } else {
+        const int64_t significant = precision == 0 ? 1 : precision;
+        RoundDecimal(magnitude, RoundAt::kSignificantDigits, significant, decimal);
+        layout = GeneralLayout(decimal, significant, directive);
     }
-    const int limit = kind == 'f' ? kFixedDigits : kSignificantDigits;
-    const int printed_precision = precision < limit ? precision : limit;
-    const size_t extra_zeros =
-        kind != 'g' || directive.alternate ? static_cast<size_t>(precision - printed_precision) : 0;
-    // "%.*f", or "%#.*f" with the alternate form.
-    char format[8] = "%";
-    char* end = format + 1;
-    if (directive.alternate) {
-        *end++ = '#';
-    }
-    std::memcpy(end, ".*", 2);
-    end[2] = static_cast<char>(directive.conversion);
-    end[3] = '\0';
-    Printed printed{};
-    printed.text = printed.local;
-    double value = magnitude;
-    bool ok =
-        RoundedValue(printed, kind == 'f' ? 'f' : 'e',
-                     kind == 'g' ? printed_precision - 1 : printed_precision, magnitude, value) &&
-        Print(printed, format, printed_precision, value);
-    if (ok) {
-        PutDecimalText(sink, directive, negative, printed, extra_zeros);
-    }
-    ReleasePrinted(printed);
-    return ok;
+    const bool point = layout.fraction_digits > 0 || directive.alternate;
+    const size_t units = layout.integer_digits + (point ? PutDecimalPoint(nullptr) : 0) +
+                         layout.fraction_digits + layout.exponent_length;
+    char prefix[4];
+    const Field field{prefix, Prefix(directive, negative, prefix), 0, units, directive.zero};
+    PutField(sink, directive, field, [&] {
+        const int64_t integer_start =
+            layout.fraction_start - static_cast<int64_t>(layout.integer_digits);
+        PutDigits(sink, decimal, integer_start, layout.integer_digits);
+        if (point) {
+            PutDecimalPoint(&sink);
+        }
+        PutDigits(sink, decimal, layout.fraction_start, layout.fraction_digits);
+        PutAscii(sink, layout.exponent, layout.exponent_length);
+    });
 }
 
 }  // namespace
@@ -332,7 +260,8 @@ bool FormatFloating(WideSink& sink, const FormatDirective& directive, uint64_t s
         FormatHexadecimal(sink, directive, negative, slot);
         return true;
     }
-    return FormatDecimal(sink, directive, negative, std::fabs(value));
+    FormatDecimal(sink, directive, negative, std::fabs(value));
+    return true;
 }
 
 }  // namespace faultkit::platform
