@@ -12,7 +12,8 @@ constexpr const char* kVersion = FAULTKIT_VERSION;
 const char* g_program_path = "faultkit";
 
 const Command kCommands[] = {
-    {"demo", "", "walk through the life of an error, from the failing call to another process",
+    {"demo", "",
+     "walk through the life of an error, from the failing call to another process",
      "Narrates the typical road of an error: two components store errors with\n"
      "contexts on worker threads, one thread is redirected to another, the errors\n"
      "are read, enumerated and rendered, exported to an image that a second\n"
@@ -65,9 +66,7 @@ void PrintOverview(FILE* out) {
 
 }  // namespace
 
-const char* ProgramPath() {
-    return g_program_path;
-}
+const char* ProgramPath() { return g_program_path; }
 
 int UsageError(const char* command, const char* message) {
     std::fprintf(stderr, "faultkit: %s\n", message);
@@ -117,8 +116,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (std::strcmp(name, "help") == 0) {
-        return argc == 3 ? PrintCommandHelp(argv[2])
-                         : UsageError(nullptr, "help takes one command");
+        return argc == 3 ? PrintCommandHelp(argv[2]) : UsageError(nullptr, "help takes one command");
     }
     const Command* command = FindCommand(name);
     if (command == nullptr) {
