@@ -6,12 +6,56 @@
  * root (first) and a last error; errors can be read, enumerated, rendered,
  * redirected to another thread and carried to another process as a byte image.
  *
- * This header compiles as C11 and as C++17. C callers use the undecorated
- * ErrorMgr* functions; C++ callers may also use the members of
- * QelComponent::_qel_error_manager and the functions of QelErrorMgrType.
+ * This header compiles as C11 and as C++17. C callers use the 16 undecorated
+ * ErrorMgr* functions; C++ callers may also use the 16 C++ functions: the
+ * members of QelComponent::_qel_error_manager and the functions of
+ * QelErrorMgrType, which do the same as the C function they name.
+ *
+ * For every function:
+ * - Threads. Every function may be called from any thread, by any number of
+ *   threads at once. The errors a call works on are those of the calling
+ *   thread, or of the thread it is redirected to (ErrorMgrRedirect).
+ * - Failure. A function fails only through its result: false, 0 or NULL.
+ *   There are no error codes of the library's own, no exceptions, no log.
+ *   Tables and thread records are guarded by spin locks that give up after
+ *   1000 attempts (each followed by a sleep of up to 7 ms); a call that
+ *   cannot get a lock fails with the same result as for bad arguments.
+ * - Capacities. At most 32 threads have error records at once: while 32
+ *   records exist, every call that needs a record fails on any other thread.
+ *   A record is made on a thread's first call that needs one and removed,
+ *   with the thread's errors, when the thread ends (or by ErrorMgrShutdown).
+ *   At most 64 component UUIDs get a facility, for the life of the process.
+ * - Ownership. A context from ErrorMgrBuildContext belongs to the caller
+ *   until it is passed to a SetError call; from then on it belongs to the
+ *   library, whatever that call returns. Handles from ErrorMgrCreate belong
+ *   to the caller until ErrorMgrDelete. A _qel_error_enumerate record
+ *   belongs to the caller but points into the library's storage, which
+ *   stays valid until the thread's errors are next cleared or overwritten.
+ *
+ * ABI notes for 64-bit Windows (the library's home):
+ * - Structure sizes and offsets are those of 64-bit Windows (handle 24
+ *   bytes, _qel_error_enumerate 72, UUID 16); the checks at the end of this
+ *   header make a compiler with other sizes refuse it.
+ * - "%Lf" in ErrorMgrBuildContext reads a 64-bit double. For MSVC callers
+ *   long double is that double. For mingw-w64 callers long double is the
+ *   80-bit x87 type, passed by reference in variadic calls: pass
+ *   (double)value instead. "%li" and "%lu" read 32 bits, the size of long
+ *   on Windows; on Linux pass an int there, not a long.
  */
 #ifndef FAULTKIT_H
 #define FAULTKIT_H
+
+/* The version; the build and the DLL's version resource read it from here. */
+#define FAULTKIT_VERSION_MAJOR 1
+#define FAULTKIT_VERSION_MINOR 0
+#define FAULTKIT_VERSION_PATCH 0
+#define FAULTKIT_VERSION_TEXT(major, minor, patch) #major "." #minor "." #patch
+#define FAULTKIT_VERSION_OF(major, minor, patch) FAULTKIT_VERSION_TEXT(major, minor, patch)
+/* The version as a string literal, "1.0.0". */
+#define FAULTKIT_VERSION \
+    FAULTKIT_VERSION_OF(FAULTKIT_VERSION_MAJOR, FAULTKIT_VERSION_MINOR, FAULTKIT_VERSION_PATCH)
+
+#ifndef RC_INVOKED /* resource scripts take only the version */
 
 #include <stddef.h>
 #include <stdint.h>
@@ -19,22 +63,39 @@
 #include <stdbool.h>
 #endif
 
-/* FAULTKIT_API marks the exported functions. Everything else in the shared
- * library is hidden. Define FAULTKIT_STATIC when linking the library's code
- * directly instead of through the shared library. */
-#if defined(FAULTKIT_BUILDING)
-#if defined(_WIN32)
-#define FAULTKIT_API __declspec(dllexport)
-#else
+/*
+ * How the functions are declared, by consumer:
+ * - The library's own build (FAULTKIT_BUILDING) and programs that link the
+ *   library's code itself (FAULTKIT_STATIC): plain declarations. On Windows
+ *   the module-definition file faultkit.def is the DLL's export list, so
+ *   nothing is marked dllexport (on the C++ members that would also export
+ *   their GCC-mangled names); on Linux the 32 functions are made visible.
+ * - Windows, MSVC ABI (_MSC_VER: MSVC, clang-cl, clang for *-windows-msvc):
+ *   all 32 functions imported with dllimport; the C++ functions resolve to
+ *   the MSVC-decorated names that faultkit.dll exports. Link faultkit.lib.
+ * - Windows, other compilers (mingw-w64 g++, clang for mingw), which cannot
+ *   produce those names: the C functions imported with dllimport; the C++
+ *   functions are inline functions that call them, and
+ *   QelErrorMgrType::BuildContext is ErrorMgrBuildContext itself under an
+ *   assembler name, since a variadic function cannot pass its arguments on.
+ *   Link libfaultkit.dll.a.
+ * - Linux: plain declarations of the 32 functions of libfaultkit.so, the C++
+ *   ones under their native (Itanium) names.
+ */
+#if defined(FAULTKIT_BUILDING) && !defined(_WIN32)
 #define FAULTKIT_API __attribute__((visibility("default")))
-#endif
-#elif defined(_WIN32) && !defined(FAULTKIT_STATIC)
-#define FAULTKIT_API __declspec(dllimport)
-#else
+#elif defined(FAULTKIT_BUILDING) || defined(FAULTKIT_STATIC) || !defined(_WIN32)
 #define FAULTKIT_API
+#else
+#define FAULTKIT_API __declspec(dllimport)
+#if !defined(_MSC_VER)
+#define FAULTKIT_CXX_FORWARDERS
+#endif
 #endif
 
-/* Error code layout: bits 0-15 error number, 16-27 facility, 28-31 flags. */
+/* Error code layout: bits 0-15 error number, 16-27 facility, 28-31 flags
+ * that the library stores, returns and transfers unchanged. Facilities are
+ * multiples of 0x10000 from 0x10000 to 0x400000; 0 is no facility. */
 #define FAULTKIT_ERROR_NUMBER_MASK 0x0000FFFFu
 #define FAULTKIT_FACILITY_MASK 0x0FFF0000u
 #define FAULTKIT_FLAGS_MASK 0xF0000000u
@@ -55,9 +116,9 @@ namespace QelComponent {
 struct _qel_error_manager;
 }
 typedef QelComponent::_qel_error_manager _qel_error_manager;
-#define FAULTKIT_HANDLE_FIELDS                                                  \
-    uint32_t thread_id;                                                        \
-    _qel_bos_uuid uuid;                                                        \
+#define FAULTKIT_HANDLE_FIELDS \
+    uint32_t thread_id;        \
+    _qel_bos_uuid uuid;        \
     uint32_t facility;
 #else
 /* The 24-byte component handle. */
@@ -72,7 +133,7 @@ typedef struct _qel_error_manager {
 typedef struct _qel_error_enumerate {
     int32_t index;      /* 1-based slot position; set to 0 to start a walk */
     uint32_t count;     /* number of stored errors when the read was made */
-    _qel_bos_uuid uuid; /* component of the code's facility */
+    _qel_bos_uuid uuid; /* component of the code's facility (zero: none) */
     uint32_t code;
     char* aux_text1;
     char* aux_text2;
@@ -85,99 +146,275 @@ typedef struct _qel_error_enumerate {
 extern "C" {
 #endif
 
+/* --- Component handles --------------------------------------------------- */
+
+/* ErrorMgrCreate: allocates a component handle and registers `component`.
+ * out: where the handle is stored; component: the component's UUID.
+ * The handle records the calling thread as its creator and the facility of
+ * `component`: the facility it already has, or the next free one (UUIDs are
+ * registered for the life of the process). The null UUID (all zero) and the
+ * library's own UUID (see ErrorMgrInitialise) get facility 0 and use no
+ * table entry.
+ * Returns true with *out set to the handle, which is the caller's until
+ * ErrorMgrDelete. Returns false with *out untouched when `component` is
+ * NULL; false with *out NULL when memory runs out, when 64 other components
+ * hold every facility, or when the facility table's lock cannot be had.
+ * A handle may be used from any thread; its creator matters only to
+ * ErrorMgrRedirect. */
 FAULTKIT_API bool ErrorMgrCreate(_qel_error_manager** out, _qel_bos_uuid* component);
+
+/* ErrorMgrDelete: frees a handle made by ErrorMgrCreate.
+ * handle: where the handle is kept; result: what to return on success.
+ * Sets *handle to NULL and returns `result` when the handle was freed, and
+ * returns `result` too when there was nothing to free (handle or *handle
+ * NULL). Returns false, freeing nothing and leaving *handle as it was, when
+ * *handle is not a block made by ErrorMgrCreate or its header was
+ * overwritten. Handles placed by ErrorMgrInitialise are not to be passed.
+ * Errors stored through the handle, and its facility, stay. */
 FAULTKIT_API bool ErrorMgrDelete(_qel_error_manager** handle, bool result);
+
+/* ErrorMgrInitialise: places a handle in the caller's memory, or answers a
+ * query, by its arguments:
+ * - memory and uuid not NULL: writes a 24-byte handle at `memory` (creator:
+ *   the calling thread; UUID: a copy of the 16 bytes at `uuid`; facility
+ *   unresolved, 0xFFFFFFFF) and returns `memory`. The facility is found,
+ *   registering the UUID, on the handle's first use by a SetError, Get or
+ *   Enum call; while it cannot be (64 components registered, lock not had)
+ *   those calls fail. Nothing is to be freed; the caller keeps the memory
+ *   alive while the handle is in use.
+ * - memory NULL, uuid not NULL: returns NULL.
+ * - both NULL: returns the handle's size, 24, as a pointer-sized value.
+ * - memory not NULL, uuid NULL: returns a pointer to the library's own,
+ *   constant component UUID {5A3E91C7-2B4D-4F08-9C61-7D2E0B8A4F13}, which
+ *   always has facility 0; `memory` is not touched. */
 FAULTKIT_API void* ErrorMgrInitialise(void* memory, void* uuid);
+
+/* ErrorMgrGetFacility: the facility of a registered component UUID.
+ * Returns the facility (a multiple of 0x10000); 0 when `uuid` is NULL, has
+ * not been registered, is the null or the library's own UUID, or the
+ * facility table's lock cannot be had. Never registers the UUID. */
 FAULTKIT_API unsigned int ErrorMgrGetFacility(_qel_bos_uuid* uuid);
 
-/* Builds a context list from a printf-like format and its arguments: %c %i
- * %u %f %r (hexadecimal 32-bit) %p %s %m (64-bit byte count, then pointer),
- * %i and %u after h, hh, l (32-bit), ll, t or z, and %Lf. Other conversions are
- * passed over. Null when nothing was recorded. The list belongs to the caller
- * until it is handed to a SetError call. */
-FAULTKIT_API _qel_error_context* ErrorMgrBuildContext(char* format, ...);
-/* Stops every watcher thread and waits (about 5 s at most) for all thread
- * records to be removed; true when none remains. The library stays usable. */
-FAULTKIT_API bool ErrorMgrShutdown(void);
+/* --- Contexts ------------------------------------------------------------- */
 
-/* Stores an error for the calling thread (code | the handle's facility), or
- * clears the thread's errors when the error number is 0. The context is
- * consumed whatever the result; the aux texts must outlive the error. True
- * exactly when the errors were cleared. */
+/* ErrorMgrBuildContext: copies values into a new context list, from a
+ * printf-like format and its arguments, in order. Accepted: %i and %u (an
+ * int), %f (a double), %c (an int; its low byte), %r (a 32-bit value, shown
+ * in hexadecimal), %p (a pointer), %s (a NUL-terminated string, copied, or
+ * NULL), %m (a 64-bit byte count, then a pointer to that many readable
+ * bytes, copied); %i and %u after h or hh (an int, its low 16 or 8 bits,
+ * sign-extended), l (32 bits), ll, t or z (64 bits); %Lf (a double: see
+ * the ABI notes above). Nothing else is an error: other conversions,
+ * flags, widths and precisions are passed over. A directive without a
+ * length modifier that is passed over takes no argument ("%d", "%5i": the
+ * '%' and the byte after it are skipped); one with a modifier takes the
+ * modifier's argument ("%ld", "%lf").
+ * Returns the list, which belongs to the caller until it is passed to a
+ * SetError call (the only way to free it); NULL when nothing was recorded or
+ * `format` is NULL. When memory runs out, or the list would pass 4 GiB, the
+ * values recorded so far are returned. */
+FAULTKIT_API _qel_error_context* ErrorMgrBuildContext(char* format, ...);
+
+/* ErrorMgrGetContextString: renders the context of a record filled by
+ * ErrorMgrGetLastError or ErrorMgrEnumErrors as UTF-8 text: one
+ * NUL-terminated string per value, in order, then a final NUL (a record
+ * without a context gives a single NUL). Values: integers in decimal, %r in
+ * upper-case hexadecimal, doubles with six decimals and the current
+ * locale's decimal point, a character between apostrophes, a string between
+ * double quotes ("<null>" for NULL), a pointer as 16 upper-case
+ * hexadecimal digits, a memory block as an empty string.
+ * record: only its `context` is read; buffer and size: the caller's buffer
+ * and its capacity in bytes.
+ * Returns the size needed, N, when `size` is 0 (nothing is written; buffer
+ * may be NULL); N after writing when size >= N; 0, writing nothing, when
+ * 0 < size < N; 0 when record is NULL, size is negative, or buffer is NULL
+ * with size not 0. N can exceed the bytes written: by one for each number
+ * or pointer, and more for a string that is not valid UTF-8 (written as "").
+ * The context must stay alive while the call runs: a record read by
+ * ErrorMgrGetRootError must not be rendered, nor one whose thread may clear
+ * or overwrite its errors meanwhile. Takes no lock. */
+FAULTKIT_API int ErrorMgrGetContextString(_qel_error_enumerate* record, char* buffer, int size);
+
+/* --- Storing and reading errors --------------------------------------------- */
+
+/* ErrorMgrSetErrorFull: stores an error for the calling thread, or clears
+ * the thread's errors.
+ * handle: the reporting component; code: the error code, to which the
+ * handle's facility is added; context: a list from ErrorMgrBuildContext, or
+ * NULL; aux_text1, aux_text2: caller strings or NULL, not copied: they must
+ * stay alive and unchanged while the error is stored; aux_int: any value.
+ * When the error number (code & 0xFFFF) is 0, the thread's errors are
+ * cleared (their contexts freed) and the result is true. Otherwise the
+ * error is stored and the result is false: the first error since the last
+ * clear becomes the root, every later one the last error, replacing the
+ * previous last. So the result is true exactly when the errors were
+ * cleared, and a function may return it as its success.
+ * Nothing changes, and the result is false, when: the error number is not
+ * 0 but the code carries no facility (a handle with facility 0 and no
+ * facility bits in `code`); the handle is NULL or its facility cannot be
+ * resolved (then the result is true when `code` is 0); the thread's record
+ * or its lock cannot be had.
+ * The context belongs to the library from this call on, whatever it
+ * returns: it is stored with the error or freed. */
 FAULTKIT_API bool ErrorMgrSetErrorFull(_qel_error_manager* handle, unsigned int code,
                                        _qel_error_context* context, char* aux_text1,
                                        char* aux_text2, int aux_int);
-/* ErrorMgrSetErrorFull(handle, code, context, NULL, NULL, -1). */
+
+/* ErrorMgrSetErrorBasic: ErrorMgrSetErrorFull(handle, code, context, NULL,
+ * NULL, -1). */
 FAULTKIT_API bool ErrorMgrSetErrorBasic(_qel_error_manager* handle, unsigned int code,
                                         _qel_error_context* context);
-/* The first stored error's code (0 when none); clears the thread's errors,
- * so the record's context must not be used afterwards. `record` may be
- * NULL. The handle's own facility is stripped from the code. */
+
+/* ErrorMgrGetRootError: reads the calling thread's first stored error and
+ * clears the thread's errors, ending the episode.
+ * record: filled with the error (index 1, count, component UUID, code,
+ * texts, aux_int, context), or NULL when only the code is wanted.
+ * Returns the code; the handle's own facility is stripped from it (and from
+ * record->code), so a component sees its own errors as bare error numbers
+ * with flags and other components' errors with their facility. Returns 0,
+ * leaving the record unwritten, when no error is stored, the handle is NULL
+ * or cannot be resolved, or the thread's record or its lock cannot be had.
+ * The clearing frees what the record's `context` and the texts of imported
+ * errors point to: use only code, uuid, index, count, aux_int and your own
+ * texts afterwards. */
 FAULTKIT_API unsigned int ErrorMgrGetRootError(_qel_error_manager* handle,
                                                _qel_error_enumerate* record);
-/* The most recent error's code, 0 when none; `record` may be NULL. */
+
+/* ErrorMgrGetLastError: reads the calling thread's most recent error and
+ * changes nothing. record (may be NULL): filled as by ErrorMgrGetRootError,
+ * with index = count. Returns the code, the handle's own facility stripped;
+ * 0 on the same conditions as ErrorMgrGetRootError. */
 FAULTKIT_API unsigned int ErrorMgrGetLastError(_qel_error_manager* handle,
                                                _qel_error_enumerate* record);
-/* One stored error per call, oldest first: set record->index to 0, call
- * until false. */
+
+/* ErrorMgrEnumErrors: walks the calling thread's stored errors, oldest
+ * first (the root, then the last). Set record->index to 0, then call until
+ * false; each true call fills the record as ErrorMgrGetLastError does (own
+ * facility stripped) and advances record->index. record->count is taken on
+ * the first call only. False, writing nothing, when no error is left, or
+ * when record or handle is NULL, the handle cannot be resolved, or the
+ * thread's record or its lock cannot be had. */
 FAULTKIT_API bool ErrorMgrEnumErrors(_qel_error_manager* handle, _qel_error_enumerate* record);
-/* Sends the calling thread's later errors to the thread that created
- * `target`; NULL sends them back to the calling thread. */
+
+/* --- Threads ----------------------------------------------------------------- */
+
+/* ErrorMgrRedirect: from now on, the calling thread's errors are stored in,
+ * read from, exported from and imported into the errors of the thread that
+ * created `target` (only its thread_id is read). That thread gets a record
+ * if it has none; once that thread has ended, those calls fail. A redirect
+ * of its own is not followed. NULL cancels the redirect. Returns true;
+ * false when the calling thread's own record or its lock cannot be had. */
 FAULTKIT_API bool ErrorMgrRedirect(_qel_error_manager* target);
-/* Accepted and ignored; always false. */
+
+/* ErrorMgrMerge: accepted and ignored; always false, changes nothing. */
 FAULTKIT_API bool ErrorMgrMerge(_qel_error_manager* handle, _qel_error_manager* other);
 
-/* Writes the calling thread's errors as a transfer image (big-endian bytes
- * that another thread or process can import). size 0: returns the length
- * needed and writes nothing. Returns the length written, or 0 when the
- * buffer is null or too small (then nothing is written). */
-FAULTKIT_API uint64_t ErrorMgrExport(void* buffer, uint64_t size);
-/* Adds the errors of a transfer image to the calling thread's errors: the
- * first imported error becomes the root, the thread's own last error stays
- * the last. The image's length field gives its extent. False, with the
- * thread's errors unchanged, for a malformed image. */
-FAULTKIT_API bool ErrorMgrImport(void* image);
+/* ErrorMgrShutdown: makes every watcher thread remove its thread's record,
+ * discarding the errors of every thread, and waits until no record is left
+ * (about 5 seconds at most). Returns true when none is left, also when no
+ * record was ever made; false when records remain after the wait. The
+ * library stays usable: a thread's next call makes it a new record. */
+FAULTKIT_API bool ErrorMgrShutdown(void);
 
-/* Renders the record's context as UTF-8: one NUL-terminated string per
- * value and a final NUL. size 0 returns the size needed; a buffer smaller
- * than that gives 0 and stays untouched. 0 for invalid arguments. */
-FAULTKIT_API int ErrorMgrGetContextString(_qel_error_enumerate* record, char* buffer, int size);
+/* --- Carrying errors to another thread or process ------------------------------ */
+
+/* ErrorMgrExport: writes the calling thread's errors (whatever components
+ * stored them; codes as stored, nothing stripped) as a transfer image:
+ * big-endian bytes that another thread or process can import, carrying
+ * components as UUIDs, texts and contexts by value. Changes nothing.
+ * size 0: returns the image's length and writes nothing, whatever `buffer`
+ * is (12 for a thread without errors). buffer not NULL and size at least
+ * the length: writes the image, no byte beyond it, and returns the length.
+ * Returns 0, writing nothing, when size is below the length (also when the
+ * errors grew since the size was asked) or buffer is NULL, when the
+ * thread's record or its lock cannot be had, or when the image would be
+ * longer than 0xFFFFFFFF bytes. */
+FAULTKIT_API uint64_t ErrorMgrExport(void* buffer, uint64_t size);
+
+/* ErrorMgrImport: adds the errors of a transfer image to the calling
+ * thread's errors: the first imported error becomes the root; the thread's
+ * own last error, or else the last imported one, stays the last; errors in
+ * between are dropped. Each component UUID is registered in this process
+ * (its facility here may differ from the sender's); an error whose UUID
+ * cannot be registered is kept without a facility. Texts and contexts are
+ * copied. The image is never written to.
+ * image: the image. Import trusts its length field (its first four bytes,
+ * big-endian) as the image's extent and reads up to that many bytes: the
+ * caller must own at least that many readable bytes at `image`.
+ * Returns true when the image was taken (one without errors changes
+ * nothing). Returns false, leaving the thread's errors as they were, when
+ * the image is malformed (length below 12, trailer not equal to the
+ * length, parts reaching past it), memory runs out, or the thread's record
+ * or its lock cannot be had. */
+FAULTKIT_API bool ErrorMgrImport(void* image);
 
 #ifdef __cplusplus
 } /* extern "C" */
 
+/* The C++ functions: each does what the C function it names does. */
+#ifdef FAULTKIT_CXX_FORWARDERS
+#define FAULTKIT_CXX_API inline
+#define FAULTKIT_FORWARD(call) \
+    { return call; }
+#else
+#define FAULTKIT_CXX_API FAULTKIT_API
+#define FAULTKIT_FORWARD(call) ;
+#endif
+
+/* Each member: its declaration, then the call it makes when it is inline. */
+/* clang-format off */
 namespace QelComponent {
 struct _qel_error_manager {
     FAULTKIT_HANDLE_FIELDS
 
-    FAULTKIT_API static bool Create(_qel_error_manager** out, _qel_bos_uuid* component);
-    FAULTKIT_API static bool Delete(_qel_error_manager** handle, bool result);
-    FAULTKIT_API static _qel_error_manager* Initialise(void* memory, void* uuid);
-    FAULTKIT_API static unsigned int GetFacility(_qel_bos_uuid* uuid);
-    FAULTKIT_API static bool Shutdown();
+    FAULTKIT_CXX_API static bool Create(_qel_error_manager** out, _qel_bos_uuid* component)
+        FAULTKIT_FORWARD(ErrorMgrCreate(out, component))
+    FAULTKIT_CXX_API static bool Delete(_qel_error_manager** handle, bool result)
+        FAULTKIT_FORWARD(ErrorMgrDelete(handle, result))
+    FAULTKIT_CXX_API static _qel_error_manager* Initialise(void* memory, void* uuid)
+        FAULTKIT_FORWARD(static_cast<_qel_error_manager*>(ErrorMgrInitialise(memory, uuid)))
+    FAULTKIT_CXX_API static unsigned int GetFacility(_qel_bos_uuid* uuid)
+        FAULTKIT_FORWARD(ErrorMgrGetFacility(uuid))
+    FAULTKIT_CXX_API static bool Shutdown() FAULTKIT_FORWARD(ErrorMgrShutdown())
 
-    FAULTKIT_API bool SetError(unsigned int code, _qel_error_context* context, char* aux_text1,
-                               char* aux_text2, int aux_int);
-    FAULTKIT_API bool SetError(unsigned int code, _qel_error_context* context);
-    FAULTKIT_API unsigned int GetRootError(_qel_error_enumerate* record);
-    FAULTKIT_API unsigned int GetLastError(_qel_error_enumerate* record);
-    FAULTKIT_API bool EnumErrors(_qel_error_enumerate* record);
-    /* Redirects the calling thread; the object it is called on is not used. */
-    FAULTKIT_API bool Redirect(_qel_error_manager* target);
-    FAULTKIT_API bool Merge(_qel_error_manager* other);
-    /* Export and Import act on the calling thread; the object is not used. */
+    FAULTKIT_CXX_API bool SetError(unsigned int code, _qel_error_context* context,
+                                   char* aux_text1, char* aux_text2, int aux_int)
+        FAULTKIT_FORWARD(ErrorMgrSetErrorFull(this, code, context, aux_text1, aux_text2, aux_int))
+    FAULTKIT_CXX_API bool SetError(unsigned int code, _qel_error_context* context)
+        FAULTKIT_FORWARD(ErrorMgrSetErrorFull(this, code, context, nullptr, nullptr, -1))
+    FAULTKIT_CXX_API unsigned int GetRootError(_qel_error_enumerate* record)
+        FAULTKIT_FORWARD(ErrorMgrGetRootError(this, record))
+    FAULTKIT_CXX_API unsigned int GetLastError(_qel_error_enumerate* record)
+        FAULTKIT_FORWARD(ErrorMgrGetLastError(this, record))
+    FAULTKIT_CXX_API bool EnumErrors(_qel_error_enumerate* record)
+        FAULTKIT_FORWARD(ErrorMgrEnumErrors(this, record))
+    /* Redirect, Export and Import act on the calling thread; the object
+     * they are called on is not used. */
+    FAULTKIT_CXX_API bool Redirect(_qel_error_manager* target)
+        FAULTKIT_FORWARD(ErrorMgrRedirect(target))
+    FAULTKIT_CXX_API bool Merge(_qel_error_manager* other)
+        FAULTKIT_FORWARD(ErrorMgrMerge(this, other))
     /* unsigned long long is the 64-bit "unsigned __int64" of the Windows ABI. */
-    FAULTKIT_API unsigned long long Export(void* buffer, unsigned long long size);
-    FAULTKIT_API bool Import(void* image);
+    FAULTKIT_CXX_API unsigned long long Export(void* buffer, unsigned long long size)
+        FAULTKIT_FORWARD(ErrorMgrExport(buffer, size))
+    FAULTKIT_CXX_API bool Import(void* image) FAULTKIT_FORWARD(ErrorMgrImport(image))
 };
 } // namespace QelComponent
 #undef FAULTKIT_HANDLE_FIELDS
 
 namespace QelErrorMgrType {
+#ifdef FAULTKIT_CXX_FORWARDERS
+FAULTKIT_API _qel_error_context* BuildContext(char* format, ...) __asm__("ErrorMgrBuildContext");
+#else
 FAULTKIT_API _qel_error_context* BuildContext(char* format, ...);
-FAULTKIT_API int GetContextString(_qel_error_enumerate* record, char* buffer, int size);
+#endif
+FAULTKIT_CXX_API int GetContextString(_qel_error_enumerate* record, char* buffer, int size)
+    FAULTKIT_FORWARD(ErrorMgrGetContextString(record, buffer, size))
 } // namespace QelErrorMgrType
+/* clang-format on */
 
+#undef FAULTKIT_CXX_API
+#undef FAULTKIT_FORWARD
 #define FAULTKIT_STATIC_ASSERT static_assert
 #else
 #define FAULTKIT_STATIC_ASSERT _Static_assert
@@ -199,4 +436,5 @@ FAULTKIT_STATIC_ASSERT(offsetof(_qel_error_enumerate, context) == 64, "enumerate
 FAULTKIT_STATIC_ASSERT(sizeof(_qel_error_enumerate) == 72, "enumerate size");
 #undef FAULTKIT_STATIC_ASSERT
 
+#endif /* RC_INVOKED */
 #endif /* FAULTKIT_H */

@@ -5,8 +5,9 @@ usage: check_exports.py elf|pe TOOL LIBRARY EXPECTED_FILE
 
 elf: TOOL is nm, read with -D --defined-only.
 pe:  TOOL is objdump, read with -p (the export name table).
-C++ names are demangled with c++filt before they are compared, so the
-expected file lists the documented signatures.
+Itanium-mangled C++ names (_Z...) are demangled with c++filt before they
+are compared, so the expected file lists their signatures; other names,
+MSVC-decorated ones included, are compared as they stand.
 """
 import re
 import subprocess
@@ -42,15 +43,21 @@ def pe_names(tool, library):
 
 
 def demangle(names):
-    out = subprocess.run(["c++filt"], input="\n".join(names), check=True,
+    itanium = [name for name in names if name.startswith("_Z")]
+    if not itanium:
+        return names
+    out = subprocess.run(["c++filt"], input="\n".join(itanium), check=True,
                          capture_output=True, text=True).stdout
-    return out.splitlines()
+    demangled = dict(zip(itanium, out.splitlines()))
+    return [demangled.get(name, name) for name in names]
 
 
 def main():
     mode, tool, library, expected_file = sys.argv[1:5]
     names = elf_names(tool, library) if mode == "elf" else pe_names(tool, library)
-    found = set(demangle(names)) if names else set()
+    found = demangle(names)
+    duplicates = sorted({name for name in found if found.count(name) > 1})
+    found = set(found)
     with open(expected_file) as handle:
         expected = {line.strip() for line in handle
                     if line.strip() and not line.startswith("#")}
@@ -60,8 +67,10 @@ def main():
         print("missing export:", name)
     for name in extra:
         print("unexpected export:", name)
+    for name in duplicates:
+        print("exported twice:", name)
     print(f"{len(found)} exports found, {len(expected)} expected")
-    return 1 if missing or extra else 0
+    return 1 if missing or extra or duplicates else 0
 
 
 if __name__ == "__main__":

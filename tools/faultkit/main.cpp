@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "file_io.h"
 #include "text_escaping.h"
+#include "faultkit.h"
 
 namespace faultkit::cli {
 namespace {

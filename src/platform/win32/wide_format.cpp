@@ -1,20 +1,17 @@
 // Wide formatted output through the C runtime's _vswprintf_c_l.
-#include "platform/platform.h"
-
-#include <cstdarg>
-#include <cstdlib>
 #include <wchar.h>
+
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "platform/win32/long_integer_directives.h"
+#include "platform/win32/slot_list.h"
 
 namespace faultkit::platform {
 namespace {
 
 // Texts shorter than this are counted on the stack in one call.
 constexpr size_t kCountingUnits = 512;
-
-// On x64 Windows a va_list is a pointer to consecutive 8-byte slots.
-va_list SlotList(const uint64_t* args) {
-    return reinterpret_cast<va_list>(const_cast<uint64_t*>(args));
-}
 
 int Format(char16_t* buffer, size_t count, const char16_t* format, const uint64_t* args) {
     return _vswprintf_c_l(reinterpret_cast<wchar_t*>(buffer), count,
@@ -33,7 +30,8 @@ int Count(const char16_t* format, const uint64_t* args) {
     if (result >= 0) {
         return result;
     }
-    const int needed = _vscwprintf_l(reinterpret_cast<const wchar_t*>(format), nullptr, SlotList(args));
+    const int needed =
+        _vscwprintf_l(reinterpret_cast<const wchar_t*>(format), nullptr, SlotList(args));
     if (needed < static_cast<int>(kCountingUnits)) {
         return -1;  // it would have fitted: the format was refused
     }
@@ -50,13 +48,17 @@ int Count(const char16_t* format, const uint64_t* args) {
 }  // namespace
 
 int WideFormat(char16_t* buffer, size_t count, const char16_t* format, const uint64_t* args) {
-    if (buffer == nullptr && count == 0) {
-        return Count(format, args);
-    }
-    if (buffer == nullptr || count == 0) {
+    if ((buffer == nullptr) != (count == 0)) {
         return -1;  // the runtime would store a terminator at index count - 1
     }
-    return Format(buffer, count, format, args);
+    RuntimeFormat runtime;
+    if (!PrepareRuntimeFormat(format, args, runtime)) {
+        return -1;
+    }
+    const int result = buffer == nullptr ? Count(runtime.format, runtime.args)
+                                         : Format(buffer, count, runtime.format, runtime.args);
+    ReleaseRuntimeFormat(runtime);
+    return result;
 }
 
 }  // namespace faultkit::platform
