@@ -71,36 +71,21 @@ constexpr int kFindAttempts = 4;
 // again at once (a shutdown running meanwhile).
 constexpr int kSearchesPerFind = 3;
 
-struct RecordRef {
-    ThreadRecord* record;
-    uint32_t generation;
-};
-
-// What a search found for a thread: its own record and the record its
-// operations work on (the same one unless redirected).
-struct RecordHint {
-    RecordRef own;
-    RecordRef found;
-};
-
-// The calling thread's last search results, without and with redirects.
-thread_local RecordHint t_hints[2];
-
-RecordHint& HintOf(bool follow_redirect) { return t_hints[follow_redirect ? 1 : 0]; }
-
-uint32_t GenerationOf(const ThreadRecord* record) {
-    return record->generation.load(std::memory_order_relaxed);
+RecordRef RefOf(ThreadRecord* record) {
+    return RecordRef{record, GenerationOf(record)};
 }
-
-RecordRef RefOf(ThreadRecord* record) { return RecordRef{record, GenerationOf(record)}; }
 
 uint32_t LoadRedirect(const ThreadRecord* record) {
     return __atomic_load_n(&record->redirect_id, __ATOMIC_RELAXED);
 }
 
-uint32_t Count() { return g_table.count.load(std::memory_order_relaxed); }
+uint32_t Count() {
+    return g_table.count.load(std::memory_order_relaxed);
+}
 
-ThreadRecord& RecordAt(uint32_t position) { return g_table.cells[g_table.order[position]]; }
+ThreadRecord& RecordAt(uint32_t position) {
+    return g_table.cells[g_table.order[position]];
+}
 
 // The functions below up to Unlink run under the table lock.
 
@@ -196,7 +181,7 @@ bool Retire(platform::Handle thread) {
     while (!SpinLockAcquire(record.lock)) {
     }
     ReleaseSlotStorage(&record, true);
-    SpinLockReleaseBlock(&record.lock, nullptr);
+    SpinLockRelease(record.lock);
     g_table.releasing[cell].store(false, std::memory_order_release);
     platform::ReleaseHandle(thread);
     return true;
@@ -222,8 +207,8 @@ bool CreateRecord(uint32_t id) {
         return false;
     }
     const bool present = Search(id) != nullptr;
-    const bool published = !present && Count() < kThreadTableCapacity && HaveShutdownEvent() &&
-                           Publish(id, thread);
+    const bool published =
+        !present && Count() < kThreadTableCapacity && HaveShutdownEvent() && Publish(id, thread);
     SpinLockReleaseBlock(&g_table.lock, nullptr);
     if (!published) {
         platform::ReleaseHandle(thread);
@@ -252,53 +237,23 @@ bool FindRecord(uint32_t id, bool follow_redirect, RecordHint* found) {
     return false;
 }
 
-enum class HintLock { kLocked, kRemoved, kFailed };
-
-// Locks the record the hint names if neither of the hint's records has been
-// removed since it was found; the found record is checked under its lock.
-HintLock LockHinted(const RecordHint& hint) {
-    ThreadRecord* record = hint.found.record;
-    if (record == nullptr || GenerationOf(hint.own.record) != hint.own.generation) {
-        return HintLock::kRemoved;
-    }
-    if (!SpinLockAcquire(record->lock)) {
-        return HintLock::kFailed;
-    }
-    if (GenerationOf(record) == hint.found.generation) {
-        return HintLock::kLocked;
-    }
-    SpinLockReleaseBlock(&record->lock, nullptr);
-    return HintLock::kRemoved;
-}
-
 }  // namespace
 
-ThreadRecord* LockRecordOfCurrentThread(bool follow_redirect) {
+__thread RecordHint t_record_hints[2] FAULTKIT_INITIAL_EXEC_TLS;
+
+ThreadRecord* LockRecordAfterSearch(bool follow_redirect) {
     RecordHint& hint = HintOf(follow_redirect);
-    for (int search = 0; search <= kFindAttempts; ++search) {
-        if (search > 0 && !FindRecord(platform::CurrentThreadId(), follow_redirect, &hint)) {
+    for (int search = 0; search < kFindAttempts; ++search) {
+        if (!FindRecord(platform::CurrentThreadId(), follow_redirect, &hint)) {
             return nullptr;
         }
         switch (LockHinted(hint)) {
-            case HintLock::kLocked:
-                return hint.found.record;
-            case HintLock::kFailed:
-                return nullptr;
-            case HintLock::kRemoved:
-                break;
+            case HintLock::kLocked: return hint.found.record;
+            case HintLock::kFailed: return nullptr;
+            case HintLock::kRemoved: break;
         }
     }
     return nullptr;
-}
-
-bool ReleaseSlotStorage(ThreadRecord* record, bool reset) {
-    for (int32_t i = 0; i < record->count; ++i) {
-        ErrorSlotReleaseStorage(record->slots[i]);
-    }
-    if (reset) {
-        record->count = 0;
-    }
-    return reset;
 }
 
 void RedirectRecord(ThreadRecord* record, uint32_t target_id) {
@@ -306,7 +261,9 @@ void RedirectRecord(ThreadRecord* record, uint32_t target_id) {
     HintOf(true) = RecordHint{};
 }
 
-uint32_t ThreadTableCount() { return Count(); }
+uint32_t ThreadTableCount() {
+    return Count();
+}
 
 platform::Handle ThreadTableShutdownEvent() {
     return g_table.shutdown_event.load(std::memory_order_acquire);
