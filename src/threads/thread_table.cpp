@@ -71,21 +71,15 @@ constexpr int kFindAttempts = 4;
 // again at once (a shutdown running meanwhile).
 constexpr int kSearchesPerFind = 3;
 
-RecordRef RefOf(ThreadRecord* record) {
-    return RecordRef{record, GenerationOf(record)};
-}
+RecordRef RefOf(ThreadRecord* record) { return RecordRef{record, GenerationOf(record)}; }
 
 uint32_t LoadRedirect(const ThreadRecord* record) {
     return __atomic_load_n(&record->redirect_id, __ATOMIC_RELAXED);
 }
 
-uint32_t Count() {
-    return g_table.count.load(std::memory_order_relaxed);
-}
+uint32_t Count() { return g_table.count.load(std::memory_order_relaxed); }
 
-ThreadRecord& RecordAt(uint32_t position) {
-    return g_table.cells[g_table.order[position]];
-}
+ThreadRecord& RecordAt(uint32_t position) { return g_table.cells[g_table.order[position]]; }
 
 // The functions below up to Unlink run under the table lock.
 
@@ -207,8 +201,8 @@ bool CreateRecord(uint32_t id) {
         return false;
     }
     const bool present = Search(id) != nullptr;
-    const bool published =
-        !present && Count() < kThreadTableCapacity && HaveShutdownEvent() && Publish(id, thread);
+    const bool published = !present && Count() < kThreadTableCapacity && HaveShutdownEvent() &&
+                           Publish(id, thread);
     SpinLockReleaseBlock(&g_table.lock, nullptr);
     if (!published) {
         platform::ReleaseHandle(thread);
@@ -248,9 +242,12 @@ ThreadRecord* LockRecordAfterSearch(bool follow_redirect) {
             return nullptr;
         }
         switch (LockHinted(hint)) {
-            case HintLock::kLocked: return hint.found.record;
-            case HintLock::kFailed: return nullptr;
-            case HintLock::kRemoved: break;
+            case HintLock::kLocked:
+                return hint.found.record;
+            case HintLock::kFailed:
+                return nullptr;
+            case HintLock::kRemoved:
+                break;
         }
     }
     return nullptr;
@@ -261,9 +258,7 @@ void RedirectRecord(ThreadRecord* record, uint32_t target_id) {
     HintOf(true) = RecordHint{};
 }
 
-uint32_t ThreadTableCount() {
-    return Count();
-}
+uint32_t ThreadTableCount() { return Count(); }
 
 platform::Handle ThreadTableShutdownEvent() {
     return g_table.shutdown_event.load(std::memory_order_acquire);
