@@ -10,21 +10,25 @@
 // it writes the next epoch with a counter of 0. Increments that failed
 // attempts put on the counter in the ending epoch are wiped with it, and
 // their owners see that: a failed attempt gives its increment back only
-// while the epoch is still the one it incremented in (SpinLockGiveBack). Why no increment is lost
-// or given back twice:
+// while the epoch is still the one it incremented in (SpinLockGiveBack).
+// Why this keeps the lock exclusive and no pending increment is lost:
 //  - Only the holder releases, so the epoch does not change while the lock
 //    is held; failed attempts change the counter alone. The holder reads the
 //    epoch it stores past with a plain load.
 //  - Within one epoch the counter is the number of increments made in that
-//    epoch and not yet given back: each give-back (a compare-exchange that
-//    requires the epoch unchanged) pairs with an increment of the same
-//    epoch, so the counter never goes below the increments still pending and
+//    epoch and not yet given back: each give-back is a compare-exchange that
+//    requires the epoch unchanged, so it pairs with an increment of the same
+//    epoch; the counter never goes below the increments still pending and
 //    never borrows from the epoch.
-//  - The release store ends the epoch. An increment before it in the word's
-//    order is wiped, and its attempt failed (the holder's unit was on the
-//    counter), so nobody owns through it and its owner, seeing the new epoch,
-//    gives nothing back. An increment after it counts in the new epoch from
-//    a counter of 0, so exactly the first of them owns the lock.
+//  - The holder's increment found the counter at 0 in its epoch, so every
+//    other increment of that epoch still pending came after it and failed.
+//    The release store wipes exactly these; their owners, seeing the new
+//    epoch, give nothing back. An increment after the store counts in the
+//    new epoch from 0, so exactly the first of them owns the lock, and the
+//    counter again holds every increment still pending.
+//  - Ordering: the owning increment (acquire) reads the release store or a
+//    read-modify-write after it, which continues the store's release
+//    sequence, so the next holder sees everything the last one wrote.
 // The epoch is 32 bits wide: a give-back could be misled only if the epoch
 // wrapped all the way round, 2^32 releases, between a failed increment and
 // the give-back a few instructions later.
