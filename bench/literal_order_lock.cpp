@@ -7,14 +7,15 @@
 
 namespace faultkit {
 
-bool SpinLockAcquireContended(SpinLock& lock) {
+bool SpinLockAcquireContended(SpinLock& lock, uint64_t failed) {
     for (int attempt = 1;; ++attempt) {
         platform::SleepMs(platform::TickCount() & 7);
-        lock.counter.fetch_sub(1, std::memory_order_relaxed);
+        SpinLockGiveBack(lock, failed);
         if (attempt == kSpinLockAttempts) {
             return false;
         }
-        if (lock.counter.fetch_add(1, std::memory_order_acquire) == 0) {
+        failed = lock.word.fetch_add(1, std::memory_order_acquire);
+        if (SpinLockCounter(failed) == 0) {
             return true;
         }
     }

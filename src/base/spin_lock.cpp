@@ -4,19 +4,21 @@
 
 namespace faultkit {
 
-// A failed attempt takes its increment back *before* it sleeps: while a
-// contender sleeps holding an increment, the counter stays above zero and no
-// thread, not even the next one after the holder releases, could take the
-// lock. With three or more contenders that starves everybody and operations
-// fail; giving the increment back first keeps the lock takeable.
-bool SpinLockAcquireContended(SpinLock& lock) {
+// A failed attempt takes its increment back *before* it sleeps, so that the
+// counter shows only the holder and the attempts running at that instant.
+// Kept through the sleep, the increment would hold the counter above zero
+// after the holder let go had the release only decremented, and with three
+// or more contenders nobody could take the lock. The release now wipes such
+// increments as well; the lock does not rely on that alone.
+bool SpinLockAcquireContended(SpinLock& lock, uint64_t failed) {
     for (int attempt = 1;; ++attempt) {
-        lock.counter.fetch_sub(1, std::memory_order_relaxed);
+        SpinLockGiveBack(lock, failed);
         platform::SleepMs(platform::TickCount() & 7);
         if (attempt == kSpinLockAttempts) {
             return false;
         }
-        if (lock.counter.fetch_add(1, std::memory_order_acquire) == 0) {
+        failed = lock.word.fetch_add(1, std::memory_order_acquire);
+        if (SpinLockCounter(failed) == 0) {
             return true;
         }
     }

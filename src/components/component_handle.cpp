@@ -19,13 +19,7 @@ void FillHandle(_qel_error_manager* handle, const _qel_bos_uuid& uuid, uint32_t 
 // A handle may be shared between threads, and two of them may resolve the
 // same caller-placed handle at once; both compute the same value, and the
 // field is read and written atomically so that neither sees a torn value.
-bool HandleCheck(_qel_error_manager* handle) {
-    if (handle == nullptr) {
-        return false;
-    }
-    if (__atomic_load_n(&handle->facility, __ATOMIC_ACQUIRE) != kFacilityUnresolved) {
-        return true;
-    }
+bool ResolveHandleFacility(_qel_error_manager* handle) {
     uint32_t facility = 0;
     if (!FacilityOfUuid(&handle->uuid, nullptr, &facility)) {
         return false;

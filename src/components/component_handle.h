@@ -23,14 +23,22 @@ bool DeleteHandle(_qel_error_manager** handle, bool result);
 // own UUID; `memory` untouched). Null for a UUID without memory.
 void* InitialiseHandle(void* memory, const void* uuid);
 
-// A null handle fails. An unresolved handle has its facility resolved from
-// its UUID (registering it); the check fails when that fails.
-bool HandleCheck(_qel_error_manager* handle);
-
 // The facility of a handle that passed the check. Read atomically: another
 // thread may be resolving the same caller-placed handle.
 inline uint32_t HandleFacility(const _qel_error_manager* handle) {
     return __atomic_load_n(&handle->facility, __ATOMIC_ACQUIRE);
+}
+
+// Resolves the facility of an unresolved handle from its UUID (registering
+// it) and stores it; false when that fails.
+bool ResolveHandleFacility(_qel_error_manager* handle);
+
+// A null handle fails. An unresolved handle has its facility resolved from
+// its UUID (registering it); the check fails when that fails. Inline: every
+// error operation runs it, and nearly always the handle is resolved.
+inline bool HandleCheck(_qel_error_manager* handle) {
+    return handle != nullptr &&
+           (HandleFacility(handle) != kFacilityUnresolved || ResolveHandleFacility(handle));
 }
 
 }  // namespace faultkit

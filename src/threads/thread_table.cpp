@@ -71,27 +71,6 @@ constexpr int kFindAttempts = 4;
 // again at once (a shutdown running meanwhile).
 constexpr int kSearchesPerFind = 3;
 
-struct RecordRef {
-    ThreadRecord* record;
-    uint32_t generation;
-};
-
-// What a search found for a thread: its own record and the record its
-// operations work on (the same one unless redirected).
-struct RecordHint {
-    RecordRef own;
-    RecordRef found;
-};
-
-// The calling thread's last search results, without and with redirects.
-thread_local RecordHint t_hints[2];
-
-RecordHint& HintOf(bool follow_redirect) { return t_hints[follow_redirect ? 1 : 0]; }
-
-uint32_t GenerationOf(const ThreadRecord* record) {
-    return record->generation.load(std::memory_order_relaxed);
-}
-
 RecordRef RefOf(ThreadRecord* record) { return RecordRef{record, GenerationOf(record)}; }
 
 uint32_t LoadRedirect(const ThreadRecord* record) {
@@ -196,7 +175,7 @@ bool Retire(platform::Handle thread) {
     while (!SpinLockAcquire(record.lock)) {
     }
     ReleaseSlotStorage(&record, true);
-    SpinLockReleaseBlock(&record.lock, nullptr);
+    SpinLockRelease(record.lock);
     g_table.releasing[cell].store(false, std::memory_order_release);
     platform::ReleaseHandle(thread);
     return true;
@@ -252,31 +231,14 @@ bool FindRecord(uint32_t id, bool follow_redirect, RecordHint* found) {
     return false;
 }
 
-enum class HintLock { kLocked, kRemoved, kFailed };
-
-// Locks the record the hint names if neither of the hint's records has been
-// removed since it was found; the found record is checked under its lock.
-HintLock LockHinted(const RecordHint& hint) {
-    ThreadRecord* record = hint.found.record;
-    if (record == nullptr || GenerationOf(hint.own.record) != hint.own.generation) {
-        return HintLock::kRemoved;
-    }
-    if (!SpinLockAcquire(record->lock)) {
-        return HintLock::kFailed;
-    }
-    if (GenerationOf(record) == hint.found.generation) {
-        return HintLock::kLocked;
-    }
-    SpinLockReleaseBlock(&record->lock, nullptr);
-    return HintLock::kRemoved;
-}
-
 }  // namespace
 
-ThreadRecord* LockRecordOfCurrentThread(bool follow_redirect) {
+__thread RecordHint t_record_hints[2] FAULTKIT_INITIAL_EXEC_TLS;
+
+ThreadRecord* LockRecordAfterSearch(bool follow_redirect) {
     RecordHint& hint = HintOf(follow_redirect);
-    for (int search = 0; search <= kFindAttempts; ++search) {
-        if (search > 0 && !FindRecord(platform::CurrentThreadId(), follow_redirect, &hint)) {
+    for (int search = 0; search < kFindAttempts; ++search) {
+        if (!FindRecord(platform::CurrentThreadId(), follow_redirect, &hint)) {
             return nullptr;
         }
         switch (LockHinted(hint)) {
@@ -289,16 +251,6 @@ ThreadRecord* LockRecordOfCurrentThread(bool follow_redirect) {
         }
     }
     return nullptr;
-}
-
-bool ReleaseSlotStorage(ThreadRecord* record, bool reset) {
-    for (int32_t i = 0; i < record->count; ++i) {
-        ErrorSlotReleaseStorage(record->slots[i]);
-    }
-    if (reset) {
-        record->count = 0;
-    }
-    return reset;
 }
 
 void RedirectRecord(ThreadRecord* record, uint32_t target_id) {

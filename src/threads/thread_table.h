@@ -5,39 +5,34 @@
 // its thread ends or when ErrorMgrShutdown asks all watchers to stop.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "base/spin_lock.h"
 #include "platform/platform.h"
-#include "threads/error_slot.h"
+#include "threads/record_hint.h"
+#include "threads/thread_record.h"
 
 namespace faultkit {
 
 inline constexpr uint32_t kThreadTableCapacity = 32;
 
-struct ThreadRecord {
-    int32_t count{0};      // slots in use: 0, 1 or 2; guarded by `lock`
-    ErrorSlot slots[2]{};  // root error, then the last error; guarded by `lock`
-    SpinLock lock;
-    uint32_t thread_id{0};             // set when the record is made, under the table lock
-    uint32_t redirect_id{0};           // thread this thread's errors go to, 0 for none;
-                                       // changed only by RedirectRecord, read atomically
-    platform::Handle thread{nullptr};  // signalled when the thread ends
-    // Counts the removals of the record: an operation that found the record
-    // checks, once it holds `lock`, that it has not been removed since.
-    // Changed under the table lock.
-    std::atomic<uint32_t> generation{0};
-};
+// The search behind LockRecordOfCurrentThread, for a thread whose hint is
+// missing or no longer good.
+ThreadRecord* LockRecordAfterSearch(bool follow_redirect);
 
 // Finds (creating if needed) the calling thread's record, following one
 // redirect when asked, and returns it LOCKED (record lock held) or null.
 // Release with ReleaseWithResult(&record->lock, ...).
-ThreadRecord* LockRecordOfCurrentThread(bool follow_redirect);
-
-// Frees the first `count` slots' context and strings; sets count to 0 when
-// reset is true; returns reset. The caller holds the record lock.
-bool ReleaseSlotStorage(ThreadRecord* record, bool reset);
+// The hint's check is inline: most operations need nothing more.
+inline ThreadRecord* LockRecordOfCurrentThread(bool follow_redirect) {
+    const RecordHint& hint = HintOf(follow_redirect);
+    switch (LockHinted(hint)) {
+        case HintLock::kLocked: return hint.found.record;
+        case HintLock::kFailed: return nullptr;
+        case HintLock::kRemoved: break;
+    }
+    return LockRecordAfterSearch(follow_redirect);
+}
 
 // Sends later errors of the record's thread to the thread `target_id` (0:
 // none). `record` is the calling thread's own record, locked.

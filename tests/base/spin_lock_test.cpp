@@ -7,15 +7,19 @@
 
 namespace {
 
+uint32_t Counter(const faultkit::SpinLock& lock) {
+    return faultkit::SpinLockCounter(lock.word.load());
+}
+
 TEST(SpinLock, ExcludesAndReleases) {
     faultkit::SpinLock lock;
     ASSERT_TRUE(faultkit::SpinLockAcquire(lock));
-    EXPECT_EQ(lock.counter.load(), 1u);
+    EXPECT_EQ(Counter(lock), 1u);
     EXPECT_EQ(faultkit::ReleaseWithResult(&lock, nullptr, 42), 42);
-    EXPECT_EQ(lock.counter.load(), 0u);
+    EXPECT_EQ(Counter(lock), 0u);
     // A stray release does not wrap the counter around.
     faultkit::ReleaseWithResult(&lock, nullptr, 0);
-    EXPECT_EQ(lock.counter.load(), 0u);
+    EXPECT_EQ(Counter(lock), 0u);
 }
 
 TEST(SpinLock, ReleaseWithResultFreesTheBlock) {
@@ -30,8 +34,35 @@ TEST(SpinLock, GivesUpWhileHeld) {
     faultkit::SpinLock lock;
     ASSERT_TRUE(faultkit::SpinLockAcquire(lock));
     EXPECT_FALSE(faultkit::SpinLockAcquire(lock));  // about 1000 short sleeps
-    EXPECT_EQ(lock.counter.load(), 1u);             // failed attempts left nothing behind
+    EXPECT_EQ(Counter(lock), 1u);                   // failed attempts left nothing behind
     faultkit::SpinLockReleaseBlock(&lock, nullptr);
+}
+
+// A failed attempt's increment, made while the lock is held, is wiped by the
+// holder's release; the attempt must then give nothing back, or the counter
+// would wrap and the lock could never be taken again. Before a release it is
+// given back.
+TEST(SpinLock, FailedIncrementIsGivenBackOnlyWithinItsEpoch) {
+    faultkit::SpinLock lock;
+    ASSERT_TRUE(faultkit::SpinLockAcquire(lock));
+    const uint64_t before = lock.word.fetch_add(1);  // a contender's attempt
+    EXPECT_EQ(faultkit::SpinLockCounter(before), 1u);
+    faultkit::SpinLockGiveBack(lock, before);
+    EXPECT_EQ(Counter(lock), 1u);  // the holder's unit alone
+
+    const uint64_t wiped = lock.word.fetch_add(1);
+    faultkit::SpinLockRelease(lock);
+    EXPECT_EQ(Counter(lock), 0u);
+    faultkit::SpinLockGiveBack(lock, wiped);
+    EXPECT_EQ(Counter(lock), 0u);
+    ASSERT_TRUE(faultkit::SpinLockAcquire(lock));
+    EXPECT_EQ(Counter(lock), 1u);
+
+    // A give-back after the lock was released and taken again must not take
+    // the new holder's unit.
+    faultkit::SpinLockGiveBack(lock, wiped);
+    EXPECT_EQ(Counter(lock), 1u);
+    faultkit::SpinLockRelease(lock);
 }
 
 TEST(SpinLock, ProtectsACounterAcrossThreads) {

@@ -1,0 +1,43 @@
+// ThreadRecord: the error state of one thread, two slots under a lock of
+// their own.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "base/spin_lock.h"
+#include "platform/platform.h"
+#include "threads/error_slot.h"
+
+namespace faultkit {
+
+// A record takes whole cache lines: the records of two threads never share
+// one, so threads working on their own records do not slow each other down.
+// The fields an operation touches come first.
+struct alignas(64) ThreadRecord {
+    SpinLock lock;
+    // Counts the removals of the record: an operation that found the record
+    // checks, once it holds `lock`, that it has not been removed since.
+    // Changed under the table lock.
+    std::atomic<uint32_t> generation{0};
+    int32_t count{0};                  // slots in use: 0, 1 or 2; guarded by `lock`
+    ErrorSlot slots[2]{};              // root error, then the last error; guarded by `lock`
+    uint32_t thread_id{0};             // set when the record is made, under the table lock
+    uint32_t redirect_id{0};           // thread this thread's errors go to, 0 for none;
+                                       // changed only by RedirectRecord, read atomically
+    platform::Handle thread{nullptr};  // signalled when the thread ends
+};
+
+// Frees the first `count` slots' context and strings; sets count to 0 when
+// reset is true; returns reset. The caller holds the record lock.
+inline bool ReleaseSlotStorage(ThreadRecord* record, bool reset) {
+    for (int32_t i = 0; i < record->count; ++i) {
+        ErrorSlotReleaseStorage(record->slots[i]);
+    }
+    if (reset) {
+        record->count = 0;
+    }
+    return reset;
+}
+
+}  // namespace faultkit
