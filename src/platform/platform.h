@@ -75,6 +75,13 @@ bool ResumeSuspendedThread(Handle thread);
 // runs any of its routine (TerminateThread). Its handle becomes signalled.
 bool TerminateUnstartedThread(Handle thread);
 
+// Waits until a thread started by BeginThread has ended and left the
+// library's code for good: its routine has returned and the platform's code
+// around it has finished too, so that the library may be unloaded. The
+// thread must not be suspended. At most one call per thread (pthread_join;
+// WaitForSingleObject on the thread's handle).
+bool AwaitThreadExit(Handle thread);
+
 // A handle that becomes signalled when the live thread `id` ends; null when
 // no live thread of the process has that id (OpenThread with SYNCHRONIZE).
 Handle OpenThreadEnd(uint32_t id);

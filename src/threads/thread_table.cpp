@@ -57,7 +57,12 @@ struct ThreadTable {
     // Set while a removed record's storage is being freed: its cell is not
     // free yet.
     std::atomic<bool> releasing[kThreadTableCapacity] = {};
-    std::atomic<platform::Handle> shutdown_event{nullptr};  // made under `lock`, never closed
+    // The watcher of each cell's latest record, kept so that a shutdown can
+    // wait until watchers have left the library's code: a host may unload
+    // the library once ErrorMgrShutdown has returned. Guarded by `lock`.
+    platform::Handle watchers[kThreadTableCapacity] = {};
+    // Made under `lock`; released when the library is unloaded.
+    std::atomic<platform::Handle> shutdown_event{nullptr};
 };
 
 ThreadTable g_table;
@@ -102,6 +107,12 @@ uint32_t Count() { return g_table.count.load(std::memory_order_relaxed); }
 
 ThreadRecord& RecordAt(uint32_t position) { return g_table.cells[g_table.order[position]]; }
 
+// Takes a lock where giving up is no option, trying as long as it takes.
+void AcquireForGood(SpinLock& lock) {
+    while (!SpinLockAcquire(lock)) {
+    }
+}
+
 // The functions below up to Unlink run under the table lock.
 
 ThreadRecord* Search(uint32_t id) {
@@ -123,8 +134,9 @@ bool HaveShutdownEvent() {
 }
 
 // Puts a record for `id` into the first free cell whose storage has been
-// released. A cell's count is already 0: releasing resets it.
-bool Publish(uint32_t id, platform::Handle thread) {
+// released and returns the cell's number, or -1 when none is free. A cell's
+// count is already 0: releasing resets it.
+int Publish(uint32_t id, platform::Handle thread) {
     const uint32_t count = Count();
     for (uint32_t position = count; position < kThreadTableCapacity; ++position) {
         if (!g_table.releasing[g_table.order[position]].load(std::memory_order_acquire)) {
@@ -134,10 +146,10 @@ bool Publish(uint32_t id, platform::Handle thread) {
             __atomic_store_n(&record.redirect_id, 0u, __ATOMIC_RELAXED);
             record.thread = thread;
             g_table.count.store(count + 1, std::memory_order_relaxed);
-            return true;
+            return g_table.order[count];
         }
     }
-    return false;
+    return -1;
 }
 
 // Looks for the records of the thread `id`: its own and the one its
@@ -193,8 +205,7 @@ bool Retire(platform::Handle thread) {
     }
     // Nothing waits for this, and giving up would lose the cell for good.
     ThreadRecord& record = g_table.cells[cell];
-    while (!SpinLockAcquire(record.lock)) {
-    }
+    AcquireForGood(record.lock);
     ReleaseSlotStorage(&record, true);
     SpinLockReleaseBlock(&record.lock, nullptr);
     g_table.releasing[cell].store(false, std::memory_order_release);
@@ -211,6 +222,31 @@ uint32_t WatchRecord(void* thread) {
     return 1;
 }
 
+// Waits until a watcher that has retired its record has ended, and gives
+// its handle back.
+void AwaitRetiredWatcher(platform::Handle watcher) {
+    if (watcher != nullptr) {
+        platform::AwaitThreadExit(watcher);
+        platform::ReleaseHandle(watcher);
+    }
+}
+
+// Keeps the watcher of the record published in `cell` with `generation`.
+// The cell's previous watcher retired the previous record before the cell
+// could be published again, so it is at most returning now: it is waited
+// for here. If the new record is gone already, its watcher has retired it
+// and is the one waited for.
+void KeepWatcher(int cell, uint32_t generation, platform::Handle watcher) {
+    // Giving up would leave a watcher nobody waits for.
+    AcquireForGood(g_table.lock);
+    platform::Handle retired = watcher;
+    if (GenerationOf(&g_table.cells[cell]) == generation) {
+        std::swap(retired, g_table.watchers[cell]);
+    }
+    SpinLockReleaseBlock(&g_table.lock, nullptr);
+    AwaitRetiredWatcher(retired);
+}
+
 // Makes a record for the live thread `id`, with a watcher of its own,
 // unless another thread made it meanwhile. The watcher starts after the
 // record is in the table; if the thread has already ended by then, it
@@ -222,10 +258,12 @@ bool CreateRecord(uint32_t id) {
         return false;
     }
     const bool present = Search(id) != nullptr;
-    const bool published = !present && Count() < kThreadTableCapacity && HaveShutdownEvent() &&
-                           Publish(id, thread);
+    const int cell = !present && Count() < kThreadTableCapacity && HaveShutdownEvent()
+                         ? Publish(id, thread)
+                         : -1;
+    const uint32_t generation = cell >= 0 ? GenerationOf(&g_table.cells[cell]) : 0;
     SpinLockReleaseBlock(&g_table.lock, nullptr);
-    if (!published) {
+    if (cell < 0) {
         platform::ReleaseHandle(thread);
         return present;
     }
@@ -234,7 +272,7 @@ bool CreateRecord(uint32_t id) {
         Retire(thread);
         return false;
     }
-    platform::ReleaseHandle(watcher);
+    KeepWatcher(cell, generation, watcher);
     return true;
 }
 
@@ -308,8 +346,38 @@ void RedirectRecord(ThreadRecord* record, uint32_t target_id) {
 
 uint32_t ThreadTableCount() { return Count(); }
 
+void AwaitRetiredWatchers() {
+    platform::Handle retired[kThreadTableCapacity] = {};
+    AcquireForGood(g_table.lock);
+    for (uint32_t position = Count(); position < kThreadTableCapacity; ++position) {
+        std::swap(retired[position], g_table.watchers[g_table.order[position]]);
+    }
+    SpinLockReleaseBlock(&g_table.lock, nullptr);
+    for (platform::Handle watcher : retired) {
+        AwaitRetiredWatcher(watcher);
+    }
+}
+
 platform::Handle ThreadTableShutdownEvent() {
     return g_table.shutdown_event.load(std::memory_order_acquire);
 }
+
+namespace {
+
+// Gives the shutdown event back when the library is unloaded (or the
+// process exits), unless a record remains whose watcher may still wait on
+// it. Threads may have been stopped in the middle of an operation by then
+// (Windows ends them before a process's exit work), so the table lock gets
+// a single attempt.
+struct ReleaseAtUnload {
+    ~ReleaseAtUnload() {
+        if (g_table.lock.counter.fetch_add(1, std::memory_order_acquire) == 0 && Count() == 0) {
+            platform::ReleaseHandle(g_table.shutdown_event.exchange(nullptr));
+        }
+        SpinLockReleaseBlock(&g_table.lock, nullptr);
+    }
+} g_release_at_unload;
+
+}  // namespace
 
 }  // namespace faultkit

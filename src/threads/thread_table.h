@@ -46,6 +46,10 @@ void RedirectRecord(ThreadRecord* record, uint32_t target_id);
 // Number of records in use; read without the table lock.
 uint32_t ThreadTableCount();
 
+// Waits until the watchers of every record removed so far have ended, so
+// that none runs library code any longer.
+void AwaitRetiredWatchers();
+
 // The event that makes every watcher remove its record; null until the
 // first record is made.
 platform::Handle ThreadTableShutdownEvent();

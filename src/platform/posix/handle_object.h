@@ -4,6 +4,8 @@
 // library's hot paths and makes waiting on two objects at once simple.
 #pragma once
 
+#include <pthread.h>
+
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -21,6 +23,10 @@ struct HandleObject {
     bool signalled;       // set once for thread ends, set and cleared for events
     ThreadGate gate;      // kNone for objects that are not started threads
     WaitNode* waiters;    // threads sleeping until this object changes
+    // Started threads only: the thread, joinable until AwaitThreadExit joins
+    // it or the last holder lets go, which detaches it.
+    pthread_t native;
+    bool joined;
 };
 
 void LockObjects();
@@ -34,7 +40,8 @@ HandleObject* NewObject(uint32_t references, ThreadGate gate);
 // Wakes the object's waiters without signalling it.
 void WakeWaitersLocked(HandleObject* object);
 void SignalLocked(HandleObject* object);
-// Drops one holder; frees the object when it was the last.
+// Drops one holder; frees the object when it was the last (detaching a
+// thread that nobody joined).
 void DropLocked(HandleObject* object);
 // Sleeps until `first` or `second` (may be null) is woken; may return early.
 void SleepOnLocked(HandleObject* first, HandleObject* second);

@@ -41,7 +41,7 @@ void UnlockObjects() { pthread_mutex_unlock(&g_objects); }
 HandleObject* NewObject(uint32_t references, ThreadGate gate) {
     auto* object = static_cast<HandleObject*>(std::malloc(sizeof(HandleObject)));
     if (object != nullptr) {
-        *object = HandleObject{references, false, gate, nullptr};
+        *object = HandleObject{references, false, gate, nullptr, pthread_t{}, false};
     }
     return object;
 }
@@ -58,9 +58,13 @@ void SignalLocked(HandleObject* object) {
 }
 
 void DropLocked(HandleObject* object) {
-    if (--object->references == 0) {
-        std::free(object);
+    if (--object->references != 0) {
+        return;
     }
+    if (object->gate != ThreadGate::kNone && !object->joined) {
+        pthread_detach(object->native);
+    }
+    std::free(object);
 }
 
 void SleepOnLocked(HandleObject* first, HandleObject* second) {
