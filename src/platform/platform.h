@@ -86,6 +86,18 @@ bool AwaitThreadExit(Handle thread);
 // no live thread of the process has that id (OpenThread with SYNCHRONIZE).
 Handle OpenThreadEnd(uint32_t id);
 
+// Per-thread words ---------------------------------------------------------
+
+inline constexpr int kThreadWords = 4;
+
+// The calling thread's word `index` (0 to kThreadWords - 1): 0 until the
+// thread sets it. No heap block stands behind the words, so nothing is
+// left over when a thread ends or the library is unloaded (TlsAlloc slots
+// on Windows, where the runtime's thread_local support keeps memory that
+// FreeLibrary does not give back).
+uint64_t ThreadWord(int index);
+void SetThreadWord(int index, uint64_t value);
+
 // End callbacks ------------------------------------------------------------
 
 struct EndCallback;

@@ -88,10 +88,39 @@ struct RecordHint {
     RecordRef found;
 };
 
-// The calling thread's last search results, without and with redirects.
-thread_local RecordHint t_hints[2];
+// The calling thread's last search results, without and with redirects,
+// in its platform words (two per hint): a record as its cell's number + 1
+// in the high half and its generation in the low half, 0 for none.
+uint64_t EncodeRef(const RecordRef& ref) {
+    if (ref.record == nullptr) {
+        return 0;
+    }
+    const auto cell = static_cast<uint64_t>(ref.record - g_table.cells);
+    return (cell + 1) << 32 | ref.generation;
+}
 
-RecordHint& HintOf(bool follow_redirect) { return t_hints[follow_redirect ? 1 : 0]; }
+RecordRef DecodeRef(uint64_t word) {
+    if (word == 0) {
+        return RecordRef{nullptr, 0};
+    }
+    return RecordRef{&g_table.cells[(word >> 32) - 1], static_cast<uint32_t>(word)};
+}
+
+static_assert(platform::kThreadWords >= 4, "two hints of two words each");
+
+int HintWord(bool follow_redirect) { return follow_redirect ? 2 : 0; }
+
+RecordHint LoadHint(bool follow_redirect) {
+    const int word = HintWord(follow_redirect);
+    return RecordHint{DecodeRef(platform::ThreadWord(word)),
+                      DecodeRef(platform::ThreadWord(word + 1))};
+}
+
+void StoreHint(bool follow_redirect, const RecordHint& hint) {
+    const int word = HintWord(follow_redirect);
+    platform::SetThreadWord(word, EncodeRef(hint.own));
+    platform::SetThreadWord(word + 1, EncodeRef(hint.found));
+}
 
 uint32_t GenerationOf(const ThreadRecord* record) {
     return record->generation.load(std::memory_order_relaxed);
@@ -312,10 +341,13 @@ HintLock LockHinted(const RecordHint& hint) {
 }  // namespace
 
 ThreadRecord* LockRecordOfCurrentThread(bool follow_redirect) {
-    RecordHint& hint = HintOf(follow_redirect);
+    RecordHint hint = LoadHint(follow_redirect);
     for (int search = 0; search <= kFindAttempts; ++search) {
-        if (search > 0 && !FindRecord(platform::CurrentThreadId(), follow_redirect, &hint)) {
-            return nullptr;
+        if (search > 0) {
+            if (!FindRecord(platform::CurrentThreadId(), follow_redirect, &hint)) {
+                return nullptr;
+            }
+            StoreHint(follow_redirect, hint);
         }
         switch (LockHinted(hint)) {
             case HintLock::kLocked:
@@ -341,7 +373,7 @@ bool ReleaseSlotStorage(ThreadRecord* record, bool reset) {
 
 void RedirectRecord(ThreadRecord* record, uint32_t target_id) {
     __atomic_store_n(&record->redirect_id, target_id, __ATOMIC_RELAXED);
-    HintOf(true) = RecordHint{};
+    StoreHint(true, RecordHint{});
 }
 
 uint32_t ThreadTableCount() { return Count(); }
