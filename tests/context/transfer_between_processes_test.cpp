@@ -128,8 +128,12 @@ TEST(TransferBetweenProcesses, ImportedErrorsEqualTheExportedOnes) {
     std::ofstream(image_path, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));
-    const std::string command = Quoted(program_path) + " " + kImportMode + " " +
-                                Quoted(image_path) + " " + Quoted(description_path);
+    std::string command = Quoted(program_path) + " " + kImportMode + " " + Quoted(image_path) +
+                          " " + Quoted(description_path);
+#ifdef _WIN32
+    // cmd /c drops the first and the last quote of a line that starts with one.
+    command = Quoted(command);
+#endif
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     EXPECT_EQ(ReadLines(description_path.c_str()), exported);
 }
