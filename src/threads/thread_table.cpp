@@ -378,12 +378,25 @@ void RedirectRecord(ThreadRecord* record, uint32_t target_id) {
 
 uint32_t ThreadTableCount() { return Count(); }
 
-void AwaitRetiredWatchers() {
-    platform::Handle retired[kThreadTableCapacity] = {};
-    AcquireForGood(g_table.lock);
-    for (uint32_t position = Count(); position < kThreadTableCapacity; ++position) {
-        std::swap(retired[position], g_table.watchers[g_table.order[position]]);
+namespace {
+
+using WatcherHandles = platform::Handle[kThreadTableCapacity];
+
+// Takes the handles of the watchers of the cells at `first` and after out
+// of the table; from Count() on, the watchers whose records are gone. The
+// caller holds the table lock.
+void TakeWatchers(uint32_t first, WatcherHandles& taken) {
+    for (uint32_t position = first; position < kThreadTableCapacity; ++position) {
+        std::swap(taken[position], g_table.watchers[g_table.order[position]]);
     }
+}
+
+}  // namespace
+
+void AwaitRetiredWatchers() {
+    WatcherHandles retired = {};
+    AcquireForGood(g_table.lock);
+    TakeWatchers(Count(), retired);
     SpinLockReleaseBlock(&g_table.lock, nullptr);
     for (platform::Handle watcher : retired) {
         AwaitRetiredWatcher(watcher);
@@ -396,17 +409,26 @@ platform::Handle ThreadTableShutdownEvent() {
 
 namespace {
 
-// Gives the shutdown event back when the library is unloaded (or the
-// process exits), unless a record remains whose watcher may still wait on
-// it. Threads may have been stopped in the middle of an operation by then
-// (Windows ends them before a process's exit work), so the table lock gets
-// a single attempt.
+// When the library is unloaded (or the process exits) gives back the
+// watchers' handles, without waiting for the watchers (Windows runs this
+// under its loader lock, which an ending thread needs; a watcher still
+// running keeps its thread object itself), and the shutdown event unless a
+// record remains whose watcher may still wait on it. Threads may have been
+// stopped in the middle of an operation by then (Windows ends them before
+// a process's exit work), so the table lock gets a single attempt.
 struct ReleaseAtUnload {
     ~ReleaseAtUnload() {
-        if (g_table.lock.counter.fetch_add(1, std::memory_order_acquire) == 0 && Count() == 0) {
-            platform::ReleaseHandle(g_table.shutdown_event.exchange(nullptr));
+        WatcherHandles watchers = {};
+        platform::Handle event = nullptr;
+        if (g_table.lock.counter.fetch_add(1, std::memory_order_acquire) == 0) {
+            TakeWatchers(0, watchers);
+            event = Count() == 0 ? g_table.shutdown_event.exchange(nullptr) : nullptr;
         }
         SpinLockReleaseBlock(&g_table.lock, nullptr);
+        for (platform::Handle watcher : watchers) {
+            platform::ReleaseHandle(watcher);
+        }
+        platform::ReleaseHandle(event);
     }
 } g_release_at_unload;
 
