@@ -111,6 +111,9 @@ TEST_F(ThreadTable, ThirtyThirdThreadGetsNoRecord) {
         _qel_error_enumerate e{};
         EXPECT_FALSE(ErrorMgrEnumErrors(component.handle, &e));
         EXPECT_FALSE(ErrorMgrRedirect(nullptr));
+        EXPECT_EQ(ErrorMgrExport(nullptr, 0), 0u);
+        uint8_t empty_image[] = {0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 12};
+        EXPECT_FALSE(ErrorMgrImport(empty_image));
     });
     extra.join();
     EXPECT_EQ(ThreadTableCount(), 32u);
