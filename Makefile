@@ -104,9 +104,10 @@ fuzz-long: fuzz-build
 	  echo "corpus $$name: $$before inputs, $$(ls fuzz/corpus/$$name | wc -l) after the merge"; \
 	done
 
-# Tests left out of the coverage run: the slow ones, which add no coverage of
-# their own, and the export check, which the profile runtime's symbols fail.
-COVERAGE_SKIP ?= Stress|lock_stress|install_consume|package_|exported_symbols
+# Tests left out of the coverage run: installing and packing, which take
+# minutes and run no library code of their own, and the export check, which
+# the profile runtime's symbols fail.
+COVERAGE_SKIP ?= install_consume|package_|exported_symbols
 COVERAGE_FLAGS := -fprofile-instr-generate -fcoverage-mapping
 
 coverage:

@@ -14,6 +14,7 @@ reason after a colon:
     LCOV_EXCL_BR_LINE: why   the branches on this line are not counted
     LCOV_EXCL_LINE: why      neither the line nor its branches are counted
     LCOV_EXCL_START: why     ... up to a line with LCOV_EXCL_STOP
+    LCOV_EXCL_BR_START: why  branches only, up to LCOV_EXCL_BR_STOP
 The figures printed here honour the marks; llvm-cov's HTML shows the raw
 counts. A mark without a reason is an error.
 
@@ -29,7 +30,7 @@ from collections import defaultdict
 
 SOURCE_FOLDERS = ("src", "tools")
 IGNORED = r"(/tests/|/fuzz/|/bench/|/examples/|googletest|/build[^/]*/|^/usr/)"
-MARK = re.compile(r"LCOV_EXCL_(BR_LINE|LINE|START|STOP)(.*)")
+MARK = re.compile(r"LCOV_EXCL_(BR_LINE|LINE|BR_START|BR_STOP|START|STOP)(.*)")
 
 
 def coverage_binaries(build_dir):
@@ -51,25 +52,21 @@ def coverage_binaries(build_dir):
 def exclusions(path, problems):
     """Line numbers whose lines, and whose branches, are not counted."""
     lines, branches = set(), set()
-    start = None
+    region = None  # "START" or "BR_START" while inside a region
     with open(path, encoding="utf-8", errors="replace") as f:
         for number, text in enumerate(f, 1):
             match = MARK.search(text)
-            if not match:
-                if start is not None:
-                    lines.add(number)
-                    branches.add(number)
-                continue
-            kind, rest = match.groups()
-            if kind != "STOP" and not re.match(r":\s*\S", rest):
+            kind, rest = match.groups() if match else (None, "")
+            if kind is not None and not kind.endswith("STOP") and not re.match(r":\s*\S", rest):
                 problems.append(f"{path}:{number}: LCOV_EXCL_{kind} without a reason")
-            if kind == "START":
-                start = number
-            if kind == "STOP":
-                start = None
-            if kind in ("LINE", "START", "STOP"):
+            if kind in ("START", "BR_START"):
+                region = kind
+            if region is not None or kind is not None:
+                branches.add(number)
+            if region == "START" or kind in ("LINE", "START", "STOP"):
                 lines.add(number)
-            branches.add(number)
+            if kind in ("STOP", "BR_STOP"):
+                region = None
     return lines, branches
 
 
