@@ -8,7 +8,9 @@
 // The program prints a table of the scenarios at the end.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cfloat>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -19,8 +21,10 @@
 #include "allocation_hook.h"
 #include "context/context_list.h"
 #include "context/thread_errors.h"
+#include "platform/platform.h"
 #include "text/encoding_conversion.h"
 #include "text/utf8_format.h"
+#include "threads/thread_starter.h"
 #include "threads/thread_test_support.h"
 
 namespace faultkit::test {
@@ -92,6 +96,15 @@ public:
     void SetUp() override {
         Handle();
         // The first record of the process also makes the shutdown event.
+        // When that cannot be made, the operation fails and leaves nothing.
+        std::thread([] {
+            platform::CurrentThreadId();  // the thread's end notification, made first
+            ArmAllocations(1, 1);
+            EXPECT_EQ(ErrorMgrGetLastError(Handle(), nullptr), 0u);
+            EXPECT_TRUE(DisarmAllocations().failed);
+            EXPECT_EQ(OutstandingBlocks(), 0u);
+            EXPECT_EQ(ThreadTableCount(), 0u);
+        }).join();
         std::thread([] { ErrorMgrGetLastError(Handle(), nullptr); }).join();
         ASSERT_TRUE(ErrorMgrShutdown());
     }
@@ -463,6 +476,55 @@ TEST(AllocationFailure, MemoryBackBetweenMeasuringAndWriting) {
         ClearThreadErrors();
     }).join();
     EXPECT_TRUE(ErrorMgrShutdown());
+}
+
+// Waits (5 s at most) until no more than `held` tracked blocks remain:
+// threads that the library started free their blocks themselves.
+bool BlocksBackTo(size_t held) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (OutstandingBlocks() > held) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+struct StartedThread {
+    std::atomic<int> entered{0};
+    Gate exit_callback_ran;
+
+    static uint32_t Entry(void* raw) {
+        ++static_cast<StartedThread*>(raw)->entered;
+        return 0;
+    }
+    static uint32_t ExitCallback(void* raw) {
+        static_cast<StartedThread*>(raw)->exit_callback_ran.Open();
+        return 0;
+    }
+};
+
+// Starting a thread with an exit callback takes blocks for the thread, the
+// callback and the wait for the thread's end. When one cannot be had,
+// nothing is started: the entry never runs.
+TEST(AllocationFailure, StartAThreadWithAnExitCallback) {
+    Sweep("start a thread with an exit callback", [](SweepRun& run) {
+        StartedThread started;
+        const size_t held = OutstandingBlocks();
+        platform::Handle thread = nullptr;
+        run.Act([&] {
+            thread =
+                ThreadStart(0, StartedThread::Entry, &started, false, StartedThread::ExitCallback);
+        });
+        EXPECT_EQ(thread == nullptr, run.Failed());
+        if (thread != nullptr) {
+            started.exit_callback_ran.Wait();
+            platform::ReleaseHandle(thread);
+        }
+        EXPECT_TRUE(BlocksBackTo(held));
+        EXPECT_EQ(started.entered.load(), thread != nullptr ? 1 : 0);
+    });
 }
 
 TEST(AllocationFailure, ExportAllocatesNothing) {
