@@ -77,15 +77,19 @@ bool PutSlot(ImageCursors* at, const ErrorSlot& slot) {
     ImageRecord record{slot.code & kCodeWithoutFacility, UuidOfFacility(slot.code), slot.aux_int,
                        0};
     if (slot.aux_text1 != nullptr) {
-        if (!PutString(at, slot.aux_text1)) {  // LCOV_EXCL_BR_LINE: see PutString
-            return false;                      // LCOV_EXCL_LINE: see PutString
+        // LCOV_EXCL_START: see PutString
+        if (!PutString(at, slot.aux_text1)) {
+            return false;
         }
+        // LCOV_EXCL_STOP
         record.flags |= kRecordFlagAuxText1;
     }
     if (slot.aux_text2 != nullptr) {
-        if (!PutString(at, slot.aux_text2)) {  // LCOV_EXCL_BR_LINE: see PutString
-            return false;                      // LCOV_EXCL_LINE: see PutString
+        // LCOV_EXCL_START: see PutString
+        if (!PutString(at, slot.aux_text2)) {
+            return false;
         }
+        // LCOV_EXCL_STOP
         record.flags |= kRecordFlagAuxText2;
     }
     if (slot.context != nullptr) {
@@ -115,14 +119,16 @@ uint64_t WriteImage(const ErrorSlot* slots, int32_t count, void* buffer, uint64_
                     blobs_start + sizes.blobs, sizes.length - kImageTrailerSize};
     StoreBe32(at.image, static_cast<uint32_t>(sizes.length));
     StoreBe32(at.image + 4, static_cast<uint32_t>(count));
-    // LCOV_EXCL_BR_START: the writing falls short of the measured length only
-    // when a caller's string changes while it is written
     for (int32_t i = 0; i < count; ++i) {
+        // LCOV_EXCL_START: the writing falls short of the measured length
+        // only when a caller's string changes while it is written
         if (!PutSlot(&at, slots[i])) {
-            return 0;  // LCOV_EXCL_LINE: as above
+            return 0;
         }
+        // LCOV_EXCL_STOP
     }
     StoreBe32(at.image + at.text, static_cast<uint32_t>(sizes.length));
+    // LCOV_EXCL_BR_START: as above
     return at.text + kImageTrailerSize == sizes.length ? sizes.length : 0;
     // LCOV_EXCL_BR_STOP
 }
