@@ -5,8 +5,8 @@
 #   make bench  build and run the benchmarks
 #   make fuzz   build the libFuzzer targets with clang and run each for
 #               FUZZ_SECONDS seconds (60) on a copy of its corpus
-#   make fuzz-long  run each target for FUZZ_SECONDS (1800) and merge the
-#               inputs that reach new code into its corpus in fuzz/corpus
+#   make fuzz-long  run each target for FUZZ_SECONDS (1800) and minimise its
+#               corpus in fuzz/corpus with what it found
 #   make coverage  build with clang's source-based coverage, run the suite
 #               and print line and branch figures for src/ and tools/
 
@@ -87,21 +87,27 @@ fuzz: fuzz-build
 	done
 
 # A campaign: each target runs for FUZZ_TIME seconds, writing what it finds
-# into a folder of its own besides reading its corpus; then the inputs that
-# reach code the corpus does not are merged into fuzz/corpus/<name>.
+# into a folder of its own besides reading its corpus. Then the corpus is
+# minimised: the hand-written seeds (named by what they hold) stay, and of
+# the inputs named by their hash, old and new, libFuzzer keeps a smallest
+# set that reaches everything they reach (-merge=1).
 fuzz-long: FUZZ_TIME = $(or $(FUZZ_SECONDS),1800)
 fuzz-long: fuzz-build
 	@for f in build-fuzz/fuzz/fuzz_*; do \
 	  [ -x "$$f" ] || continue; \
-	  name=$${f##*/fuzz_}; found=build-fuzz/found-$$name; log=build-fuzz/$$name-long.log; \
-	  mkdir -p $$found; \
+	  name=$${f##*/fuzz_}; corpus=fuzz/corpus/$$name; log=build-fuzz/$$name-long.log; \
+	  found=build-fuzz/found-$$name; minimised=build-fuzz/minimised-$$name; \
+	  mkdir -p $$found; rm -rf $$minimised && mkdir -p $$minimised; \
 	  echo "fuzzing $$name for $(FUZZ_TIME) s"; \
-	  $$f -max_total_time=$(FUZZ_TIME) -print_final_stats=1 $$found fuzz/corpus/$$name \
+	  $$f -max_total_time=$(FUZZ_TIME) -print_final_stats=1 $$found $$corpus \
 	    >$$log 2>&1 || { tail -50 $$log; exit 1; }; \
 	  grep -E 'stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' $$log; \
-	  before=$$(ls fuzz/corpus/$$name | wc -l); \
-	  $$f -merge=1 fuzz/corpus/$$name $$found >>$$log 2>&1 || { tail -20 $$log; exit 1; }; \
-	  echo "corpus $$name: $$before inputs, $$(ls fuzz/corpus/$$name | wc -l) after the merge"; \
+	  before=$$(ls $$corpus | wc -l); \
+	  find $$corpus -type f ! -name '????????????????????????????????????????' \
+	    -exec cp {} $$minimised/ \; ; \
+	  $$f -merge=1 $$minimised $$corpus $$found >>$$log 2>&1 || { tail -20 $$log; exit 1; }; \
+	  rm -f $$corpus/* && cp $$minimised/* $$corpus/; \
+	  echo "corpus $$name: $$before inputs before, $$(ls $$corpus | wc -l) after"; \
 	done
 
 # Tests left out of the coverage run: installing and packing, which take
