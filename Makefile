@@ -5,7 +5,11 @@
 #               cross compiler and Wine are present
 #   make bench  build and run the benchmarks
 #   make fuzz   build the libFuzzer targets with clang and run each for
-#               FUZZ_SECONDS seconds on a copy of its corpus
+#               FUZZ_SECONDS seconds (60) on a copy of its corpus
+#   make fuzz-long  run each target for FUZZ_SECONDS (1800) and minimise its
+#               corpus in fuzz/corpus with what it found
+#   make coverage  build with clang's source-based coverage, run the suite
+#               and print line and branch figures for src/ and tools/
 
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR := $(if $(shell command -v ninja 2>/dev/null),-G Ninja,)
@@ -14,9 +18,10 @@ CTEST     := ctest --output-on-failure -j $(JOBS)
 
 HAVE_WINDOWS := $(and $(shell command -v x86_64-w64-mingw32-g++-posix 2>/dev/null),$(shell command -v wine 2>/dev/null))
 
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?=
 
-.PHONY: run check check-linux check-asan check-tsan check-windows bench fuzz clean
+.PHONY: run check check-linux check-asan check-tsan check-windows bench fuzz fuzz-build fuzz-long \
+	coverage clean
 
 # `run` needs nothing beyond CMake and a compiler; the test targets switch
 # tests, benchmarks and warnings-as-errors on in the same build folder.
@@ -64,19 +69,65 @@ bench:
 	$(CMAKE) --build build -j $(JOBS)
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
-fuzz:
+fuzz-build:
 	CC=clang CXX=clang++ $(CMAKE) -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DFAULTKIT_SANITIZE=address,undefined -DFAULTKIT_FUZZ=ON -DFAULTKIT_TESTS=OFF -DFAULTKIT_WERROR=ON
 	$(CMAKE) --build build-fuzz -j $(JOBS)
+
+# CI: a short run of each target on a copy of its corpus.
+fuzz: FUZZ_TIME = $(or $(FUZZ_SECONDS),60)
+fuzz: fuzz-build
 	@for f in build-fuzz/fuzz/fuzz_*; do \
 	  [ -x "$$f" ] || continue; \
 	  name=$${f##*/fuzz_}; work=build-fuzz/corpus-$$name; \
 	  rm -rf $$work && mkdir -p $$work && cp fuzz/corpus/$$name/* $$work/; \
-	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$work >build-fuzz/$$name.log 2>&1 \
+	  echo "fuzzing $$name for $(FUZZ_TIME) s"; \
+	  $$f -max_total_time=$(FUZZ_TIME) -print_final_stats=1 $$work >build-fuzz/$$name.log 2>&1 \
 	    || { tail -50 build-fuzz/$$name.log; exit 1; }; \
 	  grep -E 'stat::number_of_executed_units' build-fuzz/$$name.log; \
 	done
 
+# A campaign: each target runs for FUZZ_TIME seconds, writing what it finds
+# into a folder of its own besides reading its corpus. Then the corpus is
+# minimised: the hand-written seeds (named by what they hold) stay, and of
+# the inputs named by their hash, old and new, libFuzzer keeps a smallest
+# set that reaches everything they reach (-merge=1).
+fuzz-long: FUZZ_TIME = $(or $(FUZZ_SECONDS),1800)
+fuzz-long: fuzz-build
+	@for f in build-fuzz/fuzz/fuzz_*; do \
+	  [ -x "$$f" ] || continue; \
+	  name=$${f##*/fuzz_}; corpus=fuzz/corpus/$$name; log=build-fuzz/$$name-long.log; \
+	  found=build-fuzz/found-$$name; minimised=build-fuzz/minimised-$$name; \
+	  mkdir -p $$found; rm -rf $$minimised && mkdir -p $$minimised; \
+	  echo "fuzzing $$name for $(FUZZ_TIME) s"; \
+	  $$f -max_total_time=$(FUZZ_TIME) -print_final_stats=1 $$found $$corpus \
+	    >$$log 2>&1 || { tail -50 $$log; exit 1; }; \
+	  grep -E 'stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' $$log; \
+	  before=$$(ls $$corpus | wc -l); \
+	  find $$corpus -type f ! -name '????????????????????????????????????????' \
+	    -exec cp {} $$minimised/ \; ; \
+	  $$f -merge=1 $$minimised $$corpus $$found >>$$log 2>&1 || { tail -20 $$log; exit 1; }; \
+	  rm -f $$corpus/* && cp $$minimised/* $$corpus/; \
+	  echo "corpus $$name: $$before inputs before, $$(ls $$corpus | wc -l) after"; \
+	done
+
+# Tests left out of the coverage run: installing and packing, which take
+# minutes and run no library code of their own, and the export check, which
+# the profile runtime's symbols fail.
+COVERAGE_SKIP ?= install_consume|package_|exported_symbols
+COVERAGE_FLAGS := -fprofile-instr-generate -fcoverage-mapping
+
+coverage:
+	CC=clang-14 CXX=clang++-14 $(CMAKE) -S . -B build-cov $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_C_FLAGS="$(COVERAGE_FLAGS)" -DCMAKE_CXX_FLAGS="$(COVERAGE_FLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS=-fprofile-instr-generate \
+	  -DCMAKE_SHARED_LINKER_FLAGS=-fprofile-instr-generate -DFAULTKIT_WERROR=ON
+	$(CMAKE) --build build-cov -j $(JOBS)
+	rm -rf build-cov/profiles
+	cd build-cov && LLVM_PROFILE_FILE=$(CURDIR)/build-cov/profiles/%4m.profraw \
+	  $(CTEST) -E '$(COVERAGE_SKIP)'
+	llvm-profdata-14 merge -sparse -o build-cov/coverage.profdata build-cov/profiles/*.profraw
+	python3 tools/coverage_report.py llvm-cov-14 build-cov/coverage.profdata build-cov .
+
 clean:
-	rm -rf build build-asan build-tsan build-win build-fuzz
+	rm -rf build build-asan build-tsan build-win build-fuzz build-cov

@@ -75,6 +75,17 @@ inline bool SpinLockAcquire(SpinLock& lock) {
     return SpinLockCounter(before) == 0 || SpinLockAcquireContended(lock, before);
 }
 
+// One attempt, without sleeping: true when it took the lock; otherwise its
+// increment is given back at once.
+inline bool SpinLockTryOnce(SpinLock& lock) {
+    const uint64_t before = lock.word.fetch_add(1, std::memory_order_acquire);
+    if (SpinLockCounter(before) == 0) {
+        return true;
+    }
+    SpinLockGiveBack(lock, before);
+    return false;
+}
+
 // Lets go of the lock: the next epoch with a counter of 0, in one plain
 // store. A release of a free lock leaves it free.
 inline void SpinLockRelease(SpinLock& lock) {

@@ -29,6 +29,10 @@ struct ValueText {
 
 constexpr ValueText kNoText{nullptr, 0, Measure::kFixed, 0};
 constexpr uint32_t kQuotedCharBytes = 3;  // 'x'
+// The longest text of a number: %f of -DBL_MAX has a sign, 309 digits, the
+// decimal point and six decimals, 317 bytes; a locale's decimal point may
+// take up to four bytes of UTF-8.
+constexpr uint32_t kLongestNumberText = 320;
 constexpr char kCharFormat[] = "'%c'";
 
 template <typename T>
@@ -112,12 +116,15 @@ ValueText DescribeItem(const ContextItemView& item) {
     }
 }
 
+// A number that could not be counted (memory was short) is counted at the
+// longest a number's text can be: the writing pass may get the memory back
+// and must still stay within the count.
 uint32_t MeasureValue(const ValueText& text) {
     if (text.measure == Measure::kFixed) {
         return text.fixed;
     }
     const int32_t counted = FormatUtf8V(nullptr, text.format, &text.argument);
-    return counted > 0 ? static_cast<uint32_t>(counted) : 0;
+    return counted >= 0 ? static_cast<uint32_t>(counted) : kLongestNumberText + 1;
 }
 
 // Writes a value's text and its NUL at `out`; never more than measured.

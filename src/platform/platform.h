@@ -77,12 +77,43 @@ bool ResumeSuspendedThread(Handle thread);
 // runs any of its routine (TerminateThread). Its handle becomes signalled.
 bool TerminateUnstartedThread(Handle thread);
 
+// Waits until a thread started by BeginThread has ended and left the
+// library's code for good: its routine has returned and the platform's code
+// around it has finished too, so that the library may be unloaded. The
+// thread must not be suspended. At most one call per thread (pthread_join;
+// WaitForSingleObject on the thread's handle).
+bool AwaitThreadExit(Handle thread);
+
 // A handle that becomes signalled when the live thread `id` ends, for any
 // thread of the process, whether it has used the library or not; null when
 // no live thread of the process has that id (OpenThread with SYNCHRONIZE).
 // The handle stays with that thread: a later thread given the same id does
 // not change it.
 Handle OpenThreadEnd(uint32_t id);
+
+// Per-thread words ---------------------------------------------------------
+
+inline constexpr int kThreadWords = 8;
+
+// The calling thread's word `index` (0 to kThreadWords - 1): 0 until the
+// thread sets it. No heap block stands behind the words, so nothing is left
+// over when a thread ends or the library is unloaded: TlsAlloc slots on
+// Windows, where the runtime's thread_local support keeps memory that
+// FreeLibrary does not give back; elsewhere initial-exec thread-local
+// storage, which a shared library reaches with one load from the thread
+// pointer (64 bytes of the static TLS reserve).
+#if defined(_WIN32)
+uint64_t ThreadWord(int index);
+void SetThreadWord(int index, uint64_t value);
+#else
+extern __thread uint64_t t_thread_words[kThreadWords] __attribute__((tls_model("initial-exec")));
+inline uint64_t ThreadWord(int index) {
+    return t_thread_words[index];
+}
+inline void SetThreadWord(int index, uint64_t value) {
+    t_thread_words[index] = value;
+}
+#endif
 
 // End callbacks ------------------------------------------------------------
 

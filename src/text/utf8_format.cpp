@@ -215,9 +215,11 @@ int32_t FormatUtf8(char* buffer, const char* format, ...) {
     va_start(arguments, format);
     const uint64_t* slots = nullptr;
     int32_t result = -1;
+    // LCOV_EXCL_BR_START: the va_list is a slot list on 64-bit Windows only
     if (platform::VaListSlots(arguments, &slots)) {
-        result = FormatUtf8V(buffer, format, slots);
+        result = FormatUtf8V(buffer, format, slots);  // LCOV_EXCL_LINE: as above
     } else {
+        // LCOV_EXCL_BR_STOP
         const size_t count = ArgumentSlotCount(format);
         ScratchBuffer<uint64_t, 32> gathered(count);
         if (gathered.data() != nullptr) {

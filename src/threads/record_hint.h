@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/spin_lock.h"
+#include "platform/platform.h"
 #include "threads/thread_record.h"
 
 namespace faultkit {
@@ -23,22 +24,34 @@ struct RecordHint {
     RecordRef found;
 };
 
-// On ELF the hints use the initial-exec model: a shared library then
-// reaches them with one thread-pointer-relative load instead of a call to
-// __tls_get_addr. They take 64 bytes of the static TLS reserve.
-#if defined(__ELF__)
-#define FAULTKIT_INITIAL_EXEC_TLS __attribute__((tls_model("initial-exec")))
-#else
-#define FAULTKIT_INITIAL_EXEC_TLS
-#endif
+// The calling thread's last search results, without and with redirects, in
+// its platform words, four per hint: each record's address and generation.
+inline int HintWord(bool follow_redirect) {
+    return follow_redirect ? 4 : 0;
+}
 
-// The calling thread's last search results, without ([0]) and with ([1])
-// redirects. __thread rather than thread_local: plain data, no wrapper call
-// from other files.
-extern __thread RecordHint t_record_hints[2] FAULTKIT_INITIAL_EXEC_TLS;
+inline RecordRef LoadRecordRef(int word) {
+    return RecordRef{
+        reinterpret_cast<ThreadRecord*>(static_cast<uintptr_t>(platform::ThreadWord(word))),
+        static_cast<uint32_t>(platform::ThreadWord(word + 1))};
+}
 
-inline RecordHint& HintOf(bool follow_redirect) {
-    return t_record_hints[follow_redirect ? 1 : 0];
+inline void StoreRecordRef(int word, const RecordRef& ref) {
+    platform::SetThreadWord(word, reinterpret_cast<uintptr_t>(ref.record));
+    platform::SetThreadWord(word + 1, ref.generation);
+}
+
+static_assert(platform::kThreadWords >= 8, "two hints of four words each");
+
+inline RecordHint LoadHint(bool follow_redirect) {
+    const int word = HintWord(follow_redirect);
+    return RecordHint{LoadRecordRef(word), LoadRecordRef(word + 2)};
+}
+
+inline void StoreHint(bool follow_redirect, const RecordHint& hint) {
+    const int word = HintWord(follow_redirect);
+    StoreRecordRef(word, hint.own);
+    StoreRecordRef(word + 2, hint.found);
 }
 
 inline uint32_t GenerationOf(const ThreadRecord* record) {

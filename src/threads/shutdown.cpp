@@ -31,6 +31,12 @@ bool ShutdownWatchers() {
         }
     }
     platform::ClearEvent(event);
+    if (ThreadTableCount() != 0) {
+        return false;
+    }
+    // A watcher that has removed its record is still returning through
+    // library code; the host may unload the library once this returns.
+    AwaitRetiredWatchers();
     return ThreadTableCount() == 0;
 }
 

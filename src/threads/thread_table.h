@@ -25,7 +25,7 @@ ThreadRecord* LockRecordAfterSearch(bool follow_redirect);
 // Release with ReleaseWithResult(&record->lock, ...).
 // The hint's check is inline: most operations need nothing more.
 inline ThreadRecord* LockRecordOfCurrentThread(bool follow_redirect) {
-    const RecordHint& hint = HintOf(follow_redirect);
+    const RecordHint hint = LoadHint(follow_redirect);
     switch (LockHinted(hint)) {
         case HintLock::kLocked: return hint.found.record;
         case HintLock::kFailed: return nullptr;
@@ -40,6 +40,10 @@ void RedirectRecord(ThreadRecord* record, uint32_t target_id);
 
 // Number of records in use; read without the table lock.
 uint32_t ThreadTableCount();
+
+// Waits until the watchers of every record removed so far have ended, so
+// that none runs library code any longer.
+void AwaitRetiredWatchers();
 
 // The event that makes every watcher remove its record; null until the
 // first record is made.

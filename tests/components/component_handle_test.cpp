@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "components/tagged_block.h"
 #include "faultkit.h"
 #include "platform/platform.h"
 #include "test_uuids.h"
@@ -68,7 +69,23 @@ TEST(ComponentHandle, DeleteRefusesForeignAndDamagedBlocks) {
     EXPECT_FALSE(ErrorMgrDelete(&damaged, true));
     EXPECT_EQ(damaged, handle);
     header[0] = saved;
+    // The magic alone is not enough: the header must point at its payload.
+    void* self = nullptr;
+    std::memcpy(&self, header + 8, sizeof self);
+    void* elsewhere = header;
+    std::memcpy(header + 8, &elsewhere, sizeof elsewhere);
+    EXPECT_FALSE(ErrorMgrDelete(&damaged, true));
+    EXPECT_EQ(damaged, handle);
+    std::memcpy(header + 8, &self, sizeof self);
     EXPECT_TRUE(ErrorMgrDelete(&handle, true));
+}
+
+TEST(TaggedBlock, RefusesWhatItCannotTag) {
+    _qel_bos_uuid owner = TestUuid(103);
+    EXPECT_EQ(faultkit::TaggedBlockAllocate(24, nullptr), nullptr);
+    // The header would wrap the size around to a few bytes.
+    EXPECT_EQ(faultkit::TaggedBlockAllocate(SIZE_MAX - 16, &owner), nullptr);
+    EXPECT_EQ(faultkit::TaggedBlockRelease(nullptr), nullptr);
 }
 
 TEST(ComponentHandle, InitialiseQueriesAndPlacement) {

@@ -1,7 +1,13 @@
 // Runs alone in its process: it fills the FacilityTable for good.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "components/component_handle.h"
+#include "components/uuid.h"
+#include "context/context_test_util.h"
+#include "context/thread_errors.h"
 #include "faultkit.h"
 #include "test_uuids.h"
 
@@ -37,4 +43,16 @@ TEST(FacilityCapacity, SixtyFourComponentsFitAndTheNextIsRefused) {
     EXPECT_TRUE(ErrorMgrCreate(&handle, &library));
     EXPECT_EQ(handle->facility, 0u);
     ErrorMgrDelete(&handle, true);
+
+    // An imported error of a component that cannot be registered is kept,
+    // without a facility.
+    std::vector<uint8_t> image = faultkit::test::ImageBytes()
+                                     .Raw(faultkit::test::RecordBytes(0x80000005, extra, 9, 0))
+                                     .Finish(1);
+    ASSERT_TRUE(ErrorMgrImport(image.data()));
+    _qel_error_enumerate e{};
+    EXPECT_EQ(ErrorMgrGetRootError(faultkit::test::Observer(), &e), 0x80000005u);
+    EXPECT_EQ(e.aux_int, 9);
+    EXPECT_EQ(std::memcmp(&e.uuid, &faultkit::kNullUuid, sizeof e.uuid), 0);
+    EXPECT_EQ(ErrorMgrGetFacility(&extra), 0u);
 }

@@ -23,6 +23,14 @@ uint32_t Register(_qel_bos_uuid uuid) {
     return facility;
 }
 
+TEST(FacilityRegistry, NullPointerIsNeverRegistered) {
+    uint32_t facility = 0x1234;
+    EXPECT_FALSE(faultkit::FacilityOfUuid(nullptr, nullptr, &facility));
+    EXPECT_EQ(facility, 0x1234u);
+    EXPECT_EQ(faultkit::FacilityFindOrAdd(nullptr, true), 0u);
+    EXPECT_EQ(ErrorMgrGetFacility(nullptr), 0u);
+}
+
 TEST(FacilityRegistry, FixedUuidsHaveFacilityZeroAndUseNoEntry) {
     _qel_bos_uuid null_uuid{};
     _qel_bos_uuid library = kLibraryUuidForTests;

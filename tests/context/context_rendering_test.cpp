@@ -210,9 +210,12 @@ TEST(ContextRendering, UnknownTypesAndMalformedPayloadsRenderEmpty) {
                                 {faultkit::CtxInt64, seven},  // too short for its type
                                 {faultkit::CtxString, "no terminator"},
                                 {faultkit::CtxDouble, ""},
+                                {faultkit::CtxHex32, std::string("\x07\0", 2)},
+                                {faultkit::CtxChar, ""},
                                 {faultkit::CtxInt32, seven}}));
-    EXPECT_EQ(rendered.Measure(), 1 + 3 + 1 + 1 + 3 + 1 + 3);
-    EXPECT_EQ(RenderAll(rendered, 6), (std::vector<std::string>{"7", "", "", "\"\"", "", "7"}));
+    EXPECT_EQ(rendered.Measure(), 1 + 3 + 1 + 1 + 3 + 1 + 1 + 1 + 3);
+    EXPECT_EQ(RenderAll(rendered, 8),
+              (std::vector<std::string>{"7", "", "", "\"\"", "", "", "", "7"}));
 }
 
 }  // namespace

@@ -4,13 +4,15 @@
 // to a second file.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "thread_errors.h"
@@ -56,7 +58,40 @@ int ImportAndDescribe(const char* image_path, const char* description_path) {
     return out ? 0 : 3;
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// A folder of its own in the temporary folder, removed with everything in
+// it at the end, so that runs at the same time never share a file.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        namespace fs = std::filesystem;
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        for (int attempt = 0; path_.empty() && attempt < 100; ++attempt) {
+            const fs::path candidate =
+                fs::temp_directory_path() /
+                ("faultkit-transfer-" + std::to_string(stamp) + "-" + std::to_string(attempt));
+            std::error_code error;
+            if (fs::create_directory(candidate, error)) {
+                path_ = candidate;
+            }
+        }
+    }
+    ~TemporaryFolder() {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    bool made() const { return !path_.empty(); }
+    std::string File(const char* name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
 
 TEST(TransferBetweenProcesses, ImportedErrorsEqualTheExportedOnes) {
     _qel_error_manager* a = nullptr;
@@ -86,18 +121,21 @@ TEST(TransferBetweenProcesses, ImportedErrorsEqualTheExportedOnes) {
     ErrorMgrDelete(&a, true);
     ErrorMgrDelete(&b, true);
 
-    const char image_path[] = "transfer_between_processes.image";
-    const char description_path[] = "transfer_between_processes.description";
-    std::remove(description_path);
+    const TemporaryFolder folder;
+    ASSERT_TRUE(folder.made());
+    const std::string image_path = folder.File("image");
+    const std::string description_path = folder.File("description");
     std::ofstream(image_path, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));
-    const std::string command =
-        Quoted(program_path) + " " + kImportMode + " " + image_path + " " + description_path;
+    std::string command = Quoted(program_path) + " " + kImportMode + " " + Quoted(image_path) +
+                          " " + Quoted(description_path);
+#ifdef _WIN32
+    // cmd /c drops the first and the last quote of a line that starts with one.
+    command = Quoted(command);
+#endif
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    EXPECT_EQ(ReadLines(description_path), exported);
-    std::remove(image_path);
-    std::remove(description_path);
+    EXPECT_EQ(ReadLines(description_path.c_str()), exported);
 }
 
 }  // namespace

@@ -182,6 +182,7 @@ TEST_P(TransferThroughExports, RefusedOrEmptyImagesChangeNothing) {
     EXPECT_TRUE(Import(empty));
     EXPECT_TRUE(Import(ImageBytes().Raw({1, 2, 3}).Finish(0)));  // count 0 with padding
     EXPECT_FALSE(Import(bad_trailer));
+    EXPECT_FALSE(GetParam().import_image(nullptr));
     const std::vector<_qel_error_enumerate> after = ThreadErrors();
     ASSERT_EQ(after.size(), 2u);
     for (size_t i = 0; i < after.size(); ++i) {

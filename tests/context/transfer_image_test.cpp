@@ -71,6 +71,20 @@ TEST(WriteImage, FlagBitsTravelFacilityBitsDoNotAndUnknownFacilityGivesNullUuid)
     EXPECT_EQ(Image(&slot, 1), expected);
 }
 
+// A list whose last record claims nearly 4 GiB: the image would not fit
+// its 32-bit length field. Only the record's header is read.
+TEST(WriteImage, ImageBeyondThirtyTwoBitLengthsIsRefused) {
+    std::vector<uint8_t> huge(kContextHeaderSize);
+    StoreHost<uint16_t>(&huge[kContextTypeOffset], CtxMemory);
+    StoreHost<uint32_t>(&huge[kContextSizeOffset], 0xFFFFFFF0u);
+    const ErrorSlot slot =
+        Slot(0x10001, nullptr, nullptr, 0, reinterpret_cast<_qel_error_context*>(huge.data()));
+    std::vector<uint8_t> buffer(64, 0xEE);
+    EXPECT_EQ(WriteImage(&slot, 1, nullptr, 0), 0u);
+    EXPECT_EQ(WriteImage(&slot, 1, buffer.data(), buffer.size()), 0u);
+    EXPECT_EQ(buffer, std::vector<uint8_t>(64, 0xEE));
+}
+
 TEST(ReadImage, RoundTripGivesOwnedCopies) {
     ListPtr context = Build("%i%s%lli", 7, "text", -1LL);
     const ErrorSlot slots[2] = {

@@ -161,6 +161,36 @@ TEST_F(ThreadTable, FourConcurrentShutdownsLeaveNoRecord) {
     EXPECT_TRUE(WaitForRecordCount(0));
 }
 
+// Operations on a record that another thread keeps locked give up after
+// the lock's 1000 attempts and fail as documented; a context handed over is
+// freed all the same (LeakSanitizer).
+TEST_F(ThreadTable, OperationsOnARecordKeptLockedFail) {
+    _qel_error_manager target{};
+    Gate locked, release;
+    std::thread holder([&] {
+        _qel_bos_uuid uuid = TestUuid(401);
+        ErrorMgrInitialise(&target, &uuid);
+        faultkit::ThreadRecord* record = faultkit::LockRecordOfCurrentThread(false);
+        ASSERT_NE(record, nullptr);
+        locked.Open();
+        release.Wait();
+        faultkit::SpinLockReleaseBlock(&record->lock, nullptr);
+    });
+    locked.Wait();
+    std::thread redirected([&] {
+        ASSERT_TRUE(ErrorMgrRedirect(&target));
+        EXPECT_FALSE(ErrorMgrSetErrorBasic(component.handle, 7, NewContext()));
+        EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 0u);
+        EXPECT_EQ(ErrorMgrExport(nullptr, 0), 0u);
+        uint8_t empty_image[] = {0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 12};
+        EXPECT_FALSE(ErrorMgrImport(empty_image));
+    });
+    redirected.join();
+    release.Open();
+    holder.join();
+    EXPECT_TRUE(WaitForRecordCount(0));
+}
+
 TEST_F(ThreadTable, ThirtyThirdThreadGetsNoRecord) {
     ParkedThreads parked(component.handle, static_cast<int>(faultkit::kThreadTableCapacity));
     EXPECT_EQ(ThreadTableCount(), 32u);
@@ -172,6 +202,9 @@ TEST_F(ThreadTable, ThirtyThirdThreadGetsNoRecord) {
         _qel_error_enumerate e{};
         EXPECT_FALSE(ErrorMgrEnumErrors(component.handle, &e));
         EXPECT_FALSE(ErrorMgrRedirect(nullptr));
+        EXPECT_EQ(ErrorMgrExport(nullptr, 0), 0u);
+        uint8_t empty_image[] = {0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 12};
+        EXPECT_FALSE(ErrorMgrImport(empty_image));
     });
     extra.join();
     EXPECT_EQ(ThreadTableCount(), 32u);

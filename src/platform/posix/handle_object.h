@@ -4,6 +4,8 @@
 // library's hot paths and makes waiting on two objects at once simple.
 #pragma once
 
+#include <pthread.h>
+
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -25,6 +27,14 @@ struct HandleObject {
     // descriptor that stops the probe once it is the only holder left; -1
     // for every other object.
     int probe_stop;
+    // The probe's own thread, waited for when the last other holder lets go
+    // (ReleaseHandle), so that no probe runs once its end is given back;
+    // null for every other object.
+    HandleObject* probe_thread;
+    // Started threads only: the thread, joinable until AwaitThreadExit joins
+    // it or the last holder lets go, which detaches it.
+    pthread_t native;
+    bool joined;
 };
 
 void LockObjects();
@@ -38,7 +48,8 @@ HandleObject* NewObject(uint32_t references, ThreadGate gate);
 // Wakes the object's waiters without signalling it.
 void WakeWaitersLocked(HandleObject* object);
 void SignalLocked(HandleObject* object);
-// Drops one holder; frees the object when it was the last.
+// Drops one holder; frees the object when it was the last (detaching a
+// thread that nobody joined).
 void DropLocked(HandleObject* object);
 // Sleeps until `first` or `second` (may be null) is woken; may return early.
 void SleepOnLocked(HandleObject* first, HandleObject* second);

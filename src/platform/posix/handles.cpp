@@ -60,7 +60,7 @@ void UnlockObjects() {
 HandleObject* NewObject(uint32_t references, ThreadGate gate) {
     auto* object = static_cast<HandleObject*>(std::malloc(sizeof(HandleObject)));
     if (object != nullptr) {
-        *object = HandleObject{references, false, gate, nullptr, -1};
+        *object = HandleObject{references, false, gate, nullptr, -1, nullptr, pthread_t{}, false};
     }
     return object;
 }
@@ -87,6 +87,9 @@ void SignalLocked(HandleObject* object) {
 
 void DropLocked(HandleObject* object) {
     if (--object->references == 0) {
+        if (object->gate != ThreadGate::kNone && !object->joined) {
+            pthread_detach(object->native);
+        }
         std::free(object);
     } else if (object->references == 1 && object->probe_stop >= 0) {
         eventfd_write(object->probe_stop, 1);  // only the probe holds it now
@@ -167,8 +170,19 @@ void ReleaseHandle(Handle object) {
         return;
     }
     LockObjects();
+    // When only the probe would hold the end after this, the probe stops;
+    // it is waited for here, so nothing of it runs once this returns.
+    HandleObject* probe = nullptr;
+    if (object->probe_thread != nullptr && object->references <= 2) {
+        probe = object->probe_thread;
+        object->probe_thread = nullptr;
+    }
     DropLocked(object);
     UnlockObjects();
+    if (probe != nullptr) {
+        AwaitThreadExit(probe);
+        ReleaseHandle(probe);
+    }
 }
 
 }  // namespace faultkit::platform

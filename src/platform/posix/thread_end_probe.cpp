@@ -206,7 +206,9 @@ HandleObject* OpenProbedThreadEnd(uint32_t id, EndProbe how) {
         const int pidfd = probe->pidfd;
         Handle thread = BeginThread(0, RunProbe, probe, false);
         if (thread != nullptr) {
-            ReleaseHandle(thread);
+            LockObjects();
+            end->probe_thread = thread;
+            UnlockObjects();
             return end;
         }
         if (pidfd >= 0) {

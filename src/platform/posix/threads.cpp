@@ -35,18 +35,18 @@ void* RunThread(void* raw) {
     return nullptr;
 }
 
-bool CreateDetached(size_t stack_size, StartRecord* start) {
+// The thread stays joinable: AwaitThreadExit joins it, or the last holder
+// of its handle object detaches it (DropLocked).
+bool CreateJoinable(size_t stack_size, StartRecord* start) {
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0) {
         return false;
     }
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     if (stack_size != 0) {
         const size_t minimum = static_cast<size_t>(PTHREAD_STACK_MIN);
         pthread_attr_setstacksize(&attributes, stack_size < minimum ? minimum : stack_size);
     }
-    pthread_t id;
-    const bool created = pthread_create(&id, &attributes, RunThread, start) == 0;
+    const bool created = pthread_create(&start->thread->native, &attributes, RunThread, start) == 0;
     pthread_attr_destroy(&attributes);
     return created;
 }
@@ -75,7 +75,7 @@ Handle BeginThread(size_t stack_size, ThreadRoutine routine, void* argument, boo
     auto* start = static_cast<StartRecord*>(std::malloc(sizeof(StartRecord)));
     if (thread != nullptr && start != nullptr) {
         *start = StartRecord{routine, argument, thread};
-        if (CreateDetached(stack_size, start)) {
+        if (CreateJoinable(stack_size, start)) {
             return thread;
         }
     }
@@ -87,5 +87,16 @@ Handle BeginThread(size_t stack_size, ThreadRoutine routine, void* argument, boo
 bool ResumeSuspendedThread(Handle thread) { return OpenGate(thread, ThreadGate::kRunning); }
 
 bool TerminateUnstartedThread(Handle thread) { return OpenGate(thread, ThreadGate::kCancelled); }
+
+bool AwaitThreadExit(Handle thread) {
+    if (thread == nullptr) {
+        return false;
+    }
+    LockObjects();
+    const bool joinable = thread->gate != ThreadGate::kNone && !thread->joined;
+    thread->joined = true;
+    UnlockObjects();
+    return joinable && pthread_join(thread->native, nullptr) == 0;
+}
 
 }  // namespace faultkit::platform

@@ -18,4 +18,10 @@ bool ResumeSuspendedThread(Handle thread) {
 
 bool TerminateUnstartedThread(Handle thread) { return ::TerminateThread(Native(thread), 0) != 0; }
 
+// A thread's handle is signalled once the thread has ended, after the
+// runtime's thread-exit work.
+bool AwaitThreadExit(Handle thread) {
+    return WaitForSingleObject(Native(thread), INFINITE) == WAIT_OBJECT_0;
+}
+
 }  // namespace faultkit::platform
