@@ -14,10 +14,10 @@
 //   Unit            its code unit
 //   Encode          writes at most 8 bytes and gives their number, or fails
 //                   for a code point the target refuses
-//   EncodeInWindow  an encoder for the bulk of the text: may write up to
-//                   kWindowRoom bytes, of which the number it returns
-//                   count; 0 leaves the code point to Encode. Where it
-//                   encodes, the counted bytes are those of Encode.
+//   EncodeInWindow  an encoder for the bulk of the text, with kWindowRoom
+//                   bytes of room: writes the bytes of Encode and gives
+//                   their number, or writes nothing and gives 0 to leave
+//                   the code point to Encode.
 // kAsciiRuns, in both: a unit below 0x7F is a character of its own with
 // that code point, so runs of them can be moved unit by unit.
 #pragma once
@@ -167,9 +167,7 @@ struct Utf8Target {
         *size = Utf8EncodeChar(static_cast<int32_t>(cp), reinterpret_cast<char*>(dst), nullptr);
         return true;
     }
-    int EncodeInWindow(uint32_t cp, uint8_t* dst) const {
-        return Utf8EncodeInWindow(cp, dst);
-    }
+    int EncodeInWindow(uint32_t cp, uint8_t* dst) const { return Utf8EncodeInWindow(cp, dst); }
 };
 
 struct Utf16Target {
@@ -221,7 +219,8 @@ struct CodePageTarget {
         }
         uint8_t mapped = 0;
         if (cp < 0x10000) {
-            mapped = expanded != nullptr ? ExpandedLookup(expanded, cp) : ReverseLookup(*set, cp, id);
+            mapped =
+                expanded != nullptr ? ExpandedLookup(expanded, cp) : ReverseLookup(*set, cp, id);
         }
         return CodePageByte(mapped, cp, replacement);
     }
@@ -240,12 +239,8 @@ struct CodePageTarget {
 struct RefusingTarget {
     using Unit = uint8_t;
     static constexpr bool kAsciiRuns = false;
-    bool Encode(uint32_t /*cp*/, uint8_t* /*dst*/, int* /*size*/) const {
-        return false;
-    }
-    int EncodeInWindow(uint32_t /*cp*/, uint8_t* /*dst*/) const {
-        return 0;
-    }
+    bool Encode(uint32_t /*cp*/, uint8_t* /*dst*/, int* /*size*/) const { return false; }
+    int EncodeInWindow(uint32_t /*cp*/, uint8_t* /*dst*/) const { return 0; }
 };
 
 }  // namespace faultkit
