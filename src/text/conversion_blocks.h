@@ -19,11 +19,11 @@ inline void ConvertBlocks(const Utf8Source&, const Utf32Target&, BlockCursor& cu
     Utf8ToUtf32Blocks(cursor);
 }
 
-// Only with the expanded reverse table; lookups in the compressed one are
-// left to the scalar code.
+// Only with the expanded reverse tables; lookups in the compressed ones
+// are left to the scalar code.
 inline void ConvertBlocks(const Utf8Source&, const CodePageTarget& target, BlockCursor& cursor) {
-    if (target.expanded != nullptr) {
-        Utf8ToCodePageBlocks(cursor, target.expanded, static_cast<uint8_t>(target.replacement));
+    if (target.lookup != nullptr) {
+        Utf8ToCodePageBlocks(cursor, *target.lookup);
     }
 }
 

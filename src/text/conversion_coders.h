@@ -26,6 +26,7 @@
 #include <cstdint>
 
 #include "text/character_coders.h"
+#include "text/page_byte_lookup.h"
 #include "text/reverse_tables.h"
 #include "text/utf8.h"
 
@@ -201,28 +202,20 @@ struct CodePageTarget {
     using Unit = uint8_t;
     static constexpr bool kAsciiRuns = true;
     const ReverseTableSet* set;
-    // The expanded table of the page when there is one, fetched once so
-    // that the lookups need not reload it after every byte written.
-    const uint8_t* expanded;
+    // The page's lookup when the tables are expanded, made once for the
+    // conversion; else null, and lookups read the compressed tables.
+    const PageByteLookup* lookup;
     int32_t replacement;  // already mapped from 0 to "?"
     EncodingId id;
-
-    CodePageTarget(const ReverseTableSet& tables, int32_t replacement_byte, EncodingId page)
-        : set(&tables),
-          expanded(tables.expanded != nullptr ? tables.expanded[page] : nullptr),
-          replacement(replacement_byte),
-          id(page) {}
 
     uint8_t ByteOf(uint32_t cp) const {
         if (cp < 0x7F) {
             return static_cast<uint8_t>(cp);  // the same in every code page
         }
-        uint8_t mapped = 0;
-        if (cp < 0x10000) {
-            mapped =
-                expanded != nullptr ? ExpandedLookup(expanded, cp) : ReverseLookup(*set, cp, id);
+        if (lookup != nullptr) {
+            return (*lookup)(cp);
         }
-        return CodePageByte(mapped, cp, replacement);
+        return CodePageByte(cp < 0x10000 ? ReverseLookup(*set, cp, id) : 0, cp, replacement);
     }
     bool Encode(uint32_t cp, uint8_t* dst, int* size) const {
         *dst = ByteOf(cp);

@@ -14,6 +14,8 @@
 
 namespace faultkit {
 
+class PageByteLookup;
+
 // The source and destination of a run of blocks. A block converter reads
 // only [src, src_end), takes only characters that lie wholly before
 // src_end, writes only [dst, dst_end), and moves src and dst past what it
@@ -30,14 +32,13 @@ struct BlockCursor {
     bool keep_past_output;
 };
 
-// For the code pages, `reverse` is the page's expanded reverse table (index
-// and groups), `replacement` the byte for code points the page lacks, and
-// `table` the page's CodePageTable.
+// For the code pages, `lookup` gives the page's byte of a code point, and
+// `table` is the page's CodePageTable.
 #if defined(__SSE2__) || defined(_M_X64)
 inline constexpr bool kVectorBlocks = true;
 void Utf8ToUtf16Blocks(BlockCursor& cursor);
 void Utf8ToUtf32Blocks(BlockCursor& cursor);
-void Utf8ToCodePageBlocks(BlockCursor& cursor, const uint8_t* reverse, uint8_t replacement);
+void Utf8ToCodePageBlocks(BlockCursor& cursor, const PageByteLookup& lookup);
 void Utf16ToUtf8Blocks(BlockCursor& cursor);
 void Utf32ToUtf8Blocks(BlockCursor& cursor);
 void CodePageToUtf8Blocks(BlockCursor& cursor, const uint16_t* table);
@@ -45,7 +46,7 @@ void CodePageToUtf8Blocks(BlockCursor& cursor, const uint16_t* table);
 inline constexpr bool kVectorBlocks = false;
 inline void Utf8ToUtf16Blocks(BlockCursor&) {}
 inline void Utf8ToUtf32Blocks(BlockCursor&) {}
-inline void Utf8ToCodePageBlocks(BlockCursor&, const uint8_t*, uint8_t) {}
+inline void Utf8ToCodePageBlocks(BlockCursor&, const PageByteLookup&) {}
 inline void Utf16ToUtf8Blocks(BlockCursor&) {}
 inline void Utf32ToUtf8Blocks(BlockCursor&) {}
 inline void CodePageToUtf8Blocks(BlockCursor&, const uint16_t*) {}

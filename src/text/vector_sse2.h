@@ -20,6 +20,14 @@
 
 namespace faultkit::sse2 {
 
+inline __m128i Load(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+inline void Store(void* p, __m128i v) {
+    _mm_storeu_si128(static_cast<__m128i*>(p), v);
+}
+
 // mask ? a : b, lane by lane (mask lanes all ones or all zeros).
 inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
     return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
@@ -31,7 +39,7 @@ inline __m128i FirstBytes(int bytes) {
         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
     };
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kOnesThenZeros + 16 - bytes));
+    return Load(kOnesThenZeros + 16 - bytes);
 }
 
 // Running sums over the 16 byte lanes: lane i holds lanes 0..i added.
