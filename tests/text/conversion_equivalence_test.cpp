@@ -3,7 +3,8 @@
 // and systematically around the 16-byte blocks of the vector paths (every
 // offset of a run from a block start, run lengths across one to three
 // blocks, an unusual character at every position, destination sizes that
-// cut at every position, long runs through the stream's stages).
+// cut at every position, long runs through the stream's stages). Each test
+// runs at every vector level the machine has: scalar only, SSE2, AVX2.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "text/code_page_tables.h"
 #include "text/encoding_conversion.h"
 #include "text/reference_conversion.h"
+#include "text/vector_level.h"
 
 namespace faultkit {
 namespace {
@@ -139,7 +141,30 @@ void ExpectSame(bool to_utf8, EncodingId id, const Bytes& src, size_t len, size_
     ASSERT_EQ(actual.stream.data, expected.stream.data) << where;
 }
 
-TEST(ConversionEquivalence, MatchesTheReferenceLoopOnRandomText) {
+class ConversionEquivalence : public ::testing::TestWithParam<VectorLevel> {
+protected:
+    void SetUp() override {
+        if (UseVectorLevel(GetParam()) != GetParam()) {
+            GTEST_SKIP() << "this machine lacks the vector level";
+        }
+    }
+    void TearDown() override { UseVectorLevel(SupportedVectorLevel()); }
+};
+
+std::string LevelName(const ::testing::TestParamInfo<VectorLevel>& info) {
+    switch (info.param) {
+        case VectorLevel::kNone: return "Scalar";
+        case VectorLevel::kSse2: return "Sse2";
+        default: return "Avx2";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, ConversionEquivalence,
+                         ::testing::Values(VectorLevel::kNone, VectorLevel::kSse2,
+                                           VectorLevel::kAvx2),
+                         LevelName);
+
+TEST_P(ConversionEquivalence, MatchesTheReferenceLoopOnRandomText) {
     std::mt19937 random(20240611);
     for (EncodingId id = -3; id <= 18; ++id) {
         for (const bool to_utf8 : {true, false}) {
@@ -265,7 +290,7 @@ void ExpectSameInTheUsualModes(const Pair& pair, const Bytes& text) {
                {});
 }
 
-TEST(ConversionEquivalence, RunsAtEveryOffsetAndOfEveryLengthAcrossBlocks) {
+TEST_P(ConversionEquivalence, RunsAtEveryOffsetAndOfEveryLengthAcrossBlocks) {
     std::mt19937 random(7);
     for (const Pair& pair : kVectorPairs) {
         SCOPED_TRACE(Describe(pair));
@@ -340,7 +365,7 @@ std::vector<Bytes> UnusualSequences(const Pair& pair) {
     return {{0x7F}, {0x80}, {0x81}, {0x9F}, {0xA0}, {0xFF}, {0x00}};
 }
 
-TEST(ConversionEquivalence, AnUnusualSequenceAtEveryPositionOfABlock) {
+TEST_P(ConversionEquivalence, AnUnusualSequenceAtEveryPositionOfABlock) {
     std::mt19937 random(11);
     for (const Pair& pair : kVectorPairs) {
         SCOPED_TRACE(Describe(pair));
@@ -362,7 +387,7 @@ TEST(ConversionEquivalence, AnUnusualSequenceAtEveryPositionOfABlock) {
     }
 }
 
-TEST(ConversionEquivalence, DestinationSizesThatCutAtEveryPosition) {
+TEST_P(ConversionEquivalence, DestinationSizesThatCutAtEveryPosition) {
     std::mt19937 random(13);
     for (const Pair& pair : kVectorPairs) {
         SCOPED_TRACE(Describe(pair));
@@ -378,7 +403,7 @@ TEST(ConversionEquivalence, DestinationSizesThatCutAtEveryPosition) {
     }
 }
 
-TEST(ConversionEquivalence, LongRunsThroughTheStreamStages) {
+TEST_P(ConversionEquivalence, LongRunsThroughTheStreamStages) {
     std::mt19937 random(17);
     for (const Pair& pair : kVectorPairs) {
         SCOPED_TRACE(Describe(pair));
