@@ -276,9 +276,10 @@ Bytes Text(std::mt19937& random, const Pair& pair,
     return text;
 }
 
-// The text with a zero unit after it, for the NUL-terminated variant.
+// The text in whole 4-byte units with a zero unit after it, for the
+// NUL-terminated variant.
 Bytes Terminated(Bytes text) {
-    text.resize(text.size() + 4, 0);
+    text.resize((text.size() + 3) / 4 * 4 + 4, 0);
     return text;
 }
 
