@@ -95,7 +95,7 @@ Outcome ConvertToUtf8Between(EncodingId id, const SourceRange& range, void* dst,
 }
 
 // Texts from this length on look code points up in a direct table.
-constexpr ptrdiff_t kLongText = 1024;
+constexpr ptrdiff_t kLongText = 4096;
 
 Outcome ConvertToCodePage(EncodingId id, const SourceRange& range, void* dst, size_t dst_size,
                           int32_t replacement) {
