@@ -25,15 +25,21 @@ public:
         }
     }
 
+    static constexpr uint32_t kDirect = 0x800;
+
     uint8_t operator()(uint32_t cp) const {
-        if (direct_ && cp < kDirect) {
-            return table_[cp];
-        }
+        return direct_ && cp < kDirect ? table_[cp] : Looked(cp);
+    }
+
+    // The direct table, or null.
+    const uint8_t* Direct() const { return direct_ ? table_ : nullptr; }
+
+    // The byte through the expanded table.
+    uint8_t Looked(uint32_t cp) const {
         return CodePageByte(cp < 0x10000 ? ExpandedLookup(reverse_, cp) : 0, cp, replacement_);
     }
 
 private:
-    static constexpr uint32_t kDirect = 0x800;
     const uint8_t* reverse_;
     uint8_t replacement_;
     bool direct_;

@@ -15,7 +15,7 @@
 
 #include "text/vector_blocks.h"
 
-#define FAULTKIT_AVX2 __attribute__((target("avx2,popcnt")))
+#define FAULTKIT_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
 
 namespace faultkit {
 

@@ -1,10 +1,12 @@
-// UTF-16 to UTF-8 with AVX2, 16 code points at a time.
+// UTF-16 to UTF-8 with AVX2, 16 units at a time.
 //
 // The UTF-8 forms of all 16 are computed in 256-bit registers as with SSE2
 // (vector_utf8_forms.h), as 4-byte words; each group of 4 words is packed
 // to its forms' bytes by a shuffle looked up by which of the 4 are from
-// 0x80 and from 0x800 on (vector_avx2.h). A block with a UTF-16 high
-// surrogate takes the SSE2 way for its first 8 units.
+// 0x80 and from 0x800 on (vector_avx2.h). A surrogate pair's 4-byte form
+// is split into two halves of two bytes, one at each of its units, so that
+// the same shuffles place it. A block with a high surrogate that has no low
+// one after it takes the SSE2 way.
 #include "text/vector_avx2.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -27,26 +29,47 @@ FAULTKIT_AVX2 inline __m256i Set16(int value) {
     return _mm256_set1_epi16(static_cast<int16_t>(value));
 }
 
-// Lanes that are all ones where u & mask == 0.
-FAULTKIT_AVX2 inline __m256i Clear(__m256i u, int mask) {
-    return _mm256_cmpeq_epi16(_mm256_and_si256(u, Set16(mask)), _mm256_setzero_si256());
+// Lanes that are all ones where u & mask == value.
+FAULTKIT_AVX2 inline __m256i LanesWhere(__m256i u, int mask, int value) {
+    return _mm256_cmpeq_epi16(_mm256_and_si256(u, Set16(mask)), Set16(value));
 }
 
-// Which of 16 code points are from 0x80 on (bits 0-7 for lanes 0-7, bits
-// 16-23 for lanes 8-15) and from 0x800 on (bits 8-15, 24-31).
-FAULTKIT_AVX2 inline unsigned Longer(__m256i u) {
-    return ~static_cast<unsigned>(
-        _mm256_movemask_epi8(_mm256_packs_epi16(Clear(u, 0xFF80), Clear(u, 0xF800))));
+// Each lane given the previous lane's value (0 for the first), and the next
+// lane's (0 for the last).
+FAULTKIT_AVX2 inline __m256i Previous(__m256i v) {
+    return _mm256_alignr_epi8(v, _mm256_permute2x128_si256(v, v, 0x08), 14);
 }
 
-// The shuffle index of group g (lanes 4g to 4g + 3) from Longer's bits.
-inline unsigned GroupIndex(unsigned longer, int g) {
-    const int shift = 16 * (g / 2) + 4 * (g % 2);
-    return ((longer >> shift) & 0xF) | (((longer >> (shift + 8)) & 0xF) << 4);
+FAULTKIT_AVX2 inline __m256i Next(__m256i v) {
+    return _mm256_alignr_epi8(_mm256_permute2x128_si256(v, v, 0x81), v, 2);
 }
 
-FAULTKIT_AVX2 inline int GroupSize(unsigned index) {
-    return 4 + Count(index);
+// The lengths of 16 forms, as two masks: lanes of one byte, and of up to
+// two. A surrogate pair's form is written as two halves of two bytes, one
+// in each of its lanes.
+struct Lengths {
+    __m256i one;
+    __m256i up_to_two;
+};
+
+// The shuffle index of group g (lanes 4g to 4g + 3): bit j set where lane
+// 4g + j is from 0x80 on, bit 4 + j where from 0x800 on.
+struct Forms16 {
+    unsigned index[4];
+    int size[4];
+};
+
+FAULTKIT_AVX2 inline void PlanForms(const Lengths& lengths, Forms16* forms) {
+    // Bits 0-7: lanes 0-7 from 0x80 on, bits 8-15 from 0x800 on; bits
+    // 16-31 the same for lanes 8-15.
+    const unsigned longer = ~static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_packs_epi16(lengths.one, lengths.up_to_two)));
+#pragma GCC unroll 4
+    for (int g = 0; g < 4; ++g) {
+        const int shift = 16 * (g / 2) + 4 * (g % 2);
+        forms->index[g] = ((longer >> shift) & 0xF) | (((longer >> (shift + 8)) & 0xF) << 4);
+        forms->size[g] = 4 + Count(forms->index[g]);
+    }
 }
 
 FAULTKIT_AVX2 inline __m256i GroupShuffles(unsigned index_low, unsigned index_high) {
@@ -56,35 +79,10 @@ FAULTKIT_AVX2 inline __m256i GroupShuffles(unsigned index_low, unsigned index_hi
                                    _mm_loadu_si128(high), 1);
 }
 
-// What a block of 16 code points below 0x10000 gives.
-struct Forms16 {
-    unsigned index[4];
-    int size[4];
-};
-
-FAULTKIT_AVX2 inline void PlanForms(__m256i u, Forms16* forms) {
-    const unsigned longer = Longer(u);
-#pragma GCC unroll 4
-    for (int g = 0; g < 4; ++g) {
-        forms->index[g] = GroupIndex(longer, g);
-        forms->size[g] = GroupSize(forms->index[g]);
-    }
-}
-
-// Writes the forms of the 16 code points u; the last store reaches
-// 16 - forms.size[3] bytes past them.
-FAULTKIT_AVX2 inline void WriteForms(__m256i u, const Forms16& forms, uint8_t* out) {
-    const __m256i one = Clear(u, 0xFF80);
-    const __m256i up_to_two = Clear(u, 0xF800);
-    const __m256i lead =
-        _mm256_blendv_epi8(_mm256_or_si256(_mm256_srli_epi16(u, 12), Set16(0xE0)),
-                           _mm256_or_si256(_mm256_srli_epi16(u, 6), Set16(0xC0)), up_to_two);
-    const __m256i first = _mm256_blendv_epi8(lead, u, one);
-    const __m256i second = _mm256_or_si256(
-        _mm256_and_si256(_mm256_blendv_epi8(_mm256_srli_epi16(u, 6), u, up_to_two), Set16(0x3F)),
-        Set16(0x80));
-    const __m256i third = _mm256_or_si256(_mm256_and_si256(u, Set16(0x3F)), Set16(0x80));
-    const __m256i bytes01 = _mm256_or_si256(first, _mm256_slli_epi16(second, 8));
+// Writes the forms whose bytes 0 and 1 are in bytes01 and byte 2 in third;
+// the last store reaches 16 - forms.size[3] bytes past them.
+FAULTKIT_AVX2 inline void WriteForms(__m256i bytes01, __m256i third, const Forms16& forms,
+                                     uint8_t* out) {
     // Words of lanes 0-3 and 8-11, and of lanes 4-7 and 12-15.
     const __m256i even = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(bytes01, third),
                                              GroupShuffles(forms.index[0], forms.index[2]));
@@ -100,26 +98,78 @@ FAULTKIT_AVX2 inline void WriteForms(__m256i u, const Forms16& forms, uint8_t* o
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_extracti128_si256(odd, 1));
 }
 
-struct FormsPlan : PlanHead {
-    bool placed;  // the SSE2 way, with `sse2`
-    const uint8_t* src;
-    Forms16 forms;
-    sse2::PlacedForms sse2;
+// 16 UTF-16 units: the high surrogates followed by a low one, the low ones
+// after them, and the high ones without a low one after them in the block.
+struct Surrogates {
+    __m256i paired;
+    __m256i after;
+    unsigned lone;
 };
 
-FAULTKIT_AVX2 inline void SetForms(FormsPlan* plan, __m256i u) {
-    plan->placed = false;
-    PlanForms(u, &plan->forms);
-    plan->size =
-        plan->forms.size[0] + plan->forms.size[1] + plan->forms.size[2] + plan->forms.size[3];
-    plan->spill = 16 - plan->forms.size[3];
+FAULTKIT_AVX2 inline Surrogates SurrogatesOf(__m256i u) {
+    const __m256i zero = _mm256_setzero_si256();
+    if (_mm256_testz_si256(LanesWhere(u, 0xF800, 0xD800), _mm256_set1_epi8(-1))) {
+        return {zero, zero, 0};  // none: the common case, without the lane shifts
+    }
+    const __m256i high = LanesWhere(u, 0xFC00, 0xD800);
+    const __m256i paired = _mm256_and_si256(high, Next(LanesWhere(u, 0xFC00, 0xDC00)));
+    return {paired, Previous(paired),
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_andnot_si256(paired, high)))};
+}
+
+FAULTKIT_AVX2 inline Lengths LengthsOf(__m256i u, const Surrogates& pairs) {
+    const __m256i two = LanesWhere(u, 0xF800, 0);
+    return {LanesWhere(u, 0xFF80, 0),
+            _mm256_or_si256(two, _mm256_or_si256(pairs.paired, pairs.after))};
+}
+
+// The first two bytes of each form, and the third; surrogate pairs give
+// their 4-byte form's first two bytes at the high surrogate and the last
+// two at the low one.
+FAULTKIT_AVX2 inline void FormBytes(__m256i u, const Lengths& lengths, const Surrogates& pairs,
+                                    __m256i* bytes01, __m256i* third) {
+    const __m256i low6 = Set16(0x3F);
+    const __m256i lead = _mm256_blendv_epi8(_mm256_or_si256(_mm256_srli_epi16(u, 12), Set16(0xE0)),
+                                            _mm256_or_si256(_mm256_srli_epi16(u, 6), Set16(0xC0)),
+                                            LanesWhere(u, 0xF800, 0));
+    const __m256i first = _mm256_blendv_epi8(lead, u, lengths.one);
+    const __m256i second = _mm256_or_si256(
+        _mm256_and_si256(_mm256_blendv_epi8(_mm256_srli_epi16(u, 6), u, LanesWhere(u, 0xF800, 0)),
+                         low6),
+        Set16(0x80));
+    *bytes01 = _mm256_or_si256(first, _mm256_slli_epi16(second, 8));
+    *third = _mm256_or_si256(_mm256_and_si256(u, low6), Set16(0x80));
+    if (_mm256_testz_si256(pairs.paired, pairs.paired)) {
+        return;
+    }
+    // The code point shifted right by 10, from the high surrogate's bits
+    // and 0x10000 >> 10; at a low surrogate, that of the high one before.
+    const __m256i top = _mm256_add_epi16(_mm256_and_si256(u, Set16(0x3FF)), Set16(0x40));
+    const __m256i top_before = Previous(top);
+    const __m256i b0 = _mm256_or_si256(_mm256_srli_epi16(top, 8), Set16(0xF0));
+    const __m256i b1 =
+        _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(top, 2), low6), Set16(0x80));
+    const __m256i b2 = _mm256_or_si256(
+        _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(top_before, Set16(3)), 4),
+                        _mm256_and_si256(_mm256_srli_epi16(u, 6), Set16(0xF))),
+        Set16(0x80));
+    const __m256i b3 = _mm256_or_si256(_mm256_and_si256(u, low6), Set16(0x80));
+    *bytes01 =
+        _mm256_blendv_epi8(*bytes01, _mm256_or_si256(b0, _mm256_slli_epi16(b1, 8)), pairs.paired);
+    *bytes01 =
+        _mm256_blendv_epi8(*bytes01, _mm256_or_si256(b2, _mm256_slli_epi16(b3, 8)), pairs.after);
 }
 
 struct Utf16Converter {
     static constexpr ptrdiff_t kSource = 2 * kUnits;
     static constexpr ptrdiff_t kRoom = 64;
     static constexpr ptrdiff_t kSpill = 16;
-    using Plan = FormsPlan;
+
+    struct Plan : PlanHead {
+        bool placed;  // the SSE2 way, with `sse2`
+        Forms16 forms;
+        sse2::PlacedForms sse2;
+    };
 
     FAULTKIT_AVX2 static bool IsAscii(const uint8_t* p) {
         return _mm256_testz_si256(Load256(p), Set16(0xFF80)) != 0;
@@ -153,18 +203,23 @@ struct Utf16Converter {
         *dst = d;
     }
 
+    // A block with a high surrogate that has no low one after it, which
+    // ends it, takes the SSE2 way for its first 8 units.
     FAULTKIT_AVX2 void Scan(const uint8_t* p, Plan* plan) const {
         const __m256i u = Load256(p);
         plan->src = p;
-        const __m256i high = _mm256_cmpeq_epi16(_mm256_and_si256(u, Set16(0xFC00)), Set16(0xD800));
-        if (_mm256_testz_si256(high, high)) {
+        const Surrogates pairs = SurrogatesOf(u);
+        plan->placed = pairs.lone != 0;
+        if (!plan->placed) {
+            PlanForms(LengthsOf(u, pairs), &plan->forms);
             plan->taken = 2 * kUnits;
-            SetForms(plan, u);
+            plan->size = plan->forms.size[0] + plan->forms.size[1] + plan->forms.size[2] +
+                         plan->forms.size[3];
+            plan->spill = 16 - plan->forms.size[3];
             return;
         }
         sse2::Utf8Forms forms;
         const int count = sse2::Utf16Forms(_mm256_castsi256_si128(u), &forms);
-        plan->placed = true;
         plan->taken = 2 * count;
         if (count != 0) {
             sse2::Place(forms, count, &plan->sse2);
@@ -176,9 +231,14 @@ struct Utf16Converter {
     FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
         if (plan.placed) {
             sse2::Write(plan.sse2, out);
-        } else {
-            WriteForms(Load256(plan.src), plan.forms, out);
+            return;
         }
+        const __m256i u = Load256(plan.src);
+        const Surrogates pairs = SurrogatesOf(u);
+        __m256i bytes01;
+        __m256i third;
+        FormBytes(u, LengthsOf(u, pairs), pairs, &bytes01, &third);
+        WriteForms(bytes01, third, plan.forms, out);
     }
 };
 

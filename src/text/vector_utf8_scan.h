@@ -24,48 +24,73 @@ namespace faultkit::sse2 {
 
 inline constexpr int kBlock = 16;
 
+// The low n bits (n from 0 to 32).
+inline uint32_t LowBits(int n) {
+    return static_cast<uint32_t>((uint64_t{1} << n) - 1);
+}
+
 // The part of a block that is taken.
 struct Utf8Block {
     int taken;       // bytes of the whole characters taken from its start
-    unsigned leads;  // bit i: a taken character starts at byte i
-    unsigned fours;  // the 4-byte characters among them
+    uint32_t leads;  // bit i: a taken character starts at byte i
+    uint32_t fours;  // the 4-byte characters among them
 
     // Takes only the characters before byte `at`.
     void EndAt(int at) {
-        const unsigned before = (1u << at) - 1;
         taken = at;
-        leads &= before;
-        fours &= before;
+        leads &= LowBits(at);
+        fours &= LowBits(at);
     }
 };
 
-// Classifies the block x; 4-byte characters are taken if take_fours.
-inline Utf8Block ScanBlock(__m128i x, bool take_fours) {
-    const unsigned high = Bits(x);
-    const unsigned continuation = Bits(_mm_cmplt_epi8(x, _mm_set1_epi8(-64)));  // 80..BF
-    const unsigned from_e0 = high & Bits(_mm_cmpgt_epi8(x, _mm_set1_epi8(-33)));
-    const unsigned from_f0 = high & Bits(_mm_cmpgt_epi8(x, _mm_set1_epi8(-17)));
-    const unsigned from_f8 = high & Bits(_mm_cmpgt_epi8(x, _mm_set1_epi8(-9)));
-    const unsigned from_c0 = high & ~continuation;
-    const unsigned starts = ~continuation & 0xFFFF;
+// The bytes of a block of kWidth bytes by kind, a bit each: from 0x80 on,
+// continuation bytes (0x80 to 0xBF), from 0xE0, 0xF0 and 0xF8 on.
+struct ByteKinds {
+    uint32_t high;
+    uint32_t continuation;
+    uint32_t from_e0;
+    uint32_t from_f0;
+    uint32_t from_f8;
+};
+
+inline ByteKinds KindsOf(__m128i x) {
+    const uint32_t high = Bits(x);
+    return {high, Bits(_mm_cmplt_epi8(x, _mm_set1_epi8(-64))),
+            high & Bits(_mm_cmpgt_epi8(x, _mm_set1_epi8(-33))),
+            high & Bits(_mm_cmpgt_epi8(x, _mm_set1_epi8(-17))),
+            high & Bits(_mm_cmpgt_epi8(x, _mm_set1_epi8(-9)))};
+}
+
+// What of a block of kWidth bytes is taken; 4-byte characters are taken
+// if take_fours.
+template <int kWidth>
+inline Utf8Block TakeBlock(const ByteKinds& kinds, bool take_fours) {
+    constexpr uint32_t kLast = uint32_t{1} << (kWidth - 1);
+    const uint32_t from_c0 = kinds.high & ~kinds.continuation;
+    const uint32_t starts = ~kinds.continuation & LowBits(kWidth);
     // Each lead calls for a continuation byte after it, from E0 on for a
     // second, from F0 on for a third.
-    const unsigned called = (from_c0 << 1) | (from_e0 << 2) | (from_f0 << 3);
-    const unsigned cut = (from_c0 & 0x8000) | (from_e0 & 0x4000) | (from_f0 & 0x2000);
-    int taken = cut != 0 ? LowestBit(cut) : kBlock;
-    const unsigned mismatch = (called ^ continuation) & 0xFFFF;
+    const uint32_t called = (from_c0 << 1) | (kinds.from_e0 << 2) | (kinds.from_f0 << 3);
+    const uint32_t cut =
+        (from_c0 & kLast) | (kinds.from_e0 & (kLast >> 1)) | (kinds.from_f0 & (kLast >> 2));
+    int taken = cut != 0 ? LowestBit(cut) : kWidth;
+    const uint32_t mismatch = (called ^ kinds.continuation) & LowBits(kWidth);
     if (mismatch != 0) {
         // The character before the first mismatch is cut short or followed
         // by a stray continuation byte.
-        const unsigned before = starts & ((1u << LowestBit(mismatch)) - 1);
+        const uint32_t before = starts & LowBits(LowestBit(mismatch));
         taken = std::min(taken, before != 0 ? HighestBit(before) : 0);
     }
-    const unsigned refused = from_f8 | (take_fours ? 0 : from_f0);
+    const uint32_t refused = kinds.from_f8 | (take_fours ? 0 : kinds.from_f0);
     if (refused != 0) {
         taken = std::min(taken, LowestBit(refused));
     }
-    const unsigned leads = starts & ((1u << taken) - 1);
-    return {taken, leads, leads & from_f0};
+    const uint32_t leads = starts & LowBits(taken);
+    return {taken, leads, leads & kinds.from_f0};
+}
+
+inline Utf8Block ScanBlock(__m128i x, bool take_fours) {
+    return TakeBlock<kBlock>(KindsOf(x), take_fours);
 }
 
 // The value of a 1- to 3-byte character starting at each of 8 positions:
