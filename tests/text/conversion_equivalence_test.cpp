@@ -296,17 +296,18 @@ TEST_P(ConversionEquivalence, RunsAtEveryOffsetAndOfEveryLengthAcrossBlocks) {
     for (const Pair& pair : kVectorPairs) {
         SCOPED_TRACE(Describe(pair));
         for (const Kind kind : kKinds) {
-            for (int offset = 0; offset < 16; ++offset) {
-                // Up to 52 bytes of the kind: within one block, across one,
-                // two and three block boundaries.
-                for (int count = 1; count <= 52; ++count) {
+            // Blocks are 16 bytes with SSE2, 32 with AVX2 (UTF-8 sources).
+            for (int offset = 0; offset < 32; ++offset) {
+                // Up to 70 characters of the kind: within one block, across
+                // one, two and more block boundaries.
+                for (int count = 1; count <= 70; ++count) {
                     ExpectSameInTheUsualModes(pair, Text(random, pair,
                                                          {{Kind::kAscii, offset},
                                                           {kind, count},
                                                           {Kind::kAscii, 17},
                                                           {kind, 3}}));
-                    if (kind != Kind::kAscii && count > 20) {
-                        count += 2;  // the longer runs more sparsely
+                    if (count > 20) {
+                        count += kind == Kind::kAscii ? 1 : 3;  // the longer runs more sparsely
                     }
                 }
             }
