@@ -241,14 +241,90 @@ struct CodePageConverter {
         plan->spill = 8 - Count(block.leads >> 24);
     }
 
-    // Packs the own bytes of the values (those up to 0x7E, 0 among them)
-    // and, in their places, garbage for the others; then looks those up
-    // and writes them over it.
     FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
+        const uint8_t* direct = lookup->Direct();
+        if (direct != nullptr) {
+            EmitThroughRows(plan, direct, out);
+        } else {
+            EmitThroughValues(plan, out);
+        }
+    }
+
+    // Writes `bytes` at the positions of the leads packed together; the last
+    // store reaches 8 - (leads among positions 24 to 31) bytes past them.
+    FAULTKIT_AVX2 static void WritePacked(__m256i bytes, uint32_t leads, uint8_t* out) {
+        uint8_t* o = out;
+        for (int half = 0; half < 2; ++half) {
+            const __m128i part =
+                half == 0 ? _mm256_castsi256_si128(bytes) : _mm256_extracti128_si256(bytes, 1);
+            const unsigned these = (leads >> (16 * half)) & 0xFFFF;
+            const __m128i shuffle = _mm_unpacklo_epi64(
+                _mm_loadl_epi64(
+                    reinterpret_cast<const __m128i*>(avx2::kPackBytes.entry[these & 0xFF])),
+                _mm_loadl_epi64(
+                    reinterpret_cast<const __m128i*>(avx2::kPackBytes.entry[these >> 8] + 8)));
+            const __m128i packed = _mm_shuffle_epi8(part, shuffle);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), packed);
+            o += Count(these & 0xFF);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_unpackhi_epi64(packed, packed));
+            o += Count(these >> 8);
+        }
+    }
+
+    // With the direct table: the bytes below 0x7F are themselves; the 2-byte
+    // characters of each lead byte are looked up at once, the table's 64
+    // entries for that lead byte being four shuffles' worth, indexed by the
+    // low 6 bits of the byte after. The rest, rare, are looked up one by
+    // one and written over what was packed in their places.
+    FAULTKIT_AVX2 void EmitThroughRows(const Plan& plan, const uint8_t* direct,
+                                       uint8_t* out) const {
+        const __m256i x = Load(plan.src);
+        const __m256i next = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, x, 0x81), x, 1);
+        const __m256i index = _mm256_and_si256(next, _mm256_set1_epi8(0x3F));
+        // Index bits 4 and 5 moved to the top of each byte, for the blends.
+        const __m256i bit4 = _mm256_slli_epi16(index, 3);
+        const __m256i bit5 = _mm256_slli_epi16(index, 2);
+        const uint32_t twos =
+            plan.leads & Bits(_mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-65)),
+                                               _mm256_cmpgt_epi8(_mm256_set1_epi8(-32), x)));
+        __m256i bytes = x;
+        for (uint32_t rest = twos; rest != 0;) {
+            const uint8_t lead = plan.src[LowestBit(rest)];
+            const uint8_t* row = direct + (lead & 0x1F) * 64;
+            __m256i quarter[4];
+            for (int q = 0; q < 4; ++q) {
+                quarter[q] = _mm256_shuffle_epi8(
+                    _mm256_broadcastsi128_si256(
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16 * q))),
+                    index);
+            }
+            const __m256i mapped =
+                _mm256_blendv_epi8(_mm256_blendv_epi8(quarter[0], quarter[1], bit4),
+                                   _mm256_blendv_epi8(quarter[2], quarter[3], bit4), bit5);
+            const __m256i same = _mm256_cmpeq_epi8(x, _mm256_set1_epi8(static_cast<char>(lead)));
+            bytes = _mm256_blendv_epi8(bytes, mapped, same);
+            rest &= ~Bits(same);
+        }
+        WritePacked(bytes, plan.leads, out);
+        const uint32_t below_7f = ~Bits(x) & ~Bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(0x7F)));
+        for (uint32_t f = plan.leads & ~below_7f & ~twos; f != 0; f = _blsr_u32(f)) {
+            const int at = LowestBit(f);
+            const uint8_t* c = plan.src + at;
+            const uint32_t cp = c[0] < 0x80                     ? c[0]
+                                : ((plan.fours >> at) & 1) != 0 ? sse2::FourByteValue(c)
+                                                                : sse2::ThreeByteValue(c);
+            out[Count(_bzhi_u32(plan.leads, at))] = (*lookup)(cp);
+        }
+    }
+
+    // Without it: packs the own bytes of the values (those up to 0x7E, 0
+    // among them) and, in their places, garbage for the others; then looks
+    // those up and writes them over it.
+    FAULTKIT_AVX2 void EmitThroughValues(const Plan& plan, uint8_t* out) const {
         const __m256i x = Load(plan.src);
         uint16_t lanes[kBlock];
         uint32_t own = 0;
-        uint8_t* o = out;
+        __m128i bytes[2];
         for (int half = 0; half < 2; ++half) {
             const __m256i values = Values(BytesOf(x, half));
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes + 16 * half), values);
@@ -257,26 +333,14 @@ struct CodePageConverter {
             own |= static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(
                        _mm256_castsi256_si128(own_lanes), _mm256_extracti128_si256(own_lanes, 1))))
                    << (16 * half);
-            const __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(values),
-                                                   _mm256_extracti128_si256(values, 1));
-            const unsigned leads = (plan.leads >> (16 * half)) & 0xFFFF;
-            const __m128i shuffle = _mm_unpacklo_epi64(
-                _mm_loadl_epi64(
-                    reinterpret_cast<const __m128i*>(avx2::kPackBytes.entry[leads & 0xFF])),
-                _mm_loadl_epi64(
-                    reinterpret_cast<const __m128i*>(avx2::kPackBytes.entry[leads >> 8] + 8)));
-            const __m128i packed = _mm_shuffle_epi8(bytes, shuffle);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), packed);
-            o += Count(leads & 0xFF);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_unpackhi_epi64(packed, packed));
-            o += Count(leads >> 8);
+            bytes[half] = _mm_packus_epi16(_mm256_castsi256_si128(values),
+                                           _mm256_extracti128_si256(values, 1));
         }
-        const uint8_t* direct = lookup->Direct();
+        WritePacked(_mm256_inserti128_si256(_mm256_castsi128_si256(bytes[0]), bytes[1], 1),
+                    plan.leads, out);
         for (uint32_t f = plan.leads & ~own & ~plan.fours; f != 0; f = _blsr_u32(f)) {
             const int at = LowestBit(f);
-            const uint32_t cp = lanes[at];
-            out[Count(_bzhi_u32(plan.leads, at))] =
-                direct != nullptr && cp < PageByteLookup::kDirect ? direct[cp] : lookup->Looked(cp);
+            out[Count(_bzhi_u32(plan.leads, at))] = lookup->Looked(lanes[at]);
         }
         // 4-byte characters, whose lanes hold no value.
         for (uint32_t f = plan.fours; f != 0; f = _blsr_u32(f)) {

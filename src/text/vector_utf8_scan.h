@@ -117,6 +117,10 @@ inline void BlockValues(__m128i x, uint16_t values[kBlock]) {
                                        _mm_unpackhi_epi8(x2, zero)));
 }
 
+inline uint32_t ThreeByteValue(const uint8_t* p) {
+    return (uint32_t{p[0] & 0x0Fu} << 12) | (uint32_t{p[1] & 0x3Fu} << 6) | (p[2] & 0x3Fu);
+}
+
 inline uint32_t FourByteValue(const uint8_t* p) {
     return (uint32_t{p[0] & 0x07u} << 18) | (uint32_t{p[1] & 0x3Fu} << 12) |
            (uint32_t{p[2] & 0x3Fu} << 6) | (p[3] & 0x3Fu);

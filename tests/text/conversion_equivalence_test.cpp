@@ -389,6 +389,32 @@ TEST_P(ConversionEquivalence, AnUnusualSequenceAtEveryPositionOfABlock) {
     }
 }
 
+// Texts long enough for the ways taken only by long conversions (a code
+// page's direct table): all the runs of a kind at every offset in one text,
+// and that text with each unusual sequence somewhere past its first 4 KiB.
+TEST_P(ConversionEquivalence, LongTextsOfAllRuns) {
+    std::mt19937 random(19);
+    for (const Pair& pair : kVectorPairs) {
+        SCOPED_TRACE(Describe(pair));
+        for (const Kind kind : kKinds) {
+            Bytes text;
+            for (int offset = 0; offset < 32; ++offset) {
+                for (int count = 1; count <= 40; count += 3) {
+                    const Bytes run = Text(random, pair, {{Kind::kAscii, offset}, {kind, count}});
+                    text.insert(text.end(), run.begin(), run.end());
+                }
+            }
+            ExpectSameInTheUsualModes(pair, text);
+            for (const Bytes& unusual : UnusualSequences(pair)) {
+                Bytes changed(text);
+                const auto at = static_cast<ptrdiff_t>(4096 + random() % 64 * 4);
+                changed.insert(changed.begin() + at, unusual.begin(), unusual.end());
+                ExpectSameInTheUsualModes(pair, changed);
+            }
+        }
+    }
+}
+
 TEST_P(ConversionEquivalence, DestinationSizesThatCutAtEveryPosition) {
     std::mt19937 random(13);
     for (const Pair& pair : kVectorPairs) {
