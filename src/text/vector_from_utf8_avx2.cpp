@@ -292,6 +292,7 @@ struct CodePageConverter {
             const uint8_t lead = plan.src[LowestBit(rest)];
             const uint8_t* row = direct + (lead & 0x1F) * 64;
             __m256i quarter[4];
+#pragma GCC unroll 4
             for (int q = 0; q < 4; ++q) {
                 quarter[q] = _mm256_shuffle_epi8(
                     _mm256_broadcastsi128_si256(
