@@ -49,6 +49,7 @@ FAULTKIT_AVX2 inline __m256i Next(__m256i v) {
 // in each of its lanes.
 struct Lengths {
     __m256i one;
+    __m256i two;  // below 0x800, surrogates not counted
     __m256i up_to_two;
 };
 
@@ -60,14 +61,17 @@ struct Forms16 {
 };
 
 FAULTKIT_AVX2 inline void PlanForms(const Lengths& lengths, Forms16* forms) {
-    // Bits 0-7: lanes 0-7 from 0x80 on, bits 8-15 from 0x800 on; bits
-    // 16-31 the same for lanes 8-15.
-    const unsigned longer = ~static_cast<unsigned>(
-        _mm256_movemask_epi8(_mm256_packs_epi16(lengths.one, lengths.up_to_two)));
+    // Per 128-bit half the packed masks are: lanes 0-7 of one byte, lanes
+    // 0-7 of up to two; reordered to those of lanes 0-3, then of 4-7, the
+    // movemask gives each group's index in a byte of its own.
+    const __m256i packed = _mm256_packs_epi16(lengths.one, lengths.up_to_two);
+    const __m256i grouped = _mm256_shuffle_epi8(
+        packed, _mm256_setr_epi8(0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15, 0, 1, 2, 3,
+                                 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15));
+    const unsigned longer = ~static_cast<unsigned>(_mm256_movemask_epi8(grouped));
 #pragma GCC unroll 4
     for (int g = 0; g < 4; ++g) {
-        const int shift = 16 * (g / 2) + 4 * (g % 2);
-        forms->index[g] = ((longer >> shift) & 0xF) | (((longer >> (shift + 8)) & 0xF) << 4);
+        forms->index[g] = (longer >> (8 * g)) & 0xFF;
         forms->size[g] = 4 + Count(forms->index[g]);
     }
 }
@@ -119,7 +123,7 @@ FAULTKIT_AVX2 inline Surrogates SurrogatesOf(__m256i u) {
 
 FAULTKIT_AVX2 inline Lengths LengthsOf(__m256i u, const Surrogates& pairs) {
     const __m256i two = LanesWhere(u, 0xF800, 0);
-    return {LanesWhere(u, 0xFF80, 0),
+    return {LanesWhere(u, 0xFF80, 0), two,
             _mm256_or_si256(two, _mm256_or_si256(pairs.paired, pairs.after))};
 }
 
@@ -129,13 +133,12 @@ FAULTKIT_AVX2 inline Lengths LengthsOf(__m256i u, const Surrogates& pairs) {
 FAULTKIT_AVX2 inline void FormBytes(__m256i u, const Lengths& lengths, const Surrogates& pairs,
                                     __m256i* bytes01, __m256i* third) {
     const __m256i low6 = Set16(0x3F);
-    const __m256i lead = _mm256_blendv_epi8(_mm256_or_si256(_mm256_srli_epi16(u, 12), Set16(0xE0)),
-                                            _mm256_or_si256(_mm256_srli_epi16(u, 6), Set16(0xC0)),
-                                            LanesWhere(u, 0xF800, 0));
+    const __m256i lead =
+        _mm256_blendv_epi8(_mm256_or_si256(_mm256_srli_epi16(u, 12), Set16(0xE0)),
+                           _mm256_or_si256(_mm256_srli_epi16(u, 6), Set16(0xC0)), lengths.two);
     const __m256i first = _mm256_blendv_epi8(lead, u, lengths.one);
     const __m256i second = _mm256_or_si256(
-        _mm256_and_si256(_mm256_blendv_epi8(_mm256_srli_epi16(u, 6), u, LanesWhere(u, 0xF800, 0)),
-                         low6),
+        _mm256_and_si256(_mm256_blendv_epi8(_mm256_srli_epi16(u, 6), u, lengths.two), low6),
         Set16(0x80));
     *bytes01 = _mm256_or_si256(first, _mm256_slli_epi16(second, 8));
     *third = _mm256_or_si256(_mm256_and_si256(u, low6), Set16(0x80));
