@@ -102,6 +102,14 @@ inline constexpr uint8_t kSlide[48] = {
     0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
 };
 
+FAULTKIT_AVX2 inline __m256i Load256(const void* p) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+
+FAULTKIT_AVX2 inline __m256i Set16(int value) {
+    return _mm256_set1_epi16(static_cast<int16_t>(value));
+}
+
 FAULTKIT_AVX2 inline __m128i Shuffle(__m128i v, const uint8_t* shuffle) {
     return _mm_shuffle_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffle)));
 }

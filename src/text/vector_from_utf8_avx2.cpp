@@ -18,18 +18,11 @@ namespace faultkit {
 namespace {
 
 using avx2::Count;
+using avx2::Set16;
 using sse2::LowestBit;
 using sse2::Utf8Block;
 
 constexpr int kBlock = 32;
-
-FAULTKIT_AVX2 inline __m256i Load(const uint8_t* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
-
-FAULTKIT_AVX2 inline __m256i Set16(int value) {
-    return _mm256_set1_epi16(static_cast<int16_t>(value));
-}
 
 FAULTKIT_AVX2 inline unsigned Bits(__m256i mask) {
     return static_cast<unsigned>(_mm256_movemask_epi8(mask));
@@ -121,7 +114,7 @@ FAULTKIT_AVX2 inline void WidenAscii(const uint8_t** src, uint8_t** dst, const u
     const uint8_t* s = *src;
     uint8_t* d = *dst;
     while (src_end - s >= kBlock && dst_end - d >= 2 * kBlock) {
-        const __m256i x = Load(s);
+        const __m256i x = avx2::Load256(s);
         if (Bits(x) != 0) {
             break;
         }
@@ -146,7 +139,7 @@ struct Utf16Converter {
         uint32_t fours;
     };
 
-    FAULTKIT_AVX2 static bool IsAscii(const uint8_t* p) { return Bits(Load(p)) == 0; }
+    FAULTKIT_AVX2 static bool IsAscii(const uint8_t* p) { return Bits(avx2::Load256(p)) == 0; }
 
     FAULTKIT_AVX2 static void CopyAscii(const uint8_t** src, uint8_t** dst, const uint8_t* src_end,
                                         const uint8_t* dst_end) {
@@ -154,7 +147,7 @@ struct Utf16Converter {
     }
 
     FAULTKIT_AVX2 void Scan(const uint8_t* p, Plan* plan) const {
-        Utf8Block block = ScanBlock(Load(p), true);
+        Utf8Block block = ScanBlock(avx2::Load256(p), true);
         // A value UTF-16 cannot carry as a pair (an overlong form below
         // 0x10000, or one above U+10FFFF) ends the block before it.
         for (uint32_t f = block.fours; f != 0; f &= f - 1) {
@@ -173,7 +166,7 @@ struct Utf16Converter {
     }
 
     FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
-        const __m256i x = Load(plan.src);
+        const __m256i x = avx2::Load256(plan.src);
         uint8_t* o = out;
         for (int half = 0; half < 2; ++half) {
             const HalfBytes bytes = BytesOf(x, half);
@@ -212,14 +205,14 @@ struct CodePageConverter {
         return Bits(_mm256_adds_epu8(x, _mm256_set1_epi8(1))) == 0;
     }
 
-    FAULTKIT_AVX2 static bool IsAscii(const uint8_t* p) { return IsSame(Load(p)); }
+    FAULTKIT_AVX2 static bool IsAscii(const uint8_t* p) { return IsSame(avx2::Load256(p)); }
 
     FAULTKIT_AVX2 static void CopyAscii(const uint8_t** src, uint8_t** dst, const uint8_t* src_end,
                                         const uint8_t* dst_end) {
         const uint8_t* s = *src;
         uint8_t* d = *dst;
         while (src_end - s >= kBlock && dst_end - d >= kBlock) {
-            const __m256i x = Load(s);
+            const __m256i x = avx2::Load256(s);
             if (!IsSame(x)) {
                 break;
             }
@@ -232,7 +225,7 @@ struct CodePageConverter {
     }
 
     FAULTKIT_AVX2 void Scan(const uint8_t* p, Plan* plan) const {
-        const Utf8Block block = ScanBlock(Load(p), true);
+        const Utf8Block block = ScanBlock(avx2::Load256(p), true);
         plan->src = p;
         plan->taken = block.taken;
         plan->leads = block.leads;
@@ -278,7 +271,7 @@ struct CodePageConverter {
     // one and written over what was packed in their places.
     FAULTKIT_AVX2 void EmitThroughRows(const Plan& plan, const uint8_t* direct,
                                        uint8_t* out) const {
-        const __m256i x = Load(plan.src);
+        const __m256i x = avx2::Load256(plan.src);
         const __m256i next = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, x, 0x81), x, 1);
         const __m256i index = _mm256_and_si256(next, _mm256_set1_epi8(0x3F));
         // Index bits 4 and 5 moved to the top of each byte, for the blends.
@@ -322,7 +315,7 @@ struct CodePageConverter {
     // among them) and, in their places, garbage for the others; then looks
     // those up and writes them over it.
     FAULTKIT_AVX2 void EmitThroughValues(const Plan& plan, uint8_t* out) const {
-        const __m256i x = Load(plan.src);
+        const __m256i x = avx2::Load256(plan.src);
         uint16_t lanes[kBlock];
         uint32_t own = 0;
         __m128i bytes[2];

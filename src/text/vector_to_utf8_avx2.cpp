@@ -18,16 +18,10 @@ namespace faultkit {
 namespace {
 
 using avx2::Count;
+using avx2::Load256;
+using avx2::Set16;
 
 constexpr int kUnits = 16;
-
-FAULTKIT_AVX2 inline __m256i Load256(const void* p) {
-    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
-}
-
-FAULTKIT_AVX2 inline __m256i Set16(int value) {
-    return _mm256_set1_epi16(static_cast<int16_t>(value));
-}
 
 // Lanes that are all ones where u & mask == value.
 FAULTKIT_AVX2 inline __m256i LanesWhere(__m256i u, int mask, int value) {
