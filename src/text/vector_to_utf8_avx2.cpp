@@ -47,14 +47,11 @@ struct Lengths {
     __m256i up_to_two;
 };
 
-// The shuffle index of group g (lanes 4g to 4g + 3): bit j set where lane
-// 4g + j is from 0x80 on, bit 4 + j where from 0x800 on.
-struct Forms16 {
-    unsigned index[4];
-    int size[4];
-};
-
-FAULTKIT_AVX2 inline void PlanForms(const Lengths& lengths, Forms16* forms) {
+// The shuffle indices of the 4 groups of 4 lanes, one a byte: in the
+// index of the group of lanes 4g to 4g + 3, bit j is set where lane 4g + j
+// is from 0x80 on, bit 4 + j where from 0x800 on. The group's forms take 4
+// bytes and one more for each bit.
+FAULTKIT_AVX2 inline uint32_t GroupIndices(const Lengths& lengths) {
     // Per 128-bit half the packed masks are: lanes 0-7 of one byte, lanes
     // 0-7 of up to two; reordered to those of lanes 0-3, then of 4-7, the
     // movemask gives each group's index in a byte of its own.
@@ -62,12 +59,11 @@ FAULTKIT_AVX2 inline void PlanForms(const Lengths& lengths, Forms16* forms) {
     const __m256i grouped = _mm256_shuffle_epi8(
         packed, _mm256_setr_epi8(0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15, 0, 1, 2, 3,
                                  8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15));
-    const unsigned longer = ~static_cast<unsigned>(_mm256_movemask_epi8(grouped));
-#pragma GCC unroll 4
-    for (int g = 0; g < 4; ++g) {
-        forms->index[g] = (longer >> (8 * g)) & 0xFF;
-        forms->size[g] = 4 + Count(forms->index[g]);
-    }
+    return ~static_cast<uint32_t>(_mm256_movemask_epi8(grouped));
+}
+
+FAULTKIT_AVX2 inline int GroupSize(uint32_t indices, int g) {
+    return 4 + Count((indices >> (8 * g)) & 0xFF);
 }
 
 FAULTKIT_AVX2 inline __m256i GroupShuffles(unsigned index_low, unsigned index_high) {
@@ -78,21 +74,21 @@ FAULTKIT_AVX2 inline __m256i GroupShuffles(unsigned index_low, unsigned index_hi
 }
 
 // Writes the forms whose bytes 0 and 1 are in bytes01 and byte 2 in third;
-// the last store reaches 16 - forms.size[3] bytes past them.
-FAULTKIT_AVX2 inline void WriteForms(__m256i bytes01, __m256i third, const Forms16& forms,
+// the last store reaches 16 - GroupSize(indices, 3) bytes past them.
+FAULTKIT_AVX2 inline void WriteForms(__m256i bytes01, __m256i third, uint32_t indices,
                                      uint8_t* out) {
     // Words of lanes 0-3 and 8-11, and of lanes 4-7 and 12-15.
     const __m256i even = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(bytes01, third),
-                                             GroupShuffles(forms.index[0], forms.index[2]));
+                                             GroupShuffles(indices & 0xFF, (indices >> 16) & 0xFF));
     const __m256i odd = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(bytes01, third),
-                                            GroupShuffles(forms.index[1], forms.index[3]));
+                                            GroupShuffles((indices >> 8) & 0xFF, indices >> 24));
     uint8_t* o = out;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(even));
-    o += forms.size[0];
+    o += GroupSize(indices, 0);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(odd));
-    o += forms.size[1];
+    o += GroupSize(indices, 1);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_extracti128_si256(even, 1));
-    o += forms.size[2];
+    o += GroupSize(indices, 2);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_extracti128_si256(odd, 1));
 }
 
@@ -164,7 +160,7 @@ struct Utf16Converter {
 
     struct Plan : PlanHead {
         bool placed;  // the SSE2 way, with `sse2`
-        Forms16 forms;
+        uint32_t indices;
         sse2::PlacedForms sse2;
     };
 
@@ -208,11 +204,10 @@ struct Utf16Converter {
         const Surrogates pairs = SurrogatesOf(u);
         plan->placed = pairs.lone != 0;
         if (!plan->placed) {
-            PlanForms(LengthsOf(u, pairs), &plan->forms);
+            plan->indices = GroupIndices(LengthsOf(u, pairs));
             plan->taken = 2 * kUnits;
-            plan->size = plan->forms.size[0] + plan->forms.size[1] + plan->forms.size[2] +
-                         plan->forms.size[3];
-            plan->spill = 16 - plan->forms.size[3];
+            plan->size = 16 + Count(plan->indices);
+            plan->spill = 16 - GroupSize(plan->indices, 3);
             return;
         }
         sse2::Utf8Forms forms;
@@ -235,7 +230,7 @@ struct Utf16Converter {
         __m256i bytes01;
         __m256i third;
         FormBytes(u, LengthsOf(u, pairs), pairs, &bytes01, &third);
-        WriteForms(bytes01, third, plan.forms, out);
+        WriteForms(bytes01, third, plan.indices, out);
     }
 };
 
