@@ -187,13 +187,13 @@ void Utf8ToUtf16Blocks(BlockCursor& cursor) {
     if (ActiveVectorLevel() == VectorLevel::kAvx2) {
         Utf8ToUtf16BlocksAvx2(cursor);
     } else if (ActiveVectorLevel() == VectorLevel::kSse2) {
-        RunBlocks(cursor, WideConverter<uint16_t>{});
+        RunBlocksInline(cursor, WideConverter<uint16_t>{});
     }
 }
 
 void Utf8ToUtf32Blocks(BlockCursor& cursor) {
     if (ActiveVectorLevel() != VectorLevel::kNone) {
-        RunBlocks(cursor, WideConverter<uint32_t>{});
+        RunBlocksInline(cursor, WideConverter<uint32_t>{});
     }
 }
 
@@ -201,7 +201,7 @@ void Utf8ToCodePageBlocks(BlockCursor& cursor, const PageByteLookup& lookup) {
     if (ActiveVectorLevel() == VectorLevel::kAvx2) {
         Utf8ToCodePageBlocksAvx2(cursor, lookup);
     } else if (ActiveVectorLevel() == VectorLevel::kSse2) {
-        RunBlocks(cursor, CodePageConverter{&lookup});
+        RunBlocksInline(cursor, CodePageConverter{&lookup});
     }
 }
 

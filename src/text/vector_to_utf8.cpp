@@ -153,13 +153,13 @@ void Utf16ToUtf8Blocks(BlockCursor& cursor) {
     if (ActiveVectorLevel() == VectorLevel::kAvx2) {
         Utf16ToUtf8BlocksAvx2(cursor);
     } else if (ActiveVectorLevel() == VectorLevel::kSse2) {
-        RunBlocks(cursor, Utf16Converter{});
+        RunBlocksInline(cursor, Utf16Converter{});
     }
 }
 
 void Utf32ToUtf8Blocks(BlockCursor& cursor) {
     if (ActiveVectorLevel() != VectorLevel::kNone) {
-        RunBlocks(cursor, Utf32Converter{});
+        RunBlocksInline(cursor, Utf32Converter{});
     }
 }
 
