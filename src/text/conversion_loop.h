@@ -22,6 +22,7 @@
 #include "text/conversion_blocks.h"
 #include "text/conversion_coders.h"
 #include "text/conversion_output.h"
+#include "text/vector_level.h"
 
 namespace faultkit {
 
@@ -87,14 +88,19 @@ void ConvertWindow(const Source& source, const Target& target, const uint8_t* en
     // Characters start before char_end, and are written before write_limit.
     const uint8_t* char_end = std::min(end, readable_end - Source::kDecodeWindow + 1);
     const uint8_t* write_limit = write_end - kWindowRoom + 1;
+    // Without vector code in use, the ASCII blocks, as where there is none.
+    const bool blocks =
+        HasBlocks<Source, Target>::value && ActiveVectorLevel() != VectorLevel::kNone;
     while (p < char_end && w < write_limit) {
-        if constexpr (HasBlocks<Source, Target>::value) {
-            BlockCursor cursor{p, end, w, write_end, out.keep_past_output};
-            ConvertBlocks(source, target, cursor);
-            p = cursor.src;
-            w = cursor.dst;
-            if (p >= char_end || w >= write_limit) {
-                break;
+        if (blocks) {
+            if constexpr (HasBlocks<Source, Target>::value) {
+                BlockCursor cursor{p, end, w, write_end, out.keep_past_output};
+                ConvertBlocks(source, target, cursor);
+                p = cursor.src;
+                w = cursor.dst;
+                if (p >= char_end || w >= write_limit) {
+                    break;
+                }
             }
         } else if constexpr (Source::kAsciiRuns && Target::kAsciiRuns) {
             if (end - p >= kSrcBlock && write_end - w >= kDstBlock &&

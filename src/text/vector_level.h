@@ -5,6 +5,7 @@
 
 namespace faultkit {
 
+// kNone converts as a build without vector code does.
 enum class VectorLevel { kNone, kSse2, kAvx2 };
 
 // The highest level this build and this CPU support.
