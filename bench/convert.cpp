@@ -1,16 +1,19 @@
 // Conversion throughput against glibc iconv doing the same conversion on
 // the same text, in the same binary: UTF-8 <-> UTF-16, UTF-8 -> ISO 8859-2
-// and Windows-1252 -> UTF-8, on 1 MiB of ASCII-heavy and of mixed-script
-// text. Every pair's output is checked to be identical before timing.
+// and Windows-1252 -> UTF-8, on 1 MiB of ASCII-heavy, of mixed-script and
+// of randomly mixed text. Every pair's output is checked to be identical
+// before timing.
 #include <benchmark/benchmark.h>
 #include <iconv.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "text/code_page_tables.h"
 #include "text/encoding_conversion.h"
 #include "text/utf8.h"
 
@@ -49,12 +52,49 @@ const std::string kWestern =
     "“À la crème brûlée” coûte 5 € – ça était à l’hôtel. München, Köln, "
     "Düsseldorf: Größe Übung. ¿Qué año? År øl æble … ™ †.\n";
 
+// Randomly mixed text, so that no run of one kind of character lasts: each
+// character drawn at random from ASCII, Latin-1, Greek, Cyrillic and CJK
+// alike, and 1 % of them astral (emoji). For a code page, from ASCII and
+// the page's own characters alike, since iconv refuses the others.
+std::string RandomMix(EncodingId page) {
+    std::mt19937 random(20240611);
+    auto in = [&random](uint32_t low, uint32_t high) {
+        return low + static_cast<uint32_t>(random() % (high - low + 1));
+    };
+    std::vector<uint32_t> own;
+    if (IsCodePage(page)) {
+        for (int b = 0x80; b < 0x100; ++b) {
+            if (CodePageTableOf(page)[b] != kUnmappedCodePoint) {
+                own.push_back(CodePageTableOf(page)[b]);
+            }
+        }
+    }
+    std::string text;
+    while (text.size() < kTextSize) {
+        uint32_t cp = 0;
+        if (!own.empty()) {
+            cp = random() % 2 == 0 ? in(0x20, 0x7E) : own[random() % own.size()];
+        } else if (random() % 100 == 0) {
+            cp = in(0x1F300, 0x1F64F);
+        } else {
+            const uint32_t ranges[5][2] = {
+                {0x20, 0x7E}, {0xA0, 0xFF}, {0x391, 0x3C9}, {0x410, 0x44F}, {0x4E00, 0x9FFF}};
+            const auto& range = ranges[random() % 5];
+            cp = in(range[0], range[1]);
+        }
+        char encoded[8];
+        text.append(encoded, static_cast<size_t>(
+                                 Utf8EncodeChar(static_cast<int32_t>(cp), encoded, nullptr)));
+    }
+    return text;
+}
+
 struct Pair {
     const char* name;
     const char* iconv_from;
     const char* iconv_to;
-    bool to_utf8;    // faultkit: ConvertToUtf8 (else ConvertFromUtf8)
-    EncodingId id;   // the side that is not UTF-8
+    bool to_utf8;   // faultkit: ConvertToUtf8 (else ConvertFromUtf8)
+    EncodingId id;  // the side that is not UTF-8
 };
 
 const Pair kPairs[] = {
@@ -107,18 +147,20 @@ void Register(const Pair& pair, const char* text_name, const std::string& utf8) 
     std::vector<char> ours(src.size() * 4 + 16);
     std::vector<char> theirs(ours.size());
     const size_t n = RunFaultkit(pair, src, ours);
-    if (n == 0 || n != RunIconv(cd, src, theirs) || std::memcmp(ours.data(), theirs.data(), n) != 0) {
+    if (n == 0 || n != RunIconv(cd, src, theirs) ||
+        std::memcmp(ours.data(), theirs.data(), n) != 0) {
         std::fprintf(stderr, "%s/%s: faultkit and iconv disagree\n", pair.name, text_name);
         std::exit(1);
     }
     const std::string name = std::string(pair.name) + "/" + text_name;
-    benchmark::RegisterBenchmark((name + "/faultkit").c_str(), [pair, src](benchmark::State& state) {
-        std::vector<char> dst(src.size() * 4 + 16);
-        for (auto _ : state) {
-            benchmark::DoNotOptimize(RunFaultkit(pair, src, dst));
-        }
-        state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * src.size()));
-    });
+    benchmark::RegisterBenchmark(
+        (name + "/faultkit").c_str(), [pair, src](benchmark::State& state) {
+            std::vector<char> dst(src.size() * 4 + 16);
+            for (auto _ : state) {
+                benchmark::DoNotOptimize(RunFaultkit(pair, src, dst));
+            }
+            state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * src.size()));
+        });
     benchmark::RegisterBenchmark((name + "/iconv").c_str(), [cd, src](benchmark::State& state) {
         std::vector<char> dst(src.size() * 4 + 16);
         for (auto _ : state) {
@@ -137,10 +179,12 @@ int main(int argc, char** argv) {
         const bool iso8859_2 = pair.id == 3;
         const bool cp1252 = pair.id == 17;
         const std::string ascii = Repeat(cp1252 ? kEnglish + kEnglish + kWestern : kEnglish);
-        const std::string mixed =
-            Repeat(iso8859_2 ? kCentralEuropean : cp1252 ? kWestern : kMultilingual);
+        const std::string mixed = Repeat(iso8859_2 ? kCentralEuropean
+                                         : cp1252  ? kWestern
+                                                   : kMultilingual);
         Register(pair, "ascii_heavy", ascii);
         Register(pair, "mixed_script", mixed);
+        Register(pair, "random_mix", RandomMix(pair.id));
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -14,10 +14,10 @@
 //   Unit            its code unit
 //   Encode          writes at most 8 bytes and gives their number, or fails
 //                   for a code point the target refuses
-//   EncodeInWindow  an encoder for the bulk of the text: may write up to
-//                   kWindowRoom bytes, of which the number it returns
-//                   count; 0 leaves the code point to Encode. Where it
-//                   encodes, the counted bytes are those of Encode.
+//   EncodeInWindow  an encoder for the bulk of the text, with kWindowRoom
+//                   bytes of room: writes the bytes of Encode and gives
+//                   their number, or writes nothing and gives 0 to leave
+//                   the code point to Encode.
 // kAsciiRuns, in both: a unit below 0x7F is a character of its own with
 // that code point, so runs of them can be moved unit by unit.
 #pragma once
@@ -26,6 +26,7 @@
 #include <cstdint>
 
 #include "text/character_coders.h"
+#include "text/page_byte_lookup.h"
 #include "text/reverse_tables.h"
 #include "text/utf8.h"
 
@@ -167,9 +168,7 @@ struct Utf8Target {
         *size = Utf8EncodeChar(static_cast<int32_t>(cp), reinterpret_cast<char*>(dst), nullptr);
         return true;
     }
-    int EncodeInWindow(uint32_t cp, uint8_t* dst) const {
-        return Utf8EncodeInWindow(cp, dst);
-    }
+    int EncodeInWindow(uint32_t cp, uint8_t* dst) const { return Utf8EncodeInWindow(cp, dst); }
 };
 
 struct Utf16Target {
@@ -203,27 +202,20 @@ struct CodePageTarget {
     using Unit = uint8_t;
     static constexpr bool kAsciiRuns = true;
     const ReverseTableSet* set;
-    // The expanded table of the page when there is one, fetched once so
-    // that the lookups need not reload it after every byte written.
-    const uint8_t* expanded;
+    // The page's lookup when the tables are expanded, made once for the
+    // conversion; else null, and lookups read the compressed tables.
+    const PageByteLookup* lookup;
     int32_t replacement;  // already mapped from 0 to "?"
     EncodingId id;
-
-    CodePageTarget(const ReverseTableSet& tables, int32_t replacement_byte, EncodingId page)
-        : set(&tables),
-          expanded(tables.expanded != nullptr ? tables.expanded[page] : nullptr),
-          replacement(replacement_byte),
-          id(page) {}
 
     uint8_t ByteOf(uint32_t cp) const {
         if (cp < 0x7F) {
             return static_cast<uint8_t>(cp);  // the same in every code page
         }
-        uint8_t mapped = 0;
-        if (cp < 0x10000) {
-            mapped = expanded != nullptr ? ExpandedLookup(expanded, cp) : ReverseLookup(*set, cp, id);
+        if (lookup != nullptr) {
+            return (*lookup)(cp);
         }
-        return CodePageByte(mapped, cp, replacement);
+        return CodePageByte(cp < 0x10000 ? ReverseLookup(*set, cp, id) : 0, cp, replacement);
     }
     bool Encode(uint32_t cp, uint8_t* dst, int* size) const {
         *dst = ByteOf(cp);
@@ -240,12 +232,8 @@ struct CodePageTarget {
 struct RefusingTarget {
     using Unit = uint8_t;
     static constexpr bool kAsciiRuns = false;
-    bool Encode(uint32_t /*cp*/, uint8_t* /*dst*/, int* /*size*/) const {
-        return false;
-    }
-    int EncodeInWindow(uint32_t /*cp*/, uint8_t* /*dst*/) const {
-        return 0;
-    }
+    bool Encode(uint32_t /*cp*/, uint8_t* /*dst*/, int* /*size*/) const { return false; }
+    int EncodeInWindow(uint32_t /*cp*/, uint8_t* /*dst*/) const { return 0; }
 };
 
 }  // namespace faultkit

@@ -5,10 +5,12 @@
 // The bulk of the text goes through a window loop that runs only where
 // every decode has its whole window readable and every character fits the
 // output with room to spare, so that none of the limits, fits and stream
-// writes can come into play there, and moves runs of ASCII in blocks. Each
-// character it does not take goes through the general step, which is the
-// plain one-character-at-a-time conversion. Every observable result is
-// that of the general step alone.
+// writes can come into play there. It hands the text to the pair's vector
+// block converter where there is one (conversion_blocks.h), else moves runs
+// of ASCII in blocks, and converts what these leave with the window coders.
+// Each character the window loop does not take goes through the general
+// step, which is the plain one-character-at-a-time conversion. Every
+// observable result is that of the general step alone.
 #pragma once
 
 #include <algorithm>
@@ -17,8 +19,10 @@
 #include <cstring>
 
 #include "text/character_coders.h"
+#include "text/conversion_blocks.h"
 #include "text/conversion_coders.h"
 #include "text/conversion_output.h"
+#include "text/vector_level.h"
 
 namespace faultkit {
 
@@ -53,32 +57,52 @@ bool ConvertAsciiBlock(const uint8_t* src, uint8_t* dst) {
     return true;
 }
 
+// Where the window loop writes: from `write` on, before `end`. Bytes past
+// the output keep their values when keep_past_output is set.
+struct WindowOutput {
+    uint8_t* write;
+    uint8_t* end;
+    bool keep_past_output;
+};
+
 // Converts from *pos while a character starts before end with its decode
 // window readable before readable_end and while kWindowRoom bytes are left
-// before write_end; stops early at any character the window coders leave
-// to the general step. Bytes past the final *write, up to kWindowRoom of
-// them, may have been scribbled on. Runs of ASCII are taken a block at a
-// time; other text goes through the window coders up to a block's worth of
-// source before the next block test, so that the branch on ASCII is taken
-// once a block, not once a character.
+// before out.end; stops early at any character the window coders leave to
+// the general step. The block converter, or the ASCII blocks, take what
+// they can; what they leave goes through the window coders, up to a
+// block's worth of source before the next try, so that the blocks are
+// tried once a block, not once a character.
 template <class Source, class Target>
 void ConvertWindow(const Source& source, const Target& target, const uint8_t* end,
-                   const uint8_t* readable_end, const uint8_t** pos, uint8_t** write,
-                   uint8_t* write_end) {
+                   const uint8_t* readable_end, const uint8_t** pos, WindowOutput& out) {
     using SrcUnit = typename Source::Unit;
     using DstUnit = typename Target::Unit;
     constexpr ptrdiff_t kSrcBlock = kAsciiBlock * sizeof(SrcUnit);
     constexpr ptrdiff_t kDstBlock = kAsciiBlock * sizeof(DstUnit);
     const uint8_t* p = *pos;
-    uint8_t* w = *write;
+    uint8_t* w = out.write;
+    uint8_t* const write_end = out.end;
     if (readable_end - p < Source::kDecodeWindow || write_end - w < kWindowRoom) {
         return;
     }
     // Characters start before char_end, and are written before write_limit.
     const uint8_t* char_end = std::min(end, readable_end - Source::kDecodeWindow + 1);
     const uint8_t* write_limit = write_end - kWindowRoom + 1;
+    // Without vector code in use, the ASCII blocks, as where there is none.
+    const bool blocks =
+        HasBlocks<Source, Target>::value && ActiveVectorLevel() != VectorLevel::kNone;
     while (p < char_end && w < write_limit) {
-        if constexpr (Source::kAsciiRuns && Target::kAsciiRuns) {
+        if (blocks) {
+            if constexpr (HasBlocks<Source, Target>::value) {
+                BlockCursor cursor{p, end, w, write_end, out.keep_past_output};
+                ConvertBlocks(source, target, cursor);
+                p = cursor.src;
+                w = cursor.dst;
+                if (p >= char_end || w >= write_limit) {
+                    break;
+                }
+            }
+        } else if constexpr (Source::kAsciiRuns && Target::kAsciiRuns) {
             if (end - p >= kSrcBlock && write_end - w >= kDstBlock &&
                 ConvertAsciiBlock<SrcUnit, DstUnit>(p, w)) {
                 p += kSrcBlock;
@@ -93,7 +117,7 @@ void ConvertWindow(const Source& source, const Target& target, const uint8_t* en
             const int size = next != nullptr ? target.EncodeInWindow(cp, w) : 0;
             if (size == 0) {
                 *pos = p;
-                *write = w;
+                out.write = w;
                 return;
             }
             p = next;
@@ -101,37 +125,29 @@ void ConvertWindow(const Source& source, const Target& target, const uint8_t* en
         } while (p < stop && w < write_limit);
     }
     *pos = p;
-    *write = w;
+    out.write = w;
 }
 
-// Runs the window loop into the output. Counting and buffer mode go
-// through a chunk on the stack, so that what the window scribbles past its
-// output never reaches the caller's buffer; stream mode writes into the
-// staging buffer, where bytes past the staged ones are never written out.
+// Runs the window loop into the output: in place into the buffer, keeping
+// the caller's bytes past the output, or into the staging buffer; when
+// counting, into a chunk on the stack that is used over and over and only
+// counted.
 template <class Source, class Target>
 void ConvertWindowInto(const Source& source, const Target& target, const uint8_t* end,
                        const uint8_t* readable_end, const uint8_t** pos, ConversionOutput& out) {
-    if (out.mode == OutputMode::kStream) {
-        uint8_t* w = out.write;
-        ConvertWindow(source, target, end, readable_end, pos, &w, out.start + out.capacity);
-        OutputAdvance(out, static_cast<size_t>(w - out.write));
+    if (out.mode != OutputMode::kCounting) {
+        WindowOutput window{out.write, out.start + out.capacity, out.mode == OutputMode::kBuffer};
+        ConvertWindow(source, target, end, readable_end, pos, window);
+        OutputAdvance(out, static_cast<size_t>(window.write - out.write));
         return;
     }
     uint8_t chunk[2048];
     for (;;) {
-        const bool counting = out.mode == OutputMode::kCounting;
-        const size_t room = counting ? sizeof chunk : std::min(sizeof chunk, OutputRoom(out));
-        uint8_t* w = chunk;
-        ConvertWindow(source, target, end, readable_end, pos, &w, chunk + room);
-        const auto produced = static_cast<size_t>(w - chunk);
-        if (counting) {
-            out.pending += produced;
-        } else {
-            std::memcpy(out.write, chunk, produced);
-            OutputAdvance(out, produced);
-        }
-        // Go on only when the chunk, not the output or the text, was full.
-        if (room < sizeof chunk || chunk + room - w >= kWindowRoom) {
+        WindowOutput window{chunk, chunk + sizeof chunk, false};
+        ConvertWindow(source, target, end, readable_end, pos, window);
+        out.pending += static_cast<size_t>(window.write - chunk);
+        // Go on only when the chunk, not the text, was full.
+        if (window.end - window.write >= kWindowRoom) {
             return;
         }
     }

@@ -81,10 +81,8 @@ uint64_t Deliver(const Outcome& outcome, SourcePointer* src_end_out, void** dst_
 
 Outcome ConvertToUtf8Between(EncodingId id, const SourceRange& range, void* dst, size_t dst_size) {
     switch (id) {
-        case kEncodingUtf16:
-            return Convert(Utf16Source{}, Utf8Target{}, range, dst, dst_size);
-        case kEncodingUtf32:
-            return Convert(Utf32Source{}, Utf8Target{}, range, dst, dst_size);
+        case kEncodingUtf16: return Convert(Utf16Source{}, Utf8Target{}, range, dst, dst_size);
+        case kEncodingUtf32: return Convert(Utf32Source{}, Utf8Target{}, range, dst, dst_size);
         default:
             if (IsCodePage(id)) {
                 return Convert(CodePageSource{id}, Utf8Target{}, range, dst, dst_size);
@@ -96,18 +94,30 @@ Outcome ConvertToUtf8Between(EncodingId id, const SourceRange& range, void* dst,
     }
 }
 
-Outcome ConvertFromUtf8Between(EncodingId id, const SourceRange& range, void* dst,
-                               size_t dst_size, int32_t replacement) {
+// Texts from this length on look code points up in a direct table.
+constexpr ptrdiff_t kLongText = 4096;
+
+Outcome ConvertToCodePage(EncodingId id, const SourceRange& range, void* dst, size_t dst_size,
+                          int32_t replacement) {
+    const ReverseTableSet& tables = ProcessReverseTables();
+    const int32_t byte = replacement == 0 ? kDefaultReplacement : replacement;
+    if (tables.expanded == nullptr) {
+        return Convert(Utf8Source{}, CodePageTarget{&tables, nullptr, byte, id}, range, dst,
+                       dst_size);
+    }
+    const PageByteLookup lookup(tables.expanded[id], static_cast<uint8_t>(byte),
+                                range.end - range.src >= kLongText);
+    return Convert(Utf8Source{}, CodePageTarget{&tables, &lookup, byte, id}, range, dst, dst_size);
+}
+
+Outcome ConvertFromUtf8Between(EncodingId id, const SourceRange& range, void* dst, size_t dst_size,
+                               int32_t replacement) {
     switch (id) {
-        case kEncodingUtf16:
-            return Convert(Utf8Source{}, Utf16Target{}, range, dst, dst_size);
-        case kEncodingUtf32:
-            return Convert(Utf8Source{}, Utf32Target{}, range, dst, dst_size);
+        case kEncodingUtf16: return Convert(Utf8Source{}, Utf16Target{}, range, dst, dst_size);
+        case kEncodingUtf32: return Convert(Utf8Source{}, Utf32Target{}, range, dst, dst_size);
         default:
             if (IsCodePage(id)) {
-                const CodePageTarget target{ProcessReverseTables(),
-                                            replacement == 0 ? kDefaultReplacement : replacement, id};
-                return Convert(Utf8Source{}, target, range, dst, dst_size);
+                return ConvertToCodePage(id, range, dst, dst_size, replacement);
             }
             // An unknown id fails at the first character decoded.
             return Convert(Utf8Source{}, RefusingTarget{}, range, dst, dst_size);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "text/encoding_id.h"
 
@@ -47,8 +48,22 @@ uint8_t CompressedLookup(const ReverseTableSet& set, uint32_t cp, EncodingId id)
 // Lookup in an expanded block: two array reads.
 inline uint8_t ExpandedLookup(const uint8_t* block, uint32_t cp) {
     const uint8_t group = block[cp >> 3];
-    return group == 0 ? 0
-                      : block[kPageIndexSize + (group - 1u) * kReverseGroupSize + (cp & 7u)];
+    return group == 0 ? 0 : block[kPageIndexSize + (group - 1u) * kReverseGroupSize + (cp & 7u)];
+}
+
+// The bytes of the code points 8 * first to 8 * (first + count) - 1 in an
+// expanded block into out, 0 for those without one: the groups of `count`
+// PageIndex entries from entry `first` on, copied whole.
+inline void ExpandedGroups(const uint8_t* block, uint32_t first, uint32_t count, uint8_t* out) {
+    for (uint32_t k = first; k < first + count; ++k, out += kReverseGroupSize) {
+        const uint8_t group = block[k];
+        if (group == 0) {
+            std::memset(out, 0, kReverseGroupSize);
+        } else {
+            std::memcpy(out, block + kPageIndexSize + (group - 1u) * kReverseGroupSize,
+                        kReverseGroupSize);
+        }
+    }
 }
 
 // Byte of cp (0 to 0xFFFF) in code page id (1 to 17); 0 when it has none.
@@ -66,8 +81,8 @@ void* RunStreamExpand(const uint8_t* stream, const uint16_t* markers, int marker
 
 // Entry `index` of width `width` bits (1, 2, 4 or 8) of the expansion,
 // read from the stream without expanding it; 0 beyond the stream's end.
-unsigned RunStreamPeek(const uint8_t* stream, const uint16_t* markers, int marker_count,
-                       int width, size_t index);
+unsigned RunStreamPeek(const uint8_t* stream, const uint16_t* markers, int marker_count, int width,
+                       size_t index);
 
 // The ReverseRecord n records after `record`.
 const uint8_t* ReverseRecordSkip(const uint8_t* record, int n);

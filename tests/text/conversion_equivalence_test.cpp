@@ -1,15 +1,23 @@
 // The library's conversions against the plain one-character-at-a-time
-// reference loop, on random text in every encoding, mode and buffer size.
+// reference loop: on random text in every encoding, mode and buffer size,
+// and systematically around the 16-byte blocks of the vector paths (every
+// offset of a run from a block start, run lengths across one to three
+// blocks, an unusual character at every position, destination sizes that
+// cut at every position, long runs through the stream's stages). Each test
+// runs at every vector level the machine has: scalar only, SSE2, AVX2.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "recording_stream.h"
+#include "text/code_page_tables.h"
 #include "text/encoding_conversion.h"
 #include "text/reference_conversion.h"
+#include "text/vector_level.h"
 
 namespace faultkit {
 namespace {
@@ -29,17 +37,21 @@ Bytes RandomText(std::mt19937& random, EncodingId id, size_t characters) {
             case 1: cp = 0x800 + pick(0xF800); break;
             case 2: cp = 0x10000 + pick(0x100000); break;
             case 3: cp = pick(3) == 0 ? 0 : 0x7F; break;
-            case 4: cp = pick(200) == 0 ? 0x7FFFFFFF - pick(0x7FFFFFF) : 0xD800 + pick(0x800); break;
+            case 4:
+                cp = pick(200) == 0 ? 0x7FFFFFFF - pick(0x7FFFFFF) : 0xD800 + pick(0x800);
+                break;
             default: break;
         }
         uint8_t encoded[8];
         size_t size = 0;
         if (id == kEncodingUtf8) {
-            size = static_cast<size_t>(Utf8EncodeChar(static_cast<int32_t>(cp), reinterpret_cast<char*>(encoded), nullptr));
+            size = static_cast<size_t>(Utf8EncodeChar(static_cast<int32_t>(cp),
+                                                      reinterpret_cast<char*>(encoded), nullptr));
         } else if (id == kEncodingUtf16) {
             size = static_cast<size_t>(Utf16EncodeChar(cp & 0x1FFFFF, encoded, nullptr));
         } else if (id == kEncodingUtf32) {
-            size = static_cast<size_t>(Utf32EncodeChar(pick(300) == 0 ? 0x80000000u | cp : cp, encoded, nullptr));
+            size = static_cast<size_t>(
+                Utf32EncodeChar(pick(300) == 0 ? 0x80000000u | cp : cp, encoded, nullptr));
         } else {
             encoded[0] = static_cast<uint8_t>(cp < 0x80 ? cp : pick(256));
             size = 1;
@@ -69,8 +81,9 @@ uint64_t Library(bool to_utf8, EncodingId id, const void* src, size_t len, void*
         return ConvertToUtf8(id, src, len, dst, size, src_end, dst_end);
     }
     const char* end = nullptr;
-    const uint64_t count = ConvertFromUtf8(id, static_cast<const char*>(src), len, dst, size,
-                                           src_end != nullptr ? &end : nullptr, dst_end, replacement);
+    const uint64_t count =
+        ConvertFromUtf8(id, static_cast<const char*>(src), len, dst, size,
+                        src_end != nullptr ? &end : nullptr, dst_end, replacement);
     if (end != nullptr) {
         *src_end = end;
     }
@@ -114,7 +127,8 @@ Result Run(ConvertFn convert, bool to_utf8, EncodingId id, const Bytes& src, siz
 
 void ExpectSame(bool to_utf8, EncodingId id, const Bytes& src, size_t len, size_t dst_size,
                 bool stream, const std::set<size_t>& failing) {
-    const Result expected = Run(test::ReferenceConvert, to_utf8, id, src, len, dst_size, stream, failing);
+    const Result expected =
+        Run(test::ReferenceConvert, to_utf8, id, src, len, dst_size, stream, failing);
     const Result actual = Run(Library, to_utf8, id, src, len, dst_size, stream, failing);
     const std::string where = "to_utf8 " + std::to_string(to_utf8) + " id " + std::to_string(id) +
                               " len " + std::to_string(len) + " size " + std::to_string(dst_size) +
@@ -127,15 +141,40 @@ void ExpectSame(bool to_utf8, EncodingId id, const Bytes& src, size_t len, size_
     ASSERT_EQ(actual.stream.data, expected.stream.data) << where;
 }
 
-TEST(ConversionEquivalence, MatchesTheReferenceLoopOnRandomText) {
+class ConversionEquivalence : public ::testing::TestWithParam<VectorLevel> {
+protected:
+    void SetUp() override {
+        if (UseVectorLevel(GetParam()) != GetParam()) {
+            GTEST_SKIP() << "this machine lacks the vector level";
+        }
+    }
+    void TearDown() override { UseVectorLevel(SupportedVectorLevel()); }
+};
+
+std::string LevelName(const ::testing::TestParamInfo<VectorLevel>& info) {
+    switch (info.param) {
+        case VectorLevel::kNone: return "Scalar";
+        case VectorLevel::kSse2: return "Sse2";
+        default: return "Avx2";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, ConversionEquivalence,
+                         ::testing::Values(VectorLevel::kNone, VectorLevel::kSse2,
+                                           VectorLevel::kAvx2),
+                         LevelName);
+
+TEST_P(ConversionEquivalence, MatchesTheReferenceLoopOnRandomText) {
     std::mt19937 random(20240611);
     for (EncodingId id = -3; id <= 18; ++id) {
         for (const bool to_utf8 : {true, false}) {
             const EncodingId source_id = to_utf8 ? id : kEncodingUtf8;
             for (int round = 0; round < 60; ++round) {
                 const size_t characters = round % 10 == 9 ? 2500 + random() % 3000 : random() % 80;
-                Bytes src = RandomText(random, EncodingIdValid(source_id) ? source_id : 1, characters);
-                const size_t len = src.size() - (round % 3 == 0 && !src.empty() ? random() % 3 % src.size() : 0);
+                Bytes src =
+                    RandomText(random, EncodingIdValid(source_id) ? source_id : 1, characters);
+                const size_t len =
+                    src.size() - (round % 3 == 0 && !src.empty() ? random() % 3 % src.size() : 0);
                 const Bytes terminated = [&] {
                     Bytes t(src);
                     t.resize((t.size() + 3) / 4 * 4 + 4, 0);  // whole units, then a zero unit
@@ -154,6 +193,256 @@ TEST(ConversionEquivalence, MatchesTheReferenceLoopOnRandomText) {
                     }
                 }
             }
+        }
+    }
+}
+
+// The pairs that have vector paths: from UTF-8 to the id, or to UTF-8
+// from it. Pages 3 (ISO/IEC 8859-2) and 12 (TIS-620: 3-byte UTF-8) and
+// 17 (Windows-1252: 2- and 3-byte UTF-8).
+struct Pair {
+    bool to_utf8;
+    EncodingId id;
+};
+const Pair kVectorPairs[] = {
+    {false, kEncodingUtf16}, {false, kEncodingUtf32}, {false, 3}, {false, 12}, {false, 17},
+    {true, kEncodingUtf16},  {true, kEncodingUtf32},  {true, 3},  {true, 12},  {true, 17}};
+
+std::string Describe(const Pair& pair) {
+    return std::string(pair.to_utf8 ? "to UTF-8 from " : "from UTF-8 to ") +
+           std::to_string(pair.id);
+}
+
+// Kinds of characters: ASCII, 2-, 3- and 4-byte UTF-8, characters of the
+// code page in play, and a random mix of all.
+enum class Kind { kAscii, kTwo, kThree, kFour, kPage, kMix };
+const Kind kKinds[] = {Kind::kAscii, Kind::kTwo,  Kind::kThree,
+                       Kind::kFour,  Kind::kPage, Kind::kMix};
+
+// A code point of the kind; for a code-page source, a byte.
+uint32_t Pick(std::mt19937& random, Kind kind, const Pair& pair) {
+    auto in = [&](uint32_t low, uint32_t high) {
+        return low + static_cast<uint32_t>(random() % (high - low + 1));
+    };
+    if (kind == Kind::kMix) {
+        kind = kKinds[random() % 5];
+    }
+    if (IsCodePage(pair.id) && (pair.to_utf8 || kind == Kind::kPage)) {
+        for (;;) {  // a byte, or for a page target the code point of a byte the page maps
+            const uint32_t byte = kind == Kind::kAscii ? in(0x20, 0x7E) : in(0x80, 0xFF);
+            const uint32_t cp = CodePageTableOf(pair.id)[byte];
+            if (pair.to_utf8 || cp != kUnmappedCodePoint) {
+                return pair.to_utf8 ? byte : cp;
+            }
+        }
+    }
+    switch (kind) {
+        case Kind::kAscii: return in(0x20, 0x7E);
+        case Kind::kTwo: return in(0x80, 0x7FF);
+        case Kind::kThree: {
+            const uint32_t cp = in(0x800, 0xFFFD);
+            return cp >= 0xD800 && cp < 0xE000 ? cp - 0x800 : cp;
+        }
+        default: return in(0x10000, 0x10FFFF);
+    }
+}
+
+// Appends cp in the source encoding of the pair.
+void Append(Bytes& text, const Pair& pair, uint32_t cp) {
+    uint8_t encoded[8];
+    size_t size = 1;
+    const EncodingId source = pair.to_utf8 ? pair.id : kEncodingUtf8;
+    if (source == kEncodingUtf8) {
+        size = static_cast<size_t>(
+            Utf8EncodeChar(static_cast<int32_t>(cp), reinterpret_cast<char*>(encoded), nullptr));
+    } else if (source == kEncodingUtf16) {
+        size = static_cast<size_t>(Utf16EncodeChar(cp, encoded, nullptr));
+    } else if (source == kEncodingUtf32) {
+        size = static_cast<size_t>(Utf32EncodeChar(cp, encoded, nullptr));
+    } else {
+        encoded[0] = static_cast<uint8_t>(cp);
+    }
+    text.insert(text.end(), encoded, encoded + size);
+}
+
+Bytes Text(std::mt19937& random, const Pair& pair,
+           std::initializer_list<std::pair<Kind, int>> runs) {
+    Bytes text;
+    for (const auto& [kind, count] : runs) {
+        for (int i = 0; i < count; ++i) {
+            Append(text, pair, Pick(random, kind, pair));
+        }
+    }
+    return text;
+}
+
+// The text in whole 4-byte units with a zero unit after it, for the
+// NUL-terminated variant.
+Bytes Terminated(Bytes text) {
+    text.resize((text.size() + 3) / 4 * 4 + 4, 0);
+    return text;
+}
+
+// Counting, a buffer with room for everything, and the NUL-terminated text.
+void ExpectSameInTheUsualModes(const Pair& pair, const Bytes& text) {
+    ExpectSame(pair.to_utf8, pair.id, text, text.size(), 0, false, {});
+    ExpectSame(pair.to_utf8, pair.id, text, text.size(), 4 * text.size() + 8, false, {});
+    ExpectSame(pair.to_utf8, pair.id, Terminated(text), kNulTerminated, 4 * text.size() + 12, false,
+               {});
+}
+
+TEST_P(ConversionEquivalence, RunsAtEveryOffsetAndOfEveryLengthAcrossBlocks) {
+    std::mt19937 random(7);
+    for (const Pair& pair : kVectorPairs) {
+        SCOPED_TRACE(Describe(pair));
+        for (const Kind kind : kKinds) {
+            // Blocks are 16 bytes with SSE2, 32 with AVX2 (UTF-8 sources).
+            for (int offset = 0; offset < 32; ++offset) {
+                // Up to 70 characters of the kind: within one block, across
+                // one, two and more block boundaries.
+                for (int count = 1; count <= 70; ++count) {
+                    ExpectSameInTheUsualModes(pair, Text(random, pair,
+                                                         {{Kind::kAscii, offset},
+                                                          {kind, count},
+                                                          {Kind::kAscii, 17},
+                                                          {kind, 3}}));
+                    if (count > 20) {
+                        count += kind == Kind::kAscii ? 1 : 3;  // the longer runs more sparsely
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Sequences that the vector paths leave to the scalar code, in the source
+// encoding of the pair: invalid or cut, overlong, 5- and 6-byte, surrogate,
+// beyond U+10FFFF, and units without a short UTF-8 form or mapping.
+std::vector<Bytes> UnusualSequences(const Pair& pair) {
+    const EncodingId source = pair.to_utf8 ? pair.id : kEncodingUtf8;
+    if (source == kEncodingUtf8) {
+        return {{0x80},
+                {0xBF},
+                {0xFE},
+                {0xFF},
+                {0xC0, 0x80},
+                {0xC1, 0xBF},
+                {0xE0, 0x80, 0x80},
+                {0xED, 0xA0, 0x80},
+                {0xED, 0xBF, 0xBF},
+                {0xEF, 0xBF, 0xBF},
+                {0xF0, 0x80, 0x80, 0x80},
+                {0xF0, 0x8F, 0xBF, 0xBF},
+                {0xF4, 0x8F, 0xBF, 0xBF},
+                {0xF4, 0x90, 0x80, 0x80},
+                {0xF7, 0xBF, 0xBF, 0xBF},
+                {0xF8, 0x88, 0x80, 0x80, 0x80},
+                {0xFC, 0x84, 0x80, 0x80, 0x80, 0x80},
+                {0xC3},
+                {0xE2, 0x82},
+                {0xF0, 0x9F, 0x98},
+                {0xC3, 0xC3},
+                {0x7F},
+                {0x00}};
+    }
+    auto units = [&](std::initializer_list<uint32_t> values) {
+        Bytes out;
+        for (const uint32_t value : values) {
+            uint8_t unit[4];
+            std::memcpy(unit, &value, 4);
+            out.insert(out.end(), unit, unit + (source == kEncodingUtf16 ? 2 : 4));
+        }
+        return out;
+    };
+    if (source == kEncodingUtf16) {
+        return {units({0xD800}),         units({0xDBFF, 0x41}),   units({0xDC00}),
+                units({0xDFFF, 0xD800}), units({0xD83D, 0xDE00}), units({0}),
+                units({0x7F}),           units({0xFFFF}),         {0x41}};
+    }
+    if (source == kEncodingUtf32) {
+        return {units({0x10000}),    units({0x10FFFF}),   units({0x110000}),
+                units({0x7FFFFFFF}), units({0x80000000}), units({0xFFFFFFFF}),
+                units({0xD800}),     units({0}),          {0x41, 0}};
+    }
+    return {{0x7F}, {0x80}, {0x81}, {0x9F}, {0xA0}, {0xFF}, {0x00}};
+}
+
+TEST_P(ConversionEquivalence, AnUnusualSequenceAtEveryPositionOfABlock) {
+    std::mt19937 random(11);
+    for (const Pair& pair : kVectorPairs) {
+        SCOPED_TRACE(Describe(pair));
+        for (const Kind kind : kKinds) {
+            const Bytes text = Text(random, pair, {{kind, 40}});
+            for (const Bytes& unusual : UnusualSequences(pair)) {
+                const size_t unit = MinCharBytes(pair.to_utf8 ? pair.id : kEncodingUtf8);
+                for (size_t at = 0; at <= std::min<size_t>(text.size(), 48); at += unit) {
+                    Bytes changed(text.begin(), text.begin() + static_cast<ptrdiff_t>(at));
+                    changed.insert(changed.end(), unusual.begin(), unusual.end());
+                    changed.insert(changed.end(), text.begin() + static_cast<ptrdiff_t>(at),
+                                   text.end());
+                    ExpectSameInTheUsualModes(pair, changed);
+                    // Cut short by the source end just after it.
+                    ExpectSame(pair.to_utf8, pair.id, changed, at + unusual.size(), 0, false, {});
+                }
+            }
+        }
+    }
+}
+
+// Texts long enough for the ways taken only by long conversions (a code
+// page's direct table): all the runs of a kind at every offset in one text,
+// and that text with each unusual sequence somewhere past its first 4 KiB.
+TEST_P(ConversionEquivalence, LongTextsOfAllRuns) {
+    std::mt19937 random(19);
+    for (const Pair& pair : kVectorPairs) {
+        SCOPED_TRACE(Describe(pair));
+        for (const Kind kind : kKinds) {
+            Bytes text;
+            for (int offset = 0; offset < 32; ++offset) {
+                for (int count = 1; count <= 40; count += 3) {
+                    const Bytes run = Text(random, pair, {{Kind::kAscii, offset}, {kind, count}});
+                    text.insert(text.end(), run.begin(), run.end());
+                }
+            }
+            ExpectSameInTheUsualModes(pair, text);
+            for (const Bytes& unusual : UnusualSequences(pair)) {
+                Bytes changed(text);
+                const auto at = static_cast<ptrdiff_t>(4096 + random() % 64 * 4);
+                changed.insert(changed.begin() + at, unusual.begin(), unusual.end());
+                ExpectSameInTheUsualModes(pair, changed);
+            }
+        }
+    }
+}
+
+TEST_P(ConversionEquivalence, DestinationSizesThatCutAtEveryPosition) {
+    std::mt19937 random(13);
+    for (const Pair& pair : kVectorPairs) {
+        SCOPED_TRACE(Describe(pair));
+        for (const Kind kind : kKinds) {
+            for (int offset = 0; offset < 4; ++offset) {
+                const Bytes text =
+                    Text(random, pair, {{Kind::kAscii, offset}, {kind, 30}, {Kind::kMix, 20}});
+                for (size_t size = 1; size <= 4 * text.size() + 8; ++size) {
+                    ExpectSame(pair.to_utf8, pair.id, text, text.size(), size, false, {});
+                }
+            }
+        }
+    }
+}
+
+TEST_P(ConversionEquivalence, LongRunsThroughTheStreamStages) {
+    std::mt19937 random(17);
+    for (const Pair& pair : kVectorPairs) {
+        SCOPED_TRACE(Describe(pair));
+        for (const Kind kind : kKinds) {
+            const Bytes text = Text(random, pair, {{kind, 2000}, {Kind::kMix, 1500}, {kind, 2500}});
+            for (const std::set<size_t>& failing : {std::set<size_t>{}, {0}, {1, 2}}) {
+                ExpectSame(pair.to_utf8, pair.id, text, text.size(), 0, true, failing);
+                ExpectSame(pair.to_utf8, pair.id, Terminated(text), kNulTerminated, 0, true,
+                           failing);
+            }
+            ExpectSame(pair.to_utf8, pair.id, text, text.size(), 0, false, {});
         }
     }
 }

@@ -1,0 +1,45 @@
+#include "text/vector_level.h"
+
+#include <atomic>
+
+namespace faultkit {
+namespace {
+
+VectorLevel DetectVectorLevel() {
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+        __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt")) {
+        return VectorLevel::kAvx2;
+    }
+#endif
+#if defined(__SSE2__) || defined(_M_X64)
+    return VectorLevel::kSse2;
+#else
+    return VectorLevel::kNone;
+#endif
+}
+
+// The level chosen with UseVectorLevel, -1 for none. Read by every block
+// run and written only by UseVectorLevel: one atomic value, no lock.
+std::atomic<int> g_chosen_level{-1};
+
+}  // namespace
+
+VectorLevel SupportedVectorLevel() {
+    static const VectorLevel supported = DetectVectorLevel();
+    return supported;
+}
+
+VectorLevel ActiveVectorLevel() {
+    const int chosen = g_chosen_level.load(std::memory_order_relaxed);
+    return chosen < 0 ? SupportedVectorLevel() : static_cast<VectorLevel>(chosen);
+}
+
+VectorLevel UseVectorLevel(VectorLevel level) {
+    const VectorLevel used = level < SupportedVectorLevel() ? level : SupportedVectorLevel();
+    g_chosen_level.store(static_cast<int>(used), std::memory_order_relaxed);
+    return used;
+}
+
+}  // namespace faultkit
