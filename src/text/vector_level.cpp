@@ -24,11 +24,21 @@ VectorLevel DetectVectorLevel() {
 // run and written only by UseVectorLevel: one atomic value, no lock.
 std::atomic<int> g_chosen_level{-1};
 
+// The detected level, -1 until first asked. Threads that race to detect
+// it store the same value; a guarded static would instead take the C++
+// runtime's guard lock, which under mingw-w64 allocates thread records
+// that a DLL unload never gives back.
+std::atomic<int> g_supported_level{-1};
+
 }  // namespace
 
 VectorLevel SupportedVectorLevel() {
-    static const VectorLevel supported = DetectVectorLevel();
-    return supported;
+    int level = g_supported_level.load(std::memory_order_relaxed);
+    if (level < 0) {
+        level = static_cast<int>(DetectVectorLevel());
+        g_supported_level.store(level, std::memory_order_relaxed);
+    }
+    return static_cast<VectorLevel>(level);
 }
 
 VectorLevel ActiveVectorLevel() {

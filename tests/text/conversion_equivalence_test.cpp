@@ -101,7 +101,7 @@ Result Run(ConvertFn convert, bool to_utf8, EncodingId id, const Bytes& src, siz
     if (stream) {
         file = test::OpenRecordingStream(&r.stream);
         if (file == nullptr) {
-            file = std::tmpfile();
+            file = test::OpenScratchFile();
         }
     }
     void* dst = stream ? static_cast<void*>(file) : dst_size != 0 ? r.dst.data() : nullptr;

@@ -13,6 +13,7 @@ namespace faultkit {
 namespace {
 
 using test::OpenRecordingStream;
+using test::OpenScratchFile;
 using test::RecordingStream;
 
 // `count` copies of 'A' in UTF-16 followed by a terminator.
@@ -119,7 +120,7 @@ TEST(ConversionStream, AnInvalidCharacterDropsWhatIsStaged) {
 
 // Portable checks through a real file.
 TEST(ConversionStream, WritesToAFile) {
-    FILE* file = std::tmpfile();
+    FILE* file = OpenScratchFile();
     ASSERT_NE(file, nullptr);
     const std::vector<char16_t> src = AsciiUtf16(5000);
     EXPECT_EQ(StreamUtf16(src, file).result, 5000u);
