@@ -160,9 +160,61 @@ uint32_t MeasureContext(const _qel_error_context* context) {
     return total;
 }
 
-void WriteContext(const _qel_error_context* context, char* out) {
-    ForEachItem(context, [&out](const ContextItemView& item) {
-        WriteValue(DescribeItem(item), out);
+// The texts of the formatted values, in list order, each with its NUL (a
+// lone NUL for a value that writes nothing), kept from the measuring pass
+// of a call that writes, so that the writing pass copies them instead of
+// formatting each value again: one formatting gives the count and the
+// text that a counting and a writing one would. From the first text that
+// does not fit on, the values are formatted again.
+struct KeptTexts {
+    char bytes[1024];
+    size_t used = 0;     // bytes the kept texts take
+    uint32_t count = 0;  // values whose texts are kept
+    bool full = false;   // a text did not fit: none after it is kept
+};
+
+uint32_t MeasureAndKeep(const ValueText& text, KeptTexts& kept) {
+    if (text.measure == Measure::kFixed) {
+        return text.fixed;
+    }
+    const size_t room = kept.full ? 0 : sizeof kept.bytes - kept.used;
+    char* at = kept.bytes + kept.used;
+    const Utf8Results results = FormatUtf8Bounded(at, room, text.format, &text.argument);
+    if (!results.fits || room == 0) {
+        kept.full = true;
+    } else {
+        if (results.written <= 0) {
+            at[0] = '\0';
+        }
+        kept.used += static_cast<size_t>(results.written > 0 ? results.written : 0) + 1;
+        kept.count += 1;
+    }
+    return results.counted > 0 ? static_cast<uint32_t>(results.counted) : 0;
+}
+
+uint32_t MeasureContextKeeping(const _qel_error_context* context, KeptTexts& kept) {
+    uint32_t total = 1;  // the final NUL
+    ForEachItem(context, [&](const ContextItemView& item) {
+        total += MeasureAndKeep(DescribeItem(item), kept) + 1;
+    });
+    return total;
+}
+
+// Writes the values, the kept texts in turn where there are; `out` moves
+// one byte past each value's NUL.
+void WriteContext(const _qel_error_context* context, const KeptTexts& kept, char* out) {
+    const char* next_kept = kept.bytes;
+    uint32_t taken = 0;
+    ForEachItem(context, [&](const ContextItemView& item) {
+        const ValueText text = DescribeItem(item);
+        if (text.measure == Measure::kFormatted && taken < kept.count) {
+            const size_t bytes = std::strlen(next_kept) + 1;
+            std::memcpy(out, next_kept, bytes);
+            next_kept += bytes;
+            taken += 1;
+        } else {
+            WriteValue(text, out);
+        }
         out = const_cast<char*>(Utf8FindChar(out, 0)) + 1;
     });
     *out = '\0';
@@ -174,11 +226,15 @@ int RenderContextText(const _qel_error_enumerate* record, char* buffer, int size
     if (record == nullptr || size < 0 || (buffer == nullptr && size != 0)) {
         return 0;
     }
-    const auto needed = static_cast<int32_t>(MeasureContext(record->context));
-    if (size < needed) {
-        return size == 0 ? needed : 0;
+    if (size == 0) {
+        return static_cast<int32_t>(MeasureContext(record->context));
     }
-    WriteContext(record->context, buffer);
+    KeptTexts kept;
+    const auto needed = static_cast<int32_t>(MeasureContextKeeping(record->context, kept));
+    if (size < needed) {
+        return 0;
+    }
+    WriteContext(record->context, kept, buffer);
     return needed;
 }
 
