@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "context/context_list.h"
-#include "text/utf8.h"
 #include "text/utf8_format.h"
 
 namespace faultkit {
@@ -120,15 +119,17 @@ uint32_t MeasureValue(const ValueText& text) {
     return counted > 0 ? static_cast<uint32_t>(counted) : 0;
 }
 
-// Writes a value's text and its NUL at `out`; never more than measured.
-void WriteValue(const ValueText& text, char* out) {
+// Writes a value's text and its NUL at `out`, never more than measured;
+// returns the text's bytes. The formatter's text holds no NUL of its own,
+// so these are the bytes before the first NUL at `out`.
+size_t WriteValue(const ValueText& text, char* out) {
     out[0] = '\0';
     if (text.format == nullptr) {
-        return;
+        return 0;
     }
     if (text.format != kCharFormat) {
-        FormatUtf8V(out, text.format, &text.argument);
-        return;
+        const int32_t written = FormatUtf8V(out, text.format, &text.argument);
+        return written > 0 ? static_cast<size_t>(written) : 0;
     }
     // A byte outside ASCII goes through the locale and may grow past the
     // three bytes counted for it; such a character is shown as '?'.
@@ -136,9 +137,10 @@ void WriteValue(const ValueText& text, char* out) {
     const int32_t written = FormatUtf8V(quoted, text.format, &text.argument);
     if (written > 0 && static_cast<uint32_t>(written) <= kQuotedCharBytes) {
         std::memcpy(out, quoted, static_cast<size_t>(written) + 1);
-    } else {
-        std::memcpy(out, "'?'", kQuotedCharBytes + 1);
+        return static_cast<size_t>(written);
     }
+    std::memcpy(out, "'?'", kQuotedCharBytes + 1);
+    return kQuotedCharBytes;
 }
 
 // Calls visit(item) for every item of the list, in order.
@@ -179,17 +181,18 @@ uint32_t MeasureAndKeep(const ValueText& text, KeptTexts& kept) {
     }
     const size_t room = kept.full ? 0 : sizeof kept.bytes - kept.used;
     char* at = kept.bytes + kept.used;
-    const Utf8Results results = FormatUtf8Bounded(at, room, text.format, &text.argument);
-    if (!results.fits || room == 0) {
+    int32_t counted = 0;
+    const int32_t written = FormatUtf8Bounded(at, room, text.format, &text.argument, &counted);
+    if (room == 0 || (counted > 0 && static_cast<size_t>(counted) > room)) {
         kept.full = true;
     } else {
-        if (results.written <= 0) {
+        if (written <= 0) {
             at[0] = '\0';
         }
-        kept.used += static_cast<size_t>(results.written > 0 ? results.written : 0) + 1;
+        kept.used += static_cast<size_t>(written > 0 ? written : 0) + 1;
         kept.count += 1;
     }
-    return results.counted > 0 ? static_cast<uint32_t>(results.counted) : 0;
+    return counted > 0 ? static_cast<uint32_t>(counted) : 0;
 }
 
 uint32_t MeasureContextKeeping(const _qel_error_context* context, KeptTexts& kept) {
@@ -201,21 +204,23 @@ uint32_t MeasureContextKeeping(const _qel_error_context* context, KeptTexts& kep
 }
 
 // Writes the values, the kept texts in turn where there are; `out` moves
-// one byte past each value's NUL.
+// one byte past each value's NUL: the first NUL at `out`, where searching
+// for it would find it.
 void WriteContext(const _qel_error_context* context, const KeptTexts& kept, char* out) {
     const char* next_kept = kept.bytes;
     uint32_t taken = 0;
     ForEachItem(context, [&](const ContextItemView& item) {
         const ValueText text = DescribeItem(item);
+        size_t length = 0;
         if (text.measure == Measure::kFormatted && taken < kept.count) {
-            const size_t bytes = std::strlen(next_kept) + 1;
-            std::memcpy(out, next_kept, bytes);
-            next_kept += bytes;
+            length = std::strlen(next_kept);
+            std::memcpy(out, next_kept, length + 1);
+            next_kept += length + 1;
             taken += 1;
         } else {
-            WriteValue(text, out);
+            length = WriteValue(text, out);
         }
-        out = const_cast<char*>(Utf8FindChar(out, 0)) + 1;
+        out += length + 1;
     });
     *out = '\0';
 }

@@ -177,13 +177,9 @@ void FillBlock(char* block, uint64_t slot_total, const char16_t* copy, size_t co
     }
 }
 
-}  // namespace
-
-void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage) {
-    const FormatMarks marks = FindMarks(*format);
-    if (!marks.may_rewrite) {
-        return nullptr;
-    }
+// BuildArgumentBlock of a format with a rewrite mark.
+void* BuildMarkedBlock(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
+                       const FormatMarks& marks) {
     const size_t limit = marks.percents;
     ScratchBuffer<int32_t, 64> order(limit);
     ScratchBuffer<ArgumentEntry, 16> entries(limit);
@@ -231,12 +227,25 @@ void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments, Bloc
     return block;
 }
 
-void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments) {
-    return BuildArgumentBlock(format, arguments, BlockStorage{nullptr, 0});
+}  // namespace
+
+// Most formats have no rewrite mark: they are declined by a short function
+// that does not set up the scratch storage of a rewrite.
+void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
+                         bool* marked) {
+    const FormatMarks marks = FindMarks(*format);
+    *marked = marks.may_rewrite;
+    return marks.may_rewrite ? BuildMarkedBlock(format, arguments, storage, marks) : nullptr;
 }
 
-void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage) {
-    return BuildArgumentBlock(format, arguments, storage);
+void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments) {
+    bool marked = false;
+    return BuildArgumentBlock(format, arguments, BlockStorage{nullptr, 0}, &marked);
+}
+
+void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
+                        bool* marked) {
+    return BuildArgumentBlock(format, arguments, storage, marked);
 }
 
 void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments) {
@@ -244,7 +253,7 @@ void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments) {
 }
 
 int32_t ReleaseWideFormat(void* block, BlockStorage storage, int32_t result) {
-    if (block != storage.local) {
+    if (block != nullptr && block != storage.local) {
         std::free(block);
     }
     return result;

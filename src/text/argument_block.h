@@ -27,13 +27,17 @@ struct BlockStorage {
 // the UTF-16 string copies, and points `format` and `arguments` into it.
 // Returns null, leaving both unchanged, when the format needs no rewriting
 // or cannot be handled: the caller then uses them as they are. The block
-// comes from the heap, or from `storage` when it fits there.
+// comes from the heap, or from `storage` when it fits there; `*marked`
+// tells whether the format holds a rewrite mark ("$", "c", "s", "t", "z"
+// or "ll"): one without is declined unscanned, and has no "s" at all.
 void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments);
-void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage);
+void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
+                         bool* marked);
 
 // Prepares a format for the formatter; see BuildArgumentBlock.
 void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments);
-void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage);
+void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
+                        bool* marked);
 
 // Frees a prepared block (null is fine; a block in `storage` is left
 // alone) and returns `result`.

@@ -84,9 +84,29 @@ uint64_t WidenUtf8Text(const char* src, size_t bytes, char16_t* dst) {
     return rest != 0 ? rest + ascii * sizeof(char16_t) : 0;
 }
 
+bool WidenShortAscii(const char* src, char16_t* dst, size_t room) {
+    for (size_t i = 0; i < room; ++i) {
+        const auto byte = static_cast<unsigned char>(src[i]);
+        if (byte >= 0x80) {
+            return false;
+        }
+        dst[i] = byte;
+        if (byte == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Text that the formatter has only just stored unit by unit is tested unit
+// by unit while it is short: a block load over several stores still under
+// way waits for all of them. Longer text is mostly stored by then, and so
+// is short text once it has been tested.
+constexpr size_t kFreshUnits = 32;
+
 bool IsPlainAscii(const char16_t* text, size_t units) {
 #if defined(__SSE2__)
-    if (units >= 8) {
+    if (units >= kFreshUnits) {
         for (size_t i = 0; i + 8 <= units; i += 8) {
             if (!IsPlainAsciiBlock(text + i)) {
                 return false;
@@ -95,12 +115,16 @@ bool IsPlainAscii(const char16_t* text, size_t units) {
         return IsPlainAsciiBlock(text + units - 8);
     }
 #endif
-    for (size_t i = 0; i < units; ++i) {
-        if (text[i] == 0 || text[i] >= 0x80) {
+    // Less one, a unit that is 0 or from 0x80 up is 0x7F or more. Two a round.
+    size_t i = 0;
+    for (; i + 2 <= units; i += 2) {
+        const unsigned first = text[i] - 1u;
+        const unsigned second = text[i + 1] - 1u;
+        if ((first > second ? first : second) >= 0x7F) {
             return false;
         }
     }
-    return true;
+    return i == units || text[i] - 1u < 0x7F;
 }
 
 void NarrowAscii(const char16_t* text, size_t units, char* buffer) {

@@ -15,6 +15,11 @@ namespace faultkit {
 // source is not UTF-8 throughout.
 uint64_t WidenUtf8Text(const char* src, size_t bytes, char16_t* dst);
 
+// Widens the NUL-terminated `src` into `dst` when it is ASCII throughout
+// and has fewer than `room` bytes, in one pass that finds its end; else
+// returns false (`dst` then holds some of it).
+bool WidenShortAscii(const char* src, char16_t* dst, size_t room);
+
 // True when the `units` UTF-16 units at `text` are ASCII and none is 0:
 // text that is its own UTF-8, unit for unit.
 bool IsPlainAscii(const char16_t* text, size_t units);

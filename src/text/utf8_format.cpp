@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "text/argument_gathering.h"
 #include "text/ascii_transcoding.h"
+#include "text/char_set.h"
 #include "text/encoding_conversion.h"
 #include "text/utf8.h"
 
@@ -23,6 +24,8 @@ constexpr size_t kFirstTrialUnits = 2048;
 constexpr size_t kFirstAttemptUnits = 512;
 // Trial measurement gives up beyond this many units (32 MiB of text).
 constexpr size_t kMaxTrialUnits = size_t{1} << 24;
+// Units of a format converted on the stack; longer formats go to the heap.
+constexpr size_t kShortFormatUnits = 256;
 // Argument slots gathered on the stack; more go to the heap.
 constexpr size_t kLocalSlots = 32;
 // Bytes of stack storage for the argument block of a prepared format; a
@@ -39,6 +42,9 @@ int32_t MeasuredBytes(int units) {
     return (units + 1) * 2;
 }
 
+// The lower-case letters but the size letters "h", "j", "l", "t", "w", "z".
+constexpr CharSet kConversionLetters = MakeCharSet("abcdefgikmnopqrsuvxy");
+
 // True when the format holds an "s" conversion without the "l" prefix: a
 // narrow string that must never reach the wide formatter as it stands.
 bool HasNarrowStringDirective(const char16_t* format) {
@@ -52,8 +58,7 @@ bool HasNarrowStringDirective(const char16_t* format) {
         }
         do {
             ++p;
-        } while (*p != 0 && (*p < u'a' || *p > u'z' || *p == u'h' || *p == u'l' || *p == u'j' ||
-                             *p == u'z' || *p == u't' || *p == u'w'));
+        } while (*p != 0 && !IsInSet(*p, kConversionLetters));
         if (*p == u's' && p[-1] != u'l') {
             return true;
         }
@@ -81,65 +86,88 @@ int32_t MeasureByTrial(WideFormatter formatter, const char16_t* format, Argument
 }
 
 // Both results of a call from the formatter's: the UTF-16 text up to its
-// first NUL converted to UTF-8, counted (bytes + 1) and written into the
-// buffer (result: its bytes) when the counted size fits `capacity`. Text
-// that does not convert writes nothing: it is counted before it is
-// written. Plain ASCII needs neither step.
-Utf8Results DeliverText(char* buffer, size_t capacity, const char16_t* text, int written) {
+// first NUL converted to UTF-8 is counted (bytes + 1, into *counted) and
+// written into the buffer (result: its bytes) when the counted size fits
+// `capacity`. Text that does not convert writes nothing: it is counted
+// before it is written. Plain ASCII needs neither step.
+int32_t DeliverText(char* buffer, size_t capacity, const char16_t* text, int written,
+                    int32_t* counted) {
+    *counted = written;
     if (written <= 0) {
-        return {written, written, true};
+        return written;
     }
     const auto units = static_cast<size_t>(written);
     if (IsPlainAscii(text, units)) {
+        *counted = written + 1;
         if (units + 1 > capacity) {
-            return {written + 1, 0, false};
+            return 0;
         }
         NarrowAscii(text, units, buffer);
-        return {written + 1, written, true};
+        return written;
     }
     const uint64_t bytes =
         ConvertToUtf8(kEncodingUtf16, text, kNulTerminated, nullptr, 0, nullptr, nullptr);
     if (bytes == 0 || bytes > INT32_MAX) {
-        return {0, -1, true};
+        *counted = 0;
+        return -1;
     }
+    *counted = static_cast<int32_t>(bytes);
     if (bytes > capacity) {
-        return {static_cast<int32_t>(bytes), 0, false};
+        return 0;
     }
     ConvertToUtf8(kEncodingUtf16, text, kNulTerminated, buffer, SIZE_MAX, nullptr, nullptr);
-    return {static_cast<int32_t>(bytes), static_cast<int32_t>(bytes - 1), true};
+    return static_cast<int32_t>(bytes - 1);
 }
 
-// Results of a call that fails before its text is made.
-constexpr Utf8Results kFailed{-1, -1, true};
+// Both results of a call that fails before its text is made.
+int32_t Failed(int32_t* counted) {
+    *counted = -1;
+    return -1;
+}
 
 // A text that did not fit the first attempt: measured, then written into
 // a buffer of the measured size.
-Utf8Results FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
-                           ArgumentSlots arguments) {
+int32_t FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
+                       ArgumentSlots arguments, int32_t* counted) {
     const int32_t need = MeasureWideFormat(format, arguments);
     if (need < 0) {
-        return kFailed;
+        return Failed(counted);
     }
     ScratchBuffer<char16_t, 1> text(static_cast<size_t>(need) / sizeof(char16_t));
     if (text.data() == nullptr) {
-        return kFailed;
+        return Failed(counted);
     }
     const int written = platform::WideFormat(text.data(), kUnboundedUnits, format, arguments);
-    return DeliverText(buffer, capacity, text.data(), written);
+    return DeliverText(buffer, capacity, text.data(), written, counted);
 }
 
 // Formats the prepared wide format and converts the text to UTF-8. Most
 // texts are short: they are written once into a stack buffer, and only a
 // text that does not fit there is measured first. Either way the text and
 // the results are the same.
-Utf8Results FormatPrepared(char* buffer, size_t capacity, const char16_t* format,
-                           ArgumentSlots arguments) {
+int32_t FormatPrepared(char* buffer, size_t capacity, const char16_t* format,
+                       ArgumentSlots arguments, int32_t* counted) {
     char16_t text[kFirstAttemptUnits];
     const int written = platform::WideFormat(text, kFirstAttemptUnits, format, arguments);
     if (written < 0) {
-        return FormatMeasured(buffer, capacity, format, arguments);
+        return FormatMeasured(buffer, capacity, format, arguments, counted);
     }
-    return DeliverText(buffer, capacity, text, written);
+    return DeliverText(buffer, capacity, text, written, counted);
+}
+
+// FormatUtf8Bounded of the format in UTF-16.
+int32_t FormatWide(char* buffer, size_t capacity, const char16_t* wide, ArgumentSlots arguments,
+                   int32_t* counted) {
+    // Most blocks fit on the stack; where they go changes nothing in them.
+    alignas(uint64_t) char local[kLocalBlockBytes];
+    const BlockStorage storage{local, sizeof local};
+    bool marked = false;
+    void* block = PrepareWideFormat(&wide, &arguments, storage, &marked);
+    if (block == nullptr && marked && HasNarrowStringDirective(wide)) {
+        return Failed(counted);
+    }
+    return ReleaseWideFormat(block, storage,
+                             FormatPrepared(buffer, capacity, wide, arguments, counted));
 }
 
 // Gathers the arguments into slots in two walks over the format (the
@@ -169,35 +197,32 @@ int32_t MeasureWideFormat(const char16_t* format, ArgumentSlots arguments) {
     return MeasureWideFormatWith(platform::WideFormat, format, arguments);
 }
 
-Utf8Results FormatUtf8Bounded(char* buffer, size_t capacity, const char* format,
-                              ArgumentSlots arguments) {
+int32_t FormatUtf8Bounded(char* buffer, size_t capacity, const char* format,
+                          ArgumentSlots arguments, int32_t* counted) {
+    char16_t ascii[kShortFormatUnits];
+    if (WidenShortAscii(format, ascii, kShortFormatUnits)) {
+        return FormatWide(buffer, capacity, ascii, arguments, counted);
+    }
     const size_t units = Utf8Length(format) + 1;
-    ScratchBuffer<char16_t, 256> converted(units);
+    ScratchBuffer<char16_t, kShortFormatUnits> converted(units);
     if (converted.data() == nullptr) {
-        return kFailed;
+        return Failed(counted);
     }
     // A format that is not UTF-8 throughout is the empty format.
     const char16_t* wide =
         WidenUtf8Text(format, units, converted.data()) != 0 ? converted.data() : u"";
-    // Most blocks fit on the stack; where they go changes nothing in them.
-    alignas(uint64_t) char local[kLocalBlockBytes];
-    const BlockStorage storage{local, sizeof local};
-    void* block = PrepareWideFormat(&wide, &arguments, storage);
-    if (block == nullptr && HasNarrowStringDirective(wide)) {
-        return kFailed;
-    }
-    const Utf8Results results = FormatPrepared(buffer, capacity, wide, arguments);
-    ReleaseWideFormat(block, storage, 0);
-    return results;
+    return FormatWide(buffer, capacity, wide, arguments, counted);
 }
 
 // Counting is writing into no room at all: the text is counted and not
 // converted; an unbounded buffer has room for any text.
 int32_t FormatUtf8V(char* buffer, const char* format, ArgumentSlots arguments) {
+    int32_t counted = 0;
     if (buffer == nullptr) {
-        return FormatUtf8Bounded(nullptr, 0, format, arguments).counted;
+        FormatUtf8Bounded(nullptr, 0, format, arguments, &counted);
+        return counted;
     }
-    return FormatUtf8Bounded(buffer, SIZE_MAX, format, arguments).written;
+    return FormatUtf8Bounded(buffer, SIZE_MAX, format, arguments, &counted);
 }
 
 // Where the va_list is itself a slot list it is used as it is; elsewhere

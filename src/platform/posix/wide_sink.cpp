@@ -4,10 +4,7 @@
 
 namespace faultkit::platform {
 
-void PutRepeated(WideSink& sink, char16_t unit, size_t count) {
-    if (count == 0) {
-        return;
-    }
+void PutRepeatedUnits(WideSink& sink, char16_t unit, size_t count) {
     const size_t stored = count < Room(sink) ? count : Room(sink);
     for (size_t i = 0; i < stored; ++i) {
         sink.buffer[sink.length + i] = unit;

@@ -31,8 +31,11 @@ inline void PutUnit(WideSink& sink, char16_t unit) {
 
 inline void PutAscii(WideSink& sink, const char* text, size_t length) {
     const size_t stored = length < Room(sink) ? length : Room(sink);
-    for (size_t i = 0; i < stored; ++i) {
-        sink.buffer[sink.length + i] = static_cast<unsigned char>(text[i]);
+    if (stored > 0) {
+        char16_t* out = sink.buffer + sink.length;
+        for (size_t i = 0; i < stored; ++i) {
+            out[i] = static_cast<unsigned char>(text[i]);
+        }
     }
     sink.length += length;
 }
@@ -53,7 +56,14 @@ inline void PutUnits(WideSink& sink, const char16_t* units, size_t length) {
 }
 
 // Saturates, so that huge widths cannot wrap the count around.
-void PutRepeated(WideSink& sink, char16_t unit, size_t count);
+void PutRepeatedUnits(WideSink& sink, char16_t unit, size_t count);
+
+// Most fields have no padding: nothing to put, no call.
+inline void PutRepeated(WideSink& sink, char16_t unit, size_t count) {
+    if (count != 0) {
+        PutRepeatedUnits(sink, unit, count);
+    }
+}
 
 // Terminates the text and gives the formatter's result: the units written,
 // or -1 when the format was refused, the text did not fit or is longer
