@@ -45,15 +45,15 @@ struct FormatMarks {
 constexpr CharSet kRewriteMarks = MakeCharSet("$cstz");
 
 FormatMarks FindMarks(const char16_t* format) {
-    FormatMarks marks{0, 0, false};
-    for (; format[marks.units] != 0; ++marks.units) {
-        const char16_t unit = format[marks.units];
-        marks.percents += unit == u'%' ? 1 : 0;
-        marks.may_rewrite |=
-            IsInSet(unit, kRewriteMarks) || (unit == u'l' && format[marks.units + 1] == u'l');
+    size_t length = 0;
+    size_t percents = 0;
+    bool marked = false;
+    for (char16_t unit = format[0]; unit != 0; unit = format[++length]) {
+        percents += unit == u'%' ? 1 : 0;
+        marked =
+            marked || IsInSet(unit, kRewriteMarks) || (unit == u'l' && format[length + 1] == u'l');
     }
-    marks.units += 1;
-    return marks;
+    return FormatMarks{length + 1, percents, marked};
 }
 
 // Calls scan_one(directive) for the text after every '%' that does not start
@@ -187,7 +187,12 @@ void* BuildMarkedBlock(const char16_t** format, ArgumentSlots* arguments, BlockS
     if (order.data() == nullptr || entries.data() == nullptr || copy.data() == nullptr) {
         return nullptr;
     }
-    std::memset(entries.data(), 0, limit * sizeof(ArgumentEntry));
+    // What is read before it is written: whether a directive named the
+    // group yet, and whether its string is in the block yet.
+    for (size_t i = 0; i < limit; ++i) {
+        entries.data()[i].size = 0;
+        entries.data()[i].placed = nullptr;
+    }
     std::memcpy(copy.data(), *format, marks.units * sizeof(char16_t));
 
     FormatShape shape{};

@@ -102,7 +102,7 @@ bool WidenShortAscii(const char* src, char16_t* dst, size_t room) {
 // by unit while it is short: a block load over several stores still under
 // way waits for all of them. Longer text is mostly stored by then, and so
 // is short text once it has been tested.
-constexpr size_t kFreshUnits = 32;
+constexpr size_t kFreshUnits = 16;
 
 bool IsPlainAscii(const char16_t* text, size_t units) {
 #if defined(__SSE2__)
