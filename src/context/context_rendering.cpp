@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "context/context_list.h"
-#include "text/utf8.h"
 #include "text/utf8_format.h"
 
 namespace faultkit {
@@ -127,15 +126,17 @@ uint32_t MeasureValue(const ValueText& text) {
     return counted >= 0 ? static_cast<uint32_t>(counted) : kLongestNumberText + 1;
 }
 
-// Writes a value's text and its NUL at `out`; never more than measured.
-void WriteValue(const ValueText& text, char* out) {
+// Writes a value's text and its NUL at `out`, never more than measured;
+// returns the text's bytes. The formatter's text holds no NUL of its own,
+// so these are the bytes before the first NUL at `out`.
+size_t WriteValue(const ValueText& text, char* out) {
     out[0] = '\0';
     if (text.format == nullptr) {
-        return;
+        return 0;
     }
     if (text.format != kCharFormat) {
-        FormatUtf8V(out, text.format, &text.argument);
-        return;
+        const int32_t written = FormatUtf8V(out, text.format, &text.argument);
+        return written > 0 ? static_cast<size_t>(written) : 0;
     }
     // A byte outside ASCII goes through the locale and may grow past the
     // three bytes counted for it; such a character is shown as '?'.
@@ -143,9 +144,10 @@ void WriteValue(const ValueText& text, char* out) {
     const int32_t written = FormatUtf8V(quoted, text.format, &text.argument);
     if (written > 0 && static_cast<uint32_t>(written) <= kQuotedCharBytes) {
         std::memcpy(out, quoted, static_cast<size_t>(written) + 1);
-    } else {
-        std::memcpy(out, "'?'", kQuotedCharBytes + 1);
+        return static_cast<size_t>(written);
     }
+    std::memcpy(out, "'?'", kQuotedCharBytes + 1);
+    return kQuotedCharBytes;
 }
 
 // Calls visit(item) for every item of the list, in order.
@@ -167,10 +169,65 @@ uint32_t MeasureContext(const _qel_error_context* context) {
     return total;
 }
 
-void WriteContext(const _qel_error_context* context, char* out) {
-    ForEachItem(context, [&out](const ContextItemView& item) {
-        WriteValue(DescribeItem(item), out);
-        out = const_cast<char*>(Utf8FindChar(out, 0)) + 1;
+// The texts of the formatted values, in list order, each with its NUL (a
+// lone NUL for a value that writes nothing), kept from the measuring pass
+// of a call that writes, so that the writing pass copies them instead of
+// formatting each value again: one formatting gives the count and the
+// text that a counting and a writing one would. From the first text that
+// does not fit on, the values are formatted again.
+struct KeptTexts {
+    char bytes[1024];
+    size_t used = 0;     // bytes the kept texts take
+    uint32_t count = 0;  // values whose texts are kept
+    bool full = false;   // a text did not fit: none after it is kept
+};
+
+uint32_t MeasureAndKeep(const ValueText& text, KeptTexts& kept) {
+    if (text.measure == Measure::kFixed) {
+        return text.fixed;
+    }
+    const size_t room = kept.full ? 0 : sizeof kept.bytes - kept.used;
+    char* at = kept.bytes + kept.used;
+    int32_t counted = 0;
+    const int32_t written = FormatUtf8Bounded(at, room, text.format, &text.argument, &counted);
+    if (room == 0 || (counted > 0 && static_cast<size_t>(counted) > room)) {
+        kept.full = true;
+    } else {
+        if (written <= 0) {
+            at[0] = '\0';
+        }
+        kept.used += static_cast<size_t>(written > 0 ? written : 0) + 1;
+        kept.count += 1;
+    }
+    return counted > 0 ? static_cast<uint32_t>(counted) : 0;
+}
+
+uint32_t MeasureContextKeeping(const _qel_error_context* context, KeptTexts& kept) {
+    uint32_t total = 1;  // the final NUL
+    ForEachItem(context, [&](const ContextItemView& item) {
+        total += MeasureAndKeep(DescribeItem(item), kept) + 1;
+    });
+    return total;
+}
+
+// Writes the values, the kept texts in turn where there are; `out` moves
+// one byte past each value's NUL: the first NUL at `out`, where searching
+// for it would find it.
+void WriteContext(const _qel_error_context* context, const KeptTexts& kept, char* out) {
+    const char* next_kept = kept.bytes;
+    uint32_t taken = 0;
+    ForEachItem(context, [&](const ContextItemView& item) {
+        const ValueText text = DescribeItem(item);
+        size_t length = 0;
+        if (text.measure == Measure::kFormatted && taken < kept.count) {
+            length = std::strlen(next_kept);
+            std::memcpy(out, next_kept, length + 1);
+            next_kept += length + 1;
+            taken += 1;
+        } else {
+            length = WriteValue(text, out);
+        }
+        out += length + 1;
     });
     *out = '\0';
 }
@@ -181,11 +238,15 @@ int RenderContextText(const _qel_error_enumerate* record, char* buffer, int size
     if (record == nullptr || size < 0 || (buffer == nullptr && size != 0)) {
         return 0;
     }
-    const auto needed = static_cast<int32_t>(MeasureContext(record->context));
-    if (size < needed) {
-        return size == 0 ? needed : 0;
+    if (size == 0) {
+        return static_cast<int32_t>(MeasureContext(record->context));
     }
-    WriteContext(record->context, buffer);
+    KeptTexts kept;
+    const auto needed = static_cast<int32_t>(MeasureContextKeeping(record->context, kept));
+    if (size < needed) {
+        return 0;
+    }
+    WriteContext(record->context, kept, buffer);
     return needed;
 }
 

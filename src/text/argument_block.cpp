@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "base/scratch_buffer.h"
-#include "text/encoding_conversion.h"
+#include "text/ascii_transcoding.h"
+#include "text/char_set.h"
 #include "text/format_directive_scan.h"
 #include "text/utf8.h"
 
@@ -19,34 +20,50 @@ struct ArgumentEntry {
     ArgumentSlots source;  // first slot of the group in the caller's list
     uint32_t kind;         // StringKind of the group's value
     size_t narrow_bytes;   // a narrow string's bytes with its terminator
-    const char16_t* text;  // UTF-16 text to copy into the block (narrow strings)
-    uint64_t text_bytes;   // bytes of `text` with its terminator; 0: none
-    char16_t* placed;      // the copy inside the block, once made
+    char16_t* placed;      // a narrow string's UTF-16 copy inside the block, once made
 };
 
-// What the summary scan learnt about the whole format.
-struct FormatSummary {
-    size_t format_units;  // of the caller's format, terminator included
-    ScanSummary scan;
+// What the walk over the format learnt about it.
+struct FormatShape {
     uint32_t directives;
     int32_t max_index;
     bool positional;
+    uint64_t slot_total;  // bytes of all directives' groups
 };
 
-size_t Utf16Length(const char16_t* text) {
+// What one pass over the caller's format finds before any directive is
+// scanned.
+struct FormatMarks {
+    size_t units;     // terminator included
+    size_t percents;  // '%' units: no format has more directives than these
+    bool may_rewrite;
+};
+
+// Every rewrite starts from one of these: the "$" of an index, "c", "s",
+// "t", "z", or "l" (of "ll"). A format without one needs no rewrite,
+// whatever its directives, and is declined without being scanned.
+constexpr CharSet kRewriteMarks = MakeCharSet("$cstz");
+
+FormatMarks FindMarks(const char16_t* format) {
     size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
+    size_t percents = 0;
+    bool marked = false;
+    for (char16_t unit = format[0]; unit != 0; unit = format[++length]) {
+        percents += unit == u'%' ? 1 : 0;
+        marked =
+            marked || IsInSet(unit, kRewriteMarks) || (unit == u'l' && format[length + 1] == u'l');
     }
-    return length;
+    return FormatMarks{length + 1, percents, marked};
 }
 
 // Calls scan_one(directive) for the text after every '%' that does not start
 // "%%"; scan_one returns the position of the directive's conversion character,
-// or null to end the walk with failure.
+// or null to end the walk with failure. Returns the position of the text's
+// terminator, or null on failure.
 template <typename ScanOne>
-bool WalkDirectives(char16_t* format, ScanOne scan_one) {
-    for (char16_t* p = format; *p != 0; ++p) {
+char16_t* WalkDirectives(char16_t* format, ScanOne scan_one) {
+    char16_t* p = format;
+    for (; *p != 0; ++p) {
         if (*p != u'%') {
             continue;
         }
@@ -56,50 +73,44 @@ bool WalkDirectives(char16_t* format, ScanOne scan_one) {
         }
         p = scan_one(p + 1);
         if (p == nullptr) {
-            return false;
+            return nullptr;
         }
     }
-    return true;
+    return p;
 }
 
-bool SummariseFormat(const char16_t* format, FormatSummary* summary) {
-    const size_t units = Utf16Length(format) + 1;
-    *summary = FormatSummary{units, {0, units}, 0, 0, false};
-    // Summary mode leaves the text as it is.
-    return WalkDirectives(
-        const_cast<char16_t*>(format), [summary](char16_t* directive) -> char16_t* {
-            char16_t* end = nullptr;
-            const int32_t index =
-                ScanFormatDirective(directive, &end, nullptr, &summary->scan, nullptr);
-            const bool positional = index > 0;
-            if (index < 0 || (summary->directives > 0 && positional != summary->positional)) {
-                return nullptr;
-            }
-            summary->positional = positional;
-            summary->directives += 1;
-            if (index > summary->max_index) {
-                summary->max_index = index;
-            }
-            return end;
-        });
-}
-
-// Rewrites the copy directive by directive, filling the order table and the entries.
-bool RewriteFormat(char16_t* copy, const FormatSummary& summary, int32_t* order,
-                   ArgumentEntry* entries, uint32_t groups, uint64_t* slot_total) {
-    uint32_t directive = 0;
+// Rewrites the copy directive by directive, filling the order table and the
+// entries (room for `limit` of each); returns the rewritten copy's
+// terminator, or null for a format that the front end refuses.
+//
+// One walk serves where a summary scan of the caller's format and a
+// rewrite scan of its copy would each meet the same directives: a
+// directive scans alike in both modes (the summary mode differs only by
+// reading the "$" of an index as the prefix where the rewrite mode, with
+// the index deleted, reads the "%", and both accept either), so they
+// refuse the same directives and find the same indices. The copy has room
+// for the growth: a directive lengthens the text by one unit at the most.
+char16_t* RewriteFormat(char16_t* copy, size_t limit, int32_t* order, ArgumentEntry* entries,
+                        FormatShape* shape) {
+    *shape = FormatShape{0, 0, false, 0};
     return WalkDirectives(copy, [&](char16_t* text) -> char16_t* {
         char16_t* end = nullptr;
         uint64_t group = 0;
         uint32_t kind = kNotString;
         const int32_t index = ScanFormatDirective(text, &end, &group, nullptr, &kind);
-        const uint32_t entry = index > 0 ? static_cast<uint32_t>(index - 1) : directive;
-        if (index < 0 || directive >= summary.directives || entry >= groups ||
-            (entries[entry].size != 0 && entries[entry].size != group)) {
+        const bool positional = index > 0;
+        if (index < 0 || (shape->directives > 0 && positional != shape->positional)) {
             return nullptr;
         }
-        order[directive++] = static_cast<int32_t>(entry);
-        *slot_total += group;
+        // An index above `limit` exceeds the directive count: refused anyway.
+        const uint32_t entry = positional ? static_cast<uint32_t>(index - 1) : shape->directives;
+        if (entry >= limit || (entries[entry].size != 0 && entries[entry].size != group)) {
+            return nullptr;
+        }
+        shape->positional = positional;
+        shape->max_index = index > shape->max_index ? index : shape->max_index;
+        order[shape->directives++] = static_cast<int32_t>(entry);
+        shape->slot_total += group;
         entries[entry].size = group;
         entries[entry].kind = kind;
         return end;
@@ -130,28 +141,22 @@ bool LocateGroups(ArgumentSlots arguments, ArgumentEntry* entries, uint32_t grou
     return true;
 }
 
-// Converts the narrow strings to UTF-16 into `scratch`; a string that is
-// not UTF-8 throughout becomes the empty text. Returns the bytes of all
-// copies.
-uint64_t ConvertNarrowStrings(ArgumentEntry* entries, uint32_t groups, char16_t* scratch) {
-    uint64_t total = 0;
-    for (uint32_t i = 0; i < groups; ++i) {
-        ArgumentEntry& entry = entries[i];
-        if (entry.kind != kNarrowString) {
-            continue;
-        }
-        const uint64_t bytes =
-            ConvertUtf8TextToUtf16(NarrowStringOf(entry), entry.narrow_bytes, scratch);
-        entry.text = bytes != 0 ? scratch : u"";
-        entry.text_bytes = bytes != 0 ? bytes : sizeof(char16_t);
-        total += entry.text_bytes;
-        scratch += entry.narrow_bytes;
+// Converts the entry's narrow string to UTF-16 at `at`, which has room for
+// one unit per byte; a string that is not UTF-8 throughout becomes the
+// empty text. Returns the bytes of the copy with its terminator.
+uint64_t PlaceNarrowString(const ArgumentEntry& entry, char16_t* at) {
+    const uint64_t bytes = WidenUtf8Text(NarrowStringOf(entry), entry.narrow_bytes, at);
+    if (bytes != 0) {
+        return bytes;
     }
-    return total;
+    at[0] = 0;
+    return sizeof(char16_t);
 }
 
 // Lays out the block: the groups in directive order (a repeated index gets a
-// copy of its own), then the format, then each string copy once.
+// copy of its own), then the format, then each narrow string once, converted
+// straight into its place when the format first names it. The copies stand
+// one after the other, as if converted elsewhere and copied in.
 void FillBlock(char* block, uint64_t slot_total, const char16_t* copy, size_t copy_bytes,
                const int32_t* order, uint32_t directives, ArgumentEntry* entries) {
     auto* slot = reinterpret_cast<uint64_t*>(block);
@@ -161,11 +166,10 @@ void FillBlock(char* block, uint64_t slot_total, const char16_t* copy, size_t co
         ArgumentEntry& entry = entries[order[i]];
         const uint64_t count = entry.size / kSlotBytes;
         std::memcpy(slot, entry.source, entry.size);
-        if (entry.text_bytes != 0) {
+        if (entry.kind == kNarrowString) {
             if (entry.placed == nullptr) {
-                std::memcpy(strings, entry.text, entry.text_bytes);
                 entry.placed = reinterpret_cast<char16_t*>(strings);
-                strings += entry.text_bytes;
+                strings += PlaceNarrowString(entry, entry.placed);
             }
             slot[count - 1] = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(entry.placed));
         }
@@ -173,58 +177,95 @@ void FillBlock(char* block, uint64_t slot_total, const char16_t* copy, size_t co
     }
 }
 
-}  // namespace
-
-void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments) {
-    FormatSummary summary{};
-    if (!SummariseFormat(*format, &summary) || summary.scan.length <= 1 ||
-        !summary.scan.rewrite_needed) {
-        return nullptr;
-    }
-    const uint32_t groups =
-        summary.positional ? static_cast<uint32_t>(summary.max_index) : summary.directives;
-    if (groups > summary.directives) {
-        return nullptr;
-    }
-    ScratchBuffer<int32_t, 64> order(summary.directives);
-    ScratchBuffer<ArgumentEntry, 16> entries(groups);
-    ScratchBuffer<char16_t, 256> copy(summary.scan.length);
+// BuildArgumentBlock of a format with a rewrite mark.
+void* BuildMarkedBlock(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
+                       const FormatMarks& marks) {
+    const size_t limit = marks.percents;
+    ScratchBuffer<int32_t, 64> order(limit);
+    ScratchBuffer<ArgumentEntry, 16> entries(limit);
+    ScratchBuffer<char16_t, 256> copy(marks.units + marks.percents);
     if (order.data() == nullptr || entries.data() == nullptr || copy.data() == nullptr) {
         return nullptr;
     }
-    std::memset(entries.data(), 0, groups * sizeof(ArgumentEntry));
-    std::memcpy(copy.data(), *format, summary.format_units * sizeof(char16_t));
+    // What is read before it is written: whether a directive named the
+    // group yet, and whether its string is in the block yet.
+    for (size_t i = 0; i < limit; ++i) {
+        entries.data()[i].size = 0;
+        entries.data()[i].placed = nullptr;
+    }
+    std::memcpy(copy.data(), *format, marks.units * sizeof(char16_t));
 
-    uint64_t slot_total = 0;
+    FormatShape shape{};
+    const char16_t* copy_end =
+        RewriteFormat(copy.data(), limit, order.data(), entries.data(), &shape);
+    if (copy_end == nullptr) {
+        return nullptr;
+    }
+    // A format whose copy reads as it did needed no rewrite and is declined.
+    // Nothing else changes the text, and every rewrite leaves a mark that
+    // no other undoes: one "$" less, one "I" or "C" more, or one unit more.
+    const auto copy_units = static_cast<size_t>(copy_end - copy.data()) + 1;
+    if (copy_units == marks.units &&
+        std::memcmp(copy.data(), *format, copy_units * sizeof(char16_t)) == 0) {
+        return nullptr;
+    }
+    const uint32_t groups =
+        shape.positional ? static_cast<uint32_t>(shape.max_index) : shape.directives;
     size_t narrow_units = 0;
-    if (!RewriteFormat(copy.data(), summary, order.data(), entries.data(), groups, &slot_total) ||
+    if (groups > shape.directives ||
         !LocateGroups(*arguments, entries.data(), groups, &narrow_units)) {
         return nullptr;
     }
-    ScratchBuffer<char16_t, 512> narrow(narrow_units);
-    if (narrow.data() == nullptr) {
-        return nullptr;
-    }
-    const uint64_t string_total = ConvertNarrowStrings(entries.data(), groups, narrow.data());
-    const size_t copy_bytes = (Utf16Length(copy.data()) + 1) * sizeof(char16_t);
-    char* block = static_cast<char*>(std::malloc(slot_total + copy_bytes + string_total));
+    const size_t copy_bytes = copy_units * sizeof(char16_t);
+    // Room for the strings at their longest, one unit per UTF-8 byte; the
+    // block uses what their conversions take.
+    const size_t bytes = shape.slot_total + copy_bytes + narrow_units * sizeof(char16_t);
+    char* block = bytes <= storage.local_bytes ? static_cast<char*>(storage.local)
+                                               : static_cast<char*>(std::malloc(bytes));
     if (block == nullptr) {
         return nullptr;
     }
-    FillBlock(block, slot_total, copy.data(), copy_bytes, order.data(), summary.directives,
+    FillBlock(block, shape.slot_total, copy.data(), copy_bytes, order.data(), shape.directives,
               entries.data());
     *arguments = reinterpret_cast<ArgumentSlots>(block);
-    *format = reinterpret_cast<const char16_t*>(block + slot_total);
+    *format = reinterpret_cast<const char16_t*>(block + shape.slot_total);
     return block;
+}
+
+}  // namespace
+
+// Most formats have no rewrite mark: they are declined by a short function
+// that does not set up the scratch storage of a rewrite.
+void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
+                         bool* marked) {
+    const FormatMarks marks = FindMarks(*format);
+    *marked = marks.may_rewrite;
+    return marks.may_rewrite ? BuildMarkedBlock(format, arguments, storage, marks) : nullptr;
+}
+
+void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments) {
+    bool marked = false;
+    return BuildArgumentBlock(format, arguments, BlockStorage{nullptr, 0}, &marked);
+}
+
+void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
+                        bool* marked) {
+    return BuildArgumentBlock(format, arguments, storage, marked);
 }
 
 void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments) {
     return BuildArgumentBlock(format, arguments);
 }
 
-int32_t ReleaseWideFormat(void* block, int32_t result) {
-    std::free(block);
+int32_t ReleaseWideFormat(void* block, BlockStorage storage, int32_t result) {
+    if (block != nullptr && block != storage.local) {
+        std::free(block);
+    }
     return result;
+}
+
+int32_t ReleaseWideFormat(void* block, int32_t result) {
+    return ReleaseWideFormat(block, BlockStorage{nullptr, 0}, result);
 }
 
 }  // namespace faultkit

@@ -9,22 +9,39 @@
 // its value: its argument group. A positional index names a whole group.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace faultkit {
 
 using ArgumentSlots = const uint64_t*;
 
-// Builds one heap block holding the re-ordered slots, the rewritten format
-// and the UTF-16 string copies, and points `format` and `arguments` into
-// it. Returns null, leaving both unchanged, when the format needs no
-// rewriting or cannot be handled: the caller then uses them as they are.
+// Where a block may go besides the heap: storage of the caller's (on its
+// stack), used when the block fits. The block is the same either way.
+struct BlockStorage {
+    void* local;  // 8-byte aligned
+    size_t local_bytes;
+};
+
+// Builds one block holding the re-ordered slots, the rewritten format and
+// the UTF-16 string copies, and points `format` and `arguments` into it.
+// Returns null, leaving both unchanged, when the format needs no rewriting
+// or cannot be handled: the caller then uses them as they are. The block
+// comes from the heap, or from `storage` when it fits there; `*marked`
+// tells whether the format holds a rewrite mark ("$", "c", "s", "t", "z"
+// or "ll"): one without is declined unscanned, and has no "s" at all.
 void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments);
+void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
+                         bool* marked);
 
 // Prepares a format for the formatter; see BuildArgumentBlock.
 void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments);
+void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
+                        bool* marked);
 
-// Frees a prepared block (null is fine) and returns `result`.
+// Frees a prepared block (null is fine; a block in `storage` is left
+// alone) and returns `result`.
 int32_t ReleaseWideFormat(void* block, int32_t result);
+int32_t ReleaseWideFormat(void* block, BlockStorage storage, int32_t result);
 
 }  // namespace faultkit

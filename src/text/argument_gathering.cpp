@@ -47,14 +47,19 @@ const char* ReadDirectiveShape(const char* p, DirectiveShape* shape) {
     return p;
 }
 
-// Calls visit(shape) for every directive of the format.
+// Calls visit(shape) for every directive of the format. Returns the number
+// of '%' in the format: one starts each directive or "%%", and a directive
+// may end in one (no other character of a directive is a '%').
 template <typename Visit>
-void ForEachDirectiveShape(const char* format, Visit visit) {
+size_t ForEachDirectiveShape(const char* format, Visit visit) {
+    size_t percents = 0;
     for (const char* p = format; *p != '\0'; ++p) {
         if (*p != '%') {
             continue;
         }
+        ++percents;
         if (p[1] == '%') {
+            ++percents;
             ++p;
             continue;
         }
@@ -64,7 +69,9 @@ void ForEachDirectiveShape(const char* format, Visit visit) {
         if (*p == '\0') {
             break;
         }
+        percents += *p == '%' ? 1 : 0;
     }
+    return percents;
 }
 
 // Appends the slots of one group; stops at the end of the slot list.
@@ -88,6 +95,27 @@ struct SlotWriter {
         }
     }
 };
+
+// What the walk that reads the plain directives' groups found.
+struct PlainWalk {
+    size_t percents;
+    uint32_t directives;
+    bool positional;  // a positional directive showed up; reading stopped there
+};
+
+// Reads the groups of the directives as they come, until a positional
+// one shows up.
+PlainWalk ReadPlainGroups(const char* format, va_list* arguments, SlotWriter& writer) {
+    PlainWalk walk{0, 0, false};
+    walk.percents = ForEachDirectiveShape(format, [&](const DirectiveShape& shape) {
+        ++walk.directives;
+        walk.positional = walk.positional || shape.index > 0;
+        if (!walk.positional) {
+            writer.Group(arguments, shape.stars, shape.floating);
+        }
+    });
+    return walk;
+}
 
 // Group shapes by index, encoded as stars | floating << 2 | named << 3.
 constexpr uint8_t kFloating = 4;
@@ -118,6 +146,20 @@ void GatherPositional(const char* format, uint32_t directives, va_list* argument
 
 }  // namespace
 
+// The groups take fewer slots than there are to gather, so where these fit
+// `capacity` the walk that counts them has read them all.
+size_t GatherPlainArgumentSlots(const char* format, va_list* arguments, uint64_t* slots,
+                                size_t capacity) {
+    SlotWriter writer{slots, capacity, 0};
+    const PlainWalk walk = ReadPlainGroups(format, arguments, writer);
+    const size_t count = walk.percents * kSlotsPerDirective + 1;
+    if (walk.positional || count > capacity) {
+        return 0;
+    }
+    std::fill(slots + writer.used, slots + count, uint64_t{0});
+    return count;
+}
+
 size_t ArgumentSlotCount(const char* format) {
     size_t percents = 0;
     for (const char* p = format; *p != '\0'; ++p) {
@@ -132,20 +174,12 @@ void GatherArgumentSlots(const char* format, va_list arguments, uint64_t* slots,
     SlotWriter writer{slots, count, 0};
     va_list copy;
     va_copy(copy, arguments);
-    uint32_t directives = 0;
-    bool positional = false;
-    ForEachDirectiveShape(format, [&](const DirectiveShape& shape) {
-        ++directives;
-        positional = positional || shape.index > 0;
-        if (!positional) {
-            writer.Group(&copy, shape.stars, shape.floating);
-        }
-    });
+    const PlainWalk walk = ReadPlainGroups(format, &copy, writer);
     va_end(copy);
-    if (positional) {
+    if (walk.positional) {
         writer.used = 0;
         va_copy(copy, arguments);
-        GatherPositional(format, directives, &copy, writer);
+        GatherPositional(format, walk.directives, &copy, writer);
         va_end(copy);
     }
     std::fill(slots + writer.used, slots + count, uint64_t{0});

@@ -11,6 +11,16 @@
 
 namespace faultkit {
 
+// Reads the arguments of a format without positional directives from
+// `*arguments` into `slots`, which hold `capacity`, in one walk over the
+// format, and zero-fills the rest of the slots to gather. Returns how many
+// slots there are to gather (as ArgumentSlotCount), or 0 when the format
+// has a positional directive or more slots than `capacity`: the list has
+// then been read in part, and the caller starts it again to gather with
+// ArgumentSlotCount and GatherArgumentSlots.
+size_t GatherPlainArgumentSlots(const char* format, va_list* arguments, uint64_t* slots,
+                                size_t capacity);
+
 // Slots to gather for `format`: enough for any formatter that reads at
 // most a width, a precision and a value per '%'.
 size_t ArgumentSlotCount(const char* format);

@@ -22,6 +22,15 @@ using WideFormatter = int (*)(char16_t* buffer, size_t count, const char16_t* fo
 int32_t FormatUtf8(char* buffer, const char* format, ...);
 int32_t FormatUtf8V(char* buffer, const char* format, ArgumentSlots arguments);
 
+// Formats once and gives both results of FormatUtf8V: its counting result
+// goes to *counted, and the text and its NUL are written to `buffer` when
+// that count fits `capacity` bytes. Returns its writing result then, and
+// also when there is nothing to write (*counted 0 or less); else 0 with
+// nothing written. A caller that counts to size its buffer and then
+// writes gets both from one formatting here.
+int32_t FormatUtf8Bounded(char* buffer, size_t capacity, const char* format,
+                          ArgumentSlots arguments, int32_t* counted);
+
 // Bytes of UTF-16 output the format needs, terminator included; -1 when it
 // cannot be measured. A formatter that cannot count without a buffer is
 // measured by trial with growing buffers.

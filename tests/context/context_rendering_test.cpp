@@ -188,6 +188,28 @@ TEST(ContextRendering, LongStringsRenderWhole) {
     EXPECT_EQ(RenderAll(rendered, 2), (std::vector<std::string>{"\"" + text + "\"", "3"}));
 }
 
+// A writing call formats each counted value once and keeps its text for the
+// writing pass; past the texts it can keep, it formats the values again.
+// Strings between them are formatted only in the writing pass.
+TEST(ContextRendering, ManyCountedValuesRenderAsFew) {
+    std::vector<RawItem> items;
+    std::vector<std::string> expected;
+    const std::string max(8, '\xFF');
+    for (int i = 0; i < 120; ++i) {
+        items.push_back({faultkit::CtxUInt64, max});
+        expected.push_back("18446744073709551615");
+        if (i % 10 == 0) {
+            items.push_back({faultkit::CtxString, std::string("s\0", 2)});
+            expected.push_back("\"s\"");
+            items.push_back({faultkit::CtxMemory, "m"});
+            expected.push_back("");
+        }
+    }
+    Rendered rendered(MakeList(items));
+    EXPECT_EQ(rendered.Measure(), 1 + 120 * 22 + 12 * (4 + 1));
+    EXPECT_EQ(RenderAll(rendered, expected.size()), expected);
+}
+
 // Bytes that the platform formatter takes as characters of the current
 // locale may come out longer than the three bytes counted for them, or
 // end the text early; the writing pass still stays within the count.

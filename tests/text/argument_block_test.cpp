@@ -38,9 +38,22 @@ TEST(ArgumentBlock, DeclinesFormatsThatNeedNoRewrite) {
     }
 }
 
+// Formats with a character that a rewrite could start from, and none that
+// does: declined all the same, after their directives were looked at.
+TEST(ArgumentBlock, DeclinesMarkedFormatsThatNeedNoRewrite) {
+    for (const char16_t* format :
+         {u"%d items", u"all %lu", u"%ls at %lc", u"cost: %f", u"100%% sure", u"%I64d is $5"}) {
+        Prepared prepared(format, {1, 2, 3});
+        EXPECT_EQ(prepared.block, nullptr);
+        EXPECT_EQ(prepared.format, format);
+        EXPECT_EQ(prepared.arguments, prepared.slots.data());
+    }
+}
+
 TEST(ArgumentBlock, RefusesFormatsItCannotHandle) {
-    for (const char16_t* format : {u"%1$d %d", u"%d %1$d", u"%2$d", u"%1$d %3$d %3$d",
-                                   u"%1$d %1$*d", u"%99999999999$d", u"%s %hs", u"%lld %"}) {
+    for (const char16_t* format :
+         {u"%1$d %d", u"%d %1$d", u"%2$d", u"%1$d %3$d %3$d", u"%1$d %1$*d", u"%99999999999$d",
+          u"%s %hs", u"%lld %", u"%5$d %1$d", u"%1$s %4$s"}) {
         Prepared prepared(format, {1, 2, 3, 4});
         EXPECT_EQ(prepared.block, nullptr);
         EXPECT_EQ(prepared.format, format);
@@ -178,6 +191,51 @@ TEST(ArgumentBlock, LargeFormatsUseHeapScratch) {
     EXPECT_EQ(reinterpret_cast<const char*>(copy),
               reinterpret_cast<const char*>(prepared.format) + (rewritten.size() + 1) * 2);
     EXPECT_EQ(std::u16string(copy), std::u16string(700, u'x'));
+}
+
+// A block built in caller storage is the block built on the heap, placed
+// elsewhere: the same layout, slots, format and strings. One that does not
+// fit the storage goes to the heap; a format without a rewrite mark says so.
+TEST(ArgumentBlock, BlocksInCallerStorageMatchHeapBlocks) {
+    const std::string long_text(600, 'y');
+    const char narrow[] = "\xC3\xA9t\xC3\xA9";
+    for (const std::string& text : {std::string(narrow), long_text}) {
+        const std::vector<uint64_t> slots{Slot(text.c_str()), 42, 5, Slot(text.c_str())};
+        Prepared heap(u"%2$lld [%1$s] %3$*s", slots);
+        ASSERT_NE(heap.block, nullptr);
+
+        alignas(8) char local[512];
+        const faultkit::BlockStorage storage{local, sizeof local};
+        const char16_t* format = u"%2$lld [%1$s] %3$*s";
+        ArgumentSlots arguments = slots.data();
+        bool marked = false;
+        char* block =
+            static_cast<char*>(faultkit::PrepareWideFormat(&format, &arguments, storage, &marked));
+        ASSERT_NE(block, nullptr);
+        EXPECT_TRUE(marked);
+        EXPECT_EQ(block == local, text.size() < 100);
+        const size_t offset = static_cast<size_t>(reinterpret_cast<const char*>(format) - block);
+        EXPECT_EQ(offset,
+                  static_cast<size_t>(reinterpret_cast<const char*>(heap.format) - heap.block));
+        EXPECT_EQ(std::u16string(format), std::u16string(heap.format));
+        for (size_t i = 0; i < offset / 8; ++i) {
+            const bool own = heap.arguments[i] >= Slot(heap.block) &&
+                             heap.arguments[i] < Slot(heap.block) + 4096;
+            EXPECT_EQ(arguments[i] - (own ? Slot(block) : 0),
+                      heap.arguments[i] - (own ? Slot(heap.block) : 0));
+        }
+        const std::u16string copy(reinterpret_cast<const char16_t*>(arguments[1]));
+        EXPECT_EQ(copy, std::u16string(reinterpret_cast<const char16_t*>(heap.arguments[1])));
+        EXPECT_EQ(faultkit::ReleaseWideFormat(block, storage, 9), 9);
+    }
+
+    alignas(8) char local[64];
+    const faultkit::BlockStorage storage{local, sizeof local};
+    const char16_t* format = u"%li and %f";
+    ArgumentSlots arguments = nullptr;
+    bool marked = true;
+    EXPECT_EQ(faultkit::PrepareWideFormat(&format, &arguments, storage, &marked), nullptr);
+    EXPECT_FALSE(marked);
 }
 
 }  // namespace

@@ -170,6 +170,63 @@ TEST(FormatUtf8, MixedArgumentKindsArriveInOrder) {
               "x|0.50|   7");
 }
 
+// Formats whose slots do not fit the stack (three per '%') and formats too
+// long for the stack copy take the heap; the text is the same.
+TEST(FormatUtf8, ManyDirectivesAndLongFormats) {
+    int32_t counted = 0;
+    int32_t written = 0;
+    EXPECT_EQ(CountThenWrite(&counted, &written, "%d%d%d%d%d%d%d%d%d%d%d%s", 1, 2, 3, 4, 5, 6, 7, 8,
+                             9, 10, 11, "z"),
+              "1234567891011z");
+    EXPECT_EQ(counted, written + 1);
+    const std::string padding(300, '-');
+    const std::string format = padding + "%s" + padding + "%lld";
+    EXPECT_EQ(CountThenWrite(&counted, &written, format.c_str(), "\xC3\xA9", -5LL),
+              padding + "\xC3\xA9" + padding + "-5");
+    EXPECT_EQ(written, 604);
+}
+
+// One formatting gives both results: the count, and the text where it
+// fits; where it does not, nothing is written.
+TEST(FormatUtf8, BoundedFormattingGivesBothResults) {
+    const std::string long_text(700, 'w');
+    const struct {
+        const char* format;
+        uint64_t argument;
+    } cases[] = {
+        {"%li", 42},
+        {"[%s]", reinterpret_cast<uintptr_t>("\xE2\x82\xAC")},
+        {"[%s]", reinterpret_cast<uintptr_t>(long_text.c_str())},
+        {"%s", reinterpret_cast<uintptr_t>("")},
+        {"%s", reinterpret_cast<uintptr_t>("yz\xED\xA0\x80")},
+        {"abc%", 0},
+        {"a%cb", 0},
+    };
+    for (const auto& c : cases) {
+        const uint64_t slots[1] = {c.argument};
+        const int32_t counted = faultkit::FormatUtf8V(nullptr, c.format, slots);
+        std::vector<char> expected(static_cast<size_t>(counted > 0 ? counted : 0) + 4, '#');
+        const int32_t expected_written = faultkit::FormatUtf8V(expected.data(), c.format, slots);
+
+        std::vector<char> out(expected.size(), '#');
+        int32_t bounded_count = 12345;
+        const int32_t written =
+            faultkit::FormatUtf8Bounded(out.data(), out.size(), c.format, slots, &bounded_count);
+        EXPECT_EQ(bounded_count, counted) << c.format;
+        EXPECT_EQ(written, expected_written) << c.format;
+        EXPECT_EQ(out, expected) << c.format;
+
+        if (counted > 0) {
+            std::vector<char> small(static_cast<size_t>(counted), '#');
+            EXPECT_EQ(faultkit::FormatUtf8Bounded(small.data(), small.size() - 1, c.format, slots,
+                                                  &bounded_count),
+                      0);
+            EXPECT_EQ(bounded_count, counted);
+            EXPECT_EQ(small, std::vector<char>(small.size(), '#')) << c.format;
+        }
+    }
+}
+
 // A formatter that cannot count without a buffer and fails while the
 // buffer is too small, as some platforms' formatters do.
 std::vector<size_t> g_trial_counts;

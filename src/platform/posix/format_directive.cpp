@@ -144,14 +144,24 @@ bool IsConversion(char16_t c) {
     }
 }
 
+// Flags, width digits, "*" and "." all lie in " " to "9"; a directive that
+// starts elsewhere has none of them, and reads as without width and
+// precision.
+bool StartsWithFlagOrField(char16_t c) {
+    return c >= u' ' && c <= u'9';
+}
+
 }  // namespace
 
 bool ParseFormatDirective(const char16_t*& format, SlotReader& slots, FormatDirective& directive) {
     directive = FormatDirective{};
+    directive.precision = -1;
     const char16_t* p = format;
-    ReadFlags(p, directive);
-    if (!ReadWidth(p, slots, directive) || !ReadPrecision(p, slots, directive)) {
-        return false;
+    if (StartsWithFlagOrField(*p)) {
+        ReadFlags(p, directive);
+        if (!ReadWidth(p, slots, directive) || !ReadPrecision(p, slots, directive)) {
+            return false;
+        }
     }
     ReadSize(p, directive);
     if (!IsConversion(*p)) {

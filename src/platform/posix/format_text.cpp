@@ -26,6 +26,24 @@ bool PutNarrowField(WideSink& sink, const FormatDirective& directive, const char
     return true;
 }
 
+// Units of `text` before its first 0 unit, at most `limit`. Without a
+// limit two units are tested a round; the second only after the first,
+// so that nothing past the terminator is read.
+template <typename Unit>
+size_t UnitsBefore(const Unit* text, size_t limit) {
+    size_t length = 0;
+    if (limit == SIZE_MAX) {
+        while (text[length] != 0 && text[length + 1] != 0) {
+            length += 2;
+        }
+        return text[length] != 0 ? length + 1 : length;
+    }
+    while (length < limit && text[length] != 0) {
+        ++length;
+    }
+    return length;
+}
+
 }  // namespace
 
 // A character is a one-character string: precision 0 leaves it out.
@@ -47,18 +65,12 @@ bool FormatString(WideSink& sink, const FormatDirective& directive, uint64_t slo
     const size_t limit =
         directive.precision < 0 ? SIZE_MAX : static_cast<size_t>(directive.precision);
     const auto address = static_cast<uintptr_t>(slot);
-    size_t length = 0;
     if (IsNarrow(directive, u'S')) {
         const char* text = address != 0 ? reinterpret_cast<const char*>(address) : "(null)";
-        while (length < limit && text[length] != 0) {
-            ++length;
-        }
-        return PutNarrowField(sink, directive, text, length);
+        return PutNarrowField(sink, directive, text, UnitsBefore(text, limit));
     }
     const char16_t* text = address != 0 ? reinterpret_cast<const char16_t*>(address) : u"(null)";
-    while (length < limit && text[length] != 0) {
-        ++length;
-    }
+    const size_t length = UnitsBefore(text, limit);
     PutField(sink, directive, Field{"", 0, 0, length, directive.zero},
              [&] { PutUnits(sink, text, length); });
     return true;

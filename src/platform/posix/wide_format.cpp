@@ -35,7 +35,11 @@ int WideFormat(char16_t* buffer, size_t count, const char16_t* format, const uin
     const char16_t* p = format;
     while (*p != 0 && !sink.refused) {
         if (*p != u'%') {
-            PutUnit(sink, *p++);
+            const char16_t* literal = p;
+            while (*p != 0 && *p != u'%') {
+                ++p;
+            }
+            PutUnits(sink, literal, static_cast<size_t>(p - literal));
         } else if (p[1] == u'%') {
             PutUnit(sink, u'%');
             p += 2;

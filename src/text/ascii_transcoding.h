@@ -1,0 +1,30 @@
+// Plain ASCII between UTF-8 and UTF-16 on the formatting path, where texts
+// are short and mostly ASCII: ASCII is widened or narrowed 16 bytes at a
+// time here, and only text from the first other character on goes through
+// the general conversion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace faultkit {
+
+// ConvertUtf8TextToUtf16 with its contract and results: `bytes` bytes of
+// UTF-8 text, terminator included, into `dst`, which has room for `bytes`
+// units; the bytes of the UTF-16 text with its terminator, or 0 when the
+// source is not UTF-8 throughout.
+uint64_t WidenUtf8Text(const char* src, size_t bytes, char16_t* dst);
+
+// Widens the NUL-terminated `src` into `dst` when it is ASCII throughout
+// and has fewer than `room` bytes, in one pass that finds its end; else
+// returns false (`dst` then holds some of it).
+bool WidenShortAscii(const char* src, char16_t* dst, size_t room);
+
+// True when the `units` UTF-16 units at `text` are ASCII and none is 0:
+// text that is its own UTF-8, unit for unit.
+bool IsPlainAscii(const char16_t* text, size_t units);
+
+// Writes `units` plain ASCII units (see IsPlainAscii) as bytes, then a NUL.
+void NarrowAscii(const char16_t* text, size_t units, char* buffer);
+
+}  // namespace faultkit
