@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "platform/posix/decimal_digits.h"
-#include "platform/posix/format_directive.h"
+#include "platform/posix/format_conversions.h"
 #include "platform/posix/locale_text.h"
 
 namespace faultkit::platform {

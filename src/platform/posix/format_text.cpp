@@ -3,7 +3,7 @@
 // single-byte text of the current locale.
 #include <cstdint>
 
-#include "platform/posix/format_directive.h"
+#include "platform/posix/format_conversions.h"
 #include "platform/posix/locale_text.h"
 
 namespace faultkit::platform {

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/posix/format_directive.h"
+#include "platform/format_directive.h"
 #include "platform/win32/slot_list.h"
 
 namespace faultkit::platform {

@@ -1,4 +1,4 @@
-#include "platform/posix/format_directive.h"
+#include "platform/format_directive.h"
 
 #include <climits>
 
