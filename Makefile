@@ -7,7 +7,8 @@
 #   make fuzz   build the libFuzzer targets with clang and run each for
 #               FUZZ_SECONDS seconds (60) on a copy of its corpus
 #   make fuzz-long  run each target for FUZZ_SECONDS (1800) and minimise its
-#               corpus in fuzz/corpus with what it found
+#               corpus in fuzz/corpus with what it found; -j N runs N
+#               targets at once
 #   make coverage  build with clang's source-based coverage, run the suite
 #               and print line and branch figures for src/ and tools/
 
@@ -92,24 +93,26 @@ fuzz: fuzz-build
 # minimised: the hand-written seeds (named by what they hold) stay, and of
 # the inputs named by their hash, old and new, libFuzzer keeps a smallest
 # set that reaches everything they reach (-merge=1).
-fuzz-long: FUZZ_TIME = $(or $(FUZZ_SECONDS),1800)
-fuzz-long: fuzz-build
-	@for f in build-fuzz/fuzz/fuzz_*; do \
-	  [ -x "$$f" ] || continue; \
-	  name=$${f##*/fuzz_}; corpus=fuzz/corpus/$$name; log=build-fuzz/$$name-long.log; \
-	  found=build-fuzz/found-$$name; minimised=build-fuzz/minimised-$$name; \
-	  mkdir -p $$found; rm -rf $$minimised && mkdir -p $$minimised; \
-	  echo "fuzzing $$name for $(FUZZ_TIME) s"; \
-	  $$f -max_total_time=$(FUZZ_TIME) -print_final_stats=1 $$found $$corpus \
-	    >$$log 2>&1 || { tail -50 $$log; exit 1; }; \
-	  grep -E 'stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' $$log; \
-	  before=$$(ls $$corpus | wc -l); \
-	  find $$corpus -type f ! -name '????????????????????????????????????????' \
-	    -exec cp {} $$minimised/ \; ; \
-	  $$f -merge=1 $$minimised $$corpus $$found >>$$log 2>&1 || { tail -20 $$log; exit 1; }; \
-	  rm -f $$corpus/* && cp $$minimised/* $$corpus/; \
-	  echo "corpus $$name: $$before inputs before, $$(ls $$corpus | wc -l) after"; \
-	done
+FUZZ_TARGETS := $(notdir $(wildcard fuzz/corpus/*))
+
+fuzz-long: $(addprefix fuzz-long-,$(FUZZ_TARGETS))
+
+fuzz-long-%: FUZZ_TIME = $(or $(FUZZ_SECONDS),1800)
+fuzz-long-%: fuzz-build
+	@f=build-fuzz/fuzz/fuzz_$*; corpus=fuzz/corpus/$*; log=build-fuzz/$*-long.log; \
+	found=build-fuzz/found-$*; minimised=build-fuzz/minimised-$*; \
+	mkdir -p $$found; rm -rf $$minimised && mkdir -p $$minimised; \
+	echo "fuzzing $* for $(FUZZ_TIME) s"; \
+	$$f -max_total_time=$(FUZZ_TIME) -print_final_stats=1 $$found $$corpus \
+	  >$$log 2>&1 || { tail -50 $$log; exit 1; }; \
+	grep -E 'stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' $$log \
+	  | sed 's/^/$*: /'; \
+	before=$$(ls $$corpus | wc -l); \
+	find $$corpus -type f ! -name '????????????????????????????????????????' \
+	  -exec cp {} $$minimised/ \; ; \
+	$$f -merge=1 $$minimised $$corpus $$found >>$$log 2>&1 || { tail -20 $$log; exit 1; }; \
+	rm -f $$corpus/* && cp $$minimised/* $$corpus/; \
+	echo "corpus $*: $$before inputs before, $$(ls $$corpus | wc -l) after"
 
 # Tests left out of the coverage run: installing and packing, which take
 # minutes and run no library code of their own, and the export check, which

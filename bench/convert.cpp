@@ -1,7 +1,8 @@
 // Conversion throughput against glibc iconv doing the same conversion on
 // the same text, in the same binary: UTF-8 <-> UTF-16, UTF-8 -> ISO 8859-2
 // and Windows-1252 -> UTF-8, on 1 MiB of ASCII-heavy, of mixed-script and
-// of randomly mixed text. Every pair's output is checked to be identical
+// of randomly mixed text; the library as it runs and with its vector paths
+// turned off. Every pair's output is checked to be identical
 // before timing.
 #include <benchmark/benchmark.h>
 #include <iconv.h>
@@ -16,6 +17,7 @@
 #include "text/code_page_tables.h"
 #include "text/encoding_conversion.h"
 #include "text/utf8.h"
+#include "text/vector_level.h"
 
 namespace faultkit {
 namespace {
@@ -153,14 +155,20 @@ void Register(const Pair& pair, const char* text_name, const std::string& utf8) 
         std::exit(1);
     }
     const std::string name = std::string(pair.name) + "/" + text_name;
-    benchmark::RegisterBenchmark(
-        (name + "/faultkit").c_str(), [pair, src](benchmark::State& state) {
-            std::vector<char> dst(src.size() * 4 + 16);
-            for (auto _ : state) {
-                benchmark::DoNotOptimize(RunFaultkit(pair, src, dst));
-            }
-            state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * src.size()));
-        });
+    // The library as it runs, and with its vector paths turned off.
+    for (const bool scalar : {false, true}) {
+        benchmark::RegisterBenchmark(
+            (name + (scalar ? "/faultkit_scalar" : "/faultkit")).c_str(),
+            [pair, src, scalar](benchmark::State& state) {
+                std::vector<char> dst(src.size() * 4 + 16);
+                UseVectorLevel(scalar ? VectorLevel::kNone : SupportedVectorLevel());
+                for (auto _ : state) {
+                    benchmark::DoNotOptimize(RunFaultkit(pair, src, dst));
+                }
+                UseVectorLevel(SupportedVectorLevel());
+                state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * src.size()));
+            });
+    }
     benchmark::RegisterBenchmark((name + "/iconv").c_str(), [cd, src](benchmark::State& state) {
         std::vector<char> dst(src.size() * 4 + 16);
         for (auto _ : state) {
