@@ -33,6 +33,15 @@ TEST(Events, ManualResetEventStaysSetUntilCleared) {
     EXPECT_FALSE(platform::IsSignalled(second.get()));
 }
 
+TEST(Events, NullHandlesAreRefused) {
+    Event event;
+    EXPECT_FALSE(platform::SignalEvent(nullptr));
+    EXPECT_FALSE(platform::ClearEvent(nullptr));
+    EXPECT_FALSE(platform::IsSignalled(nullptr));
+    EXPECT_EQ(platform::WaitForEither(nullptr, event.get()), -1);
+    EXPECT_EQ(platform::WaitForEither(event.get(), nullptr), -1);
+}
+
 TEST(Events, WaitOnTwoReportsTheFirstWhenBothAreSet) {
     Event first, second;
     platform::SignalEvent(first.get());

@@ -68,7 +68,8 @@ TEST_P(ThreadEndProbe, SignalsWhenTheThreadEnds) {
     {
         OwnedHandle end(Open(thread.id()));
         ASSERT_NE(end.get(), nullptr);
-        EXPECT_FALSE(platform::IsSignalled(end.get()));
+        platform::SleepMs(30);  // a few rounds of the /proc probe's polling
+        EXPECT_FALSE(platform::IsSignalled(end.get())) << "signalled while the thread lives";
         thread.Finish();
         EXPECT_TRUE(SignalledInTime(end.get()));
     }
