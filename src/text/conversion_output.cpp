@@ -1,5 +1,7 @@
 #include "text/conversion_output.h"
 
+#include <cstdint>
+
 namespace faultkit {
 
 ConversionOutput OutputOpen(void* dst, size_t dst_size, uint8_t* stage, const uint8_t* source) {
@@ -8,7 +10,11 @@ ConversionOutput OutputOpen(void* dst, size_t dst_size, uint8_t* stage, const ui
     if (dst_size != 0) {
         out.mode = OutputMode::kBuffer;
         out.start = static_cast<uint8_t*>(dst);
-        out.capacity = dst_size;
+        // A size that would reach past the end of the address space (a
+        // caller's "unbounded") is cut where the buffer must end anyway, so
+        // that the end pointer can be formed.
+        const uintptr_t room = UINTPTR_MAX - reinterpret_cast<uintptr_t>(dst);
+        out.capacity = dst_size < room ? dst_size : room;
     } else if (dst != nullptr) {
         out.mode = OutputMode::kStream;
         out.start = stage;

@@ -115,7 +115,7 @@ int32_t DeliverText(char* buffer, size_t capacity, const char16_t* text, int wri
     if (bytes > capacity) {
         return 0;
     }
-    ConvertToUtf8(kEncodingUtf16, text, kNulTerminated, buffer, SIZE_MAX, nullptr, nullptr);
+    ConvertToUtf8(kEncodingUtf16, text, kNulTerminated, buffer, bytes, nullptr, nullptr);
     return static_cast<int32_t>(bytes - 1);
 }
 
