@@ -5,8 +5,6 @@
 #include <set>
 #include <vector>
 
-#include "text/reverse_tables.h"
-
 namespace faultkit {
 namespace {
 
@@ -32,61 +30,6 @@ std::vector<uint8_t> TableBytes(int first_id, int count) {
     return bytes;
 }
 
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-void PutLe16(std::vector<uint8_t>& out, unsigned word) {
-    out.push_back(static_cast<uint8_t>(word));
-    out.push_back(static_cast<uint8_t>(word >> 8));
-}
-
-// The ReverseRecord of code page id, built from its forward table.
-std::vector<uint8_t> BuildRecord(EncodingId id) {
-    std::vector<uint8_t> page_index(kPageIndexSize, 0);
-    std::vector<uint8_t> groups;
-    const uint16_t* table = CodePageTableOf(id);
-    for (uint32_t block = 0; block < kPageIndexSize; ++block) {
-        uint8_t group[8] = {};
-        bool used = false;
-        for (int b = 0; b < 256; ++b) {
-            if (table[b] != kUnmappedCodePoint && table[b] / 8 == block) {
-                group[table[b] % 8] = static_cast<uint8_t>(b);
-                used = true;
-            }
-        }
-        if (used) {
-            groups.insert(groups.end(), group, group + 8);
-            page_index[block] = static_cast<uint8_t>(groups.size() / 8);
-        }
-    }
-    std::vector<uint8_t> stream;
-    PutLe16(stream, kRunStreamByteOrder);
-    PutLe16(stream, kPageIndexSize / 32);
-    for (size_t word = 0; word < kPageIndexSize / 2;) {
-        const uint16_t value = Le16(&page_index[2 * word]);
-        size_t run = 1;
-        while (value == 0 && word + run < kPageIndexSize / 2 && Le16(&page_index[2 * (word + run)]) == 0) {
-            ++run;
-        }
-        if (value != 0) {
-            PutLe16(stream, value);
-        } else {
-            PutLe16(stream, 0);
-            PutLe16(stream, static_cast<unsigned>(run));
-        }
-        word += run;
-    }
-    PutLe16(stream, 0);
-    PutLe16(stream, 0);
-    std::vector<uint8_t> record;
-    PutLe16(record, static_cast<unsigned>(stream.size()));
-    record.insert(record.end(), stream.begin(), stream.end());
-    PutLe16(record, static_cast<unsigned>(groups.size() / 8));
-    record.insert(record.end(), groups.begin(), groups.end());
-    return record;
-}
-
 TEST(CodePageTables, ChecksumsOfEveryTableAndOfAll) {
     const uint32_t expected[kCodePageCount] = {
         0xA544D9D3, 0x8951B63F, 0x0E20FDB6, 0xDDD075B8, 0xC4CCCBC4, 0x35E3E7E0,
@@ -108,36 +51,6 @@ TEST(CodePageTables, NoTwoBytesShareACodePoint) {
             EXPECT_TRUE(cp == kUnmappedCodePoint || seen.insert(cp).second) << id << " " << b;
         }
     }
-}
-
-TEST(ReverseRecords, ChecksumAndTheLengthsOfEveryRecord) {
-    EXPECT_EQ(Crc32(std::vector<uint8_t>(ReverseRecords, ReverseRecords + kReverseRecordsSize)),
-              0x554CDBB8u);
-    const uint16_t lengths[kCodePageCount][2] = {
-        {28, 16}, {44, 28}, {70, 43}, {68, 36}, {68, 45}, {56, 31}, {50, 27}, {62, 32}, {68, 28},
-        {62, 31}, {68, 42}, {44, 28}, {66, 45}, {88, 40}, {60, 32}, {78, 41}, {90, 41}};
-    const uint8_t* record = ReverseRecords;
-    for (int id = 1; id <= kCodePageCount; ++id) {
-        const uint16_t l = Le16(record);
-        EXPECT_EQ(l, lengths[id - 1][0]) << id;
-        EXPECT_EQ(Le16(record + 2 + l), lengths[id - 1][1]) << id;
-        EXPECT_EQ(Le16(record + 2), kRunStreamByteOrder);
-        EXPECT_EQ(Le16(record + 4), 256);
-        EXPECT_EQ(Le16(record + l - 2), 0);  // the end pair closes the stream
-        EXPECT_EQ(Le16(record + l), 0);
-        record = ReverseRecordSkip(record, 1);
-    }
-    EXPECT_EQ(record, ReverseRecords + kReverseRecordsSize);
-}
-
-TEST(ReverseRecords, FollowByteForByteFromTheForwardTables) {
-    std::vector<uint8_t> rebuilt;
-    for (int id = 1; id <= kCodePageCount; ++id) {
-        const std::vector<uint8_t> record = BuildRecord(id);
-        rebuilt.insert(rebuilt.end(), record.begin(), record.end());
-    }
-    ASSERT_EQ(rebuilt.size(), kReverseRecordsSize);
-    EXPECT_TRUE(std::equal(rebuilt.begin(), rebuilt.end(), ReverseRecords));
 }
 
 }  // namespace
