@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -11,179 +12,109 @@ namespace {
 
 using faultkit::FormatUtf8;
 
+// What FormatUtf8 gives: the counting result, the writing result and the
+// text written.
+struct Formatted {
+    std::string text;
+    int32_t counted;
+    int32_t written;
+    bool operator==(const Formatted& o) const {
+        return text == o.text && counted == o.counted && written == o.written;
+    }
+};
+
+void PrintTo(const Formatted& f, std::ostream* os) {
+    *os << '"' << f.text << "\" counted " << f.counted << " written " << f.written;
+}
+
+// A formatting that succeeds: the count includes the terminator, the
+// written bytes do not; an empty text gives 0 both ways.
+Formatted Ok(const std::string& text) {
+    const auto size = static_cast<int32_t>(text.size());
+    return {text, size == 0 ? 0 : size + 1, size};
+}
+
 // Counts, then writes into a canary-filled buffer of exactly the counted
 // size plus slack; checks nothing lands past the text and its NUL.
 template <typename... Args>
-std::string CountThenWrite(int32_t* counted, int32_t* written, const char* format, Args... args) {
-    *counted = FormatUtf8(nullptr, format, args...);
-    std::vector<char> buffer(static_cast<size_t>(*counted > 0 ? *counted : 0) + 8, '#');
-    *written = FormatUtf8(buffer.data(), format, args...);
-    const size_t used = *written > 0 ? static_cast<size_t>(*written) + 1 : 0;
+Formatted Format(const char* format, Args... args) {
+    Formatted f{"", FormatUtf8(nullptr, format, args...), 0};
+    std::vector<char> buffer(static_cast<size_t>(f.counted > 0 ? f.counted : 0) + 8, '#');
+    f.written = FormatUtf8(buffer.data(), format, args...);
+    const size_t used = f.written > 0 ? static_cast<size_t>(f.written) + 1 : 0;
     for (size_t i = used; i < buffer.size(); ++i) {
         EXPECT_EQ(buffer[i], '#') << "byte " << i << " of " << format;
     }
-    return *written > 0 ? std::string(buffer.data()) : std::string();
+    if (f.written > 0) {
+        f.text = buffer.data();
+    }
+    return f;
 }
 
 TEST(FormatUtf8, CountsOneMoreThanItWrites) {
-    int32_t counted = 0;
-    int32_t written = 0;
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%li", 42), "42");
-    EXPECT_EQ(counted, 3);
-    EXPECT_EQ(written, 2);
-
-    EXPECT_EQ(CountThenWrite(&counted, &written, "<null>", 1234), "<null>");
-    EXPECT_EQ(counted, 7);
-    EXPECT_EQ(written, 6);
-
-    EXPECT_EQ(CountThenWrite(&counted, &written, "\"%s\"", "\xC3\xA9"), "\"\xC3\xA9\"");
-    EXPECT_EQ(counted, 5);
-    EXPECT_EQ(written, 4);
-
-    EXPECT_EQ(CountThenWrite(&counted, &written, "'%c'", 65), "'A'");
-    EXPECT_EQ(counted, 4);
-    EXPECT_EQ(written, 3);
+    EXPECT_EQ(Format("%li", 42), Ok("42"));
+    EXPECT_EQ(Format("<null>", 1234), Ok("<null>"));
+    EXPECT_EQ(Format("\"%s\"", "\xC3\xA9"), Ok("\"\xC3\xA9\""));
+    EXPECT_EQ(Format("'%c'", 65), Ok("'A'"));
+    EXPECT_EQ(Format("%s", ""), Ok(""));
+    EXPECT_EQ(Format(""), Ok(""));
+    // The text ends at an embedded NUL.
+    EXPECT_EQ(Format("a%cb", 0), Ok("a"));
+    EXPECT_EQ(Format("\xC3\xA9%cb", 0), Ok("\xC3\xA9"));
 }
 
-TEST(FormatUtf8, EmptyTextWritesNothing) {
-    int32_t counted = -5;
-    int32_t written = -5;
-    CountThenWrite(&counted, &written, "%s", "");
-    EXPECT_EQ(counted, 0);
-    EXPECT_EQ(written, 0);
-    CountThenWrite(&counted, &written, "");
-    EXPECT_EQ(counted, 0);
-    EXPECT_EQ(written, 0);
-}
-
-TEST(FormatUtf8, SixtyFourBitValuesSurviveTheRewrite) {
-    int32_t counted = 0;
-    int32_t written = 0;
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%zu", static_cast<size_t>(UINT64_MAX)),
-              "18446744073709551615");
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%lld", static_cast<long long>(INT64_MIN)),
-              "-9223372036854775808");
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%I64u", static_cast<uint64_t>(UINT64_MAX)),
-              "18446744073709551615");
-    EXPECT_EQ(counted, written + 1);
-}
-
-TEST(FormatUtf8, PositionalArgumentsAndStrings) {
-    int32_t counted = 0;
-    int32_t written = 0;
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%2$s=%1$lld", 7LL, "ab"), "ab=7");
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%1$s/%1$s %2$.1f", "\xE2\x82\xAC", 2.5),
-              "\xE2\x82\xAC/\xE2\x82\xAC 2.5");
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%-4s|%*d", "x", 3, 5), "x   |  5");
-}
-
-// The front end refuses these formats, so their narrow strings would reach
-// the wide formatter as they stand: nothing is formatted or written.
-TEST(FormatUtf8, RefusedFormatWithNarrowStringWritesNothing) {
-    int32_t counted = 0;
-    int32_t written = 0;
-    for (const char* format : {"%s %1$d", "100%% %s %1$d", "%hs", "%-5.3hs", "%jzts", "%ws"}) {
-        CountThenWrite(&counted, &written, format, "text", 1);
-        EXPECT_LT(counted, 0) << format;
-        EXPECT_LT(written, 0) << format;
-    }
-}
-
-TEST(FormatUtf8, FailuresWriteNothing) {
-    int32_t counted = 0;
-    int32_t written = 0;
-    // A format the platform formatter refuses.
-    CountThenWrite(&counted, &written, "abc%");
-    EXPECT_LT(counted, 0);
-    EXPECT_LT(written, 0);
-    // A format that is not UTF-8 behaves as an empty one, also when it ends
-    // in a sequence cut short.
-    for (const char* format : {"%li \xC3(", "%li \xE2\x82", "%li \xFD"}) {
-        CountThenWrite(&counted, &written, format, 5);
-        EXPECT_EQ(counted, 0) << format;
-        EXPECT_EQ(written, 0) << format;
-    }
-}
-
-TEST(FormatUtf8, StringsThatAreNotUtf8ThroughoutPrintEmpty) {
-    int32_t counted = 0;
-    int32_t written = 0;
-    for (const char* text : {"\x80z", "ab\xE2", "ab\xE2\x82", "4\t\xFD\x7F"}) {
-        EXPECT_EQ(CountThenWrite(&counted, &written, "[%s]", text), "[]") << text;
-        EXPECT_EQ(counted, 3);
-    }
-}
-
-// The text converts to UTF-8 only up to the surrogate: the call fails and
-// writes nothing, not even the part before it.
-TEST(FormatUtf8, UnpairedSurrogateInTheTextFailsTheConversion) {
-    const char16_t broken[] = u"a\xD800";
-    int32_t counted = 0;
-    int32_t written = 0;
-    CountThenWrite(&counted, &written, "x%ls", broken);
-    EXPECT_EQ(counted, 0);
-    EXPECT_EQ(written, -1);
-    // A surrogate encoded in UTF-8 passes the conversion to UTF-16 and
-    // fails the one back.
-    CountThenWrite(&counted, &written, "%s", "yz\xED\xA0\x80");
-    EXPECT_EQ(counted, 0);
-    EXPECT_EQ(written, -1);
-}
-
-TEST(FormatUtf8, TextEndsAtAnEmbeddedNul) {
-    int32_t counted = 0;
-    int32_t written = 0;
-    EXPECT_EQ(CountThenWrite(&counted, &written, "a%cb", 0), "a");
-    EXPECT_EQ(counted, 2);
-    EXPECT_EQ(written, 1);
-    EXPECT_EQ(CountThenWrite(&counted, &written, "\xC3\xA9%cb", 0), "\xC3\xA9");
-    EXPECT_EQ(counted, 3);
-    EXPECT_EQ(written, 2);
-}
-
-TEST(FormatUtf8, LongTextsAndStrings) {
-    int32_t counted = 0;
-    int32_t written = 0;
+// The arguments reach the formatter through the rewrite: 64-bit values,
+// positional groups in index order, stars, integers and doubles
+// interleaved (gathered in format order on platforms whose variable
+// arguments are not slots already), more directives than the stack holds
+// slots for (three per '%'), and long texts, strings and formats.
+TEST(FormatUtf8, ArgumentsSurviveTheRewrite) {
+    EXPECT_EQ(Format("%zu", static_cast<size_t>(UINT64_MAX)), Ok("18446744073709551615"));
+    EXPECT_EQ(Format("%lld", static_cast<long long>(INT64_MIN)), Ok("-9223372036854775808"));
+    EXPECT_EQ(Format("%I64u", static_cast<uint64_t>(UINT64_MAX)), Ok("18446744073709551615"));
+    EXPECT_EQ(Format("%2$s=%1$lld", 7LL, "ab"), Ok("ab=7"));
+    EXPECT_EQ(Format("%1$s/%1$s %2$.1f", "\xE2\x82\xAC", 2.5), Ok("\xE2\x82\xAC/\xE2\x82\xAC 2.5"));
+    EXPECT_EQ(Format("%-4s|%*d", "x", 3, 5), Ok("x   |  5"));
+    EXPECT_EQ(Format("%d %f %d %.1f %s", 1, 2.5, 3, 4.5, "e"), Ok("1 2.500000 3 4.5 e"));
+    EXPECT_EQ(Format("%*.*f|%-*d|", 8, 2, 3.25, 3, 9), Ok("    3.25|9  |"));
+    EXPECT_EQ(Format("%3$s|%1$.2f|%2$*d", 0.5, 4, 7, "x"), Ok("x|0.50|   7"));
+    EXPECT_EQ(Format("%d%d%d%d%d%d%d%d%d%d%d%s", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, "z"),
+              Ok("1234567891011z"));
+    const std::string padding(300, '-');
+    EXPECT_EQ(Format((padding + "%s" + padding + "%lld").c_str(), "\xC3\xA9", -5LL),
+              Ok(padding + "\xC3\xA9" + padding + "-5"));
     const std::string ascii(3000, 'x');
-    EXPECT_EQ(CountThenWrite(&counted, &written, "[%s]", ascii.c_str()), "[" + ascii + "]");
-    EXPECT_EQ(counted, 3003);
+    EXPECT_EQ(Format("[%s]", ascii.c_str()), Ok("[" + ascii + "]"));
     std::string accented;
     for (int i = 0; i < 700; ++i) {
         accented += "\xC3\xA9";
     }
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%s!", accented.c_str()), accented + "!");
-    EXPECT_EQ(counted, 1402);
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%1200d", 7), std::string(1199, ' ') + "7");
-    EXPECT_EQ(written, 1200);
+    EXPECT_EQ(Format("%s!", accented.c_str()), Ok(accented + "!"));
+    EXPECT_EQ(Format("%1200d", 7), Ok(std::string(1199, ' ') + "7"));
 }
 
-// The slots are gathered in format order on platforms whose variable
-// arguments are not slots already: integers and doubles interleaved,
-// stars, and positional groups in index order.
-TEST(FormatUtf8, MixedArgumentKindsArriveInOrder) {
-    int32_t counted = 0;
-    int32_t written = 0;
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%d %f %d %.1f %s", 1, 2.5, 3, 4.5, "e"),
-              "1 2.500000 3 4.5 e");
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%*.*f|%-*d|", 8, 2, 3.25, 3, 9), "    3.25|9  |");
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%3$s|%1$.2f|%2$*d", 0.5, 4, 7, "x"),
-              "x|0.50|   7");
-}
-
-// Formats whose slots do not fit the stack (three per '%') and formats too
-// long for the stack copy take the heap; the text is the same.
-TEST(FormatUtf8, ManyDirectivesAndLongFormats) {
-    int32_t counted = 0;
-    int32_t written = 0;
-    EXPECT_EQ(CountThenWrite(&counted, &written, "%d%d%d%d%d%d%d%d%d%d%d%s", 1, 2, 3, 4, 5, 6, 7, 8,
-                             9, 10, 11, "z"),
-              "1234567891011z");
-    EXPECT_EQ(counted, written + 1);
-    const std::string padding(300, '-');
-    const std::string format = padding + "%s" + padding + "%lld";
-    EXPECT_EQ(CountThenWrite(&counted, &written, format.c_str(), "\xC3\xA9", -5LL),
-              padding + "\xC3\xA9" + padding + "-5");
-    EXPECT_EQ(written, 604);
+TEST(FormatUtf8, FailuresWriteNothing) {
+    // Formats the front end refuses, whose narrow strings would reach the
+    // wide formatter as they stand, and one the platform formatter refuses.
+    for (const char* format :
+         {"%s %1$d", "100%% %s %1$d", "%hs", "%-5.3hs", "%jzts", "%ws", "abc%"}) {
+        const Formatted f = Format(format, "text", 1);
+        EXPECT_TRUE(f.counted < 0 && f.written < 0) << format;
+    }
+    // A format that is not UTF-8 behaves as an empty one, also when it ends
+    // in a sequence cut short.
+    for (const char* format : {"%li \xC3(", "%li \xE2\x82", "%li \xFD"}) {
+        EXPECT_EQ(Format(format, 5), Ok("")) << format;
+    }
+    // Strings that are not UTF-8 throughout print empty.
+    for (const char* text : {"\x80z", "ab\xE2", "ab\xE2\x82", "4\t\xFD\x7F"}) {
+        EXPECT_EQ(Format("[%s]", text), Ok("[]")) << text;
+    }
+    // A text that converts to UTF-8 only up to a surrogate fails and writes
+    // nothing, not even the part before it; a surrogate encoded in UTF-8
+    // passes the conversion to UTF-16 and fails the one back.
+    EXPECT_EQ(Format("x%ls", u"a\xD800"), (Formatted{"", 0, -1}));
+    EXPECT_EQ(Format("%s", "yz\xED\xA0\x80"), (Formatted{"", 0, -1}));
 }
 
 // One formatting gives both results: the count, and the text where it
