@@ -9,13 +9,7 @@
 namespace faultkit {
 namespace {
 
-std::string Bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) {
-        s.push_back(static_cast<char>(v));
-    }
-    return s;
-}
+using std::string_literals::operator""s;
 
 struct EncodeCase {
     int32_t cp;
@@ -24,20 +18,20 @@ struct EncodeCase {
 
 TEST(Utf8, EncodesEveryRangeBoundaryAndDecodesItBack) {
     const std::vector<EncodeCase> cases = {
-        {0, Bytes({0x00})},
-        {127, Bytes({0x7F})},
-        {128, Bytes({0xC2, 0x80})},
-        {2047, Bytes({0xDF, 0xBF})},
-        {2048, Bytes({0xE0, 0xA0, 0x80})},
-        {0x20AC, Bytes({0xE2, 0x82, 0xAC})},
-        {65535, Bytes({0xEF, 0xBF, 0xBF})},
-        {65536, Bytes({0xF0, 0x90, 0x80, 0x80})},
-        {1114111, Bytes({0xF4, 0x8F, 0xBF, 0xBF})},
-        {1114112, Bytes({0xF8, 0x84, 0x90, 0x80, 0x80})},
-        {2097151, Bytes({0xF8, 0x87, 0xBF, 0xBF, 0xBF})},
-        {67108863, Bytes({0xFB, 0xBF, 0xBF, 0xBF, 0xBF})},
-        {67108864, Bytes({0xFC, 0x84, 0x80, 0x80, 0x80, 0x80})},
-        {2147483647, Bytes({0xFD, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF})},
+        {0, "\x00"s},
+        {127, "\x7F"s},
+        {128, "\xC2\x80"s},
+        {2047, "\xDF\xBF"s},
+        {2048, "\xE0\xA0\x80"s},
+        {0x20AC, "\xE2\x82\xAC"s},
+        {65535, "\xEF\xBF\xBF"s},
+        {65536, "\xF0\x90\x80\x80"s},
+        {1114111, "\xF4\x8F\xBF\xBF"s},
+        {1114112, "\xF8\x84\x90\x80\x80"s},
+        {2097151, "\xF8\x87\xBF\xBF\xBF"s},
+        {67108863, "\xFB\xBF\xBF\xBF\xBF"s},
+        {67108864, "\xFC\x84\x80\x80\x80\x80"s},
+        {2147483647, "\xFD\xBF\xBF\xBF\xBF\xBF"s},
     };
     for (const EncodeCase& c : cases) {
         char out[8] = {};
@@ -69,10 +63,8 @@ TEST(Utf8, AcceptsOverlongFormsSurrogatesAndAsciiAtAnyLimit) {
         std::string bytes;
         int32_t limit;
         uint32_t cp;
-    } cases[] = {{Bytes({0xC0, 0x80}), 0, 0},
-                 {Bytes({0xED, 0xA0, 0x80}), 0, 0xD800},
-                 {Bytes({0x41}), 1, 0x41},
-                 {Bytes({0x41}), -3, 0x41}};
+    } cases[] = {
+        {"\xC0\x80"s, 0, 0}, {"\xED\xA0\x80"s, 0, 0xD800}, {"\x41"s, 1, 0x41}, {"\x41"s, -3, 0x41}};
     for (const auto& c : cases) {
         uint32_t cp = 7;
         bool error = true;
@@ -88,14 +80,10 @@ TEST(Utf8, InvalidAndIncompleteLeaveOutputsAlone) {
         int32_t limit;
         bool error;
     } cases[] = {
-        {Bytes({0x80}), 0, true},
-        {Bytes({0xFE}), 0, true},
-        {Bytes({0xFF}), 5, true},
-        {Bytes({0xC3, 0x28}), 0, true},
-        {Bytes({0xC3}), 1, false},       // cut short by the limit
-        {Bytes({0xC3, 0x00}), 0, true},  // the terminator is not a continuation byte
-        {Bytes({0xE2, 0x82}), 2, false},
-        {Bytes({0xE2, 0x82, 0x41}), -1, false},
+        {"\x80"s, 0, true},      {"\xFE"s, 0, true},           {"\xFF"s, 5, true},
+        {"\xC3\x28"s, 0, true},  {"\xC3"s, 1, false},  // cut short by the limit
+        {"\xC3\x00"s, 0, true},                        // the terminator is not a continuation byte
+        {"\xE2\x82"s, 2, false}, {"\xE2\x82\x41"s, -1, false},
     };
     for (const Case& c : cases) {
         uint32_t cp = 12345;
@@ -109,7 +97,7 @@ TEST(Utf8, InvalidAndIncompleteLeaveOutputsAlone) {
 }
 
 TEST(Utf8, FindCharMatchesOnlyAtCharacterStarts) {
-    const std::string s = Bytes({0xE2, 0x82, 0xAC, 0xC2, 0xAC, 0x41});
+    const std::string s = "\xE2\x82\xAC\xC2\xAC\x41"s;
     EXPECT_EQ(Utf8FindChar(s.c_str(), 0xAC), s.c_str() + 3);
     EXPECT_EQ(Utf8FindChar(s.c_str(), 0x20AC), s.c_str());
     EXPECT_EQ(Utf8FindChar(s.c_str(), 'A'), s.c_str() + 5);
@@ -118,7 +106,7 @@ TEST(Utf8, FindCharMatchesOnlyAtCharacterStarts) {
     EXPECT_EQ(Utf8FindChar(empty, 0), empty);
     EXPECT_EQ(Utf8FindChar(empty, 0xE9), nullptr);
     // 0x82 0xAC occurs, but only inside U+20AC; U+00AC's bytes end it.
-    const std::string only_inside = Bytes({0xE2, 0x82, 0xAC});
+    const std::string only_inside = "\xE2\x82\xAC"s;
     EXPECT_EQ(Utf8FindChar(only_inside.c_str(), 0xAC), nullptr);
     EXPECT_EQ(Utf8FindChar(only_inside.c_str(), 0x2AC), nullptr);
 }
@@ -127,7 +115,7 @@ TEST(Utf8, FindCharStepsOverBrokenTextWithoutPassingTheTerminator) {
     // Stray continuation bytes, FE/FF, and lead bytes cut short by another
     // lead byte or by the terminator itself (the heap copy is exactly as
     // long as the string, so a read past it is caught by ASan).
-    const std::string broken = Bytes({0x80, 0xFE, 0xFF, 0xE2, 0xC2, 0xAC, 0xF4, 0x90});
+    const std::string broken = "\x80\xFE\xFF\xE2\xC2\xAC\xF4\x90"s;
     std::vector<char> exact(broken.begin(), broken.end());
     exact.push_back('\0');
     EXPECT_EQ(Utf8FindChar(exact.data(), 0xAC), exact.data() + 4);
@@ -136,7 +124,7 @@ TEST(Utf8, FindCharStepsOverBrokenTextWithoutPassingTheTerminator) {
 }
 
 TEST(Utf8, CopyAndLengthAreTheStringRoutines) {
-    const std::string s = Bytes({0xC3, 0xA9, 0x41});
+    const std::string s = "\xC3\xA9\x41"s;
     char buffer[8];
     std::memset(buffer, 'x', sizeof buffer);
     EXPECT_EQ(Utf8Copy(buffer, s.c_str()), buffer);
