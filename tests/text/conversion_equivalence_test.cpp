@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "recording_stream.h"
+#include "text/character_coders.h"
 #include "text/code_page_tables.h"
 #include "text/encoding_conversion.h"
 #include "text/reference_conversion.h"
@@ -138,16 +139,25 @@ const Pair kVectorPairs[] = {
     {false, kEncodingUtf16}, {false, kEncodingUtf32}, {false, 3}, {false, 12}, {false, 17},
     {true, kEncodingUtf16},  {true, kEncodingUtf32},  {true, 3},  {true, 12},  {true, 17}};
 
-std::string Describe(const Pair& pair) {
-    return std::string(pair.to_utf8 ? "to UTF-8 from " : "from UTF-8 to ") +
-           std::to_string(pair.id);
-}
-
 // Kinds of characters: ASCII, 2-, 3- and 4-byte UTF-8, characters of the
 // code page in play, and a random mix of all.
 enum class Kind { kAscii, kTwo, kThree, kFour, kPage, kMix };
 const Kind kKinds[] = {Kind::kAscii, Kind::kTwo,  Kind::kThree,
                        Kind::kFour,  Kind::kPage, Kind::kMix};
+
+// Calls check(pair, kind, random) for every vector pair and kind of
+// character, with a generator seeded with `seed`.
+template <typename Check>
+void ForEachPairAndKind(unsigned seed, Check check) {
+    std::mt19937 random(seed);
+    for (const Pair& pair : kVectorPairs) {
+        SCOPED_TRACE(std::string(pair.to_utf8 ? "to UTF-8 from " : "from UTF-8 to ") +
+                     std::to_string(pair.id));
+        for (const Kind kind : kKinds) {
+            check(pair, kind, random);
+        }
+    }
+}
 
 // A code point of the kind; for a code-page source, a byte.
 uint32_t Pick(std::mt19937& random, Kind kind, const Pair& pair) {
@@ -179,20 +189,15 @@ uint32_t Pick(std::mt19937& random, Kind kind, const Pair& pair) {
 
 // Appends cp in the source encoding of the pair.
 void Append(Bytes& text, const Pair& pair, uint32_t cp) {
-    uint8_t encoded[8];
-    size_t size = 1;
     const EncodingId source = pair.to_utf8 ? pair.id : kEncodingUtf8;
-    if (source == kEncodingUtf8) {
-        size = static_cast<size_t>(
-            Utf8EncodeChar(static_cast<int32_t>(cp), reinterpret_cast<char*>(encoded), nullptr));
-    } else if (source == kEncodingUtf16) {
-        size = static_cast<size_t>(Utf16EncodeChar(cp, encoded, nullptr));
-    } else if (source == kEncodingUtf32) {
-        size = static_cast<size_t>(Utf32EncodeChar(cp, encoded, nullptr));
-    } else {
-        encoded[0] = static_cast<uint8_t>(cp);
+    if (IsCodePage(source)) {
+        text.push_back(static_cast<uint8_t>(cp));
+        return;
     }
-    text.insert(text.end(), encoded, encoded + size);
+    uint8_t encoded[8];
+    void* end = nullptr;
+    EncodeChar(source, cp, encoded, &end, 0);
+    text.insert(text.end(), encoded, static_cast<uint8_t*>(end));
 }
 
 Bytes Text(std::mt19937& random, const Pair& pair,
@@ -222,27 +227,22 @@ void ExpectSameInTheUsualModes(const Pair& pair, const Bytes& text) {
 }
 
 TEST_P(ConversionEquivalence, RunsAtEveryOffsetAndOfEveryLengthAcrossBlocks) {
-    std::mt19937 random(7);
-    for (const Pair& pair : kVectorPairs) {
-        SCOPED_TRACE(Describe(pair));
-        for (const Kind kind : kKinds) {
-            // Blocks are 16 bytes with SSE2, 32 with AVX2 (UTF-8 sources).
-            for (int offset = 0; offset < 32; ++offset) {
-                // Up to 70 characters of the kind: within one block, across
-                // one, two and more block boundaries.
-                for (int count = 1; count <= 70; ++count) {
-                    ExpectSameInTheUsualModes(pair, Text(random, pair,
-                                                         {{Kind::kAscii, offset},
-                                                          {kind, count},
-                                                          {Kind::kAscii, 17},
-                                                          {kind, 3}}));
-                    if (count > 20) {
-                        count += kind == Kind::kAscii ? 1 : 3;  // the longer runs more sparsely
-                    }
+    ForEachPairAndKind(7, [](const Pair& pair, Kind kind, std::mt19937& random) {
+        // Blocks are 16 bytes with SSE2, 32 with AVX2 (UTF-8 sources).
+        for (int offset = 0; offset < 32; ++offset) {
+            // Up to 70 characters of the kind: within one block, across
+            // one, two and more block boundaries.
+            for (int count = 1; count <= 70; ++count) {
+                ExpectSameInTheUsualModes(
+                    pair,
+                    Text(random, pair,
+                         {{Kind::kAscii, offset}, {kind, count}, {Kind::kAscii, 17}, {kind, 3}}));
+                if (count > 20) {
+                    count += kind == Kind::kAscii ? 1 : 3;  // the longer runs more sparsely
                 }
             }
         }
-    }
+    });
 }
 
 // Sequences that the vector paths leave to the scalar code, in the source
@@ -286,83 +286,66 @@ std::vector<Bytes> UnusualSequences(const Pair& pair) {
 }
 
 TEST_P(ConversionEquivalence, AnUnusualSequenceAtEveryPositionOfABlock) {
-    std::mt19937 random(11);
-    for (const Pair& pair : kVectorPairs) {
-        SCOPED_TRACE(Describe(pair));
-        for (const Kind kind : kKinds) {
-            const Bytes text = Text(random, pair, {{kind, 40}});
-            for (const Bytes& unusual : UnusualSequences(pair)) {
-                const size_t unit = MinCharBytes(pair.to_utf8 ? pair.id : kEncodingUtf8);
-                for (size_t at = 0; at <= std::min<size_t>(text.size(), 48); at += unit) {
-                    Bytes changed(text.begin(), text.begin() + static_cast<ptrdiff_t>(at));
-                    changed.insert(changed.end(), unusual.begin(), unusual.end());
-                    changed.insert(changed.end(), text.begin() + static_cast<ptrdiff_t>(at),
-                                   text.end());
-                    ExpectSameInTheUsualModes(pair, changed);
-                    // Cut short by the source end just after it.
-                    ExpectSame(pair.to_utf8, pair.id, changed, at + unusual.size(), 0, false, {});
-                }
+    ForEachPairAndKind(11, [](const Pair& pair, Kind kind, std::mt19937& random) {
+        const Bytes text = Text(random, pair, {{kind, 40}});
+        for (const Bytes& unusual : UnusualSequences(pair)) {
+            const size_t unit = MinCharBytes(pair.to_utf8 ? pair.id : kEncodingUtf8);
+            for (size_t at = 0; at <= std::min<size_t>(text.size(), 48); at += unit) {
+                Bytes changed(text.begin(), text.begin() + static_cast<ptrdiff_t>(at));
+                changed.insert(changed.end(), unusual.begin(), unusual.end());
+                changed.insert(changed.end(), text.begin() + static_cast<ptrdiff_t>(at),
+                               text.end());
+                ExpectSameInTheUsualModes(pair, changed);
+                // Cut short by the source end just after it.
+                ExpectSame(pair.to_utf8, pair.id, changed, at + unusual.size(), 0, false, {});
             }
         }
-    }
+    });
 }
 
 // Texts long enough for the ways taken only by long conversions (a code
 // page's direct table): all the runs of a kind at every offset in one text,
 // and that text with each unusual sequence somewhere past its first 4 KiB.
 TEST_P(ConversionEquivalence, LongTextsOfAllRuns) {
-    std::mt19937 random(19);
-    for (const Pair& pair : kVectorPairs) {
-        SCOPED_TRACE(Describe(pair));
-        for (const Kind kind : kKinds) {
-            Bytes text;
-            for (int offset = 0; offset < 32; ++offset) {
-                for (int count = 1; count <= 40; count += 3) {
-                    const Bytes run = Text(random, pair, {{Kind::kAscii, offset}, {kind, count}});
-                    text.insert(text.end(), run.begin(), run.end());
-                }
-            }
-            ExpectSameInTheUsualModes(pair, text);
-            for (const Bytes& unusual : UnusualSequences(pair)) {
-                Bytes changed(text);
-                const auto at = static_cast<ptrdiff_t>(4096 + random() % 64 * 4);
-                changed.insert(changed.begin() + at, unusual.begin(), unusual.end());
-                ExpectSameInTheUsualModes(pair, changed);
+    ForEachPairAndKind(19, [](const Pair& pair, Kind kind, std::mt19937& random) {
+        Bytes text;
+        for (int offset = 0; offset < 32; ++offset) {
+            for (int count = 1; count <= 40; count += 3) {
+                const Bytes run = Text(random, pair, {{Kind::kAscii, offset}, {kind, count}});
+                text.insert(text.end(), run.begin(), run.end());
             }
         }
-    }
+        ExpectSameInTheUsualModes(pair, text);
+        for (const Bytes& unusual : UnusualSequences(pair)) {
+            Bytes changed(text);
+            const auto at = static_cast<ptrdiff_t>(4096 + random() % 64 * 4);
+            changed.insert(changed.begin() + at, unusual.begin(), unusual.end());
+            ExpectSameInTheUsualModes(pair, changed);
+        }
+    });
 }
 
 TEST_P(ConversionEquivalence, DestinationSizesThatCutAtEveryPosition) {
-    std::mt19937 random(13);
-    for (const Pair& pair : kVectorPairs) {
-        SCOPED_TRACE(Describe(pair));
-        for (const Kind kind : kKinds) {
-            for (int offset = 0; offset < 4; ++offset) {
-                const Bytes text =
-                    Text(random, pair, {{Kind::kAscii, offset}, {kind, 30}, {Kind::kMix, 20}});
-                for (size_t size = 1; size <= 4 * text.size() + 8; ++size) {
-                    ExpectSame(pair.to_utf8, pair.id, text, text.size(), size, false, {});
-                }
+    ForEachPairAndKind(13, [](const Pair& pair, Kind kind, std::mt19937& random) {
+        for (int offset = 0; offset < 4; ++offset) {
+            const Bytes text =
+                Text(random, pair, {{Kind::kAscii, offset}, {kind, 30}, {Kind::kMix, 20}});
+            for (size_t size = 1; size <= 4 * text.size() + 8; ++size) {
+                ExpectSame(pair.to_utf8, pair.id, text, text.size(), size, false, {});
             }
         }
-    }
+    });
 }
 
 TEST_P(ConversionEquivalence, LongRunsThroughTheStreamStages) {
-    std::mt19937 random(17);
-    for (const Pair& pair : kVectorPairs) {
-        SCOPED_TRACE(Describe(pair));
-        for (const Kind kind : kKinds) {
-            const Bytes text = Text(random, pair, {{kind, 2000}, {Kind::kMix, 1500}, {kind, 2500}});
-            for (const std::set<size_t>& failing : {std::set<size_t>{}, {0}, {1, 2}}) {
-                ExpectSame(pair.to_utf8, pair.id, text, text.size(), 0, true, failing);
-                ExpectSame(pair.to_utf8, pair.id, Terminated(text), kNulTerminated, 0, true,
-                           failing);
-            }
-            ExpectSame(pair.to_utf8, pair.id, text, text.size(), 0, false, {});
+    ForEachPairAndKind(17, [](const Pair& pair, Kind kind, std::mt19937& random) {
+        const Bytes text = Text(random, pair, {{kind, 2000}, {Kind::kMix, 1500}, {kind, 2500}});
+        for (const std::set<size_t>& failing : {std::set<size_t>{}, {0}, {1, 2}}) {
+            ExpectSame(pair.to_utf8, pair.id, text, text.size(), 0, true, failing);
+            ExpectSame(pair.to_utf8, pair.id, Terminated(text), kNulTerminated, 0, true, failing);
         }
-    }
+        ExpectSame(pair.to_utf8, pair.id, text, text.size(), 0, false, {});
+    });
 }
 
 }  // namespace
