@@ -65,19 +65,6 @@ TEST(ArgumentBlock, RespellsSixtyFourBitIntegers) {
     EXPECT_EQ(std::u16string(prepared.format), u"%I64d");
 }
 
-TEST(ArgumentBlock, ReordersPositionalGroupsAndCopiesStrings) {
-    const char narrow[] = "ab";
-    Prepared prepared(u"%2$s=%1$lld", {7, Slot(narrow)});
-    ASSERT_NE(prepared.block, nullptr);
-    // Slots in directive order: the string copy's address, then 7.
-    const auto* copy = reinterpret_cast<const char16_t*>(prepared.block + 16 + 20);
-    EXPECT_EQ(prepared.arguments[0], Slot(copy));
-    EXPECT_EQ(prepared.arguments[1], 7u);
-    EXPECT_EQ(reinterpret_cast<const char*>(prepared.format), prepared.block + 16);
-    EXPECT_EQ(std::u16string(prepared.format), u"%ls=%I64d");
-    EXPECT_EQ(std::u16string(copy), u"ab");
-}
-
 TEST(ArgumentBlock, StarGroupsKeepTheirSlotsTogether) {
     const char narrow[] = "ab";
     Prepared star(u"%*s", {5, Slot(narrow)});

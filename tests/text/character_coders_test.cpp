@@ -64,8 +64,11 @@ TEST(DecodeChar, InvalidInputsStoreTheErrorCodePoint) {
     struct Case {
         EncodingId id;
         const void* src;
-    } invalid[] = {{kEncodingUtf16, unpaired}, {kEncodingUtf32, too_big}, {kEncodingUtf8, bad_utf8},
-                   {18, bad_utf8}, {-3, bad_utf8}};
+    } invalid[] = {{kEncodingUtf16, unpaired},
+                   {kEncodingUtf32, too_big},
+                   {kEncodingUtf8, bad_utf8},
+                   {18, bad_utf8},
+                   {-3, bad_utf8}};
     for (const Case& c : invalid) {
         Decoded d = DecodeWithEnd(c.id, c.src, 4);
         EXPECT_FALSE(d.ok) << c.id;
@@ -76,17 +79,6 @@ TEST(DecodeChar, InvalidInputsStoreTheErrorCodePoint) {
     Decoded d = DecodeWithEnd(kEncodingUtf16, lone_low, 2);
     EXPECT_TRUE(d.ok);
     EXPECT_EQ(d.cp, 0xDC00u);
-}
-
-TEST(DecodeChar, CodePagesMapEveryByteUnmappedOnesToFFFF) {
-    const uint8_t bytes[] = {0x80, 0x7F, 0xA4};
-    EXPECT_EQ(DecodeWithEnd(1, bytes, 1).cp, 0xFFFFu);
-    EXPECT_FALSE(DecodeWithEnd(1, bytes, 1).error);
-    EXPECT_TRUE(DecodeWithEnd(1, bytes, 1).ok);
-    EXPECT_EQ(DecodeWithEnd(17, bytes, 1).cp, 0x20ACu);
-    EXPECT_EQ(DecodeWithEnd(16, bytes + 1, 1).cp, 0x7Fu);
-    EXPECT_EQ(DecodeWithEnd(2, bytes + 1, 1).cp, 0xFFFFu);
-    EXPECT_EQ(DecodeWithEnd(15, bytes + 2, 1).cp, 0x20ACu);  // 8859-15
 }
 
 std::vector<uint8_t> Encode(EncodingId id, uint32_t cp, int32_t replacement = 0) {

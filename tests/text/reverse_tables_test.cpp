@@ -94,6 +94,8 @@ SetState StateOf(const ReverseTableSet& set) {
                                        : SetState::kNeither;
 }
 
+// Every mapped byte of every page is found from its code point, which
+// also fails when two bytes of a page share a code point.
 void ExpectMappedBytesFound(const ReverseTableSet& set) {
     for (int id = 1; id <= kCodePageCount; ++id) {
         for (int b = 1; b < 256; ++b) {
