@@ -84,12 +84,11 @@ TEST(ContextBuilder, TwoRecordLayoutAndChainSize) {
 }
 
 TEST(ContextBuilder, RecordSizeIsTheNextMultipleOfTwelve) {
-    EXPECT_EQ(ContextRecordSize(0), 12u);
-    EXPECT_EQ(ContextRecordSize(1), 24u);
-    EXPECT_EQ(ContextRecordSize(12), 24u);
-    EXPECT_EQ(ContextRecordSize(13), 36u);
-    EXPECT_EQ(ContextRecordSize(24), 36u);
-    EXPECT_EQ(ContextRecordSize(25), 48u);
+    const uint32_t payload_and_record[][2] = {{0, 12},  {1, 24},  {12, 24},
+                                              {13, 36}, {24, 36}, {25, 48}};
+    for (const auto& [payload, record] : payload_and_record) {
+        EXPECT_EQ(ContextRecordSize(payload), record) << payload;
+    }
 }
 
 // A dropped conversion that consumes shows up as the following %i reading the
@@ -140,9 +139,8 @@ TEST(ContextChain, SwapGivesNetworkHeadersAndLeavesUnsignedPayloads) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(list.get());
     EXPECT_EQ(Bytes(bytes, 16), first);
     EXPECT_EQ(Bytes(bytes + 24, 12), second);
-    const std::vector<uint8_t> payload = HostIsLittleEndian()
-                                             ? std::vector<uint8_t>{1, 0, 0, 0}
-                                             : std::vector<uint8_t>{0, 0, 0, 1};
+    const std::vector<uint8_t> payload =
+        HostIsLittleEndian() ? std::vector<uint8_t>{1, 0, 0, 0} : std::vector<uint8_t>{0, 0, 0, 1};
     EXPECT_EQ(Bytes(bytes + 36, 4), payload);
     EXPECT_EQ(ContextChainSize(list.get(), true), 40u);
 }
@@ -150,8 +148,8 @@ TEST(ContextChain, SwapGivesNetworkHeadersAndLeavesUnsignedPayloads) {
 TEST(ContextChain, SwappingTwiceRestoresEveryType) {
     const char text[] = "text";
     const uint8_t block[5] = {1, 2, 3, 4, 5};
-    ListPtr list = Build("%i%lli%ti%r%f%Lf%c%s%p%m%u%llu%zu", -2, -3LL, -4LL, 0x1234, 1.5, 2.5,
-                         'q', text, text, 5ULL, block, 6u, 7ULL, 8ULL);
+    ListPtr list = Build("%i%lli%ti%r%f%Lf%c%s%p%m%u%llu%zu", -2, -3LL, -4LL, 0x1234, 1.5, 2.5, 'q',
+                         text, text, 5ULL, block, 6u, 7ULL, 8ULL);
     ASSERT_EQ(Items(list.get()).size(), 13u);
     const std::vector<uint8_t> original = ChainBytes(list.get());
     ContextChainSwap(list.get(), false);

@@ -8,8 +8,11 @@
 
 #include "context/context_list.h"
 #include "faultkit.h"
+#include "thread_errors.h"
 
 namespace {
+
+using faultkit::test::Format;
 
 // Owns a context and a record that points at it.
 struct Rendered {
@@ -91,7 +94,7 @@ TEST(ContextRendering, NullContextIsOneNul) {
 }
 
 TEST(ContextRendering, CapacityDecidesBetweenSizeNothingAndText) {
-    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%i"), 7));
+    Rendered rendered(ErrorMgrBuildContext(Format("%i"), 7));
     EXPECT_EQ(rendered.Measure(), 4);
     std::vector<char> out;
     EXPECT_EQ(rendered.Render(4, &out), 4);
@@ -105,87 +108,67 @@ TEST(ContextRendering, CapacityDecidesBetweenSizeNothingAndText) {
     EXPECT_EQ(QelErrorMgrType::GetContextString(&rendered.record, nullptr, 0), 4);
 }
 
-TEST(ContextRendering, CharactersAndStringsAreQuotedAndCountedExactly) {
-    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%c%s"), 'A', "ab"));
-    ASSERT_EQ(rendered.Measure(), 10);
-    std::vector<char> out;
-    EXPECT_EQ(rendered.Render(10, &out), 10);
-    EXPECT_EQ(Bytes(out, 10), std::string("'A'\0\"ab\"\0\0", 10));
-
-    Rendered null_string(ErrorMgrBuildContext(const_cast<char*>("%s"), nullptr));
-    EXPECT_EQ(null_string.Measure(), 8);
-    EXPECT_EQ(null_string.Render(8, &out), 8);
-    EXPECT_EQ(Bytes(out, 8), std::string("<null>\0\0", 8));
-}
-
-TEST(ContextRendering, InvalidUtf8StringRendersAsEmptyQuotes) {
-    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%s"), "\x80"));
-    EXPECT_EQ(rendered.Measure(), 5);
-    std::vector<char> out;
-    EXPECT_EQ(rendered.Render(5, &out), 5);
-    EXPECT_EQ(Bytes(out, 4), std::string("\"\"\0\0", 4));
-
-    // A sequence cut short at the end of the string.
-    Rendered cut(ErrorMgrBuildContext(const_cast<char*>("%s%s"), "ab\xE2\x82", "x\xF8"));
-    EXPECT_EQ(cut.Measure(), 1 + 7 + 5);
-    EXPECT_EQ(RenderAll(cut, 2), (std::vector<std::string>{"\"\"", "\"\""}));
-
-    // A surrogate encoded in UTF-8 fails the formatting: the value is empty
-    // and the next one follows right behind it.
-    Rendered surrogate(ErrorMgrBuildContext(const_cast<char*>("%s%i"), "ab\xED\xA0\x80", 5));
-    EXPECT_EQ(surrogate.Measure(), 1 + 8 + 3);
-    EXPECT_EQ(RenderAll(surrogate, 2), (std::vector<std::string>{"", "5"}));
-}
-
-TEST(ContextRendering, MemoryItemsRenderEmpty) {
+// Each list rendered at its measured size (and, for one, at a larger
+// capacity): the texts of its values and, where given, the measured size.
+TEST(ContextRendering, ValuesRenderAsTheirTexts) {
     const unsigned char block[3] = {1, 2, 3};
-    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%i%m%i"), 1,
-                                           static_cast<uint64_t>(sizeof block), block, 2));
-    const int measured = rendered.Measure();
-    EXPECT_EQ(measured, 1 + 3 + 1 + 3);
-    std::vector<char> out;
-    EXPECT_EQ(rendered.Render(measured, &out), measured);
-    EXPECT_EQ(Bytes(out, 6), std::string("1\0\0"
-                                         "2\0\0",
-                                         6));
-}
-
-TEST(ContextRendering, ExtremeValues) {
-    Rendered rendered(ErrorMgrBuildContext(
-        const_cast<char*>("%llu%lli%r%u%zi%hhi%p%f"), static_cast<unsigned long long>(UINT64_MAX),
-        -1LL, 0xBEEFu, 4294967295u, static_cast<ptrdiff_t>(INT64_MIN), 255,
-        reinterpret_cast<void*>(static_cast<uintptr_t>(0xAB)), 1.5));
-    const int measured = rendered.Measure();
-    std::vector<char> out;
-    ASSERT_EQ(rendered.Render(measured, &out), measured);
-    const std::vector<std::string> expected{
-        "18446744073709551615", "-1",      "BEEF", "4294967295", "-9223372036854775808", "-1",
-        "00000000000000AB",     "1.500000"};
-    EXPECT_EQ(Texts(out, expected.size()), expected);
-
-    Rendered more(ErrorMgrBuildContext(
-        const_cast<char*>("%lli%i%zu%Lf%ti%hu"), static_cast<long long>(INT64_MAX), INT32_MIN,
-        static_cast<size_t>(SIZE_MAX), -0.25, static_cast<ptrdiff_t>(12), 65535));
-    const std::vector<std::string> more_expected{
-        "9223372036854775807", "-2147483648", "18446744073709551615",
-        "-0.250000",           "12",          "4294967295"};
-    EXPECT_EQ(RenderAll(more, more_expected.size()), more_expected);
-}
-
-TEST(ContextRendering, LargerCapacityWritesTheSameText) {
-    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%i%s"), -5, "\xE2\x82\xAC"));
-    const int measured = rendered.Measure();
-    EXPECT_EQ(measured, 1 + 4 + 6);
-    std::vector<char> out;
-    EXPECT_EQ(rendered.Render(measured + 20, &out), measured);
-    EXPECT_EQ(Texts(out, 2), (std::vector<std::string>{"-5", "\"\xE2\x82\xAC\""}));
-}
-
-TEST(ContextRendering, LongStringsRenderWhole) {
-    const std::string text(5000, 'q');
-    Rendered rendered(ErrorMgrBuildContext(const_cast<char*>("%s%i"), text.c_str(), 3));
-    EXPECT_EQ(rendered.Measure(), 1 + 5003 + 3);
-    EXPECT_EQ(RenderAll(rendered, 2), (std::vector<std::string>{"\"" + text + "\"", "3"}));
+    const std::string long_text(5000, 'q');
+    struct Case {
+        _qel_error_context* context;
+        int measured;  // 0: not checked
+        std::vector<std::string> texts;
+        int extra_capacity;
+    };
+    const Case cases[] = {
+        // Characters and strings are quoted.
+        {ErrorMgrBuildContext(Format("%c%s"), 'A', "ab"), 10, {"'A'", "\"ab\""}, 0},
+        {ErrorMgrBuildContext(Format("%s"), nullptr), 8, {"<null>"}, 0},
+        {ErrorMgrBuildContext(Format("%i%s"), -5, "\xE2\x82\xAC"),
+         1 + 4 + 6,
+         {"-5", "\"\xE2\x82\xAC\""},
+         20},
+        {ErrorMgrBuildContext(Format("%s%i"), long_text.c_str(), 3),
+         1 + 5003 + 3,
+         {"\"" + long_text + "\"", "3"},
+         0},
+        // Invalid UTF-8, also a sequence cut short at the end of the string,
+        // renders as empty quotes.
+        {ErrorMgrBuildContext(Format("%s"), "\x80"), 5, {"\"\""}, 0},
+        {ErrorMgrBuildContext(Format("%s%s"), "ab\xE2\x82", "x\xF8"),
+         1 + 7 + 5,
+         {"\"\"", "\"\""},
+         0},
+        // A surrogate encoded in UTF-8 fails the formatting: the value is
+        // empty and the next one follows right behind it.
+        {ErrorMgrBuildContext(Format("%s%i"), "ab\xED\xA0\x80", 5), 1 + 8 + 3, {"", "5"}, 0},
+        // Memory renders empty.
+        {ErrorMgrBuildContext(Format("%i%m%i"), 1, uint64_t{sizeof block}, block, 2),
+         1 + 3 + 1 + 3,
+         {"1", "", "2"},
+         0},
+        // Extreme values.
+        {ErrorMgrBuildContext(Format("%llu%lli%r%u%zi%hhi%p%f"), UINT64_MAX, -1LL, 0xBEEFu,
+                              4294967295u, static_cast<ptrdiff_t>(INT64_MIN), 255,
+                              reinterpret_cast<void*>(static_cast<uintptr_t>(0xAB)), 1.5),
+         0,
+         {"18446744073709551615", "-1", "BEEF", "4294967295", "-9223372036854775808", "-1",
+          "00000000000000AB", "1.500000"},
+         0},
+        {ErrorMgrBuildContext(Format("%lli%i%zu%Lf%ti%hu"), INT64_MAX, INT32_MIN, SIZE_MAX, -0.25,
+                              static_cast<ptrdiff_t>(12), 65535),
+         0,
+         {"9223372036854775807", "-2147483648", "18446744073709551615", "-0.250000", "12",
+          "4294967295"},
+         0},
+    };
+    for (const Case& c : cases) {
+        Rendered rendered(c.context);
+        const int measured = rendered.Measure();
+        EXPECT_TRUE(c.measured == 0 || measured == c.measured) << measured << " " << c.texts[0];
+        std::vector<char> out;
+        EXPECT_EQ(rendered.Render(measured + c.extra_capacity, &out), measured);
+        EXPECT_EQ(Texts(out, c.texts.size()), c.texts);
+    }
 }
 
 // A writing call formats each counted value once and keeps its text for the
@@ -214,8 +197,7 @@ TEST(ContextRendering, ManyCountedValuesRenderAsFew) {
 // locale may come out longer than the three bytes counted for them, or
 // end the text early; the writing pass still stays within the count.
 TEST(ContextRendering, CharactersOfAnyByteStayWithinTheCount) {
-    Rendered rendered(
-        ErrorMgrBuildContext(const_cast<char*>("%c%c%c%c%c"), 0, 0x7F, 0x80, 0xFF, 'z'));
+    Rendered rendered(ErrorMgrBuildContext(Format("%c%c%c%c%c"), 0, 0x7F, 0x80, 0xFF, 'z'));
     EXPECT_EQ(rendered.Measure(), 1 + 5 * 4);
     const std::vector<std::string> texts = RenderAll(rendered, 5);
     for (const std::string& text : texts) {

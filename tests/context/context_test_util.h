@@ -59,8 +59,9 @@ struct ImageBytes {
     std::vector<uint8_t> bytes{0, 0, 0, 0, 0, 0, 0, 0};
 
     ImageBytes& Be32(uint32_t value) {
-        bytes.resize(bytes.size() + 4);
-        StoreBe32(&bytes[bytes.size() - 4], value);
+        uint8_t be[4];
+        StoreBe32(be, value);
+        bytes.insert(bytes.end(), be, be + 4);
         return *this;
     }
     ImageBytes& Raw(std::vector<uint8_t> more) {

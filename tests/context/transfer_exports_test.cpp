@@ -50,7 +50,9 @@ struct TransferApi {
     bool (*import_image)(void* image);
 };
 
-void PrintTo(const TransferApi& api, std::ostream* out) { *out << api.name; }
+void PrintTo(const TransferApi& api, std::ostream* out) {
+    *out << api.name;
+}
 
 const TransferApi kApis[] = {
     {"C", ErrorMgrExport, ErrorMgrImport},

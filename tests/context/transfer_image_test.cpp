@@ -1,3 +1,6 @@
+// Transfer images byte for byte, and what reading one makes of UUIDs and
+// flags. Size queries, buffer limits and folding into a thread's errors are
+// tested through the exports (transfer_exports_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,30 +24,6 @@ std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
         all.insert(all.end(), part.begin(), part.end());
     }
     return all;
-}
-
-TEST(WriteImage, EmptyImageAndSizeQuery) {
-    std::vector<uint8_t> buffer(13, 0xEE);
-    EXPECT_EQ(WriteImage(nullptr, 0, buffer.data(), 0), 12u);
-    EXPECT_EQ(buffer, std::vector<uint8_t>(13, 0xEE));
-    EXPECT_EQ(WriteImage(nullptr, 0, buffer.data(), buffer.size()), 12u);
-    EXPECT_EQ(buffer, (std::vector<uint8_t>{0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 12, 0xEE}));
-}
-
-TEST(WriteImage, OneErrorImageByteForByteAndBufferLimits) {
-    const ErrorSlot slot = Slot(FacilityOf(kExampleUuid) | 5, "ab", nullptr, -1);
-    const std::vector<uint8_t> expected =
-        Concat({{0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0, 5},
-                kExampleUuidBytes,
-                {0xFF, 0xFF, 0xFF, 0xFF, 0x02, 'a', 'b', 0, 0, 0, 0, 40}});
-    std::vector<uint8_t> buffer(41, 0xEE);
-    EXPECT_EQ(WriteImage(&slot, 1, buffer.data(), 0), 40u);
-    EXPECT_EQ(WriteImage(&slot, 1, buffer.data(), 39), 0u);
-    EXPECT_EQ(buffer, std::vector<uint8_t>(41, 0xEE));
-    EXPECT_EQ(WriteImage(&slot, 1, nullptr, 40), 0u);
-    EXPECT_EQ(WriteImage(&slot, 1, buffer.data(), 40), 40u);
-    EXPECT_EQ(Bytes(buffer.data(), 40), expected);
-    EXPECT_EQ(buffer[40], 0xEE);
 }
 
 TEST(WriteImage, TwoErrorsWithContextByteForByte) {
@@ -83,105 +62,6 @@ TEST(WriteImage, ImageBeyondThirtyTwoBitLengthsIsRefused) {
     EXPECT_EQ(WriteImage(&slot, 1, nullptr, 0), 0u);
     EXPECT_EQ(WriteImage(&slot, 1, buffer.data(), buffer.size()), 0u);
     EXPECT_EQ(buffer, std::vector<uint8_t>(64, 0xEE));
-}
-
-TEST(ReadImage, RoundTripGivesOwnedCopies) {
-    ListPtr context = Build("%i%s%lli", 7, "text", -1LL);
-    const ErrorSlot slots[2] = {
-        Slot(FacilityOf(kOtherUuid) | 0x80000001u, "ab", "cd", 1),
-        Slot(FacilityOf(kExampleUuid) | 2, nullptr, "gh", 2, context.get())};
-    const std::vector<uint8_t> image = Image(slots, 2);
-    ErrorSlot* list = nullptr;
-    int32_t n = 0;
-    ASSERT_TRUE(ReadImage(nullptr, 0, image.data(), &list, &n));
-    ASSERT_EQ(n, 2);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(list[i].code, slots[i].code);
-        EXPECT_EQ(list[i].aux_int, slots[i].aux_int);
-        EXPECT_STREQ(list[i].aux_text2, slots[i].aux_text2);
-        EXPECT_EQ(list[i].aux_text1 != nullptr ? list[i].aux_text1 : list[i].aux_text2,
-                  list[i].strings);
-    }
-    EXPECT_STREQ(list[0].aux_text1, "ab");
-    EXPECT_EQ(list[1].aux_text1, nullptr);
-    EXPECT_EQ(list[0].context, nullptr);
-    ASSERT_NE(list[1].context, context.get());
-    EXPECT_EQ(ChainBytes(list[1].context), ChainBytes(context.get()));
-    DiscardEntries(list, n);
-}
-
-// R, L: existing root and last; A, B: imported. Every slot owns a context
-// so that leak checking sees the discarded ones freed.
-struct FoldCase {
-    ErrorSlot slots[2] = {};
-    int32_t count = 0;
-    _qel_error_context* root_context = nullptr;
-    _qel_error_context* last_context = nullptr;
-
-    void Add(uint32_t code) {
-        slots[count] = Slot(FacilityOf(kOtherUuid) | code, nullptr, nullptr, -1,
-                            Build("%i", static_cast<int>(code)).release());
-        ++count;
-    }
-    void Import(uint32_t first, uint32_t second) {
-        ErrorSlot imported[2] = {Slot(FacilityOf(kExampleUuid) | first, "a"),
-                                 Slot(FacilityOf(kExampleUuid) | second, "b")};
-        const std::vector<uint8_t> image = Image(imported, second != 0 ? 2 : 1);
-        ASSERT_TRUE(ImportIntoSlots(slots, &count, image.data()));
-    }
-    uint32_t Code(int i) const { return slots[i].code & 0xFFFFu; }
-    ~FoldCase() {
-        for (int32_t i = 0; i < count; ++i) {
-            ErrorSlotReleaseStorage(slots[i]);
-        }
-    }
-};
-
-TEST(ImportIntoSlots, FoldKeepsFirstImportedAndLastOwn) {
-    FoldCase both;
-    both.Add(0x1);  // R
-    both.Add(0x2);  // L
-    _qel_error_context* own_last = both.slots[1].context;
-    both.Import(0xA, 0xB);
-    EXPECT_EQ(both.count, 2);
-    EXPECT_EQ(both.Code(0), 0xAu);
-    EXPECT_STREQ(both.slots[0].aux_text1, "a");
-    EXPECT_EQ(both.Code(1), 0x2u);
-    EXPECT_EQ(both.slots[1].context, own_last);
-
-    FoldCase root_only;
-    root_only.Add(0x1);
-    root_only.Import(0xA, 0);
-    EXPECT_EQ(root_only.count, 2);
-    EXPECT_EQ(root_only.Code(0), 0xAu);
-    EXPECT_EQ(root_only.Code(1), 0x1u);
-
-    FoldCase empty;
-    empty.Import(0xA, 0xB);
-    EXPECT_EQ(empty.count, 2);
-    EXPECT_EQ(empty.Code(0), 0xAu);
-    EXPECT_EQ(empty.Code(1), 0xBu);
-    EXPECT_STREQ(empty.slots[1].aux_text1, "b");
-}
-
-TEST(ImportIntoSlots, CountZeroAndBadTrailerChangeNothing) {
-    FoldCase existing;
-    existing.Add(0x1);
-    existing.Add(0x2);
-    const ErrorSlot before[2] = {existing.slots[0], existing.slots[1]};
-    const std::vector<std::vector<uint8_t>> images = {ImageBytes().Finish(0),
-                                                      ImageBytes().Raw({1, 2, 3}).Finish(0)};
-    for (const auto& image : images) {
-        EXPECT_TRUE(ImportIntoSlots(existing.slots, &existing.count, image.data()));
-    }
-    const ErrorSlot one = Slot(FacilityOf(kExampleUuid) | 5, "ab");
-    std::vector<uint8_t> bad = Image(&one, 1);
-    bad.back() ^= 1;
-    EXPECT_FALSE(ImportIntoSlots(existing.slots, &existing.count, bad.data()));
-    EXPECT_EQ(existing.count, 2);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_TRUE(SameSlot(before[i], existing.slots[i])) << i;
-    }
 }
 
 TEST(ReadImage, UnknownUuidsAreRegisteredAndFixedUuidsGetNoFacility) {

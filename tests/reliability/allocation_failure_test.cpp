@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "allocation_hook.h"
-#include "context/context_list.h"
+#include "context/context_test_util.h"
 #include "context/thread_errors.h"
 #include "platform/platform.h"
 #include "text/encoding_conversion.h"
@@ -33,59 +33,38 @@ namespace {
 // One run of a scenario; only the operations inside Act are counted. The
 // run refuses one allocation, two in a row (a shortage that passes), or
 // one and every later one (memory that has run out).
-class SweepRun {
-public:
-    SweepRun(uint64_t fail_at, uint64_t refusals) : fail_at_(fail_at), refusals_(refusals) {}
+struct SweepRun {
+    uint64_t fail_at = 0, refusals = 0;
+    AllocationTally tally;
 
     template <typename Operations>
     void Act(Operations&& operations) {
-        ArmAllocations(fail_at_, refusals_);
+        ArmAllocations(fail_at, refusals);
         operations();
-        tally_ = DisarmAllocations();
+        tally = DisarmAllocations();
     }
-
     // True when an allocation inside Act was refused.
-    bool Failed() const { return tally_.failed; }
+    bool Failed() const { return tally.failed; }
     // True when the allocation with this number was refused.
     bool Refused(uint64_t number) const {
-        return Failed() && number >= fail_at_ && number - fail_at_ < refusals_;
+        return Failed() && number >= fail_at && number - fail_at < refusals;
     }
     // True when an allocation with this number or a later one was refused.
     bool RefusedFrom(uint64_t number) const {
-        return Failed() && (fail_at_ >= number || number - fail_at_ < refusals_);
+        return Failed() && (fail_at >= number || number - fail_at < refusals);
     }
-    uint64_t fail_at() const { return fail_at_; }
-    const AllocationTally& tally() const { return tally_; }
-
-private:
-    const uint64_t fail_at_;
-    const uint64_t refusals_;
-    AllocationTally tally_;
 };
 
 using Scenario = std::function<void(SweepRun&)>;
-
-// The ways a run refuses allocations, and their names in the report.
-struct RefusalMode {
-    uint64_t refusals;
-    const char* name;
-};
-constexpr RefusalMode kRefusalModes[] = {
-    {1, "one"}, {2, "two in a row"}, {kRefuseAllLater, "all from"}};
-constexpr size_t kModes = sizeof kRefusalModes / sizeof kRefusalModes[0];
+constexpr uint64_t kRefusalModes[] = {1, 2, kRefuseAllLater};
 
 struct ReportRow {
     std::string name;
-    uint64_t allocations;
-    uint64_t runs[kModes];  // runs with a refusal, per mode
+    uint64_t allocations, runs;  // runs: those that reached their refusal
     bool handled;
     size_t leaked;
 };
-
-std::vector<ReportRow>& Report() {
-    static std::vector<ReportRow> rows;
-    return rows;
-}
+std::vector<ReportRow> report;
 
 _qel_error_manager* Handle();
 
@@ -109,16 +88,15 @@ public:
         ASSERT_TRUE(ErrorMgrShutdown());
     }
 
+    // Runs: one per allocation and way of refusing (one, two in a row, all
+    // from it on).
     void TearDown() override {
-        std::printf("\n%-36s %11s   refused: %4s %12s %8s %11s %6s\n", "scenario", "allocations",
-                    kRefusalModes[0].name, kRefusalModes[1].name, kRefusalModes[2].name,
-                    "all handled", "leaked");
-        for (const ReportRow& row : Report()) {
-            std::printf("%-36s %11llu            %4llu %12llu %8llu %11s %6zu\n", row.name.c_str(),
+        std::printf("\n%-36s %11s %6s %11s %6s\n", "scenario", "allocations", "runs", "all handled",
+                    "leaked");
+        for (const ReportRow& row : report) {
+            std::printf("%-36s %11llu %6llu %11s %6zu\n", row.name.c_str(),
                         static_cast<unsigned long long>(row.allocations),
-                        static_cast<unsigned long long>(row.runs[0]),
-                        static_cast<unsigned long long>(row.runs[1]),
-                        static_cast<unsigned long long>(row.runs[2]), row.handled ? "yes" : "NO",
+                        static_cast<unsigned long long>(row.runs), row.handled ? "yes" : "NO",
                         row.leaked);
         }
     }
@@ -130,32 +108,34 @@ const auto* const kSweepEnvironment = ::testing::AddGlobalTestEnvironment(new Sw
 // the blocks of the run that are still held.
 size_t RunOnThread(const Scenario& scenario, SweepRun& run) {
     const size_t held_before = OutstandingBlocks();
-    std::thread thread([&] { scenario(run); });
-    thread.join();
+    std::thread([&] {
+        scenario(run);
+        ClearThreadErrors();
+    }).join();
     EXPECT_TRUE(ErrorMgrShutdown());
     return OutstandingBlocks() - held_before;
 }
 
 void Sweep(const char* name, const Scenario& scenario) {
-    ReportRow row{name, 0, {}, true, 0};
-    SweepRun counting(0, 0);
-    row.leaked += RunOnThread(scenario, counting);
-    row.allocations = counting.tally().made;
-    for (size_t mode = 0; mode < kModes; ++mode) {
+    SweepRun counting;
+    ReportRow row{name, 0, 0, true, RunOnThread(scenario, counting)};
+    row.allocations = counting.tally.made;
+    for (const uint64_t refusals : kRefusalModes) {
         for (uint64_t fail_at = 1; fail_at <= row.allocations; ++fail_at) {
-            SweepRun run(fail_at, kRefusalModes[mode].refusals);
+            SweepRun run{fail_at, refusals, {}};
             const size_t leaked = RunOnThread(scenario, run);
-            const std::string refused =
-                std::string(kRefusalModes[mode].name) + " " + std::to_string(fail_at);
             EXPECT_TRUE(run.Failed()) << name << ": allocation " << fail_at << " not reached";
-            EXPECT_EQ(leaked, 0u) << name << ": blocks left, refused " << refused;
-            row.runs[mode] += run.Failed() ? 1 : 0;
+            EXPECT_EQ(leaked, 0u) << name << ": blocks left, refusing "
+                                  << (refusals == kRefuseAllLater ? "all"
+                                                                  : std::to_string(refusals))
+                                  << " from " << fail_at;
+            row.runs += run.Failed() ? 1 : 0;
             row.leaked += leaked;
         }
     }
     EXPECT_EQ(row.leaked, 0u) << name;
     row.handled = !::testing::Test::HasFailure();
-    Report().push_back(row);
+    report.push_back(row);
 }
 
 // Shared by the scenarios; made on the main thread, which never gets a
@@ -163,15 +143,6 @@ void Sweep(const char* name, const Scenario& scenario) {
 _qel_error_manager* Handle() {
     static Component component(TestUuid(0x7100));
     return component.handle;
-}
-
-size_t ItemCount(const _qel_error_context* context) {
-    size_t count = 0;
-    for (const auto* at = reinterpret_cast<const uint8_t*>(context); at != nullptr; ++count) {
-        const uint32_t next = ReadContextItem(at, false).next;
-        at = next != 0 ? at + next : nullptr;
-    }
-    return count;
 }
 
 std::vector<uint8_t> ExportedImage() {
@@ -237,10 +208,10 @@ TEST(AllocationFailure, BuildContext) {
             list = ErrorMgrBuildContext(Format(kPrefixes[6]), 7, "text", 4ULL, kMemory, 'x',
                                         1ULL << 40, 2.5);
         });
-        const size_t recorded = run.Failed() ? run.fail_at() - 1 : 6;
+        const size_t recorded = run.Failed() ? run.fail_at - 1 : 6;
         _qel_error_context* expected = ErrorMgrBuildContext(Format(kPrefixes[recorded]), 7, "text",
                                                             4ULL, kMemory, 'x', 1ULL << 40, 2.5);
-        EXPECT_EQ(ItemCount(list), recorded);
+        EXPECT_EQ(Items(list).size(), recorded);
         ASSERT_EQ(ContextChainSize(list, false), ContextChainSize(expected, false));
         if (list != nullptr) {
             EXPECT_EQ(std::memcmp(list, expected, ContextChainSize(list, false)), 0);
@@ -264,11 +235,11 @@ TEST(AllocationFailure, StoreErrorsWithTextsAndContexts) {
             stored[0] = ErrorMgrSetErrorFull(h, 2, ErrorMgrBuildContext(Format("%i%s"), 7, "seven"),
                                              kText1, kText2, 2);
             codes[0] = ErrorMgrGetLastError(h, &e);
-            values[0] = ItemCount(e.context);
+            values[0] = Items(e.context).size();
             stored[1] = ErrorMgrSetErrorFull(
                 h, 3, ErrorMgrBuildContext(Format("%m"), 4ULL, kMemory), nullptr, kText2, 3);
             codes[1] = ErrorMgrGetLastError(h, &e);
-            values[1] = ItemCount(e.context);
+            values[1] = Items(e.context).size();
         });
         // A stored error gives false, whether or not its context is whole.
         EXPECT_FALSE(stored[0]);
@@ -281,7 +252,6 @@ TEST(AllocationFailure, StoreErrorsWithTextsAndContexts) {
         const std::vector<std::string> after = DescribeThreadErrors();
         ASSERT_EQ(after.size(), 2u);
         EXPECT_EQ(after[0], before.at(0));
-        ClearThreadErrors();
     });
 }
 
@@ -310,9 +280,8 @@ TEST(AllocationFailure, FirstOperationOfAThread) {
             EXPECT_EQ(std::memcmp(&e, &untouched, sizeof e), 0) << "nothing read, nothing written";
         } else {
             EXPECT_EQ(code, 7u);
-            EXPECT_EQ(ItemCount(e.context), run.Refused(1) ? 0u : 1u);
+            EXPECT_EQ(Items(e.context).size(), run.Refused(1) ? 0u : 1u);
         }
-        ClearThreadErrors();
     });
 }
 
@@ -351,7 +320,6 @@ TEST(AllocationFailure, RedirectToAThreadWithoutRecord) {
         EXPECT_EQ(code, run.RefusedFrom(2) ? 0u : 5u);
         EXPECT_TRUE(back);
         EXPECT_EQ(DescribeThreadErrors(), before);
-        ClearThreadErrors();
     });
 }
 
@@ -421,7 +389,6 @@ void RenderScenario(SweepRun& run, bool write_counted) {
         ASSERT_EQ(buffer[i], '\x7F') << "written past the size returned, " << size << ", at " << i;
     }
     if (written == 0) {
-        ClearThreadErrors();
         return;
     }
     // A value whose formatting ran out of memory is empty (a character
@@ -435,11 +402,7 @@ void RenderScenario(SweepRun& run, bool write_counted) {
         ASSERT_LT(at, size);
     }
     EXPECT_EQ(buffer[at], '\0');
-    if (!run.Failed()) {
-        EXPECT_EQ(RenderedValues(buffer.data(), size), expected);
-    }
     EXPECT_EQ(DescribeThreadErrors(), before);
-    ClearThreadErrors();
 }
 
 TEST(AllocationFailure, RenderAContext) {
@@ -543,10 +506,9 @@ TEST(AllocationFailure, ExportAllocatesNothing) {
             measured = ErrorMgrExport(nullptr, 0);
             written = ErrorMgrExport(image.data(), image.size());
         });
-        EXPECT_EQ(run.tally().made, 0u);
+        EXPECT_EQ(run.tally.made, 0u);
         EXPECT_GT(measured, 12u);
         EXPECT_EQ(written, measured);
-        ClearThreadErrors();
     });
 }
 
@@ -572,7 +534,6 @@ TEST(AllocationFailure, Import) {
             EXPECT_TRUE(imported);
             EXPECT_EQ(DescribeThreadErrors(), (std::vector<std::string>{imported_root, own_last}));
         }
-        ClearThreadErrors();
     });
 }
 
@@ -593,7 +554,7 @@ TEST(AllocationFailure, ConvertAllocatesNothing) {
                                            nullptr, nullptr, 0);
             to_utf16 = ConvertUtf8Utf16(true, utf8, back, sizeof back);
         });
-        EXPECT_EQ(run.tally().made, 0u);
+        EXPECT_EQ(run.tally.made, 0u);
         EXPECT_EQ(counted, 11u);
         EXPECT_EQ(converted, 11u);
         EXPECT_STREQ(narrow, "caf\xC3\xA9 \xF0\x9F\x98\x80");
@@ -604,57 +565,50 @@ TEST(AllocationFailure, ConvertAllocatesNothing) {
     });
 }
 
-// Either the whole text or a negative result with nothing written.
-void ExpectWholeOrNothing(int32_t result, const std::vector<char>& buffer, int32_t expected,
-                          const std::string& text, const std::string& what) {
-    if (result < 0) {
-        EXPECT_EQ(buffer, std::vector<char>(buffer.size(), '\x7F')) << what;
-        return;
-    }
-    EXPECT_EQ(result, expected) << what;
-    EXPECT_EQ(std::string(buffer.data()), text) << what;
-}
-
+// Each text comes out whole, or the result is negative and nothing is
+// written; a count is exact or negative.
 TEST(AllocationFailure, FormatText) {
     Sweep("format (FormatUtf8)", [](SweepRun& run) {
         const std::string long_text(700, 'y');
-        const std::string padding(300, '.');
-        const std::string many = padding + "%*i%*i%*i%*i%*i%*i%*i%*i%*i%*i%*i%s";
-        // The texts as formatted with memory to spare.
-        auto format = [&](char* buffer, int which) {
-            switch (which) {
-                case 0:
-                    return FormatUtf8(buffer, "%2$s|%1$lld|%3$zu|%4$c|%5$s", 1LL << 40, "two",
-                                      size_t{5}, 'c', long_text.c_str());
-                case 1:
-                    return FormatUtf8(buffer, "%lld|%zu|%ti|%c", -(1LL << 40), size_t{6},
-                                      ptrdiff_t{-7}, 'd');
-                default:
-                    return FormatUtf8(buffer, many.c_str(), 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7,
-                                      7, 8, 8, 9, 9, 10, 10, 11, 11, "z");
-            }
-        };
+        const std::string many = std::string(300, '.') + "%*i%*i%*i%*i%*i%*i%*i%*i%*i%*i%*i%s";
+        const std::function<int32_t(char*)> formats[] = {
+            [&](char* buffer) {
+                return FormatUtf8(buffer, "%2$s|%1$lld|%3$zu|%4$c|%5$s", 1LL << 40, "two",
+                                  size_t{5}, 'c', long_text.c_str());
+            },
+            [](char* buffer) {
+                return FormatUtf8(buffer, "%lld|%zu|%ti|%c", -(1LL << 40), size_t{6}, ptrdiff_t{-7},
+                                  'd');
+            },
+            [&](char* buffer) {
+                return FormatUtf8(buffer, many.c_str(), 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8,
+                                  8, 9, 9, 10, 10, 11, 11, "z");
+            }};
         constexpr int kFormats = 3;
-        std::vector<std::string> texts;
-        for (int which = 0; which < kFormats; ++which) {
-            std::vector<char> buffer(2048, '\0');
-            ASSERT_GT(format(buffer.data(), which), 0) << "format " << which;
-            texts.emplace_back(buffer.data());
-        }
+        std::string texts[kFormats];
+        std::vector<char> buffers[kFormats];
         int32_t counted[kFormats] = {}, written[kFormats] = {};
-        std::vector<std::vector<char>> buffers(kFormats, std::vector<char>(2048, '\x7F'));
+        for (int i = 0; i < kFormats; ++i) {
+            buffers[i].assign(2048, '\0');
+            ASSERT_GT(formats[i](buffers[i].data()), 0) << "format " << i;
+            texts[i] = buffers[i].data();
+            buffers[i].assign(2048, '\x7F');
+        }
         run.Act([&] {
-            for (int which = 0; which < kFormats; ++which) {
-                counted[which] = format(nullptr, which);
-                written[which] = format(buffers[which].data(), which);
+            for (int i = 0; i < kFormats; ++i) {
+                counted[i] = formats[i](nullptr);
+                written[i] = formats[i](buffers[i].data());
             }
         });
-        for (int which = 0; which < kFormats; ++which) {
-            const auto length = static_cast<int32_t>(texts[which].size());
-            EXPECT_TRUE(counted[which] < 0 || counted[which] == length + 1)
-                << "format " << which << " counted " << counted[which];
-            ExpectWholeOrNothing(written[which], buffers[which], length, texts[which],
-                                 "format " + std::to_string(which));
+        for (int i = 0; i < kFormats; ++i) {
+            const auto length = static_cast<int32_t>(texts[i].size());
+            EXPECT_TRUE(counted[i] < 0 || counted[i] == length + 1) << i << ": " << counted[i];
+            if (written[i] < 0) {
+                EXPECT_EQ(buffers[i], std::vector<char>(2048, '\x7F')) << "format " << i;
+            } else {
+                EXPECT_EQ(written[i], length) << "format " << i;
+                EXPECT_EQ(std::string(buffers[i].data()), texts[i]) << "format " << i;
+            }
         }
     });
 }

@@ -1,5 +1,6 @@
 #include <cstring>
 #include <thread>
+#include <tuple>
 
 #include "thread_test_support.h"
 
@@ -29,6 +30,12 @@ bool SameUuid(const _qel_bos_uuid& x, const _qel_bos_uuid& y) {
     return std::memcmp(&x, &y, sizeof x) == 0;
 }
 
+// Every field of a read error but its UUID.
+auto Fields(const _qel_error_enumerate& e) {
+    return std::make_tuple(e.index, e.count, e.code, e.context, e.aux_text1, e.aux_text2, e.aux_int,
+                           e.reserved);
+}
+
 TEST_F(ErrorSlots, RootStaysLastIsReplacedAndRootReadClears) {
     char text1[] = "first", text2[] = "second";
     _qel_error_context* c1 = NewContext();
@@ -36,40 +43,24 @@ TEST_F(ErrorSlots, RootStaysLastIsReplacedAndRootReadClears) {
     EXPECT_FALSE(ErrorMgrSetErrorFull(a.handle, 1, c1, text1, text2, 11));
     EXPECT_FALSE(ErrorMgrSetErrorBasic(a.handle, 2, NewContext()));  // replaced: freed
     EXPECT_FALSE(ErrorMgrSetErrorFull(a.handle, 0x80000003u, c3, text2, nullptr, 33));
+    const auto root_fields = std::make_tuple(1, 2u, 1u, c1, text1, text2, 11, nullptr);
 
     _qel_error_enumerate e{};
     EXPECT_EQ(ErrorMgrGetLastError(a.handle, &e), 0x80000003u);
-    EXPECT_EQ(e.index, 2);
-    EXPECT_EQ(e.count, 2u);
-    EXPECT_EQ(e.context, c3);
-    EXPECT_EQ(e.aux_text1, text2);
-    EXPECT_EQ(e.aux_text2, nullptr);
-    EXPECT_EQ(e.aux_int, 33);
-    EXPECT_EQ(e.reserved, nullptr);
-    _qel_bos_uuid uuid = TestUuid(300);
-    EXPECT_TRUE(SameUuid(e.uuid, uuid));
+    EXPECT_EQ(Fields(e), std::make_tuple(2, 2u, 0x80000003u, c3, text2, nullptr, 33, nullptr));
+    EXPECT_TRUE(SameUuid(e.uuid, TestUuid(300)));
 
     _qel_error_enumerate walk{};
     ASSERT_TRUE(ErrorMgrEnumErrors(a.handle, &walk));
-    EXPECT_EQ(walk.index, 1);
-    EXPECT_EQ(walk.count, 2u);
-    EXPECT_EQ(walk.code, 1u);
-    EXPECT_EQ(walk.context, c1);
-    EXPECT_EQ(walk.aux_text1, text1);
-    EXPECT_EQ(walk.aux_text2, text2);
-    EXPECT_EQ(walk.aux_int, 11);
+    EXPECT_EQ(Fields(walk), root_fields);
     ASSERT_TRUE(ErrorMgrEnumErrors(a.handle, &walk));
-    EXPECT_EQ(walk.index, 2);
-    EXPECT_EQ(walk.code, 0x80000003u);
-    EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, &walk));  // beyond the count
-    EXPECT_EQ(walk.index, 2);
-    EXPECT_EQ(walk.code, 0x80000003u);  // nothing written
+    EXPECT_EQ(Fields(walk), Fields(e));
+    EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, &walk));  // beyond the count: nothing written
+    EXPECT_EQ(Fields(walk), Fields(e));
 
     _qel_error_enumerate root{};
     EXPECT_EQ(ErrorMgrGetRootError(a.handle, &root), 1u);
-    EXPECT_EQ(root.index, 1);
-    EXPECT_EQ(root.count, 2u);
-    EXPECT_EQ(root.aux_int, 11);
+    EXPECT_EQ(Fields(root), root_fields);
     EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0u);
     _qel_error_enumerate again{};
     EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, &again));
@@ -93,8 +84,7 @@ TEST_F(ErrorSlots, OwnFacilityIsStrippedOnlyForTheStoringComponent) {
     EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0x40000005u);
     EXPECT_EQ(ErrorMgrGetLastError(b.handle, &e), 0x40000005u | a.handle->facility);
     EXPECT_EQ(e.code, 0x40000005u | a.handle->facility);
-    _qel_bos_uuid uuid = TestUuid(300);
-    EXPECT_TRUE(SameUuid(e.uuid, uuid));
+    EXPECT_TRUE(SameUuid(e.uuid, TestUuid(300)));
 }
 
 TEST_F(ErrorSlots, FacilityZeroHandleStoresOnlyCodesWithAFacility) {

@@ -47,63 +47,45 @@ uint32_t ExitCallback(void* raw) {
     return 0;
 }
 
-TEST(ThreadStarter, PlainStartRunsAtOnce) {
-    StartedRun run;
-    platform::Handle thread = ThreadStart(0, Entry, &run, false, nullptr);
-    ASSERT_NE(thread, nullptr);
-    EXPECT_FALSE(platform::ResumeSuspendedThread(thread));  // it was never suspended
-    platform::SignalEvent(run.finish.get());
-    EXPECT_TRUE(SignalledInTime(thread));
-    EXPECT_TRUE(run.entry_done);
-    EXPECT_NE(run.entry_thread.load(), platform::CurrentThreadId());
-    platform::ReleaseHandle(thread);
-}
-
-// The entry notes whether the test had resumed it when it ran; before the
-// resume the test lets another thread run to its end, time enough for a
-// faulty starter to run the entry early.
-TEST(ThreadStarter, SuspendedStartWaitsForResume) {
-    StartedRun run;
-    platform::Handle thread = ThreadStart(64 * 1024, Entry, &run, true, nullptr);
-    ASSERT_NE(thread, nullptr);
-    std::thread([] {}).join();
-    EXPECT_EQ(run.entry_thread.load(), 0u);
-    run.resumed = true;
-    EXPECT_TRUE(platform::ResumeSuspendedThread(thread));
-    platform::SignalEvent(run.finish.get());
-    EXPECT_TRUE(SignalledInTime(thread));
-    EXPECT_TRUE(run.entry_saw_resumed);
-    EXPECT_TRUE(run.entry_done);
-    platform::ReleaseHandle(thread);
-}
-
-TEST(ThreadStarter, ExitCallbackRunsOnAnotherThreadAfterTheEnd) {
-    StartedRun run;
-    platform::Handle thread = ThreadStart(0, Entry, &run, false, ExitCallback);
-    ASSERT_NE(thread, nullptr);
-    platform::ReleaseHandle(thread);  // the callback does not need the handle
-    EXPECT_FALSE(platform::IsSignalled(run.callback_ran.get()));  // the entry still waits
-    platform::SignalEvent(run.finish.get());
-    EXPECT_TRUE(SignalledInTime(run.callback_ran.get()));
-    EXPECT_TRUE(run.callback_saw_entry_done);
-    EXPECT_NE(run.callback_thread.load(), 0u);
-    EXPECT_NE(run.callback_thread.load(), run.entry_thread.load());
-}
-
-TEST(ThreadStarter, SuspendedStartWithExitCallback) {
-    StartedRun run;
-    platform::Handle thread = ThreadStart(0, Entry, &run, true, ExitCallback);
-    ASSERT_NE(thread, nullptr);
-    std::thread([] {}).join();
-    EXPECT_EQ(run.entry_thread.load(), 0u);
-    run.resumed = true;
-    EXPECT_TRUE(platform::ResumeSuspendedThread(thread));
-    EXPECT_FALSE(platform::IsSignalled(run.callback_ran.get()));  // the entry still waits
-    platform::SignalEvent(run.finish.get());
-    EXPECT_TRUE(SignalledInTime(run.callback_ran.get()));
-    EXPECT_TRUE(run.entry_saw_resumed);
-    EXPECT_TRUE(run.callback_saw_entry_done);
-    platform::ReleaseHandle(thread);
+// Every start: plain or suspended, with or without an exit callback. A
+// suspended thread must not run before the resume: the test lets another
+// thread run to its end first, time enough for a faulty starter to run the
+// entry early. The exit callback runs on a thread of its own after the
+// entry has returned, and needs no handle.
+TEST(ThreadStarter, StartsRunTheEntryAndTheExitCallbackInOrder) {
+    for (const bool suspended : {false, true}) {
+        for (const bool with_callback : {false, true}) {
+            SCOPED_TRACE(::testing::Message()
+                         << "suspended " << suspended << ", exit callback " << with_callback);
+            StartedRun run;
+            platform::Handle thread = ThreadStart(suspended ? 64 * 1024 : 0, Entry, &run, suspended,
+                                                  with_callback ? ExitCallback : nullptr);
+            ASSERT_NE(thread, nullptr);
+            if (suspended) {
+                std::thread([] {}).join();
+                EXPECT_EQ(run.entry_thread.load(), 0u);
+                run.resumed = true;
+            }
+            EXPECT_EQ(platform::ResumeSuspendedThread(thread), suspended);
+            if (with_callback) {
+                platform::ReleaseHandle(thread);
+                EXPECT_FALSE(platform::IsSignalled(run.callback_ran.get()));  // the entry waits
+            }
+            platform::SignalEvent(run.finish.get());
+            if (with_callback) {
+                EXPECT_TRUE(SignalledInTime(run.callback_ran.get()));
+                EXPECT_TRUE(run.callback_saw_entry_done);
+                EXPECT_NE(run.callback_thread.load(), 0u);
+                EXPECT_NE(run.callback_thread.load(), run.entry_thread.load());
+            } else {
+                EXPECT_TRUE(SignalledInTime(thread));
+                EXPECT_TRUE(run.entry_done);
+                platform::ReleaseHandle(thread);
+            }
+            EXPECT_EQ(run.entry_saw_resumed.load(), suspended);
+            EXPECT_NE(run.entry_thread.load(), platform::CurrentThreadId());
+        }
+    }
 }
 
 }  // namespace

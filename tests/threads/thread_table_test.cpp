@@ -151,14 +151,11 @@ void RunConcurrentShutdowns(_qel_error_manager* handle, int callers) {
     }
 }
 
-TEST_F(ThreadTable, TwoConcurrentShutdownsLeaveNoRecord) {
-    RunConcurrentShutdowns(component.handle, 2);
-    EXPECT_TRUE(WaitForRecordCount(0));
-}
-
-TEST_F(ThreadTable, FourConcurrentShutdownsLeaveNoRecord) {
-    RunConcurrentShutdowns(component.handle, 4);
-    EXPECT_TRUE(WaitForRecordCount(0));
+TEST_F(ThreadTable, ConcurrentShutdownsLeaveNoRecord) {
+    for (const int callers : {2, 4}) {
+        RunConcurrentShutdowns(component.handle, callers);
+        EXPECT_TRUE(WaitForRecordCount(0)) << callers << " callers";
+    }
 }
 
 // Operations on a record that another thread keeps locked give up after
