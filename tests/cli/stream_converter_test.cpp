@@ -246,69 +246,53 @@ TEST(StreamConverter, WritesEverythingBeforeAnInvalidByteWhateverTheBlocks) {
         EXPECT_EQ(streamed.stop.reason, StopReason::kInvalid);
         EXPECT_EQ(streamed.stop.offset, 100000u);
     }
-    const Streamed early = StreamInBlocksOf(settings, Bytes{'a', 'b', 0xFF, 'c'}, 64);
-    EXPECT_EQ(early.output, (Bytes{'a', 0, 'b', 0}));
-    EXPECT_EQ(early.stop.offset, 2u);
 }
 
-TEST(StreamConverter, CarriesACutCharacterAndReportsOneCutAtTheEnd) {
-    ConversionSettings settings;
-    settings.to = kEncodingUtf32;
-    const Bytes euro = {0xE2, 0x82, 0xAC};
-    const Streamed whole = StreamInBlocksOf(settings, euro, 1);
-    EXPECT_TRUE(whole.finished);
-    EXPECT_EQ(whole.output, (Bytes{0xAC, 0x20, 0, 0}));
-    const Streamed cut = StreamInBlocksOf(settings, Bytes{'x', 0xE2, 0x82}, 1);
-    EXPECT_FALSE(cut.finished);
-    EXPECT_EQ(cut.stop.reason, StopReason::kIncomplete);
-    EXPECT_EQ(cut.stop.offset, 1u);
-    EXPECT_EQ(cut.output, (Bytes{'x', 0, 0, 0}));
-}
-
-TEST(StreamConverter, StrictRefusesWhatSubstitutionWouldHide) {
+// Short texts fed in blocks of 1, 2 and 64 bytes: the output, and where and
+// why the conversion stops (kNone: it finishes). What only strict mode
+// refuses is substituted without it.
+TEST(StreamConverter, KnownTextsStopAtTheirFirstBadCharacter) {
     struct Case {
         EncodingId from, to;
-        Bytes src;
+        bool strict;
+        Bytes src, output;
         StopReason reason;
-        uint32_t code_point;
+        uint64_t offset;
+        uint32_t code_point;  // 0: not checked
     };
+    constexpr EncodingId U8 = kEncodingUtf8, U16 = kEncodingUtf16, U32 = kEncodingUtf32;
+    using R = StopReason;
     const Case cases[] = {
-        {kEncodingUtf8, 2, {'a', 0xE2, 0x82, 0xAC}, StopReason::kUnmapped, 0x20AC},
-        {kEncodingUtf8, 1, {'a', 0xC3, 0xA9}, StopReason::kUnmapped, 0xE9},
-        {kEncodingUtf8,
-         kEncodingUtf16,
-         {'a', 0xED, 0xA0, 0x80},
-         StopReason::kRefusedCodePoint,
-         0xD800},
-        {kEncodingUtf8,
-         kEncodingUtf8,
-         {'a', 0xF4, 0x90, 0x80, 0x80},
-         StopReason::kRefusedCodePoint,
-         0x110000},
-        {1, kEncodingUtf8, {'a', 0x80}, StopReason::kUnmappedByte, 0xFFFF},
+        // A character cut between blocks is carried; one cut at the end is reported.
+        {U8, U32, false, {0xE2, 0x82, 0xAC}, {0xAC, 0x20, 0, 0}, R::kNone, 0, 0},
+        {U8, U32, false, {'x', 0xE2, 0x82}, {'x', 0, 0, 0}, R::kIncomplete, 1, 0},
+        {U8, U16, false, {'a', 'b', 0xFF, 'c'}, {'a', 0, 'b', 0}, R::kInvalid, 2, 0},
+        {U8, U16, false, {'a', 0xF4, 0x90, 0x80, 0x80}, {'a', 0}, R::kNoForm, 1, 0x110000},
+        {U8, 2, true, {'a', 0xE2, 0x82, 0xAC}, {'a'}, R::kUnmapped, 1, 0x20AC},
+        {U8, 1, true, {'a', 0xC3, 0xA9}, {'a'}, R::kUnmapped, 1, 0xE9},
+        {U8, U16, true, {'a', 0xED, 0xA0, 0x80}, {'a', 0}, R::kRefusedCodePoint, 1, 0xD800},
+        {U8, U8, true, {'a', 0xF4, 0x90, 0x80, 0x80}, {'a'}, R::kRefusedCodePoint, 1, 0x110000},
+        {1, U8, true, {'a', 0x80}, {'a'}, R::kUnmappedByte, 1, 0xFFFF},
     };
     for (const Case& c : cases) {
         ConversionSettings settings;
         settings.from = c.from;
         settings.to = c.to;
-        EXPECT_TRUE(StreamInBlocksOf(settings, c.src, 1).finished) << "substitutes by default";
-        settings.strict = true;
-        const Streamed streamed = StreamInBlocksOf(settings, c.src, 1);
-        EXPECT_EQ(streamed.stop.reason, c.reason);
-        EXPECT_EQ(streamed.stop.code_point, c.code_point);
-        EXPECT_EQ(streamed.stop.offset, 1u);
-        EXPECT_EQ(streamed.output, Library(settings, Bytes{'a'}).output);
+        settings.strict = c.strict;
+        for (const size_t block : {size_t{1}, size_t{2}, size_t{64}}) {
+            const Streamed streamed = StreamInBlocksOf(settings, c.src, block);
+            SCOPED_TRACE(testing::Message() << "case " << (&c - cases) << ", blocks of " << block);
+            EXPECT_EQ(streamed.output, c.output);
+            EXPECT_EQ(streamed.finished, c.reason == StopReason::kNone);
+            if (!streamed.finished) {
+                EXPECT_EQ(streamed.stop.reason, c.reason);
+                EXPECT_EQ(streamed.stop.offset, c.offset);
+                EXPECT_TRUE(c.code_point == 0 || streamed.stop.code_point == c.code_point);
+            }
+        }
+        settings.strict = false;
+        EXPECT_TRUE(!c.strict || StreamInBlocksOf(settings, c.src, 1).finished);
     }
-}
-
-TEST(StreamConverter, ReportsCodePointsTheTargetCannotCarry) {
-    ConversionSettings settings;
-    settings.to = kEncodingUtf16;
-    const Streamed streamed = StreamInBlocksOf(settings, Bytes{'a', 0xF4, 0x90, 0x80, 0x80}, 2);
-    EXPECT_EQ(streamed.stop.reason, StopReason::kNoForm);
-    EXPECT_EQ(streamed.stop.code_point, 0x110000u);
-    EXPECT_EQ(streamed.stop.offset, 1u);
-    EXPECT_EQ(streamed.output, (Bytes{'a', 0}));
 }
 
 }  // namespace

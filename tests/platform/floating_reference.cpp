@@ -2,74 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <vector>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace faultkit::test {
 namespace {
-
-constexpr uint32_t kBase = 1000000000;
-
-// A decimal number in base 10^9, least significant limb first.
-using DecimalNumber = std::vector<uint32_t>;
-
-void Multiply(DecimalNumber& n, uint32_t factor) {
-    uint64_t carry = 0;
-    for (uint32_t& limb : n) {
-        const uint64_t product = uint64_t{limb} * factor + carry;
-        limb = static_cast<uint32_t>(product % kBase);
-        carry = product / kBase;
-    }
-    while (carry != 0) {
-        n.push_back(static_cast<uint32_t>(carry % kBase));
-        carry /= kBase;
-    }
-}
-
-// base^0 ... base^(count - 1), each made from the one before.
-std::vector<DecimalNumber> Powers(uint32_t base, int count) {
-    std::vector<DecimalNumber> powers{{1}};
-    while (static_cast<int>(powers.size()) < count) {
-        powers.push_back(powers.back());
-        Multiply(powers.back(), base);
-    }
-    return powers;
-}
-
-// The powers a double's mantissa is multiplied by: 2^0 ... 2^1023 for
-// integers, 5^0 ... 5^1074 for fractions.
-const DecimalNumber& Power(uint32_t base, int exponent) {
-    static const std::vector<DecimalNumber> twos = Powers(2, 1024);
-    static const std::vector<DecimalNumber> fives = Powers(5, 1075);
-    return base == 2 ? twos[static_cast<size_t>(exponent)] : fives[static_cast<size_t>(exponent)];
-}
-
-// Schoolbook product.
-DecimalNumber Product(const DecimalNumber& a, const DecimalNumber& b) {
-    DecimalNumber product(a.size() + b.size(), 0);
-    for (size_t i = 0; i < a.size(); ++i) {
-        uint64_t carry = 0;
-        for (size_t j = 0; j < b.size(); ++j) {
-            const uint64_t sum = product[i + j] + uint64_t{a[i]} * b[j] + carry;
-            product[i + j] = static_cast<uint32_t>(sum % kBase);
-            carry = sum / kBase;
-        }
-        product[i + b.size()] = static_cast<uint32_t>(carry);
-    }
-    while (product.size() > 1 && product.back() == 0) {
-        product.pop_back();
-    }
-    return product;
-}
-
-std::string Text(const DecimalNumber& n) {
-    std::string text = std::to_string(n.back());
-    for (size_t i = n.size() - 1; i-- > 0;) {
-        const std::string limb = std::to_string(n[i]);
-        text += std::string(9 - limb.size(), '0') + limb;
-    }
-    return text;
-}
 
 // Adds one to a string of digits; a carry out of the first adds a digit.
 std::string Increment(std::string digits) {
@@ -176,24 +114,23 @@ std::string GeneralText(const ExactDecimal& exact, char conversion, int precisio
 
 }  // namespace
 
+// glibc's printf writes a double's exact decimal expansion when asked for
+// enough digits: those down to its lowest bit, 2^(e - 53) for a value
+// below 2^e, whose last decimal digit is at 10^-(53 - e).
 ExactDecimal ExpandExactly(double value) {
-    int exponent = 0;
-    const double fraction = std::frexp(std::fabs(value), &exponent);
-    auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 53));
-    exponent -= 53;
+    int binary = 0;
+    std::frexp(value, &binary);
+    const int decimal = static_cast<int>(std::floor(std::log10(std::fabs(value) + 1e-320)));
+    const int precision = std::clamp(decimal + std::max(0, 53 - binary) + 1, 0, 766);
+    char text[800];
+    std::snprintf(text, sizeof text, "%.*e", precision, std::fabs(value));
+    char* exponent = std::strchr(text, 'e');
     ExactDecimal exact;
-    if (mantissa == 0) {
-        return exact;
-    }
-    for (; mantissa % 2 == 0; mantissa /= 2) {
-        ++exponent;  // down to an odd mantissa, so that -1074 <= exponent <= 1023
-    }
-    const DecimalNumber m{static_cast<uint32_t>(mantissa % kBase),
-                          static_cast<uint32_t>(mantissa / kBase)};
-    // m x 2^e for e >= 0; m x 2^-k = m x 5^k / 10^k.
-    exact.digits = Text(Product(m, Power(exponent >= 0 ? 2 : 5, std::abs(exponent))));
-    exact.point = static_cast<int>(exact.digits.size()) + std::min(exponent, 0);
+    exact.digits.assign(text, exponent);
+    exact.digits.erase(std::remove(exact.digits.begin(), exact.digits.end(), '.'),
+                       exact.digits.end());
     exact.digits.erase(exact.digits.find_last_not_of('0') + 1);
+    exact.point = exact.digits.empty() ? 0 : std::atoi(exponent + 1) + 1;
     return exact;
 }
 

@@ -1,8 +1,7 @@
 // A model of the Windows runtime's %e, %f and %g text, written apart from
 // the formatter so that the two can be compared: the exact decimal
-// expansion of a double is made with decimal arithmetic (base 10^9
-// numbers multiplied by powers of 2 or of 5), and it is rounded as text,
-// ties away from zero.
+// expansion of a double (printed by the C library) is rounded as text, ties
+// away from zero.
 #pragma once
 
 #include <string>

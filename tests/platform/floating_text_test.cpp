@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -65,63 +64,38 @@ std::string Ours(double value, char conversion, int precision, bool alternate) {
     return std::string(buffer, buffer + written);
 }
 
-class Comparison {
-public:
-    void Check(double value, const ExactDecimal& exact, char conversion, int precision,
-               bool alternate) {
-        ++texts_;
+// Compares values from `make` (given indexes 0 to `values` - 1, spaced out
+// in slow builds), each with a random sign, at a random directive and at
+// the tie precision of each conversion. The seed is fixed, so a failure
+// repeats; the first few mismatches are shown.
+void CompareMany(size_t values, const std::function<double(size_t, std::mt19937_64&)>& make) {
+    std::mt19937_64 random(values);
+    size_t mismatches = 0;
+    const auto check = [&](double value, const ExactDecimal& exact, char conversion,
+                           int precision) {
+        const bool alternate = random() % 4 == 0;
         const std::string expected =
             ReferenceText(exact, std::signbit(value), conversion, precision, alternate);
         const std::string actual = Ours(value, conversion, precision, alternate);
-        if (actual == expected) {
-            return;
+        if (actual != expected && ++mismatches <= kShownMismatches) {
+            ADD_FAILURE() << std::hexfloat << value << ", " << conversion
+                          << (alternate ? " with #" : "") << ", precision " << precision
+                          << " (-1: none): expected " << expected << ", got " << actual;
         }
-        if (++mismatches_ <= kShownMismatches) {
-            char described[128];
-            std::snprintf(described, sizeof described,
-                          "bits 0x%016llX (%.17g), %c%s, precision %d (-1: none)",
-                          static_cast<unsigned long long>(Bits(value)), value, conversion,
-                          alternate ? " with #" : "", precision);
-            ADD_FAILURE() << described << ": expected " << expected << ", got " << actual;
-        }
-    }
-
-    // A random directive, then the tie precision of each conversion.
-    void CheckValue(double value, std::mt19937_64& random) {
+    };
+    for (size_t i = 0; i < values / kDivisor; ++i) {
+        const double magnitude = make(i * kDivisor, random);
+        const double value = random() % 2 == 0 ? magnitude : -magnitude;
         const ExactDecimal exact = ExpandExactly(value);
-        static const char kConversions[] = {'f', 'e', 'g', 'E', 'G'};
-        const char conversion = kConversions[random() % 5];
-        Check(value, exact, conversion, static_cast<int>(random() % 22) - 1, random() % 4 == 0);
-        for (const char tie_conversion : {'f', 'e', 'g'}) {
-            const int tie = TiePrecision(exact, tie_conversion);
+        check(value, exact, "fegEG"[random() % 5], static_cast<int>(random() % 22) - 1);
+        for (const char conversion : {'f', 'e', 'g'}) {
+            const int tie = TiePrecision(exact, conversion);
             if (tie >= 0) {
-                Check(value, exact, tie_conversion, tie, random() % 4 == 0);
+                check(value, exact, conversion, tie);
             }
         }
     }
-
-    void Report(const char* what) {
-        std::printf("%s: %zu texts, %zu mismatches\n", what, texts_, mismatches_);
-        EXPECT_EQ(mismatches_, 0u);
-    }
-
-private:
-    size_t texts_ = 0;
-    size_t mismatches_ = 0;
-};
-
-// Compares values from `make` (given indexes 0 to `values` - 1, spaced out
-// in slow builds), each with a random sign; the seed is fixed, so a
-// failure repeats.
-void CompareMany(const char* what, size_t values,
-                 const std::function<double(size_t, std::mt19937_64&)>& make) {
-    std::mt19937_64 random(values);
-    Comparison comparison;
-    for (size_t i = 0; i < values / kDivisor; ++i) {
-        const double value = make(i * kDivisor, random);
-        comparison.CheckValue(random() % 2 == 0 ? value : -value, random);
-    }
-    comparison.Report(what);
+    EXPECT_EQ(mismatches, 0u);
 }
 
 TEST(FloatingReferenceTest, ExpandsKnownValuesExactly) {
@@ -148,7 +122,7 @@ TEST(FloatingReferenceTest, RoundsTiesAwayFromZero) {
 }
 
 TEST(FloatingTextTest, RandomBitPatterns) {
-    CompareMany("random bit patterns", 400000, [](size_t, std::mt19937_64& random) {
+    CompareMany(400000, [](size_t, std::mt19937_64& random) {
         uint64_t bits = random();
         while ((bits & 0x7FF0000000000000) == 0x7FF0000000000000) {
             bits = random();
@@ -159,7 +133,7 @@ TEST(FloatingTextTest, RandomBitPatterns) {
 
 // An odd mantissa of 1 to 53 bits over 2^k: a tie at k - 1 decimals.
 TEST(FloatingTextTest, BinaryFractionTies) {
-    CompareMany("binary fraction ties", 500000, [](size_t, std::mt19937_64& random) {
+    CompareMany(500000, [](size_t, std::mt19937_64& random) {
         const int bits = 1 + static_cast<int>(random() % 53);
         const uint64_t mantissa = (random() >> (64 - bits)) | 1;
         return std::ldexp(static_cast<double>(mantissa), -1 - static_cast<int>(random() % 64));
@@ -169,7 +143,7 @@ TEST(FloatingTextTest, BinaryFractionTies) {
 // The four doubles on either side of every power of two, subnormals
 // included, each printed in four random ways.
 TEST(FloatingTextTest, NeighboursOfPowersOfTwo) {
-    CompareMany("neighbours of powers of two", 0x7FF * 8 * 4, [](size_t index, std::mt19937_64&) {
+    CompareMany(0x7FF * 8 * 4, [](size_t index, std::mt19937_64&) {
         const uint64_t biased = index / 8 % 0x7FF;
         const uint64_t step = index % 4;
         const uint64_t fraction = index % 8 < 4 ? step : ((uint64_t{1} << 52) - 1 - step);
@@ -180,7 +154,7 @@ TEST(FloatingTextTest, NeighboursOfPowersOfTwo) {
 // D x 10^j with D ending in 5 and D x 5^j below 2^53: ties of %e and %g
 // far above 2^53.
 TEST(FloatingTextTest, DecimalIntegerTies) {
-    CompareMany("decimal integer ties", 300000, [](size_t, std::mt19937_64& random) {
+    CompareMany(300000, [](size_t, std::mt19937_64& random) {
         const int power = static_cast<int>(random() % 22);
         uint64_t fives = 1;
         for (int i = 0; i < power; ++i) {

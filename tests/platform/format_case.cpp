@@ -3,194 +3,162 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 namespace faultkit::test {
 namespace {
 
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+// Reads one table line from left to right; `error` names the first fault.
 struct Reader {
     const std::string& text;
-    size_t pos;
+    size_t pos = 0;
+    std::string error;
 
-    bool AtEnd() { return pos >= text.size(); }
+    bool AtEnd() const { return pos >= text.size(); }
+    char Peek() const { return AtEnd() ? '\0' : text[pos]; }
+    bool Fail(const char* what) {
+        error = what;
+        return false;
+    }
     void SkipBlanks() {
-        while (!AtEnd() && (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r')) {
+        while (!AtEnd() && IsBlank(text[pos])) {
             ++pos;
         }
     }
     std::string Word() {
         const size_t start = pos;
-        while (!AtEnd() && text[pos] != ' ' && text[pos] != '\t' && text[pos] != '\r') {
+        while (!AtEnd() && !IsBlank(text[pos])) {
             ++pos;
         }
         return text.substr(start, pos - start);
     }
-};
 
-bool HexValue(const std::string& text, size_t pos, size_t digits, uint32_t& value) {
-    if (pos + digits > text.size()) {
-        return false;
-    }
-    value = 0;
-    for (size_t i = 0; i < digits; ++i) {
-        const char c = text[pos + i];
-        const char* hex = "0123456789abcdef0123456789ABCDEF";
-        const char* at = c != '\0' ? std::strchr(hex, c) : nullptr;
-        if (at == nullptr) {
-            return false;
+    // A quoted text, into units (each a byte or a UTF-16 unit).
+    bool Quoted(std::u16string& units) {
+        if (Peek() != '"') {
+            return Fail("expected '\"'");
         }
-        value = value * 16 + static_cast<uint32_t>((at - hex) % 16);
-    }
-    return true;
-}
-
-// Reads a quoted text at the reader's position into units (each a byte or
-// a UTF-16 unit).
-bool Quoted(Reader& r, std::u16string& units, std::string& error) {
-    if (r.AtEnd() || r.text[r.pos] != '"') {
-        error = "expected '\"'";
-        return false;
-    }
-    ++r.pos;
-    while (!r.AtEnd() && r.text[r.pos] != '"') {
-        char c = r.text[r.pos++];
-        if (c != '\\') {
-            units.push_back(static_cast<unsigned char>(c));
-            continue;
-        }
-        if (r.AtEnd()) {
-            break;
-        }
-        c = r.text[r.pos++];
-        uint32_t value = 0;
-        switch (c) {
-            case 'n': units.push_back(u'\n'); break;
-            case 't': units.push_back(u'\t'); break;
-            case '0': units.push_back(0); break;
-            case 'x':
-            case 'u':
-                if (!HexValue(r.text, r.pos, c == 'x' ? 2 : 4, value)) {
-                    error = "bad escape";
-                    return false;
+        for (++pos; !AtEnd() && text[pos] != '"';) {
+            char c = text[pos++];
+            if (c == '\\' && !AtEnd()) {
+                c = text[pos++];
+                if (c == 'x' || c == 'u') {
+                    const size_t digits = c == 'x' ? 2 : 4;
+                    const std::string hex = text.substr(pos, digits);
+                    if (hex.size() != digits ||
+                        hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+                        return Fail("bad escape");
+                    }
+                    units.push_back(static_cast<char16_t>(std::strtoul(hex.c_str(), nullptr, 16)));
+                    pos += digits;
+                    continue;
                 }
-                r.pos += c == 'x' ? 2 : 4;
-                units.push_back(static_cast<char16_t>(value));
-                break;
-            default: units.push_back(static_cast<unsigned char>(c)); break;
+                c = c == 'n' ? '\n' : c == 't' ? '\t' : c == '0' ? '\0' : c;
+            }
+            units.push_back(static_cast<unsigned char>(c));
         }
+        if (AtEnd()) {
+            return Fail("unterminated text");
+        }
+        ++pos;
+        return true;
     }
-    if (r.AtEnd()) {
-        error = "unterminated text";
-        return false;
-    }
-    ++r.pos;
-    return true;
-}
 
-bool Argument(Reader& r, FormatCase& out, std::string& error) {
-    FormatArgument argument{FormatArgument::kWord, 0, 0};
-    const char first = r.text[r.pos];
-    if ((first == 'w' || first == 'n') && r.pos + 1 < r.text.size() && r.text[r.pos + 1] == '"') {
-        ++r.pos;
-        std::u16string units;
-        if (!Quoted(r, units, error)) {
-            return false;
+    bool Argument(FormatCase& out) {
+        const char kind = Peek();
+        if ((kind == 'w' || kind == 'n') && text.compare(pos + 1, 1, "\"") == 0) {
+            ++pos;
+            std::u16string units;
+            if (!Quoted(units)) {
+                return false;
+            }
+            if (kind == 'w') {
+                out.arguments.push_back({FormatArgument::kWideString, 0, out.wide_texts.size()});
+                out.wide_texts.push_back(units);
+            } else {
+                out.arguments.push_back(
+                    {FormatArgument::kNarrowString, 0, out.narrow_texts.size()});
+                out.narrow_texts.emplace_back(units.begin(), units.end());
+            }
+            return true;
         }
-        if (first == 'w') {
-            argument.kind = FormatArgument::kWideString;
-            argument.text = out.wide_texts.size();
-            out.wide_texts.push_back(units);
+        const std::string word = Word();
+        FormatArgument argument{FormatArgument::kWord, 0, 0};
+        char* end = nullptr;
+        if (word.compare(0, 2, "d:") == 0) {
+            const double value = std::strtod(word.c_str() + 2, &end);
+            std::memcpy(&argument.word, &value, sizeof value);
+        } else if (word[0] == '-') {
+            argument.word = static_cast<uint64_t>(std::strtoll(word.c_str(), &end, 0));
         } else {
-            argument.kind = FormatArgument::kNarrowString;
-            argument.text = out.narrow_texts.size();
-            out.narrow_texts.emplace_back(units.begin(), units.end());
+            argument.word = std::strtoull(word.c_str(), &end, 0);
+        }
+        if (end == nullptr || *end != '\0') {
+            return Fail("bad argument");
         }
         out.arguments.push_back(argument);
         return true;
     }
-    const std::string word = r.Word();
-    char* end = nullptr;
-    if (word.compare(0, 2, "d:") == 0) {
-        const double value = std::strtod(word.c_str() + 2, &end);
-        std::memcpy(&argument.word, &value, sizeof value);
-    } else if (word[0] == '-') {
-        argument.word = static_cast<uint64_t>(std::strtoll(word.c_str(), &end, 0));
-    } else {
-        argument.word = std::strtoull(word.c_str(), &end, 0);
-    }
-    if (end == nullptr || *end != '\0') {
-        error = "bad argument '" + word + "'";
-        return false;
-    }
-    out.arguments.push_back(argument);
-    return true;
-}
 
-bool Expectation(Reader& r, FormatCase& out, std::string& error) {
-    r.SkipBlanks();
-    if (!r.AtEnd() && r.text[r.pos] == '"') {
-        if (!Quoted(r, out.expected, error)) {
+    // The part after "=>": a quoted text or "refused", and nothing behind it.
+    bool Expectation(FormatCase& out) {
+        SkipBlanks();
+        if (Peek() == '"') {
+            if (!Quoted(out.expected)) {
+                return false;
+            }
+        } else if (Word() == "refused") {
+            out.refused = true;
+        } else {
+            return Fail("expected a text or 'refused' after '=>'");
+        }
+        SkipBlanks();
+        return AtEnd() || Fail("unexpected text after the expectation");
+    }
+
+    // A whole line; comment and blank lines leave the case's format empty.
+    bool Line(FormatCase& out) {
+        SkipBlanks();
+        if (AtEnd() || Peek() == '#') {
+            return true;
+        }
+        if (!Quoted(out.format)) {
             return false;
         }
-    } else if (r.Word() == "refused") {
-        out.refused = true;
-    } else {
-        error = "expected a text or 'refused' after '=>'";
-        return false;
+        for (SkipBlanks(); !AtEnd(); SkipBlanks()) {
+            if (text.compare(pos, 2, "=>") == 0) {
+                pos += 2;
+                return Expectation(out);
+            }
+            if (!Argument(out)) {
+                return false;
+            }
+        }
+        return Fail("missing '=>'");
     }
-    r.SkipBlanks();
-    if (!r.AtEnd()) {
-        error = "unexpected text after the expectation";
-        return false;
-    }
-    return true;
-}
+};
 
 }  // namespace
 
-bool ParseFormatCase(const std::string& text, FormatCase& out, std::string& error) {
-    Reader r{text, 0};
-    r.SkipBlanks();
-    if (r.AtEnd() || text[r.pos] == '#') {
-        return true;
-    }
-    if (!Quoted(r, out.format, error)) {
-        return false;
-    }
-    for (;;) {
-        r.SkipBlanks();
-        if (r.AtEnd()) {
-            error = "missing '=>'";
-            return false;
-        }
-        if (text.compare(r.pos, 2, "=>") == 0) {
-            r.pos += 2;
-            return Expectation(r, out, error);
-        }
-        if (!Argument(r, out, error)) {
-            return false;
-        }
-    }
-}
-
-bool ParseFormatTable(const std::string& table, std::vector<FormatCase>& cases, std::string& error) {
-    size_t start = 0;
-    int line = 0;
-    while (start < table.size()) {
-        size_t end = table.find('\n', start);
-        if (end == std::string::npos) {
-            end = table.size();
-        }
-        ++line;
+bool ParseFormatTable(const std::string& table, std::vector<FormatCase>& cases,
+                      std::string& error) {
+    std::istringstream lines(table);
+    std::string text;
+    for (int line = 1; std::getline(lines, text); ++line) {
         FormatCase c;
         c.line = line;
-        if (!ParseFormatCase(table.substr(start, end - start), c, error)) {
-            error = "line " + std::to_string(line) + ": " + error;
+        Reader reader{text, 0, {}};
+        if (!reader.Line(c)) {
+            error = "line " + std::to_string(line) + ": " + reader.error;
             return false;
         }
         if (!c.format.empty()) {
             cases.push_back(std::move(c));
         }
-        start = end + 1;
     }
     return true;
 }
@@ -217,21 +185,15 @@ std::vector<uint64_t> ArgumentSlots(const FormatCase& c) {
 std::string Escape(const std::u16string& text) {
     std::string out = "\"";
     for (const char16_t unit : text) {
-        char escaped[8];
         if (unit == u'"' || unit == u'\\') {
             out += '\\';
+        }
+        if (unit >= 0x20 && unit < 0x7F) {
             out += static_cast<char>(unit);
-        } else if (unit == 0) {
-            out += "\\0";
-        } else if (unit == u'\n') {
-            out += "\\n";
-        } else if (unit == u'\t') {
-            out += "\\t";
-        } else if (unit < 0x20 || unit >= 0x7F) {
+        } else {
+            char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(unit));
             out += escaped;
-        } else {
-            out += static_cast<char>(unit);
         }
     }
     return out + "\"";

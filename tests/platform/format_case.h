@@ -33,11 +33,8 @@ struct FormatCase {
     std::u16string expected;
 };
 
-// Parses one table line. Returns false with `error` set for a malformed
-// line; comment and blank lines parse as a case with an empty format.
-bool ParseFormatCase(const std::string& text, FormatCase& out, std::string& error);
-
-// Parses a whole table; returns false at the first malformed line.
+// Parses a table; returns false, with `error` naming the line, at the
+// first malformed line.
 bool ParseFormatTable(const std::string& table, std::vector<FormatCase>& cases, std::string& error);
 
 // The argument slots of a case; string slots point into the case.

@@ -46,20 +46,16 @@ void ExpectText(const char16_t* format, const std::vector<uint64_t>& slots,
     EXPECT_EQ(text, expected) << what;
 }
 
-TEST(LongIntegerDirectives, PrecisionsAroundTheRuntimeBuffer) {
-    const std::u16string digits = u"9223372036854775808";
-    for (uint64_t precision = 18; precision <= 40; ++precision) {
-        const size_t zeros = precision > digits.size() ? precision - digits.size() : 0;
-        ExpectText(u"%.*I64d", {precision, uint64_t{1} << 63},
-                   u"-" + std::u16string(zeros, u'0') + digits);
-    }
+// `text` with `fill` in front up to `size` units.
+std::u16string Padded(const std::u16string& text, size_t size, char16_t fill) {
+    return std::u16string(size > text.size() ? size - text.size() : 0, fill) + text;
 }
 
-TEST(LongIntegerDirectives, WidthsAroundTheRuntimeBuffer) {
-    const std::u16string octal = u"01777777777777777777777";
-    for (uint64_t width = 18; width <= 40; ++width) {
-        const size_t spaces = width > octal.size() ? width - octal.size() : 0;
-        ExpectText(u"%#*I64o", {width, UINT64_MAX}, std::u16string(spaces, u' ') + octal);
+TEST(LongIntegerDirectives, PrecisionsAndWidthsAroundTheRuntimeBuffer) {
+    for (uint64_t size = 18; size <= 40; ++size) {
+        ExpectText(u"%.*I64d", {size, uint64_t{1} << 63},
+                   u"-" + Padded(u"9223372036854775808", size, u'0'));
+        ExpectText(u"%#*I64o", {size, UINT64_MAX}, Padded(u"01777777777777777777777", size, u' '));
     }
 }
 

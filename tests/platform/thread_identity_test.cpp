@@ -19,10 +19,13 @@ using faultkit::test::SignalledInTime;
 
 namespace {
 
-// Asks for the calling thread's id: the thread has used the library now.
+// What a parked thread does first: ask for its id, so that it has used the
+// library, or nothing.
 void AskForId() {
     platform::CurrentThreadId();
 }
+void Nothing() {}
+constexpr void (*kFirstSteps[])() = {AskForId, Nothing};
 
 // A handle's thread_id is its creator's CurrentThreadId, and a user who
 // fills one in by hand writes the id the operating system reports: the two
@@ -50,28 +53,22 @@ TEST(ThreadIds, AreTheSystemsIdsNonZeroStableAndDistinct) {
     EXPECT_EQ(ids.size(), static_cast<size_t>(kThreads + 1));
 }
 
-// The end of a live thread opened by id is not signalled while it runs, is
-// signalled once it ends, and stays so; every handle opened sees it.
-void ExpectEndsOfLiveThread(ParkedThread& thread) {
-    OwnedHandle first(platform::OpenThreadEnd(thread.id()));
-    OwnedHandle second(platform::OpenThreadEnd(thread.id()));
-    ASSERT_NE(first.get(), nullptr);
-    ASSERT_NE(second.get(), nullptr);
-    EXPECT_FALSE(platform::IsSignalled(first.get()));
-    thread.Finish();
-    EXPECT_TRUE(SignalledInTime(first.get()));
-    EXPECT_TRUE(SignalledInTime(second.get()));
-    EXPECT_TRUE(platform::IsSignalled(first.get()));
-}
-
-TEST(OpenThreadEnd, LiveThreadThatUsedTheLibrary) {
-    ParkedThread thread(AskForId);
-    ExpectEndsOfLiveThread(thread);
-}
-
-TEST(OpenThreadEnd, LiveThreadThatNeverUsedTheLibrary) {
-    ParkedThread thread;
-    ExpectEndsOfLiveThread(thread);
+// The end of a live thread opened by id, whether the thread used the
+// library or never did, is not signalled while it runs, is signalled once
+// it ends, and stays so; every handle opened sees it.
+TEST(OpenThreadEnd, LiveThreads) {
+    for (const auto step : kFirstSteps) {
+        ParkedThread thread(step);
+        OwnedHandle first(platform::OpenThreadEnd(thread.id()));
+        OwnedHandle second(platform::OpenThreadEnd(thread.id()));
+        ASSERT_NE(first.get(), nullptr);
+        ASSERT_NE(second.get(), nullptr);
+        EXPECT_FALSE(platform::IsSignalled(first.get()));
+        thread.Finish();
+        EXPECT_TRUE(SignalledInTime(first.get())) << (step == AskForId);
+        EXPECT_TRUE(SignalledInTime(second.get())) << (step == AskForId);
+        EXPECT_TRUE(platform::IsSignalled(first.get()));
+    }
 }
 
 // The ids agree both ways: a thread opened by its system id before it ever
@@ -106,22 +103,16 @@ TEST(OpenThreadEnd, CallingThread) {
 }
 
 // Once a thread has ended and no handle to it is left, its id names no
-// thread (until the system gives it to another).
-TEST(OpenThreadEnd, RefusesTheIdOfAnEndedThread) {
-    uint32_t known = 0, plain = 0;
-    {
-        ParkedThread thread(AskForId);
-        known = thread.id();
+// thread (until the system gives it to another); 0 never names one.
+TEST(OpenThreadEnd, RefusesIdsThatNameNoThread) {
+    for (const auto first : kFirstSteps) {
+        uint32_t ended = 0;
+        {
+            ParkedThread thread(first);
+            ended = thread.id();
+        }
+        EXPECT_EQ(platform::OpenThreadEnd(ended), nullptr);
     }
-    {
-        ParkedThread thread;
-        plain = thread.id();
-    }
-    EXPECT_EQ(platform::OpenThreadEnd(known), nullptr);
-    EXPECT_EQ(platform::OpenThreadEnd(plain), nullptr);
-}
-
-TEST(OpenThreadEnd, RefusesIdZero) {
     EXPECT_EQ(platform::OpenThreadEnd(0), nullptr);
 }
 

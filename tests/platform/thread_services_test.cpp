@@ -51,13 +51,6 @@ TEST(Threads, EndIsSignalledOnceTheRoutineHasReturned) {
     EXPECT_NE(run.thread_id.load(), NativeThreadId());
 }
 
-TEST(Threads, GivingBackTheHandleDoesNotStopTheThread) {
-    ThreadRun run;
-    platform::ReleaseHandle(platform::BeginThread(64 * 1024, RunUntilLetFinish, &run, false));
-    platform::SignalEvent(run.proceed.get());
-    EXPECT_TRUE(SignalledInTime(run.finished.get()));
-}
-
 // A suspended thread runs only once resumed: the routine checks that the
 // test had let it run when it started. The test lets another thread run to
 // its end first, giving a faulty platform time to start the routine early.
@@ -107,14 +100,20 @@ void OnEnd(platform::EndCallback* registration, void* raw) {
     platform::SignalEvent(callback->called.get());
 }
 
+// A registration cancelled before the end never calls; the other one runs
+// once, after the end, on a thread of its own.
 TEST(EndCallbacks, RunOnceAfterTheEndOnAnotherThread) {
     ThreadRun run;
     run.let_run = true;
-    Callback callback;
+    Callback callback, cancelled;
     OwnedHandle thread(platform::BeginThread(0, RunUntilLetFinish, &run, true));
     ASSERT_NE(thread.get(), nullptr);
     callback.watched = thread.get();
     ASSERT_NE(platform::RegisterEndCallback(thread.get(), OnEnd, &callback), nullptr);
+    platform::EndCallback* registration =
+        platform::RegisterEndCallback(thread.get(), OnEnd, &cancelled);
+    ASSERT_NE(registration, nullptr);
+    platform::UnregisterEndCallback(registration);
     EXPECT_TRUE(platform::ResumeSuspendedThread(thread.get()));
     EXPECT_FALSE(platform::IsSignalled(callback.called.get()));  // the thread waits
     platform::SignalEvent(run.proceed.get());
@@ -123,38 +122,23 @@ TEST(EndCallbacks, RunOnceAfterTheEndOnAnotherThread) {
     EXPECT_NE(callback.thread_id.load(), run.thread_id.load());
     EXPECT_NE(callback.thread_id.load(), NativeThreadId());
     EXPECT_EQ(callback.calls.load(), 1);
+    EXPECT_EQ(cancelled.calls.load(), 0);
 }
 
+// Giving back the thread's handle at once stops neither the thread nor its
+// end callback.
 TEST(EndCallbacks, RunWhenTheThreadsHandleWasGivenBackAtOnce) {
     ThreadRun run;
     Callback callback;
-    platform::Handle thread = platform::BeginThread(0, RunUntilLetFinish, &run, true);
+    platform::Handle thread = platform::BeginThread(64 * 1024, RunUntilLetFinish, &run, true);
     ASSERT_NE(thread, nullptr);
     ASSERT_NE(platform::RegisterEndCallback(thread, OnEnd, &callback), nullptr);
     EXPECT_TRUE(platform::ResumeSuspendedThread(thread));
     platform::ReleaseHandle(thread);
     platform::SignalEvent(run.proceed.get());
     EXPECT_TRUE(SignalledInTime(callback.called.get()));
+    EXPECT_TRUE(platform::IsSignalled(run.finished.get()));
     EXPECT_EQ(callback.calls.load(), 1);
-}
-
-// A registration cancelled before the end never calls; another one on the
-// same thread shows when the end has been seen.
-TEST(EndCallbacks, CancelledBeforeTheEndNeverRuns) {
-    ThreadRun run;
-    Callback cancelled, kept;
-    OwnedHandle thread(platform::BeginThread(0, RunUntilLetFinish, &run, true));
-    ASSERT_NE(thread.get(), nullptr);
-    platform::EndCallback* registration =
-        platform::RegisterEndCallback(thread.get(), OnEnd, &cancelled);
-    ASSERT_NE(registration, nullptr);
-    ASSERT_NE(platform::RegisterEndCallback(thread.get(), OnEnd, &kept), nullptr);
-    platform::UnregisterEndCallback(registration);
-    EXPECT_TRUE(platform::ResumeSuspendedThread(thread.get()));
-    platform::SignalEvent(run.proceed.get());
-    EXPECT_TRUE(SignalledInTime(kept.called.get()));
-    EXPECT_TRUE(SignalledInTime(thread.get()));
-    EXPECT_EQ(cancelled.calls.load(), 0);
 }
 
 }  // namespace

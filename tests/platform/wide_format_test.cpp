@@ -19,6 +19,7 @@ namespace {
 using faultkit::platform::WideFormat;
 using faultkit::test::ArgumentSlots;
 using faultkit::test::Escape;
+using faultkit::test::FormatArgument;
 using faultkit::test::FormatCase;
 
 constexpr char16_t kCanary = 0xCCCC;
@@ -40,12 +41,8 @@ std::string Describe(const FormatCase& c) {
     return "table line " + std::to_string(c.line) + ": " + Escape(c.format);
 }
 
-int Expected(const FormatCase& c) {
-    return static_cast<int>(c.expected.size());
-}
-
 // Formats into a buffer of `count` units followed by canaries; checks the
-// canaries and returns the result, with the text written in `text`.
+// canaries and the terminator, and returns the result with the text written.
 int FormatGuarded(const FormatCase& c, size_t count, std::u16string& text) {
     std::vector<char16_t> buffer(count + kCanaryUnits, kCanary);
     const std::vector<uint64_t> slots = ArgumentSlots(c);
@@ -71,80 +68,49 @@ TEST(WideFormatTableTest, TableCoversEveryConversion) {
     }
 }
 
-TEST(WideFormatTableTest, CountsWithoutBuffer) {
-    for (const FormatCase& c : Cases()) {
-        const std::vector<uint64_t> slots = ArgumentSlots(c);
-        const int result = WideFormat(nullptr, 0, c.format.c_str(), slots.data());
-        if (c.refused) {
-            EXPECT_LT(result, 0) << Describe(c);
-        } else {
-            EXPECT_EQ(result, Expected(c)) << Describe(c);
-        }
+// A case counted without a buffer, written into a buffer of exactly its
+// size, and refused with a buffer one unit short, half its size or of
+// count 0 (left untouched, as the canaries show).
+void ExpectCase(const FormatCase& c) {
+    const std::vector<uint64_t> slots = ArgumentSlots(c);
+    const int counted = WideFormat(nullptr, 0, c.format.c_str(), slots.data());
+    std::u16string text;
+    if (c.refused) {
+        EXPECT_LT(counted, 0) << Describe(c);
+        EXPECT_LT(FormatGuarded(c, 256, text), 0) << Describe(c);
+        return;
+    }
+    const size_t size = c.expected.size();
+    EXPECT_EQ(counted, static_cast<int>(size)) << Describe(c);
+    EXPECT_EQ(FormatGuarded(c, size + 1, text), static_cast<int>(size)) << Describe(c);
+    EXPECT_EQ(Escape(text), Escape(c.expected)) << Describe(c);
+    for (const size_t short_count : {size, size / 2, size_t{0}}) {
+        EXPECT_LT(FormatGuarded(c, short_count, text), 0) << Describe(c) << " in " << short_count;
     }
 }
 
-TEST(WideFormatTableTest, WritesIntoExactBuffer) {
+TEST(WideFormatTableTest, CountsWritesAndRefusesShortBuffers) {
     for (const FormatCase& c : Cases()) {
-        std::u16string text;
-        const size_t count = c.refused ? 256 : c.expected.size() + 1;
-        const int result = FormatGuarded(c, count, text);
-        if (c.refused) {
-            EXPECT_LT(result, 0) << Describe(c);
-            continue;
-        }
-        EXPECT_EQ(result, Expected(c)) << Describe(c);
-        EXPECT_EQ(Escape(text), Escape(c.expected)) << Describe(c);
-    }
-}
-
-TEST(WideFormatTableTest, RefusesBufferWithoutRoomForTerminator) {
-    for (const FormatCase& c : Cases()) {
-        if (c.refused || c.expected.empty()) {
-            continue;
-        }
-        std::u16string text;
-        EXPECT_LT(FormatGuarded(c, c.expected.size(), text), 0) << Describe(c);
-        if (c.expected.size() > 2) {
-            EXPECT_LT(FormatGuarded(c, c.expected.size() / 2, text), 0) << Describe(c);
-        }
+        ExpectCase(c);
     }
 }
 
 // Texts longer than any stack buffer a formatter might count in.
-TEST(WideFormatTest, LongTextsCountAndWrite) {
-    const uint64_t slots[] = {7, 0};
-    EXPECT_EQ(WideFormat(nullptr, 0, u"%3000d", slots), 3000);
-    std::vector<char16_t> buffer(3001 + kCanaryUnits, kCanary);
-    ASSERT_EQ(WideFormat(buffer.data(), 3001, u"%3000d", slots), 3000);
-    EXPECT_EQ(std::u16string(buffer.data(), 3000), std::u16string(2999, u' ') + u"7");
-    EXPECT_EQ(buffer[3000], u'\0');
-    EXPECT_EQ(buffer[3001], kCanary);
-    EXPECT_LT(WideFormat(buffer.data(), 3000, u"%3000d", slots), 0);
-}
-
-TEST(WideFormatTest, LongTextWithRefusedDirectiveIsRefused) {
-    const uint64_t slots[] = {7, 0, 0};
-    EXPECT_LT(WideFormat(nullptr, 0, u"%3000d%y", slots), 0);
-    char16_t buffer[64];
-    EXPECT_LT(WideFormat(buffer, 64, u"%3000d%y", slots), 0);
-}
-
-TEST(WideFormatTest, LongFloatingTextsKeepTheirDigits) {
-    double half = 0.5;
-    uint64_t slots[2] = {};
-    std::memcpy(&slots[0], &half, sizeof half);
-    const std::u16string expected = u"0.5" + std::u16string(1199, u'0');
-    EXPECT_EQ(WideFormat(nullptr, 0, u"%.1200f", slots), 1202);
-    std::vector<char16_t> buffer(1203);
-    ASSERT_EQ(WideFormat(buffer.data(), buffer.size(), u"%.1200f", slots), 1202);
-    EXPECT_EQ(std::u16string(buffer.data(), 1202), expected);
-}
-
-TEST(WideFormatTest, BufferWithCountZeroIsRefusedUntouched) {
-    const uint64_t slots[] = {0};
-    char16_t buffer[2] = {kCanary, kCanary};
-    EXPECT_LT(WideFormat(buffer, 0, u"abc", slots), 0);
-    EXPECT_EQ(buffer[0], kCanary);
+TEST(WideFormatTest, LongTexts) {
+    FormatCase c;
+    c.arguments.push_back({FormatArgument::kWord, 7, 0});
+    c.format = u"%3000d";
+    c.expected = std::u16string(2999, u' ') + u"7";
+    ExpectCase(c);
+    c.format = u"%3000d%y";
+    c.refused = true;
+    ExpectCase(c);
+    const double half = 0.5;
+    std::memcpy(&c.arguments[0].word, &half, sizeof half);
+    c.format = u"%.1200f";
+    c.expected = u"0.5" + std::u16string(1199, u'0');
+    c.refused = false;
+    ExpectCase(c);
 }
 
 }  // namespace
