@@ -21,7 +21,7 @@
 #include "context/context_list.h"
 #include "context/transfer_image.h"
 #include "faultkit.h"
-#include "test_uuids.h"
+#include "support/test_uuids.h"
 
 using namespace faultkit;
 

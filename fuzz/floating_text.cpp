@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "platform/floating_reference.h"
 #include "platform/platform.h"
+#include "support/floating_reference.h"
 
 namespace {
 

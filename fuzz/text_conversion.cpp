@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "fuzz_input.h"
+#include "support/reference_conversion.h"
 #include "text/code_page_tables.h"
 #include "text/encoding_conversion.h"
-#include "text/reference_conversion.h"
 #include "text/utf8.h"
 #include "text/vector_level.h"
 

@@ -15,7 +15,7 @@
 #include <system_error>
 #include <vector>
 
-#include "thread_errors.h"
+#include "support/thread_errors.h"
 
 namespace faultkit::test {
 namespace {

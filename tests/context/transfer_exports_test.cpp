@@ -5,8 +5,8 @@
 #include <cstring>
 #include <thread>
 
-#include "context_test_util.h"
-#include "thread_errors.h"
+#include "support/context_test_util.h"
+#include "support/thread_errors.h"
 #include "threads/thread_test_support.h"
 
 namespace faultkit::test {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "components/uuid.h"
-#include "context_test_util.h"
-#include "test_uuids.h"
+#include "support/context_test_util.h"
+#include "support/test_uuids.h"
 
 namespace faultkit::test {
 namespace {

@@ -13,8 +13,8 @@
 #include <random>
 #include <string>
 
-#include "floating_reference.h"
 #include "platform/platform.h"
+#include "support/floating_reference.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <climits>
 
 #include "platform/posix/thread_end_probe.h"
-#include "platform_test_support.h"
+#include "support/platform_test_support.h"
 
 namespace platform = faultkit::platform;
 using faultkit::test::kPatience;

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "allocation_hook.h"
-#include "context/context_test_util.h"
-#include "context/thread_errors.h"
 #include "platform/platform.h"
+#include "support/context_test_util.h"
+#include "support/thread_errors.h"
 #include "text/encoding_conversion.h"
 #include "text/utf8_format.h"
 #include "threads/thread_starter.h"

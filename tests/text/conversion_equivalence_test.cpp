@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "recording_stream.h"
+#include "support/recording_stream.h"
+#include "support/reference_conversion.h"
 #include "text/character_coders.h"
 #include "text/code_page_tables.h"
 #include "text/encoding_conversion.h"
-#include "text/reference_conversion.h"
 #include "text/vector_level.h"
 
 namespace faultkit {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "recording_stream.h"
+#include "support/recording_stream.h"
 #include "text/encoding_conversion.h"
 
 namespace faultkit {

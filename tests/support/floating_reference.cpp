@@ -1,4 +1,4 @@
-#include "floating_reference.h"
+#include "support/floating_reference.h"
 
 #include <algorithm>
 #include <cmath>

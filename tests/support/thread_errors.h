@@ -11,7 +11,7 @@
 
 #include "context/context_list.h"
 #include "faultkit.h"
-#include "test_uuids.h"
+#include "support/test_uuids.h"
 
 namespace faultkit::test {
 

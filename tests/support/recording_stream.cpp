@@ -1,4 +1,4 @@
-#include "recording_stream.h"
+#include "support/recording_stream.h"
 
 #if FAULTKIT_HAVE_FOPENCOOKIE
 #include <sys/types.h>

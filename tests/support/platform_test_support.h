@@ -8,8 +8,8 @@
 #include <future>
 #include <thread>
 
-#include "platform/parked_thread.h"
 #include "platform/platform.h"
+#include "support/parked_thread.h"
 
 namespace faultkit::test {
 
