@@ -27,10 +27,10 @@
 
 #include "fuzz_input.h"
 #include "support/reference_conversion.h"
-#include "text/code_page_tables.h"
-#include "text/encoding_conversion.h"
-#include "text/utf8.h"
-#include "text/vector_level.h"
+#include "text/convert/encoding_conversion.h"
+#include "text/encoding/code_page_tables.h"
+#include "text/encoding/utf8.h"
+#include "text/simd/dispatch.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include "platform/platform.h"
 #include "support/context_test_util.h"
 #include "support/thread_errors.h"
-#include "text/encoding_conversion.h"
-#include "text/utf8_format.h"
+#include "text/convert/encoding_conversion.h"
+#include "text/format/utf8_format.h"
 #include "threads/thread_starter.h"
 #include "threads/thread_test_support.h"
 

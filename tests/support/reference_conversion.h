@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "text/character_coders.h"
-#include "text/encoding_id.h"
-#include "text/utf8.h"
+#include "text/encoding/character_coders.h"
+#include "text/encoding/encoding_id.h"
+#include "text/encoding/utf8.h"
 
 // Fuzzing builds steer by the branches of the library, not of this oracle
 // or its harness: these take no coverage instrumentation. The oracle also
