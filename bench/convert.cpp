@@ -161,7 +161,7 @@ void Register(const Pair& pair, const char* text_name, const std::string& utf8) 
             (name + (scalar ? "/faultkit_scalar" : "/faultkit")).c_str(),
             [pair, src, scalar](benchmark::State& state) {
                 std::vector<char> dst(src.size() * 4 + 16);
-                UseVectorLevel(scalar ? VectorLevel::kNone : SupportedVectorLevel());
+                UseVectorLevel(scalar ? 0 : SupportedVectorLevel());
                 for (auto _ : state) {
                     benchmark::DoNotOptimize(RunFaultkit(pair, src, dst));
                 }

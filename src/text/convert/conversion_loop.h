@@ -5,9 +5,9 @@
 // The bulk of the text goes through a window loop that runs only where
 // every decode has its whole window readable and every character fits the
 // output with room to spare, so that none of the limits, fits and stream
-// writes can come into play there. It hands the text to the pair's vector
-// block converter where there is one (conversion_blocks.h), else moves runs
-// of ASCII in blocks, and converts what these leave with the window coders.
+// writes can come into play there. It hands the text to the pair's block
+// kernel where there is one at the vector level in use
+// (conversion_blocks.h), else moves runs of ASCII in blocks, and converts what these leave with the window coders.
 // Each character the window loop does not take goes through the general
 // step, which is the plain one-character-at-a-time conversion. Every
 // observable result is that of the general step alone.
@@ -68,7 +68,7 @@ struct WindowOutput {
 // Converts from *pos while a character starts before end with its decode
 // window readable before readable_end and while kWindowRoom bytes are left
 // before out.end; stops early at any character the window coders leave to
-// the general step. The block converter, or the ASCII blocks, take what
+// the general step. The block kernel, or the ASCII blocks, take what
 // they can; what they leave goes through the window coders, up to a
 // block's worth of source before the next try, so that the blocks are
 // tried once a block, not once a character.
@@ -89,13 +89,12 @@ void ConvertWindow(const Source& source, const Target& target, const uint8_t* en
     const uint8_t* char_end = std::min(end, readable_end - Source::kDecodeWindow + 1);
     const uint8_t* write_limit = write_end - kWindowRoom + 1;
     // Without vector code in use, the ASCII blocks, as where there is none.
-    const bool blocks =
-        HasBlocks<Source, Target>::value && ActiveVectorLevel() != VectorLevel::kNone;
+    const BlockKernels* kernels = HasBlocks<Source, Target>::value ? ActiveBlockKernels() : nullptr;
     while (p < char_end && w < write_limit) {
-        if (blocks) {
+        if (kernels != nullptr) {
             if constexpr (HasBlocks<Source, Target>::value) {
                 BlockCursor cursor{p, end, w, write_end, out.keep_past_output};
-                ConvertBlocks(source, target, cursor);
+                ConvertBlocks(*kernels, source, target, cursor);
                 p = cursor.src;
                 w = cursor.dst;
                 if (p >= char_end || w >= write_limit) {

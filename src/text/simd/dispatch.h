@@ -1,22 +1,29 @@
-// Which vector code the block converters (block_kernels.h) use: none (the
-// scalar code converts everything), SSE2, or AVX2 where the CPU and the
-// system support it.
+// The vector level: which block kernels (block_kernels.h) the conversions
+// use. Levels are numbered from 0, the scalar code alone, up to
+// VectorLevelCount() - 1, each faster than the one before where the CPU
+// supports it. Conversions give the same results at every level, so the
+// level only chooses the speed; the tests use UseVectorLevel to compare
+// the levels.
 #pragma once
+
+#include "text/simd/block_kernels.h"
 
 namespace faultkit {
 
-// kNone converts as a build without vector code does.
-enum class VectorLevel { kNone, kSse2, kAvx2 };
+// How many levels this build has, and the name of each ("Scalar", "Sse2",
+// ...), made of letters and digits.
+int VectorLevelCount();
+const char* VectorLevelName(int level);
 
 // The highest level this build and this CPU support.
-VectorLevel SupportedVectorLevel();
-
-// The level in use: the supported one unless lowered with UseVectorLevel.
-VectorLevel ActiveVectorLevel();
+int SupportedVectorLevel();
 
 // Uses `level`, or the supported level if that is lower; returns the level
-// now in use. Conversions give the same results at every level, so this
-// only chooses the speed; the tests use it to compare the levels.
-VectorLevel UseVectorLevel(VectorLevel level);
+// now in use.
+int UseVectorLevel(int level);
+
+// The kernels of the level in use, the supported one unless lowered with
+// UseVectorLevel; null at level 0. Every kernel of a table is set.
+const BlockKernels* ActiveBlockKernels();
 
 }  // namespace faultkit

@@ -105,7 +105,7 @@ void ExpectSame(bool to_utf8, EncodingId id, const Bytes& src, size_t len, size_
     ASSERT_EQ(actual.stream.data, expected.stream.data) << where;
 }
 
-class ConversionEquivalence : public ::testing::TestWithParam<VectorLevel> {
+class ConversionEquivalence : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
         if (UseVectorLevel(GetParam()) != GetParam()) {
@@ -115,17 +115,11 @@ protected:
     void TearDown() override { UseVectorLevel(SupportedVectorLevel()); }
 };
 
-std::string LevelName(const ::testing::TestParamInfo<VectorLevel>& info) {
-    switch (info.param) {
-        case VectorLevel::kNone: return "Scalar";
-        case VectorLevel::kSse2: return "Sse2";
-        default: return "Avx2";
-    }
+std::string LevelName(const ::testing::TestParamInfo<int>& info) {
+    return VectorLevelName(info.param);
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, ConversionEquivalence,
-                         ::testing::Values(VectorLevel::kNone, VectorLevel::kSse2,
-                                           VectorLevel::kAvx2),
+INSTANTIATE_TEST_SUITE_P(Levels, ConversionEquivalence, ::testing::Range(0, VectorLevelCount()),
                          LevelName);
 
 // The pairs that have vector paths: from UTF-8 to the id, or to UTF-8

@@ -1,4 +1,4 @@
-// AVX2 for the block converters, used where the CPU has it (../dispatch.h).
+// AVX2 helpers shared by the AVX2 kernels.
 //
 // What SSE2 lacks and the converters need most is a byte shuffle: with it
 // the outputs of a block are packed together by a shuffle looked up by the
@@ -13,19 +13,9 @@
 
 #include <cstdint>
 
-#include "text/simd/block_kernels.h"
-
 #define FAULTKIT_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
 
-namespace faultkit {
-
-class PageByteLookup;
-
-void Utf8ToUtf16BlocksAvx2(BlockCursor& cursor);
-void Utf8ToCodePageBlocksAvx2(BlockCursor& cursor, const PageByteLookup& lookup);
-void Utf16ToUtf8BlocksAvx2(BlockCursor& cursor);
-
-namespace avx2 {
+namespace faultkit::avx2 {
 
 // 256 byte shuffles, one for each 8-bit mask.
 struct Shuffles {
@@ -142,7 +132,6 @@ inline int JoinedSpill(int n) {
     return n <= 16 ? 16 - n : 32 - n;
 }
 
-}  // namespace avx2
-}  // namespace faultkit
+}  // namespace faultkit::avx2
 
 #endif

@@ -1,26 +1,25 @@
 // UTF-8 to UTF-16 and to the code pages with AVX2, 32 source bytes at a
-// time: the block is classified in one 256-bit register and taken as with
-// SSE2 (../sse2/utf8_scan.h); the values of its 32 positions are computed in
-// two 256-bit registers, and in each group of 8 positions those that give
+// time: the block is classified in one 256-bit register and taken
+// (../utf8_block.h); the values of its 32 positions are computed in two
+// 256-bit registers, and in each group of 8 positions those that give
 // output are packed together by a shuffle looked up by their mask
 // (avx2_helpers.h). A 4-byte character gives its high surrogate at its lead
 // and its low one at the byte after.
-#include "text/simd/avx2/avx2_helpers.h"
+#include "text/simd/avx2/avx2_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 
 #include "text/encoding/character_coders.h"
 #include "text/encoding/page_byte_lookup.h"
+#include "text/simd/avx2/avx2_helpers.h"
 #include "text/simd/block_runs.h"
-#include "text/simd/sse2/utf8_scan.h"
+#include "text/simd/utf8_block.h"
 
 namespace faultkit {
 namespace {
 
 using avx2::Count;
 using avx2::Set16;
-using sse2::LowestBit;
-using sse2::Utf8Block;
 
 constexpr int kBlock = 32;
 
@@ -30,11 +29,11 @@ FAULTKIT_AVX2 inline unsigned Bits(__m256i mask) {
 
 FAULTKIT_AVX2 inline Utf8Block ScanBlock(__m256i x, bool take_fours) {
     const uint32_t high = Bits(x);
-    const sse2::ByteKinds kinds{high, Bits(_mm256_cmpgt_epi8(_mm256_set1_epi8(-64), x)),
+    const ByteKinds kinds{high, Bits(_mm256_cmpgt_epi8(_mm256_set1_epi8(-64), x)),
                                 high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-33))),
                                 high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-17))),
                                 high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-9)))};
-    return sse2::TakeBlock<kBlock>(kinds, take_fours);
+    return TakeBlock<kBlock>(kinds, take_fours);
 }
 
 // The bytes at 16 positions of a block and the two after each, zero-
@@ -57,7 +56,7 @@ FAULTKIT_AVX2 inline HalfBytes BytesOf(__m256i x, int half) {
 }
 
 // The value of a 1- to 3-byte character starting at each of 16 positions
-// (see sse2::LaneValues).
+// (as sse2::LaneValues in ../sse2/utf8_scan.h).
 FAULTKIT_AVX2 inline __m256i Values(const HalfBytes& b) {
     const __m256i low6 = Set16(0x3F);
     const __m256i two = _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b.b0, Set16(0x1F)), 6),
@@ -151,7 +150,7 @@ struct Utf16Converter {
         // A value UTF-16 cannot carry as a pair (an overlong form below
         // 0x10000, or one above U+10FFFF) ends the block before it.
         for (uint32_t f = block.fours; f != 0; f &= f - 1) {
-            const uint32_t cp = sse2::FourByteValue(p + LowestBit(f));
+            const uint32_t cp = FourByteValue(p + LowestBit(f));
             if (cp < 0x10000 || cp > kUtf16MaxCodePoint) {
                 block.EndAt(LowestBit(f));
                 break;
@@ -305,8 +304,8 @@ struct CodePageConverter {
             const int at = LowestBit(f);
             const uint8_t* c = plan.src + at;
             const uint32_t cp = c[0] < 0x80                     ? c[0]
-                                : ((plan.fours >> at) & 1) != 0 ? sse2::FourByteValue(c)
-                                                                : sse2::ThreeByteValue(c);
+                                : ((plan.fours >> at) & 1) != 0 ? FourByteValue(c)
+                                                                : ThreeByteValue(c);
             out[Count(_bzhi_u32(plan.leads, at))] = (*lookup)(cp);
         }
     }
@@ -340,19 +339,19 @@ struct CodePageConverter {
         for (uint32_t f = plan.fours; f != 0; f = _blsr_u32(f)) {
             const int at = LowestBit(f);
             out[Count(_bzhi_u32(plan.leads, at))] =
-                lookup->Looked(sse2::FourByteValue(plan.src + at));
+                lookup->Looked(FourByteValue(plan.src + at));
         }
     }
 };
 
 }  // namespace
 
-FAULTKIT_AVX2 __attribute__((flatten)) void Utf8ToUtf16BlocksAvx2(BlockCursor& cursor) {
+FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToUtf16Blocks(BlockCursor& cursor) {
     RunBlocks(cursor, Utf16Converter{});
 }
 
-FAULTKIT_AVX2 __attribute__((flatten)) void Utf8ToCodePageBlocksAvx2(BlockCursor& cursor,
-                                                                     const PageByteLookup& lookup) {
+FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToCodePageBlocks(BlockCursor& cursor,
+                                                                       const PageByteLookup& lookup) {
     RunBlocks(cursor, CodePageConverter{&lookup});
 }
 

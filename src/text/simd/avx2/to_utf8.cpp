@@ -7,10 +7,11 @@
 // is split into two halves of two bytes, one at each of its units, so that
 // the same shuffles place it. A block with a high surrogate that has no low
 // one after it takes the SSE2 way.
-#include "text/simd/avx2/avx2_helpers.h"
+#include "text/simd/avx2/avx2_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 
+#include "text/simd/avx2/avx2_helpers.h"
 #include "text/simd/block_runs.h"
 #include "text/simd/sse2/utf8_forms.h"
 
@@ -236,7 +237,7 @@ struct Utf16Converter {
 
 }  // namespace
 
-FAULTKIT_AVX2 __attribute__((flatten)) void Utf16ToUtf8BlocksAvx2(BlockCursor& cursor) {
+FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf16ToUtf8Blocks(BlockCursor& cursor) {
     RunBlocks(cursor, Utf16Converter{});
 }
 

@@ -9,13 +9,12 @@
 // 3 bytes past its output: in place only when another block follows and
 // overwrites them, else through a scratch buffer (as in
 // ../block_runs.h).
-#include "text/simd/block_kernels.h"
+#include "text/simd/sse2/sse2_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 
 #include <cstring>
 
-#include "text/simd/dispatch.h"
 #include "text/simd/sse2/utf8_forms.h"
 
 namespace faultkit {
@@ -59,8 +58,8 @@ uint8_t* ConvertBlock(const uint32_t forms[256], const uint8_t* src, uint8_t* ds
 
 }  // namespace
 
-void CodePageToUtf8Blocks(BlockCursor& cursor, const uint16_t* table) {
-    if (ActiveVectorLevel() == VectorLevel::kNone || cursor.src_end - cursor.src < kShortestRun) {
+void sse2::CodePageToUtf8Blocks(BlockCursor& cursor, const uint16_t* table) {
+    if (cursor.src_end - cursor.src < kShortestRun) {
         return;
     }
     uint32_t forms[256];

@@ -4,15 +4,13 @@
 // down, each at the offset of the last unit of the character it belongs
 // to: the lead, stored last, leaves its value there, and nothing lands past
 // the output.
-#include "text/simd/block_kernels.h"
+#include "text/simd/sse2/sse2_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 
 #include "text/encoding/character_coders.h"
 #include "text/encoding/page_byte_lookup.h"
-#include "text/simd/avx2/avx2_helpers.h"
 #include "text/simd/block_runs.h"
-#include "text/simd/dispatch.h"
 #include "text/simd/sse2/utf8_scan.h"
 
 namespace faultkit {
@@ -20,13 +18,10 @@ namespace {
 
 using sse2::Bits;
 using sse2::BlockValues;
-using sse2::FourByteValue;
 using sse2::kBlock;
 using sse2::LastUnitOffsets;
 using sse2::Load;
-using sse2::LowestBit;
 using sse2::ScanBlock;
-using sse2::Utf8Block;
 
 // Converts blocks of ASCII while they fit: each by Convert(block, dst),
 // which writes kOut bytes.
@@ -183,26 +178,16 @@ struct CodePageConverter {
 
 }  // namespace
 
-void Utf8ToUtf16Blocks(BlockCursor& cursor) {
-    if (ActiveVectorLevel() == VectorLevel::kAvx2) {
-        Utf8ToUtf16BlocksAvx2(cursor);
-    } else if (ActiveVectorLevel() == VectorLevel::kSse2) {
-        RunBlocksInline(cursor, WideConverter<uint16_t>{});
-    }
+void sse2::Utf8ToUtf16Blocks(BlockCursor& cursor) {
+    RunBlocksInline(cursor, WideConverter<uint16_t>{});
 }
 
-void Utf8ToUtf32Blocks(BlockCursor& cursor) {
-    if (ActiveVectorLevel() != VectorLevel::kNone) {
-        RunBlocksInline(cursor, WideConverter<uint32_t>{});
-    }
+void sse2::Utf8ToUtf32Blocks(BlockCursor& cursor) {
+    RunBlocksInline(cursor, WideConverter<uint32_t>{});
 }
 
-void Utf8ToCodePageBlocks(BlockCursor& cursor, const PageByteLookup& lookup) {
-    if (ActiveVectorLevel() == VectorLevel::kAvx2) {
-        Utf8ToCodePageBlocksAvx2(cursor, lookup);
-    } else if (ActiveVectorLevel() == VectorLevel::kSse2) {
-        RunBlocksInline(cursor, CodePageConverter{&lookup});
-    }
+void sse2::Utf8ToCodePageBlocks(BlockCursor& cursor, const PageByteLookup& lookup) {
+    RunBlocksInline(cursor, CodePageConverter{&lookup});
 }
 
 }  // namespace faultkit

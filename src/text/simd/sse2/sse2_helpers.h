@@ -62,14 +62,6 @@ inline unsigned Bits(__m128i mask) {
     return static_cast<unsigned>(_mm_movemask_epi8(mask));
 }
 
-inline int LowestBit(unsigned bits) {
-    return __builtin_ctz(bits);
-}
-
-inline int HighestBit(unsigned bits) {
-    return 31 - __builtin_clz(bits);
-}
-
 // Stores values[i], as a Stored, at out + offsets[i] * kScale, for i from
 // kCount - 1 down to 0.
 template <typename Stored, int kCount, size_t kScale, typename Offset, typename Value>

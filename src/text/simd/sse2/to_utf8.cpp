@@ -6,13 +6,11 @@
 // stored as 4-byte words one by one, in order, at offsets from a prefix sum of their lengths
 // (sse2_helpers.h); a word reaches up to 4 bytes past its form, which the next form, or the next
 // block, overwrites. A high surrogate without its low one ends the block before it.
-#include "text/simd/block_kernels.h"
+#include "text/simd/sse2/sse2_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 
-#include "text/simd/avx2/avx2_helpers.h"
 #include "text/simd/block_runs.h"
-#include "text/simd/dispatch.h"
 #include "text/simd/sse2/utf8_forms.h"
 
 namespace faultkit {
@@ -23,7 +21,6 @@ using sse2::Bits;
 using sse2::BmpForms;
 using sse2::kLanes;
 using sse2::Load;
-using sse2::LowestBit;
 using sse2::Place;
 using sse2::PlacedForms;
 using sse2::Utf8Forms;
@@ -149,18 +146,12 @@ struct Utf32Converter {
 
 }  // namespace
 
-void Utf16ToUtf8Blocks(BlockCursor& cursor) {
-    if (ActiveVectorLevel() == VectorLevel::kAvx2) {
-        Utf16ToUtf8BlocksAvx2(cursor);
-    } else if (ActiveVectorLevel() == VectorLevel::kSse2) {
-        RunBlocksInline(cursor, Utf16Converter{});
-    }
+void sse2::Utf16ToUtf8Blocks(BlockCursor& cursor) {
+    RunBlocksInline(cursor, Utf16Converter{});
 }
 
-void Utf32ToUtf8Blocks(BlockCursor& cursor) {
-    if (ActiveVectorLevel() != VectorLevel::kNone) {
-        RunBlocksInline(cursor, Utf32Converter{});
-    }
+void sse2::Utf32ToUtf8Blocks(BlockCursor& cursor) {
+    RunBlocksInline(cursor, Utf32Converter{});
 }
 
 }  // namespace faultkit

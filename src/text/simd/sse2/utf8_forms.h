@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "text/simd/bit_scan.h"
 #include "text/simd/sse2/sse2_helpers.h"
 
 namespace faultkit::sse2 {
