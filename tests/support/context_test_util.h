@@ -83,8 +83,8 @@ struct ImageBytes {
 }  // namespace faultkit::test
 
 #include "components/facility_registry.h"
-#include "context/image_record.h"
-#include "context/transfer_image.h"
+#include "transfer/image_record.h"
+#include "transfer/transfer_image.h"
 
 namespace faultkit::test {
 

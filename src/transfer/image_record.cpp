@@ -1,4 +1,4 @@
-#include "context/image_record.h"
+#include "transfer/image_record.h"
 
 #include <cstring>
 

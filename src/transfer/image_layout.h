@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "context/context_blob.h"
-#include "context/image_record.h"
-#include "context/transfer_image.h"
+#include "context/foreign_list_check.h"
+#include "transfer/image_record.h"
+#include "transfer/transfer_image.h"
 
 namespace faultkit {
 

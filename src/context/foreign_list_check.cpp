@@ -1,4 +1,4 @@
-#include "context/context_blob.h"
+#include "context/foreign_list_check.h"
 
 #include "context/context_list.h"
 

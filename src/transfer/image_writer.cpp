@@ -7,8 +7,8 @@
 #include "components/facility_registry.h"
 #include "components/uuid.h"
 #include "context/context_list.h"
-#include "context/image_record.h"
-#include "context/transfer_image.h"
+#include "transfer/image_record.h"
+#include "transfer/transfer_image.h"
 
 namespace faultkit {
 namespace {

@@ -3,7 +3,7 @@
 // error stays the last.
 #include <cstdlib>
 
-#include "context/transfer_image.h"
+#include "transfer/transfer_image.h"
 
 namespace faultkit {
 

@@ -1,10 +1,10 @@
 // Export and Import on the calling thread's record (or the record it is
 // redirected to). Each runs wholly under that record's lock, so the slots
 // cannot change between sizing and writing, or while an image is merged in.
-#include "context/thread_transfer.h"
+#include "transfer/thread_transfer.h"
 
-#include "context/transfer_image.h"
 #include "threads/thread_table.h"
+#include "transfer/transfer_image.h"
 
 namespace faultkit {
 

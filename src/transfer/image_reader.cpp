@@ -9,11 +9,11 @@
 
 #include "base/byte_order.h"
 #include "components/facility_registry.h"
-#include "context/context_blob.h"
 #include "context/context_list.h"
-#include "context/image_layout.h"
-#include "context/image_record.h"
-#include "context/transfer_image.h"
+#include "context/foreign_list_check.h"
+#include "transfer/image_layout.h"
+#include "transfer/image_record.h"
+#include "transfer/transfer_image.h"
 
 namespace faultkit {
 namespace {

@@ -1,4 +1,4 @@
-#include "context/image_layout.h"
+#include "transfer/image_layout.h"
 
 #include "base/byte_order.h"
 
