@@ -10,7 +10,7 @@
 
 #include <cstddef>
 
-#include "platform/posix/wide_sink.h"
+#include "platform/posix/wide_printf/wide_sink.h"
 
 namespace faultkit::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/wide_sink.h"
+#include "platform/posix/wide_printf/wide_sink.h"
 
 #include <climits>
 

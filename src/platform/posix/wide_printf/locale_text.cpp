@@ -1,4 +1,4 @@
-#include "platform/posix/locale_text.h"
+#include "platform/posix/wide_printf/locale_text.h"
 
 #include <cstdlib>
 #include <cwchar>

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "platform/format_directive.h"
-#include "platform/posix/wide_sink.h"
+#include "platform/posix/wide_printf/wide_sink.h"
 
 namespace faultkit::platform {
 

@@ -3,8 +3,8 @@
 // single-byte text of the current locale.
 #include <cstdint>
 
-#include "platform/posix/format_conversions.h"
-#include "platform/posix/locale_text.h"
+#include "platform/posix/wide_printf/format_conversions.h"
+#include "platform/posix/wide_printf/locale_text.h"
 
 namespace faultkit::platform {
 namespace {

@@ -1,7 +1,7 @@
 // Integer conversions d i o u x X and the pointer conversion p.
 #include <cstring>
 
-#include "platform/posix/format_conversions.h"
+#include "platform/posix/wide_printf/format_conversions.h"
 
 namespace faultkit::platform {
 namespace {

@@ -7,7 +7,7 @@
 // Most values have an integer part below 2^64 and at most 60 fraction
 // bits; their digits come from 64-bit arithmetic. Larger integers and
 // smaller fractions use a fixed-size binary big number.
-#include "platform/posix/decimal_digits.h"
+#include "platform/posix/wide_printf/decimal_digits.h"
 
 #include <cstring>
 

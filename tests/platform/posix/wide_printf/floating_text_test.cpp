@@ -1,5 +1,5 @@
 // Our formatter's %e, %f and %g against an independent model of the Windows
-// runtime's text (floating_reference.h), over a few million texts: random
+// runtime's text (support/floating_reference.h), over a few million texts: random
 // bit patterns, values built to lie exactly halfway at a short precision,
 // values next to powers of two, and large integers that are ties for %e.
 // Every value is printed at a random precision (0 to 20 or none) and at

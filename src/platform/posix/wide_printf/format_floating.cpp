@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/posix/decimal_digits.h"
-#include "platform/posix/format_conversions.h"
-#include "platform/posix/locale_text.h"
+#include "platform/posix/wide_printf/decimal_digits.h"
+#include "platform/posix/wide_printf/format_conversions.h"
+#include "platform/posix/wide_printf/locale_text.h"
 
 namespace faultkit::platform {
 namespace {
