@@ -28,7 +28,7 @@ FUZZ_SECONDS ?=
 # tests, benchmarks and warnings-as-errors on in the same build folder.
 run: build/CMakeCache.txt
 	$(CMAKE) --build build -j $(JOBS) --target faultkit_cli
-	./build/tools/faultkit/faultkit demo
+	./build/bin/faultkit demo
 
 build/CMakeCache.txt:
 	$(CMAKE) -S . -B build $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFAULTKIT_TESTS=OFF
@@ -68,7 +68,7 @@ endif
 bench:
 	$(CMAKE) -S . -B build $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFAULTKIT_BENCH=ON
 	$(CMAKE) --build build -j $(JOBS)
-	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+	@for b in build/bin/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
 fuzz-build:
 	CC=clang CXX=clang++ $(CMAKE) -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -78,7 +78,7 @@ fuzz-build:
 # CI: a short run of each target on a copy of its corpus.
 fuzz: FUZZ_TIME = $(or $(FUZZ_SECONDS),60)
 fuzz: fuzz-build
-	@for f in build-fuzz/fuzz/fuzz_*; do \
+	@for f in build-fuzz/bin/fuzz_*; do \
 	  [ -x "$$f" ] || continue; \
 	  name=$${f##*/fuzz_}; work=build-fuzz/corpus-$$name; \
 	  rm -rf $$work && mkdir -p $$work && cp fuzz/corpus/$$name/* $$work/; \
@@ -99,7 +99,7 @@ fuzz-long: $(addprefix fuzz-long-,$(FUZZ_TARGETS))
 
 fuzz-long-%: FUZZ_TIME = $(or $(FUZZ_SECONDS),1800)
 fuzz-long-%: fuzz-build
-	@f=build-fuzz/fuzz/fuzz_$*; corpus=fuzz/corpus/$*; log=build-fuzz/$*-long.log; \
+	@f=build-fuzz/bin/fuzz_$*; corpus=fuzz/corpus/$*; log=build-fuzz/$*-long.log; \
 	found=build-fuzz/found-$*; minimised=build-fuzz/minimised-$*; \
 	mkdir -p $$found; rm -rf $$minimised && mkdir -p $$minimised; \
 	echo "fuzzing $* for $(FUZZ_TIME) s"; \
