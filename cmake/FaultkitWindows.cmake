@@ -18,7 +18,7 @@ endif()
 
 # llvm-dlltool (Debian package llvm) reads the .def; without it there is no
 # faultkit.lib and the MSVC-ABI client test is left out.
-find_program(FAULTKIT_DLLTOOL NAMES llvm-dlltool-14 llvm-dlltool)
+find_program(FAULTKIT_DLLTOOL NAMES llvm-dlltool)
 if(FAULTKIT_DLLTOOL)
   set(FAULTKIT_MSVC_IMPORT_LIBRARY ${CMAKE_CURRENT_BINARY_DIR}/faultkit.lib)
   add_custom_command(OUTPUT ${FAULTKIT_MSVC_IMPORT_LIBRARY}
