@@ -1,5 +1,5 @@
 // The SSE2 kernels, one for every pair of encodings. SSE2 is part of every
-// x86-64 CPU.
+// x86-64 CPU, so that they need no check of the CPU.
 #pragma once
 
 #include <cstdint>
@@ -16,10 +16,6 @@ void Utf8ToCodePageBlocks(BlockCursor& cursor, const PageByteLookup& lookup);
 void Utf16ToUtf8Blocks(BlockCursor& cursor);
 void Utf32ToUtf8Blocks(BlockCursor& cursor);
 void CodePageToUtf8Blocks(BlockCursor& cursor, const uint16_t* table);
-
-inline bool Supported() {
-    return true;
-}
 
 inline constexpr BlockKernels kKernels{&Utf8ToUtf16Blocks,    &Utf8ToUtf32Blocks,
                                        &Utf8ToCodePageBlocks, &Utf16ToUtf8Blocks,
