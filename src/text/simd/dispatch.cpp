@@ -76,11 +76,11 @@ std::atomic<int> g_chosen_level{-1};
 
 int DetectLevel() {
     int level = kLevelCount - 1;
-    // LCOV_EXCL_BR_START: the machine decides how far down the loop goes
+    // LCOV_EXCL_START: the machine decides how far down the loop goes
     while (kLevels[level].supported != nullptr && !kLevels[level].supported()) {
-        --level;  // LCOV_EXCL_LINE: on a machine without the highest level
+        --level;
     }
-    // LCOV_EXCL_BR_STOP
+    // LCOV_EXCL_STOP
     return level;
 }
 
