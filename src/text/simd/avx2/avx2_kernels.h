@@ -26,10 +26,6 @@ inline bool Supported() {
 #endif
 }
 
-// Null for the pairs AVX2 has no kernel of its own for.
-inline constexpr BlockKernels kKernels{&Utf8ToUtf16Blocks, nullptr, &Utf8ToCodePageBlocks,
-                                       &Utf16ToUtf8Blocks, nullptr, nullptr};
-
 }  // namespace faultkit::avx2
 
 #endif

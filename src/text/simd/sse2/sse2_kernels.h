@@ -17,10 +17,6 @@ void Utf16ToUtf8Blocks(BlockCursor& cursor);
 void Utf32ToUtf8Blocks(BlockCursor& cursor);
 void CodePageToUtf8Blocks(BlockCursor& cursor, const uint16_t* table);
 
-inline constexpr BlockKernels kKernels{&Utf8ToUtf16Blocks,    &Utf8ToUtf32Blocks,
-                                       &Utf8ToCodePageBlocks, &Utf16ToUtf8Blocks,
-                                       &Utf32ToUtf8Blocks,    &CodePageToUtf8Blocks};
-
 }  // namespace faultkit::sse2
 
 #endif
