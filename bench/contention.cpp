@@ -19,7 +19,7 @@
 #include <utility>
 
 #include "faultkit.h"
-#include "test_uuids.h"
+#include "support/test_uuids.h"
 
 namespace {
 

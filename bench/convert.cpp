@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "text/code_page_tables.h"
-#include "text/encoding_conversion.h"
-#include "text/utf8.h"
-#include "text/vector_level.h"
+#include "text/convert/encoding_conversion.h"
+#include "text/encoding/code_page_tables.h"
+#include "text/encoding/utf8.h"
+#include "text/simd/dispatch.h"
 
 namespace faultkit {
 namespace {
@@ -161,7 +161,7 @@ void Register(const Pair& pair, const char* text_name, const std::string& utf8) 
             (name + (scalar ? "/faultkit_scalar" : "/faultkit")).c_str(),
             [pair, src, scalar](benchmark::State& state) {
                 std::vector<char> dst(src.size() * 4 + 16);
-                UseVectorLevel(scalar ? VectorLevel::kNone : SupportedVectorLevel());
+                UseVectorLevel(scalar ? 0 : SupportedVectorLevel());
                 for (auto _ : state) {
                     benchmark::DoNotOptimize(RunFaultkit(pair, src, dst));
                 }

@@ -10,7 +10,7 @@
 
 #include "base/spin_lock.h"
 #include "faultkit.h"
-#include "test_uuids.h"
+#include "support/test_uuids.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "faultkit.h"
-#include "text/utf8_format.h"
+#include "text/format/utf8_format.h"
 
 namespace faultkit {
 namespace {

@@ -19,9 +19,9 @@
 
 #include "components/facility_registry.h"
 #include "context/context_list.h"
-#include "context/transfer_image.h"
 #include "faultkit.h"
-#include "test_uuids.h"
+#include "support/test_uuids.h"
+#include "transfer/transfer_image.h"
 
 using namespace faultkit;
 

@@ -4,7 +4,8 @@
 #                or the static library), a CMake package
 #                (find_package(faultkit CONFIG) -> faultkit::faultkit) and a
 #                pkg-config file
-#   tool         the faultkit command-line tool
+#   tool         the faultkit command-line tool (with FAULTKIT_TOOL), its
+#                manual page and bash completion
 include(CMakePackageConfigHelpers)
 
 install(TARGETS faultkit EXPORT faultkitTargets
@@ -15,7 +16,9 @@ install(TARGETS faultkit EXPORT faultkitTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/faultkit.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
-install(TARGETS faultkit_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+if(FAULTKIT_TOOL)
+  install(TARGETS faultkit_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+endif()
 
 set(faultkit_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/faultkit)
 install(EXPORT faultkitTargets NAMESPACE faultkit:: DESTINATION ${faultkit_cmake_dir}

@@ -11,12 +11,14 @@ endif()
 set(FAULTKIT_DEF_FILE ${PROJECT_SOURCE_DIR}/src/api/faultkit.def)
 set(faultkit_version_rc ${PROJECT_SOURCE_DIR}/src/api/version_info.rc)
 target_sources(faultkit PRIVATE ${FAULTKIT_DEF_FILE} ${faultkit_version_rc})
-target_sources(faultkit_cli PRIVATE ${faultkit_version_rc})
-target_compile_definitions(faultkit_cli PRIVATE $<$<COMPILE_LANGUAGE:RC>:FAULTKIT_RC_TOOL>)
+if(TARGET faultkit_cli)
+  target_sources(faultkit_cli PRIVATE ${faultkit_version_rc})
+  target_compile_definitions(faultkit_cli PRIVATE $<$<COMPILE_LANGUAGE:RC>:FAULTKIT_RC_TOOL>)
+endif()
 
 # llvm-dlltool (Debian package llvm) reads the .def; without it there is no
 # faultkit.lib and the MSVC-ABI client test is left out.
-find_program(FAULTKIT_DLLTOOL NAMES llvm-dlltool-14 llvm-dlltool)
+find_program(FAULTKIT_DLLTOOL NAMES llvm-dlltool)
 if(FAULTKIT_DLLTOOL)
   set(FAULTKIT_MSVC_IMPORT_LIBRARY ${CMAKE_CURRENT_BINARY_DIR}/faultkit.lib)
   add_custom_command(OUTPUT ${FAULTKIT_MSVC_IMPORT_LIBRARY}
@@ -26,11 +28,12 @@ if(FAULTKIT_DLLTOOL)
     COMMENT "Making faultkit.lib, the import library for MSVC linkers"
     VERBATIM)
   add_custom_target(faultkit_msvc_import_library ALL DEPENDS ${FAULTKIT_MSVC_IMPORT_LIBRARY})
-  install(FILES ${FAULTKIT_MSVC_IMPORT_LIBRARY} DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    COMPONENT development)
 else()
   set(FAULTKIT_MSVC_IMPORT_LIBRARY "")
   message(WARNING "llvm-dlltool not found: faultkit.lib, the import library for MSVC "
     "linkers, is not built (apt-get install llvm)")
 endif()
-install(FILES ${FAULTKIT_DEF_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+if(FAULTKIT_INSTALL)
+  install(FILES ${FAULTKIT_DEF_FILE} ${FAULTKIT_MSVC_IMPORT_LIBRARY}
+    DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+endif()

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "context/context_blob.h"
 #include "context/context_builder.h"
 #include "context/context_list.h"
+#include "context/foreign_list_check.h"
 #include "fuzz_input.h"
 
 using namespace faultkit;

@@ -1,5 +1,5 @@
 // Fuzzes the %e, %f and %g text of platform::WideFormat against the
-// independent model in tests/platform/floating_reference.h.
+// independent model in tests/support/floating_reference.h.
 //
 // Input: the double's 8 bytes (little-endian; infinities and NaNs are
 // skipped), one byte choosing the conversion (e f g E G), the "#" flag and
@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "platform/floating_reference.h"
 #include "platform/platform.h"
+#include "support/floating_reference.h"
 
 namespace {
 

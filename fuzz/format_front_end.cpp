@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "text/argument_block.h"
-#include "text/encoding_conversion.h"
+#include "text/convert/encoding_conversion.h"
+#include "text/format/format_front_end.h"
 
 namespace {
 

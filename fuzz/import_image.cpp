@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "context/transfer_image.h"
 #include "faultkit.h"
+#include "transfer/transfer_image.h"
 
 using namespace faultkit;
 

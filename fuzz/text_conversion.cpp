@@ -26,11 +26,11 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "text/code_page_tables.h"
-#include "text/encoding_conversion.h"
-#include "text/reference_conversion.h"
-#include "text/utf8.h"
-#include "text/vector_level.h"
+#include "support/reference_conversion.h"
+#include "text/convert/encoding_conversion.h"
+#include "text/encoding/code_page_tables.h"
+#include "text/encoding/utf8.h"
+#include "text/simd/dispatch.h"
 
 namespace {
 
@@ -268,7 +268,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t replacement = replacement_byte % 4 == 0 ? 0 : replacement_byte * 3 + 1;
     const uint8_t choice = in.Byte();
     const bool to_utf8 = (choice & 1) != 0;
-    faultkit::UseVectorLevel(static_cast<faultkit::VectorLevel>((choice >> 1) % 3));
+    faultkit::UseVectorLevel((choice >> 1) % faultkit::VectorLevelCount());
     const EncodingId id = -3 + in.Byte() % 22;
     // Text for an id out of range is made as for code page 1.
     const EncodingId source = !to_utf8                        ? faultkit::kEncodingUtf8

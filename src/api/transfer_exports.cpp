@@ -1,7 +1,7 @@
 // Exports that carry the calling thread's errors to another thread or
 // process as a transfer image.
-#include "context/thread_transfer.h"
 #include "faultkit.h"
+#include "transfer/thread_transfer.h"
 
 using namespace faultkit;
 

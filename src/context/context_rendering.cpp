@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "context/context_list.h"
-#include "text/utf8_format.h"
+#include "text/format/utf8_format.h"
 
 namespace faultkit {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "text/encoding_conversion.h"
-#include "text/utf8.h"
+#include "text/convert/encoding_conversion.h"
+#include "text/encoding/utf8.h"
 
 namespace faultkit::cli {
 namespace {

@@ -8,7 +8,7 @@
 #include "components/tagged_block.h"
 #include "faultkit.h"
 #include "platform/platform.h"
-#include "test_uuids.h"
+#include "support/test_uuids.h"
 
 using faultkit::test::kLibraryUuidForTests;
 using faultkit::test::TestUuid;

@@ -6,10 +6,10 @@
 
 #include "components/component_handle.h"
 #include "components/uuid.h"
-#include "context/context_test_util.h"
-#include "context/thread_errors.h"
 #include "faultkit.h"
-#include "test_uuids.h"
+#include "support/context_test_util.h"
+#include "support/test_uuids.h"
+#include "support/thread_errors.h"
 
 using faultkit::test::kLibraryUuidForTests;
 using faultkit::test::TestUuid;

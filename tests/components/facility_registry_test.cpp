@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "faultkit.h"
-#include "test_uuids.h"
+#include "support/test_uuids.h"
 
 using faultkit::test::kLibraryUuidForTests;
 using faultkit::test::TestUuid;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "context_test_util.h"
+#include "support/context_test_util.h"
 
 namespace faultkit::test {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "context/context_list.h"
 #include "faultkit.h"
-#include "thread_errors.h"
+#include "support/thread_errors.h"
 
 namespace {
 

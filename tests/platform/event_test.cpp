@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "platform_test_support.h"
-#include "round_threads.h"
+#include "support/platform_test_support.h"
+#include "support/round_threads.h"
 
 namespace platform = faultkit::platform;
 using faultkit::test::Event;

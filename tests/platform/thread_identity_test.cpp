@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "platform_test_support.h"
+#include "support/platform_test_support.h"
 
 namespace platform = faultkit::platform;
 using faultkit::test::Gate;

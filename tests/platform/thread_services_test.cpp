@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "platform_test_support.h"
+#include "support/platform_test_support.h"
 
 namespace platform = faultkit::platform;
 using faultkit::test::Event;

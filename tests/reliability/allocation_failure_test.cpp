@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "allocation_hook.h"
-#include "context/context_test_util.h"
-#include "context/thread_errors.h"
 #include "platform/platform.h"
-#include "text/encoding_conversion.h"
-#include "text/utf8_format.h"
+#include "support/context_test_util.h"
+#include "support/thread_errors.h"
+#include "text/convert/encoding_conversion.h"
+#include "text/format/utf8_format.h"
 #include "threads/thread_starter.h"
 #include "threads/thread_test_support.h"
 

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "platform/platform_test_support.h"
+#include "support/platform_test_support.h"
 #include "thread_test_support.h"
 
 namespace platform = faultkit::platform;

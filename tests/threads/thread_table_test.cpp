@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/round_threads.h"
+#include "support/round_threads.h"
 #include "thread_test_support.h"
 
 using faultkit::ThreadTableCount;

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "faultkit.h"
-#include "platform/parked_thread.h"
-#include "test_uuids.h"
+#include "support/parked_thread.h"
+#include "support/test_uuids.h"
 #include "threads/thread_table.h"
 
 namespace faultkit::test {

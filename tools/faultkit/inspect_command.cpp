@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
 #include "base/byte_order.h"
+#include "commands.h"
 #include "context/context_list.h"
-#include "context/image_layout.h"
 #include "error_printing.h"
 #include "faultkit.h"
 #include "file_io.h"
 #include "json_writer.h"
 #include "option_parser.h"
+#include "transfer/image_layout.h"
 
 namespace faultkit::cli {
 namespace {

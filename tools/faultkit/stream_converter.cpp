@@ -3,9 +3,9 @@
 #include <cstring>
 #include <new>
 
-#include "text/character_coders.h"
-#include "text/encoding_conversion.h"
-#include "text/reverse_tables.h"
+#include "text/convert/encoding_conversion.h"
+#include "text/encoding/character_coders.h"
+#include "text/encoding/reverse_tables.h"
 
 namespace faultkit::cli {
 namespace {

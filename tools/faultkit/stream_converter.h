@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "text/encoding_id.h"
+#include "text/encoding/encoding_id.h"
 
 namespace faultkit::cli {
 

@@ -1,7 +1,7 @@
 // Our own wide formatter in the Windows runtime's dialect (see
 // format_directive.h), standing in for _vswprintf_c_l with a null locale.
 #include "platform/platform.h"
-#include "platform/posix/format_conversions.h"
+#include "platform/posix/wide_printf/format_conversions.h"
 
 namespace faultkit::platform {
 namespace {

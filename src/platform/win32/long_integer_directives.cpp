@@ -17,7 +17,7 @@
 #include <cstring>
 
 #include "platform/format_directive.h"
-#include "platform/win32/slot_list.h"
+#include "platform/win32/slots_as_va_list.h"
 
 namespace faultkit::platform {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/long_integer_directives.h"
-#include "platform/win32/slot_list.h"
+#include "platform/win32/slots_as_va_list.h"
 
 namespace faultkit::platform {
 namespace {

@@ -1,0 +1,138 @@
+#include "text/format/ascii_fast_path.h"
+
+#include "text/convert/encoding_conversion.h"
+#include "text/simd/sse2/sse2_helpers.h"
+
+namespace faultkit {
+namespace {
+
+// Blocks of text are taken 16 bytes at a time (8 units of UTF-16). A text
+// that does not end on a block's end takes its last block where the text
+// ends, overlapping the one before: the units they share come out the
+// same twice.
+#if defined(__SSE2__)
+
+using sse2::Load;
+using sse2::Store;
+
+// Widens 16 ASCII bytes; false, storing nothing, when one is not ASCII.
+bool WidenBlock(const char* src, char16_t* dst) {
+    const __m128i bytes = Load(src);
+    if (_mm_movemask_epi8(bytes) != 0) {
+        return false;
+    }
+    Store(dst, _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+    Store(dst + 8, _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+    return true;
+}
+
+// Less one, the units 1 to 0x7F are 0 to 0x7E and 0 wraps to 0xFFFF:
+// subtracting 0x7E with saturation leaves 0 exactly for plain ASCII.
+bool IsPlainAsciiBlock(const char16_t* text) {
+    const __m128i less_one = _mm_sub_epi16(Load(text), _mm_set1_epi16(1));
+    const __m128i excess = _mm_subs_epu16(less_one, _mm_set1_epi16(0x7E));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(excess, _mm_setzero_si128())) == 0xFFFF;
+}
+
+void NarrowBlock(const char16_t* text, char* buffer) {
+    const __m128i units = Load(text);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(buffer), _mm_packus_epi16(units, units));
+}
+
+#endif
+
+// Widens the bytes at `src` while they are ASCII (a NUL included), at most
+// `length` of them; returns how many it widened.
+size_t WidenAsciiRun(const char* src, size_t length, char16_t* dst) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= length; i += 16) {
+        if (!WidenBlock(src + i, dst + i)) {
+            break;
+        }
+    }
+    if (i == length ||
+        (i >= 16 && i + 16 > length && WidenBlock(src + length - 16, dst + length - 16))) {
+        return length;
+    }
+#endif
+    for (; i < length && static_cast<unsigned char>(src[i]) < 0x80; ++i) {
+        dst[i] = static_cast<char16_t>(src[i]);
+    }
+    return i;
+}
+
+}  // namespace
+
+// An ASCII byte is a whole character that converts to the unit of the same
+// value, so the text splits at the first other byte without changing what
+// either part converts to.
+uint64_t WidenUtf8Text(const char* src, size_t bytes, char16_t* dst) {
+    const size_t ascii = WidenAsciiRun(src, bytes, dst);
+    if (ascii == bytes) {
+        return bytes * sizeof(char16_t);
+    }
+    const uint64_t rest = ConvertUtf8TextToUtf16(src + ascii, bytes - ascii, dst + ascii);
+    return rest != 0 ? rest + ascii * sizeof(char16_t) : 0;
+}
+
+bool WidenShortAscii(const char* src, char16_t* dst, size_t room) {
+    for (size_t i = 0; i < room; ++i) {
+        const auto byte = static_cast<unsigned char>(src[i]);
+        if (byte >= 0x80) {
+            return false;
+        }
+        dst[i] = byte;
+        if (byte == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Text that the formatter has only just stored unit by unit is tested unit
+// by unit while it is short: a block load over several stores still under
+// way waits for all of them. Longer text is mostly stored by then, and so
+// is short text once it has been tested.
+constexpr size_t kFreshUnits = 16;
+
+bool IsPlainAscii(const char16_t* text, size_t units) {
+#if defined(__SSE2__)
+    if (units >= kFreshUnits) {
+        for (size_t i = 0; i + 8 <= units; i += 8) {
+            if (!IsPlainAsciiBlock(text + i)) {
+                return false;
+            }
+        }
+        return IsPlainAsciiBlock(text + units - 8);
+    }
+#endif
+    // Less one, a unit that is 0 or from 0x80 up is 0x7F or more. Two a round.
+    size_t i = 0;
+    for (; i + 2 <= units; i += 2) {
+        const unsigned first = text[i] - 1u;
+        const unsigned second = text[i + 1] - 1u;
+        if ((first > second ? first : second) >= 0x7F) {
+            return false;
+        }
+    }
+    return i == units || text[i] - 1u < 0x7F;
+}
+
+void NarrowAscii(const char16_t* text, size_t units, char* buffer) {
+    buffer[units] = '\0';
+#if defined(__SSE2__)
+    if (units >= 8) {
+        for (size_t i = 0; i + 8 <= units; i += 8) {
+            NarrowBlock(text + i, buffer + i);
+        }
+        NarrowBlock(text + units - 8, buffer + units - 8);
+        return;
+    }
+#endif
+    for (size_t i = 0; i < units; ++i) {
+        buffer[i] = static_cast<char>(text[i]);
+    }
+}
+
+}  // namespace faultkit

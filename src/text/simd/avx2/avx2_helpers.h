@@ -1,0 +1,137 @@
+// AVX2 helpers shared by the AVX2 kernels.
+//
+// What SSE2 lacks and the converters need most is a byte shuffle: with it
+// the outputs of a block are packed together by a shuffle looked up by the
+// mask of the positions that produce output, instead of being stored one
+// by one. The functions here are compiled for AVX2 whatever the build's
+// baseline and are only called after the CPU check.
+#pragma once
+
+#if defined(__SSE2__) || defined(_M_X64)
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#define FAULTKIT_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
+
+namespace faultkit::avx2 {
+
+// 256 byte shuffles, one for each 8-bit mask.
+struct Shuffles {
+    uint8_t entry[256][16];
+};
+
+// Packs the 16-bit lanes of the mask's set bits to the front, zeros after.
+constexpr Shuffles PackWords() {
+    Shuffles s{};
+    for (int mask = 0; mask < 256; ++mask) {
+        int out = 0;
+        for (int lane = 0; lane < 8; ++lane) {
+            if ((mask >> lane) & 1) {
+                s.entry[mask][out++] = static_cast<uint8_t>(2 * lane);
+                s.entry[mask][out++] = static_cast<uint8_t>(2 * lane + 1);
+            }
+        }
+        while (out < 16) {
+            s.entry[mask][out++] = 0x80;
+        }
+    }
+    return s;
+}
+
+// Packs the bytes 0 to 7 of the mask's set bits to the front, and in the
+// upper half the bytes 8 to 15 of the same mask; zeros after each.
+constexpr Shuffles PackBytes() {
+    Shuffles s{};
+    for (int mask = 0; mask < 256; ++mask) {
+        for (int half = 0; half < 2; ++half) {
+            int out = 8 * half;
+            for (int lane = 0; lane < 8; ++lane) {
+                if ((mask >> lane) & 1) {
+                    s.entry[mask][out++] = static_cast<uint8_t>(8 * half + lane);
+                }
+            }
+            while (out < 8 * half + 8) {
+                s.entry[mask][out++] = 0x80;
+            }
+        }
+    }
+    return s;
+}
+
+// For 4 lanes of 4 bytes holding UTF-8 forms of 1 to 3 bytes: packs the
+// first 1 + a + b bytes of lane j to the front, where a and b are bits j
+// and 4 + j of the index (from 0x80 on, from 0x800 on).
+constexpr Shuffles PackForms() {
+    Shuffles s{};
+    for (int index = 0; index < 256; ++index) {
+        int out = 0;
+        for (int lane = 0; lane < 4; ++lane) {
+            const int length = 1 + ((index >> lane) & 1) + ((index >> (4 + lane)) & 1);
+            for (int k = 0; k < length; ++k) {
+                s.entry[index][out++] = static_cast<uint8_t>(4 * lane + k);
+            }
+        }
+        while (out < 16) {
+            s.entry[index][out++] = 0x80;
+        }
+    }
+    return s;
+}
+
+inline constexpr Shuffles kPackWords = PackWords();
+inline constexpr Shuffles kPackBytes = PackBytes();
+inline constexpr Shuffles kPackForms = PackForms();
+
+// Sliding shuffles: 16 bytes from offset 16 - n move bytes up by n, from
+// offset 16 + n down by n (0 <= n <= 16), shifting in zeros.
+inline constexpr uint8_t kSlide[48] = {
+    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+    0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
+    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+};
+
+FAULTKIT_AVX2 inline __m256i Load256(const void* p) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+
+FAULTKIT_AVX2 inline __m256i Set16(int value) {
+    return _mm256_set1_epi16(static_cast<int16_t>(value));
+}
+
+FAULTKIT_AVX2 inline __m128i Shuffle(__m128i v, const uint8_t* shuffle) {
+    return _mm_shuffle_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffle)));
+}
+
+FAULTKIT_AVX2 inline __m128i ShiftUp(__m128i v, int n) {
+    return Shuffle(v, kSlide + 16 - n);
+}
+
+FAULTKIT_AVX2 inline __m128i ShiftDown(__m128i v, int n) {
+    return Shuffle(v, kSlide + 16 + n);
+}
+
+FAULTKIT_AVX2 inline int Count(unsigned bits) {
+    return _mm_popcnt_u32(bits);
+}
+
+// Stores the n bytes (up to 32) made of `first` (n0 bytes valid) followed
+// by `second` with 16-byte stores, the last of which reaches past them by
+// (n <= 16 ? 16 - n : 32 - n) bytes, the spill of OutputSpill.
+FAULTKIT_AVX2 inline void StoreJoined(__m128i first, int n0, __m128i second, int n, uint8_t* out) {
+    const __m128i low = _mm_or_si128(first, ShiftUp(second, n0));
+    const __m128i high = ShiftDown(second, 16 - n0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
+    if (n > 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), high);
+    }
+}
+
+inline int JoinedSpill(int n) {
+    return n <= 16 ? 16 - n : 32 - n;
+}
+
+}  // namespace faultkit::avx2
+
+#endif

@@ -1,0 +1,31 @@
+// The AVX2 kernels: from UTF-8 to UTF-16 and to the code pages, and from
+// UTF-16 to UTF-8. They are compiled for AVX2 whatever the build's baseline
+// and run only where the CPU has it.
+#pragma once
+
+#include "text/simd/block_kernels.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+
+namespace faultkit::avx2 {
+
+void Utf8ToUtf16Blocks(BlockCursor& cursor);
+void Utf8ToCodePageBlocks(BlockCursor& cursor, const PageByteLookup& lookup);
+void Utf16ToUtf8Blocks(BlockCursor& cursor);
+
+// Whether the CPU and the system support what the kernels use.
+inline bool Supported() {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_cpu_init();
+    // LCOV_EXCL_START: the machine decides; tests choose each level it has
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+    // LCOV_EXCL_STOP
+#else
+    return false;
+#endif
+}
+
+}  // namespace faultkit::avx2
+
+#endif

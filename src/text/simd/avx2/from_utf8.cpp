@@ -1,0 +1,360 @@
+// UTF-8 to UTF-16 and to the code pages with AVX2, 32 source bytes at a
+// time: the block is classified in one 256-bit register and taken
+// (../utf8_block.h); the values of its 32 positions are computed in two
+// 256-bit registers, and in each group of 8 positions those that give
+// output are packed together by a shuffle looked up by their mask
+// (avx2_helpers.h). A 4-byte character gives its high surrogate at its lead
+// and its low one at the byte after.
+#include "text/simd/avx2/avx2_kernels.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+
+#include "text/encoding/character_coders.h"
+#include "text/encoding/page_byte_lookup.h"
+#include "text/simd/avx2/avx2_helpers.h"
+#include "text/simd/block_runs.h"
+#include "text/simd/utf8_block.h"
+
+namespace faultkit {
+namespace {
+
+using avx2::Count;
+using avx2::Set16;
+
+constexpr int kBlock = 32;
+
+FAULTKIT_AVX2 inline unsigned Bits(__m256i mask) {
+    return static_cast<unsigned>(_mm256_movemask_epi8(mask));
+}
+
+FAULTKIT_AVX2 inline Utf8Block ScanBlock(__m256i x, bool take_fours) {
+    const uint32_t high = Bits(x);
+    const ByteKinds kinds{high, Bits(_mm256_cmpgt_epi8(_mm256_set1_epi8(-64), x)),
+                                high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-33))),
+                                high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-17))),
+                                high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-9)))};
+    return TakeBlock<kBlock>(kinds, take_fours);
+}
+
+// The bytes at 16 positions of a block and the two after each, zero-
+// extended to 16-bit lanes: positions 0 to 15 (half 0) or 16 to 31.
+struct HalfBytes {
+    __m256i b0;
+    __m256i b1;
+    __m256i b2;
+};
+
+FAULTKIT_AVX2 inline HalfBytes BytesOf(__m256i x, int half) {
+    const __m128i low = _mm256_castsi256_si128(x);
+    const __m128i high = _mm256_extracti128_si256(x, 1);
+    // The bytes after the block read as 0; only characters cut by its end
+    // would use them.
+    const __m128i first = half == 0 ? low : high;
+    const __m128i after = half == 0 ? high : _mm_setzero_si128();
+    return {_mm256_cvtepu8_epi16(first), _mm256_cvtepu8_epi16(_mm_alignr_epi8(after, first, 1)),
+            _mm256_cvtepu8_epi16(_mm_alignr_epi8(after, first, 2))};
+}
+
+// The value of a 1- to 3-byte character starting at each of 16 positions
+// (as sse2::LaneValues in ../sse2/utf8_scan.h).
+FAULTKIT_AVX2 inline __m256i Values(const HalfBytes& b) {
+    const __m256i low6 = Set16(0x3F);
+    const __m256i two = _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b.b0, Set16(0x1F)), 6),
+                                        _mm256_and_si256(b.b1, low6));
+    const __m256i three = _mm256_or_si256(_mm256_slli_epi16(two, 6), _mm256_and_si256(b.b2, low6));
+    const __m256i value = _mm256_blendv_epi8(b.b0, two, _mm256_cmpgt_epi16(b.b0, Set16(0x7F)));
+    return _mm256_blendv_epi8(value, three, _mm256_cmpgt_epi16(b.b0, Set16(0xDF)));
+}
+
+// Lanes that are all ones where `bits` has bit i set.
+FAULTKIT_AVX2 inline __m256i LanesOf(unsigned bits) {
+    const __m256i each = _mm256_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096,
+                                           8192, 16384, -32768);
+    return _mm256_cmpeq_epi16(_mm256_and_si256(Set16(static_cast<int>(bits)), each), each);
+}
+
+// Of 16 positions: puts the high surrogate of a 4-byte character (from
+// U+10000 to U+10FFFF) at its lead, those in `leads`, and the low one at
+// the byte after, those in `after`.
+FAULTKIT_AVX2 inline __m256i WithPairs(__m256i values, const HalfBytes& b, unsigned leads,
+                                       unsigned after) {
+    const __m256i low6 = Set16(0x3F);
+    // The code point shifted right by 10, less 0x10000 >> 10.
+    const __m256i top = _mm256_sub_epi16(
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b.b0, Set16(7)), 8),
+                                        _mm256_slli_epi16(_mm256_and_si256(b.b1, low6), 2)),
+                        _mm256_srli_epi16(_mm256_and_si256(b.b2, low6), 4)),
+        Set16(0x40));
+    const __m256i high = _mm256_or_si256(top, Set16(0xD800));
+    // At the byte after the lead, b1 and b2 are the lead's third and fourth.
+    const __m256i low =
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b.b1, Set16(0xF)), 6),
+                                        _mm256_and_si256(b.b2, low6)),
+                        Set16(0xDC00));
+    values = _mm256_blendv_epi8(values, high, LanesOf(leads));
+    return _mm256_blendv_epi8(values, low, LanesOf(after));
+}
+
+// The shuffles of two groups of 8 positions, one for each 128-bit half.
+FAULTKIT_AVX2 inline __m256i Shuffles(const avx2::Shuffles& table, unsigned low, unsigned high) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(table.entry[low & 0xFF]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(table.entry[high & 0xFF])), 1);
+}
+
+FAULTKIT_AVX2 inline void Store128(uint8_t* p, __m128i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+// Blocks of ASCII, 32 bytes at a time, widened to UTF-16.
+FAULTKIT_AVX2 inline void WidenAscii(const uint8_t** src, uint8_t** dst, const uint8_t* src_end,
+                                     const uint8_t* dst_end) {
+    const uint8_t* s = *src;
+    uint8_t* d = *dst;
+    while (src_end - s >= kBlock && dst_end - d >= 2 * kBlock) {
+        const __m256i x = avx2::Load256(s);
+        if (Bits(x) != 0) {
+            break;
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
+                            _mm256_cvtepu8_epi16(_mm256_castsi256_si128(x)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + kBlock),
+                            _mm256_cvtepu8_epi16(_mm256_extracti128_si256(x, 1)));
+        s += kBlock;
+        d += 2 * kBlock;
+    }
+    *src = s;
+    *dst = d;
+}
+
+struct Utf16Converter {
+    static constexpr ptrdiff_t kSource = kBlock;
+    static constexpr ptrdiff_t kRoom = 2 * kBlock + 16;
+    static constexpr ptrdiff_t kSpill = 16;
+
+    struct Plan : PlanHead {
+        uint32_t units;  // bit i: position i gives a unit
+        uint32_t fours;
+    };
+
+    FAULTKIT_AVX2 static bool IsAscii(const uint8_t* p) { return Bits(avx2::Load256(p)) == 0; }
+
+    FAULTKIT_AVX2 static void CopyAscii(const uint8_t** src, uint8_t** dst, const uint8_t* src_end,
+                                        const uint8_t* dst_end) {
+        WidenAscii(src, dst, src_end, dst_end);
+    }
+
+    FAULTKIT_AVX2 void Scan(const uint8_t* p, Plan* plan) const {
+        Utf8Block block = ScanBlock(avx2::Load256(p), true);
+        // A value UTF-16 cannot carry as a pair (an overlong form below
+        // 0x10000, or one above U+10FFFF) ends the block before it.
+        for (uint32_t f = block.fours; f != 0; f &= f - 1) {
+            const uint32_t cp = FourByteValue(p + LowestBit(f));
+            if (cp < 0x10000 || cp > kUtf16MaxCodePoint) {
+                block.EndAt(LowestBit(f));
+                break;
+            }
+        }
+        plan->src = p;
+        plan->taken = block.taken;
+        plan->fours = block.fours;
+        plan->units = block.leads | (block.fours << 1);
+        plan->size = 2 * Count(plan->units);
+        plan->spill = 16 - 2 * Count(plan->units >> 24);
+    }
+
+    FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
+        const __m256i x = avx2::Load256(plan.src);
+        uint8_t* o = out;
+        for (int half = 0; half < 2; ++half) {
+            const HalfBytes bytes = BytesOf(x, half);
+            __m256i values = Values(bytes);
+            const unsigned leads = (plan.fours >> (16 * half)) & 0xFFFF;
+            const unsigned after = ((plan.fours << 1) >> (16 * half)) & 0xFFFF;
+            if ((leads | after) != 0) {
+                values = WithPairs(values, bytes, leads, after);
+            }
+            const unsigned units = (plan.units >> (16 * half)) & 0xFFFF;
+            const __m256i packed =
+                _mm256_shuffle_epi8(values, Shuffles(avx2::kPackWords, units, units >> 8));
+            Store128(o, _mm256_castsi256_si128(packed));
+            o += 2 * Count(units & 0xFF);
+            Store128(o, _mm256_extracti128_si256(packed, 1));
+            o += 2 * Count(units >> 8);
+        }
+    }
+};
+
+// Bytes below 0x7F are themselves in every code page; they are the ASCII
+// here.
+struct CodePageConverter {
+    static constexpr ptrdiff_t kSource = kBlock;
+    static constexpr ptrdiff_t kRoom = kBlock + 8;
+    static constexpr ptrdiff_t kSpill = 8;
+
+    const PageByteLookup* lookup;
+
+    struct Plan : PlanHead {
+        uint32_t leads;
+        uint32_t fours;
+    };
+
+    FAULTKIT_AVX2 static bool IsSame(__m256i x) {
+        return Bits(_mm256_adds_epu8(x, _mm256_set1_epi8(1))) == 0;
+    }
+
+    FAULTKIT_AVX2 static bool IsAscii(const uint8_t* p) { return IsSame(avx2::Load256(p)); }
+
+    FAULTKIT_AVX2 static void CopyAscii(const uint8_t** src, uint8_t** dst, const uint8_t* src_end,
+                                        const uint8_t* dst_end) {
+        const uint8_t* s = *src;
+        uint8_t* d = *dst;
+        while (src_end - s >= kBlock && dst_end - d >= kBlock) {
+            const __m256i x = avx2::Load256(s);
+            if (!IsSame(x)) {
+                break;
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), x);
+            s += kBlock;
+            d += kBlock;
+        }
+        *src = s;
+        *dst = d;
+    }
+
+    FAULTKIT_AVX2 void Scan(const uint8_t* p, Plan* plan) const {
+        const Utf8Block block = ScanBlock(avx2::Load256(p), true);
+        plan->src = p;
+        plan->taken = block.taken;
+        plan->leads = block.leads;
+        plan->fours = block.fours;
+        plan->size = Count(block.leads);
+        plan->spill = 8 - Count(block.leads >> 24);
+    }
+
+    FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
+        const uint8_t* direct = lookup->Direct();
+        if (direct != nullptr) {
+            EmitThroughRows(plan, direct, out);
+        } else {
+            EmitThroughValues(plan, out);
+        }
+    }
+
+    // Writes `bytes` at the positions of the leads packed together; the last
+    // store reaches 8 - (leads among positions 24 to 31) bytes past them.
+    FAULTKIT_AVX2 static void WritePacked(__m256i bytes, uint32_t leads, uint8_t* out) {
+        uint8_t* o = out;
+        for (int half = 0; half < 2; ++half) {
+            const __m128i part =
+                half == 0 ? _mm256_castsi256_si128(bytes) : _mm256_extracti128_si256(bytes, 1);
+            const unsigned these = (leads >> (16 * half)) & 0xFFFF;
+            const __m128i shuffle = _mm_unpacklo_epi64(
+                _mm_loadl_epi64(
+                    reinterpret_cast<const __m128i*>(avx2::kPackBytes.entry[these & 0xFF])),
+                _mm_loadl_epi64(
+                    reinterpret_cast<const __m128i*>(avx2::kPackBytes.entry[these >> 8] + 8)));
+            const __m128i packed = _mm_shuffle_epi8(part, shuffle);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), packed);
+            o += Count(these & 0xFF);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_unpackhi_epi64(packed, packed));
+            o += Count(these >> 8);
+        }
+    }
+
+    // With the direct table: the bytes below 0x7F are themselves; the 2-byte
+    // characters of each lead byte are looked up at once, the table's 64
+    // entries for that lead byte being four shuffles' worth, indexed by the
+    // low 6 bits of the byte after. The rest, rare, are looked up one by
+    // one and written over what was packed in their places.
+    FAULTKIT_AVX2 void EmitThroughRows(const Plan& plan, const uint8_t* direct,
+                                       uint8_t* out) const {
+        const __m256i x = avx2::Load256(plan.src);
+        const __m256i next = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, x, 0x81), x, 1);
+        const __m256i index = _mm256_and_si256(next, _mm256_set1_epi8(0x3F));
+        // Index bits 4 and 5 moved to the top of each byte, for the blends.
+        const __m256i bit4 = _mm256_slli_epi16(index, 3);
+        const __m256i bit5 = _mm256_slli_epi16(index, 2);
+        const uint32_t twos =
+            plan.leads & Bits(_mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-65)),
+                                               _mm256_cmpgt_epi8(_mm256_set1_epi8(-32), x)));
+        __m256i bytes = x;
+        for (uint32_t rest = twos; rest != 0;) {
+            const uint8_t lead = plan.src[LowestBit(rest)];
+            const uint8_t* row = direct + (lead & 0x1F) * 64;
+            __m256i quarter[4];
+#pragma GCC unroll 4
+            for (int q = 0; q < 4; ++q) {
+                quarter[q] = _mm256_shuffle_epi8(
+                    _mm256_broadcastsi128_si256(
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16 * q))),
+                    index);
+            }
+            const __m256i mapped =
+                _mm256_blendv_epi8(_mm256_blendv_epi8(quarter[0], quarter[1], bit4),
+                                   _mm256_blendv_epi8(quarter[2], quarter[3], bit4), bit5);
+            const __m256i same = _mm256_cmpeq_epi8(x, _mm256_set1_epi8(static_cast<char>(lead)));
+            bytes = _mm256_blendv_epi8(bytes, mapped, same);
+            rest &= ~Bits(same);
+        }
+        WritePacked(bytes, plan.leads, out);
+        const uint32_t below_7f = ~Bits(x) & ~Bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(0x7F)));
+        for (uint32_t f = plan.leads & ~below_7f & ~twos; f != 0; f = _blsr_u32(f)) {
+            const int at = LowestBit(f);
+            const uint8_t* c = plan.src + at;
+            const uint32_t cp = c[0] < 0x80                     ? c[0]
+                                : ((plan.fours >> at) & 1) != 0 ? FourByteValue(c)
+                                                                : ThreeByteValue(c);
+            out[Count(_bzhi_u32(plan.leads, at))] = (*lookup)(cp);
+        }
+    }
+
+    // Without it: packs the own bytes of the values (those up to 0x7E, 0
+    // among them) and, in their places, garbage for the others; then looks
+    // those up and writes them over it.
+    FAULTKIT_AVX2 void EmitThroughValues(const Plan& plan, uint8_t* out) const {
+        const __m256i x = avx2::Load256(plan.src);
+        uint16_t lanes[kBlock];
+        uint32_t own = 0;
+        __m128i bytes[2];
+        for (int half = 0; half < 2; ++half) {
+            const __m256i values = Values(BytesOf(x, half));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes + 16 * half), values);
+            const __m256i own_lanes =
+                _mm256_cmpeq_epi16(_mm256_subs_epu16(values, Set16(0x7E)), _mm256_setzero_si256());
+            own |= static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(
+                       _mm256_castsi256_si128(own_lanes), _mm256_extracti128_si256(own_lanes, 1))))
+                   << (16 * half);
+            bytes[half] = _mm_packus_epi16(_mm256_castsi256_si128(values),
+                                           _mm256_extracti128_si256(values, 1));
+        }
+        WritePacked(_mm256_inserti128_si256(_mm256_castsi128_si256(bytes[0]), bytes[1], 1),
+                    plan.leads, out);
+        for (uint32_t f = plan.leads & ~own & ~plan.fours; f != 0; f = _blsr_u32(f)) {
+            const int at = LowestBit(f);
+            out[Count(_bzhi_u32(plan.leads, at))] = lookup->Looked(lanes[at]);
+        }
+        // 4-byte characters, whose lanes hold no value.
+        for (uint32_t f = plan.fours; f != 0; f = _blsr_u32(f)) {
+            const int at = LowestBit(f);
+            out[Count(_bzhi_u32(plan.leads, at))] =
+                lookup->Looked(FourByteValue(plan.src + at));
+        }
+    }
+};
+
+}  // namespace
+
+FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToUtf16Blocks(BlockCursor& cursor) {
+    RunBlocks(cursor, Utf16Converter{});
+}
+
+FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToCodePageBlocks(BlockCursor& cursor,
+                                                                       const PageByteLookup& lookup) {
+    RunBlocks(cursor, CodePageConverter{&lookup});
+}
+
+}  // namespace faultkit
+
+#endif

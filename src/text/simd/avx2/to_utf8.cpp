@@ -1,0 +1,246 @@
+// UTF-16 to UTF-8 with AVX2, 16 units at a time.
+//
+// The UTF-8 forms of all 16 are computed in 256-bit registers as with SSE2
+// (../sse2/utf8_forms.h), as 4-byte words; each group of 4 words is packed
+// to its forms' bytes by a shuffle looked up by which of the 4 are from
+// 0x80 and from 0x800 on (avx2_helpers.h). A surrogate pair's 4-byte form
+// is split into two halves of two bytes, one at each of its units, so that
+// the same shuffles place it. A block with a high surrogate that has no low
+// one after it takes the SSE2 way.
+#include "text/simd/avx2/avx2_kernels.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+
+#include "text/simd/avx2/avx2_helpers.h"
+#include "text/simd/block_runs.h"
+#include "text/simd/sse2/utf8_forms.h"
+
+namespace faultkit {
+namespace {
+
+using avx2::Count;
+using avx2::Load256;
+using avx2::Set16;
+
+constexpr int kUnits = 16;
+
+// Lanes that are all ones where u & mask == value.
+FAULTKIT_AVX2 inline __m256i LanesWhere(__m256i u, int mask, int value) {
+    return _mm256_cmpeq_epi16(_mm256_and_si256(u, Set16(mask)), Set16(value));
+}
+
+// Each lane given the previous lane's value (0 for the first), and the next
+// lane's (0 for the last).
+FAULTKIT_AVX2 inline __m256i Previous(__m256i v) {
+    return _mm256_alignr_epi8(v, _mm256_permute2x128_si256(v, v, 0x08), 14);
+}
+
+FAULTKIT_AVX2 inline __m256i Next(__m256i v) {
+    return _mm256_alignr_epi8(_mm256_permute2x128_si256(v, v, 0x81), v, 2);
+}
+
+// The lengths of 16 forms, as two masks: lanes of one byte, and of up to
+// two. A surrogate pair's form is written as two halves of two bytes, one
+// in each of its lanes.
+struct Lengths {
+    __m256i one;
+    __m256i two;  // below 0x800, surrogates not counted
+    __m256i up_to_two;
+};
+
+// The shuffle indices of the 4 groups of 4 lanes, one a byte: in the
+// index of the group of lanes 4g to 4g + 3, bit j is set where lane 4g + j
+// is from 0x80 on, bit 4 + j where from 0x800 on. The group's forms take 4
+// bytes and one more for each bit.
+FAULTKIT_AVX2 inline uint32_t GroupIndices(const Lengths& lengths) {
+    // Per 128-bit half the packed masks are: lanes 0-7 of one byte, lanes
+    // 0-7 of up to two; reordered to those of lanes 0-3, then of 4-7, the
+    // movemask gives each group's index in a byte of its own.
+    const __m256i packed = _mm256_packs_epi16(lengths.one, lengths.up_to_two);
+    const __m256i grouped = _mm256_shuffle_epi8(
+        packed, _mm256_setr_epi8(0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15, 0, 1, 2, 3,
+                                 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15));
+    return ~static_cast<uint32_t>(_mm256_movemask_epi8(grouped));
+}
+
+FAULTKIT_AVX2 inline int GroupSize(uint32_t indices, int g) {
+    return 4 + Count((indices >> (8 * g)) & 0xFF);
+}
+
+FAULTKIT_AVX2 inline __m256i GroupShuffles(unsigned index_low, unsigned index_high) {
+    const auto* low = reinterpret_cast<const __m128i*>(avx2::kPackForms.entry[index_low]);
+    const auto* high = reinterpret_cast<const __m128i*>(avx2::kPackForms.entry[index_high]);
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(low)),
+                                   _mm_loadu_si128(high), 1);
+}
+
+// Writes the forms whose bytes 0 and 1 are in bytes01 and byte 2 in third;
+// the last store reaches 16 - GroupSize(indices, 3) bytes past them.
+FAULTKIT_AVX2 inline void WriteForms(__m256i bytes01, __m256i third, uint32_t indices,
+                                     uint8_t* out) {
+    // Words of lanes 0-3 and 8-11, and of lanes 4-7 and 12-15.
+    const __m256i even = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(bytes01, third),
+                                             GroupShuffles(indices & 0xFF, (indices >> 16) & 0xFF));
+    const __m256i odd = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(bytes01, third),
+                                            GroupShuffles((indices >> 8) & 0xFF, indices >> 24));
+    uint8_t* o = out;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(even));
+    o += GroupSize(indices, 0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(odd));
+    o += GroupSize(indices, 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_extracti128_si256(even, 1));
+    o += GroupSize(indices, 2);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_extracti128_si256(odd, 1));
+}
+
+// 16 UTF-16 units: the high surrogates followed by a low one, the low ones
+// after them, and the high ones without a low one after them in the block.
+struct Surrogates {
+    __m256i paired;
+    __m256i after;
+    unsigned lone;
+};
+
+FAULTKIT_AVX2 inline Surrogates SurrogatesOf(__m256i u) {
+    const __m256i zero = _mm256_setzero_si256();
+    if (_mm256_testz_si256(LanesWhere(u, 0xF800, 0xD800), _mm256_set1_epi8(-1))) {
+        return {zero, zero, 0};  // none: the common case, without the lane shifts
+    }
+    const __m256i high = LanesWhere(u, 0xFC00, 0xD800);
+    const __m256i paired = _mm256_and_si256(high, Next(LanesWhere(u, 0xFC00, 0xDC00)));
+    return {paired, Previous(paired),
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_andnot_si256(paired, high)))};
+}
+
+FAULTKIT_AVX2 inline Lengths LengthsOf(__m256i u, const Surrogates& pairs) {
+    const __m256i two = LanesWhere(u, 0xF800, 0);
+    return {LanesWhere(u, 0xFF80, 0), two,
+            _mm256_or_si256(two, _mm256_or_si256(pairs.paired, pairs.after))};
+}
+
+// The first two bytes of each form, and the third; surrogate pairs give
+// their 4-byte form's first two bytes at the high surrogate and the last
+// two at the low one.
+FAULTKIT_AVX2 inline void FormBytes(__m256i u, const Lengths& lengths, const Surrogates& pairs,
+                                    __m256i* bytes01, __m256i* third) {
+    const __m256i low6 = Set16(0x3F);
+    const __m256i lead =
+        _mm256_blendv_epi8(_mm256_or_si256(_mm256_srli_epi16(u, 12), Set16(0xE0)),
+                           _mm256_or_si256(_mm256_srli_epi16(u, 6), Set16(0xC0)), lengths.two);
+    const __m256i first = _mm256_blendv_epi8(lead, u, lengths.one);
+    const __m256i second = _mm256_or_si256(
+        _mm256_and_si256(_mm256_blendv_epi8(_mm256_srli_epi16(u, 6), u, lengths.two), low6),
+        Set16(0x80));
+    *bytes01 = _mm256_or_si256(first, _mm256_slli_epi16(second, 8));
+    *third = _mm256_or_si256(_mm256_and_si256(u, low6), Set16(0x80));
+    if (_mm256_testz_si256(pairs.paired, pairs.paired)) {
+        return;
+    }
+    // The code point shifted right by 10, from the high surrogate's bits
+    // and 0x10000 >> 10; at a low surrogate, that of the high one before.
+    const __m256i top = _mm256_add_epi16(_mm256_and_si256(u, Set16(0x3FF)), Set16(0x40));
+    const __m256i top_before = Previous(top);
+    const __m256i b0 = _mm256_or_si256(_mm256_srli_epi16(top, 8), Set16(0xF0));
+    const __m256i b1 =
+        _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(top, 2), low6), Set16(0x80));
+    const __m256i b2 = _mm256_or_si256(
+        _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(top_before, Set16(3)), 4),
+                        _mm256_and_si256(_mm256_srli_epi16(u, 6), Set16(0xF))),
+        Set16(0x80));
+    const __m256i b3 = _mm256_or_si256(_mm256_and_si256(u, low6), Set16(0x80));
+    *bytes01 =
+        _mm256_blendv_epi8(*bytes01, _mm256_or_si256(b0, _mm256_slli_epi16(b1, 8)), pairs.paired);
+    *bytes01 =
+        _mm256_blendv_epi8(*bytes01, _mm256_or_si256(b2, _mm256_slli_epi16(b3, 8)), pairs.after);
+}
+
+struct Utf16Converter {
+    static constexpr ptrdiff_t kSource = 2 * kUnits;
+    static constexpr ptrdiff_t kRoom = 64;
+    static constexpr ptrdiff_t kSpill = 16;
+
+    struct Plan : PlanHead {
+        bool placed;  // the SSE2 way, with `sse2`
+        uint32_t indices;
+        sse2::PlacedForms sse2;
+    };
+
+    FAULTKIT_AVX2 static bool IsAscii(const uint8_t* p) {
+        return _mm256_testz_si256(Load256(p), Set16(0xFF80)) != 0;
+    }
+
+    // 32 units at a time, then 16.
+    FAULTKIT_AVX2 static void CopyAscii(const uint8_t** src, uint8_t** dst, const uint8_t* src_end,
+                                        const uint8_t* dst_end) {
+        const uint8_t* s = *src;
+        uint8_t* d = *dst;
+        while (src_end - s >= 4 * kUnits && dst_end - d >= 2 * kUnits) {
+            const __m256i a = Load256(s);
+            const __m256i b = Load256(s + 2 * kUnits);
+            if (!_mm256_testz_si256(_mm256_or_si256(a, b), Set16(0xFF80))) {
+                break;
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
+                                _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
+            s += 4 * kUnits;
+            d += 2 * kUnits;
+        }
+        while (src_end - s >= 2 * kUnits && dst_end - d >= kUnits && IsAscii(s)) {
+            const __m256i a = Load256(s);
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(d),
+                _mm_packus_epi16(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1)));
+            s += 2 * kUnits;
+            d += kUnits;
+        }
+        *src = s;
+        *dst = d;
+    }
+
+    // A block with a high surrogate that has no low one after it, which
+    // ends it, takes the SSE2 way for its first 8 units.
+    FAULTKIT_AVX2 void Scan(const uint8_t* p, Plan* plan) const {
+        const __m256i u = Load256(p);
+        plan->src = p;
+        const Surrogates pairs = SurrogatesOf(u);
+        plan->placed = pairs.lone != 0;
+        if (!plan->placed) {
+            plan->indices = GroupIndices(LengthsOf(u, pairs));
+            plan->taken = 2 * kUnits;
+            plan->size = 16 + Count(plan->indices);
+            plan->spill = 16 - GroupSize(plan->indices, 3);
+            return;
+        }
+        sse2::Utf8Forms forms;
+        const int count = sse2::Utf16Forms(_mm256_castsi256_si128(u), &forms);
+        plan->taken = 2 * count;
+        if (count != 0) {
+            sse2::Place(forms, count, &plan->sse2);
+            plan->size = plan->sse2.size;
+            plan->spill = 4;
+        }
+    }
+
+    FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
+        if (plan.placed) {
+            sse2::Write(plan.sse2, out);
+            return;
+        }
+        const __m256i u = Load256(plan.src);
+        const Surrogates pairs = SurrogatesOf(u);
+        __m256i bytes01;
+        __m256i third;
+        FormBytes(u, LengthsOf(u, pairs), pairs, &bytes01, &third);
+        WriteForms(bytes01, third, plan.indices, out);
+    }
+};
+
+}  // namespace
+
+FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf16ToUtf8Blocks(BlockCursor& cursor) {
+    RunBlocks(cursor, Utf16Converter{});
+}
+
+}  // namespace faultkit
+
+#endif

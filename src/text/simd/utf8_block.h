@@ -1,0 +1,86 @@
+// What a kernel from UTF-8 takes of a block, worked out from bit masks of
+// the block's bytes by kind, whatever instructions made the masks: the
+// characters up to the first one left to the scalar code.
+//
+// The continuation bytes that the leads call for must be exactly the
+// continuation bytes there are; the block is taken up to the character
+// before the first place where they differ, up to the first lead left to
+// the scalar code, and up to the character cut by the block's end. Nothing
+// else is checked: overlong forms and surrogates decode to the values the
+// scalar decoder gives them.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "text/simd/bit_scan.h"
+
+namespace faultkit {
+
+// The low n bits (n from 0 to 32).
+inline uint32_t LowBits(int n) {
+    return static_cast<uint32_t>((uint64_t{1} << n) - 1);
+}
+
+// The part of a block that is taken.
+struct Utf8Block {
+    int taken;       // bytes of the whole characters taken from its start
+    uint32_t leads;  // bit i: a taken character starts at byte i
+    uint32_t fours;  // the 4-byte characters among them
+
+    // Takes only the characters before byte `at`.
+    void EndAt(int at) {
+        taken = at;
+        leads &= LowBits(at);
+        fours &= LowBits(at);
+    }
+};
+
+// The bytes of a block of kWidth bytes by kind, a bit each: from 0x80 on,
+// continuation bytes (0x80 to 0xBF), from 0xE0, 0xF0 and 0xF8 on.
+struct ByteKinds {
+    uint32_t high;
+    uint32_t continuation;
+    uint32_t from_e0;
+    uint32_t from_f0;
+    uint32_t from_f8;
+};
+
+// What of a block of kWidth bytes is taken; 4-byte characters are taken
+// if take_fours.
+template <int kWidth>
+inline Utf8Block TakeBlock(const ByteKinds& kinds, bool take_fours) {
+    constexpr uint32_t kLast = uint32_t{1} << (kWidth - 1);
+    const uint32_t from_c0 = kinds.high & ~kinds.continuation;
+    const uint32_t starts = ~kinds.continuation & LowBits(kWidth);
+    // Each lead calls for a continuation byte after it, from E0 on for a
+    // second, from F0 on for a third.
+    const uint32_t called = (from_c0 << 1) | (kinds.from_e0 << 2) | (kinds.from_f0 << 3);
+    const uint32_t cut =
+        (from_c0 & kLast) | (kinds.from_e0 & (kLast >> 1)) | (kinds.from_f0 & (kLast >> 2));
+    int taken = cut != 0 ? LowestBit(cut) : kWidth;
+    const uint32_t mismatch = (called ^ kinds.continuation) & LowBits(kWidth);
+    if (mismatch != 0) {
+        // The character before the first mismatch is cut short or followed
+        // by a stray continuation byte.
+        const uint32_t before = starts & LowBits(LowestBit(mismatch));
+        taken = std::min(taken, before != 0 ? HighestBit(before) : 0);
+    }
+    const uint32_t refused = kinds.from_f8 | (take_fours ? 0 : kinds.from_f0);
+    if (refused != 0) {
+        taken = std::min(taken, LowestBit(refused));
+    }
+    const uint32_t leads = starts & LowBits(taken);
+    return {taken, leads, leads & kinds.from_f0};
+}
+
+inline uint32_t ThreeByteValue(const uint8_t* p) {
+    return (uint32_t{p[0] & 0x0Fu} << 12) | (uint32_t{p[1] & 0x3Fu} << 6) | (p[2] & 0x3Fu);
+}
+
+inline uint32_t FourByteValue(const uint8_t* p) {
+    return (uint32_t{p[0] & 0x07u} << 18) | (uint32_t{p[1] & 0x3Fu} << 12) |
+           (uint32_t{p[2] & 0x3Fu} << 6) | (p[3] & 0x3Fu);
+}
+
+}  // namespace faultkit

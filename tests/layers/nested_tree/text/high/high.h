@@ -1,0 +1,1 @@
+#include "text/low/low.h"

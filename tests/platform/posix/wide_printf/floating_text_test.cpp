@@ -1,0 +1,169 @@
+// Our formatter's %e, %f and %g against an independent model of the Windows
+// runtime's text (support/floating_reference.h), over a few million texts: random
+// bit patterns, values built to lie exactly halfway at a short precision,
+// values next to powers of two, and large integers that are ties for %e.
+// Every value is printed at a random precision (0 to 20 or none) and at
+// the precisions where it is a tie.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+
+#include "platform/platform.h"
+#include "support/floating_reference.h"
+
+namespace {
+
+using faultkit::test::ExactDecimal;
+using faultkit::test::ExpandExactly;
+using faultkit::test::ReferenceText;
+using faultkit::test::TiePrecision;
+
+// Sanitizer and unoptimised builds compare fewer values.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define FAULTKIT_SLOW_BUILD 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(FAULTKIT_SLOW_BUILD)
+constexpr size_t kDivisor = 10;
+#elif !defined(__OPTIMIZE__)
+constexpr size_t kDivisor = 4;
+#else
+constexpr size_t kDivisor = 1;
+#endif
+
+constexpr size_t kShownMismatches = 10;
+
+uint64_t Bits(double value) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+double FromBits(uint64_t bits) {
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// "%.*<conversion>" or "%#.*<conversion>" through our formatter, as ASCII.
+std::string Ours(double value, char conversion, int precision, bool alternate) {
+    const std::u16string format =
+        std::u16string(alternate ? u"%#.*" : u"%.*") + static_cast<char16_t>(conversion);
+    const uint64_t slots[] = {static_cast<uint64_t>(static_cast<int64_t>(precision)), Bits(value)};
+    char16_t buffer[4096];
+    const int written = faultkit::platform::WideFormat(buffer, 4096, format.c_str(), slots);
+    if (written < 0) {
+        return "<refused>";
+    }
+    return std::string(buffer, buffer + written);
+}
+
+// Compares values from `make` (given indexes 0 to `values` - 1, spaced out
+// in slow builds), each with a random sign, at a random directive and at
+// the tie precision of each conversion. The seed is fixed, so a failure
+// repeats; the first few mismatches are shown.
+void CompareMany(size_t values, const std::function<double(size_t, std::mt19937_64&)>& make) {
+    std::mt19937_64 random(values);
+    size_t mismatches = 0;
+    const auto check = [&](double value, const ExactDecimal& exact, char conversion,
+                           int precision) {
+        const bool alternate = random() % 4 == 0;
+        const std::string expected =
+            ReferenceText(exact, std::signbit(value), conversion, precision, alternate);
+        const std::string actual = Ours(value, conversion, precision, alternate);
+        if (actual != expected && ++mismatches <= kShownMismatches) {
+            ADD_FAILURE() << std::hexfloat << value << ", " << conversion
+                          << (alternate ? " with #" : "") << ", precision " << precision
+                          << " (-1: none): expected " << expected << ", got " << actual;
+        }
+    };
+    for (size_t i = 0; i < values / kDivisor; ++i) {
+        const double magnitude = make(i * kDivisor, random);
+        const double value = random() % 2 == 0 ? magnitude : -magnitude;
+        const ExactDecimal exact = ExpandExactly(value);
+        check(value, exact, "fegEG"[random() % 5], static_cast<int>(random() % 22) - 1);
+        for (const char conversion : {'f', 'e', 'g'}) {
+            const int tie = TiePrecision(exact, conversion);
+            if (tie >= 0) {
+                check(value, exact, conversion, tie);
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0u);
+}
+
+TEST(FloatingReferenceTest, ExpandsKnownValuesExactly) {
+    const ExactDecimal tenth = ExpandExactly(0.1);
+    EXPECT_EQ(tenth.digits, "1000000000000000055511151231257827021181583404541015625");
+    EXPECT_EQ(tenth.point, 0);
+    const ExactDecimal smallest = ExpandExactly(5e-324);
+    EXPECT_EQ(smallest.digits.substr(0, 20), "49406564584124654417");
+    EXPECT_EQ(smallest.digits.size(), 751u);
+    EXPECT_EQ(smallest.point, -323);
+    const ExactDecimal largest = ExpandExactly(1.7976931348623157e308);
+    EXPECT_EQ(largest.digits.substr(0, 20), "17976931348623157081");
+    EXPECT_EQ(largest.point, 309);
+    EXPECT_EQ(ExpandExactly(8589934592.0078125).digits, "85899345920078125");
+    EXPECT_TRUE(ExpandExactly(0.0).digits.empty());
+}
+
+TEST(FloatingReferenceTest, RoundsTiesAwayFromZero) {
+    EXPECT_EQ(ReferenceText(ExpandExactly(0.125), false, 'f', 2, false), "0.13");
+    EXPECT_EQ(ReferenceText(ExpandExactly(2.5), true, 'f', 0, false), "-3");
+    EXPECT_EQ(ReferenceText(ExpandExactly(999.5), false, 'g', 3, false), "1e+003");
+    EXPECT_EQ(ReferenceText(ExpandExactly(0.0001), false, 'G', -1, true), "0.000100000");
+    EXPECT_EQ(TiePrecision(ExpandExactly(8589934592.0078125), 'f'), 6);
+}
+
+TEST(FloatingTextTest, RandomBitPatterns) {
+    CompareMany(400000, [](size_t, std::mt19937_64& random) {
+        uint64_t bits = random();
+        while ((bits & 0x7FF0000000000000) == 0x7FF0000000000000) {
+            bits = random();
+        }
+        return FromBits(bits);
+    });
+}
+
+// An odd mantissa of 1 to 53 bits over 2^k: a tie at k - 1 decimals.
+TEST(FloatingTextTest, BinaryFractionTies) {
+    CompareMany(500000, [](size_t, std::mt19937_64& random) {
+        const int bits = 1 + static_cast<int>(random() % 53);
+        const uint64_t mantissa = (random() >> (64 - bits)) | 1;
+        return std::ldexp(static_cast<double>(mantissa), -1 - static_cast<int>(random() % 64));
+    });
+}
+
+// The four doubles on either side of every power of two, subnormals
+// included, each printed in four random ways.
+TEST(FloatingTextTest, NeighboursOfPowersOfTwo) {
+    CompareMany(0x7FF * 8 * 4, [](size_t index, std::mt19937_64&) {
+        const uint64_t biased = index / 8 % 0x7FF;
+        const uint64_t step = index % 4;
+        const uint64_t fraction = index % 8 < 4 ? step : ((uint64_t{1} << 52) - 1 - step);
+        return FromBits((biased << 52) | fraction);
+    });
+}
+
+// D x 10^j with D ending in 5 and D x 5^j below 2^53: ties of %e and %g
+// far above 2^53.
+TEST(FloatingTextTest, DecimalIntegerTies) {
+    CompareMany(300000, [](size_t, std::mt19937_64& random) {
+        const int power = static_cast<int>(random() % 22);
+        uint64_t fives = 1;
+        for (int i = 0; i < power; ++i) {
+            fives *= 5;
+        }
+        const uint64_t limit = (uint64_t{1} << 53) / fives;
+        const uint64_t tens = random() % ((limit - 6) / 10 + 1);
+        return std::ldexp(static_cast<double>((tens * 10 + 5) * fives), power);
+    });
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "text/format/ascii_fast_path.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "text/convert/encoding_conversion.h"
+
+namespace {
+
+using faultkit::IsPlainAscii;
+using faultkit::NarrowAscii;
+using faultkit::WidenUtf8Text;
+
+// Texts of every length across the 8- and 16-unit blocks, with an odd
+// character at every position: the widening must agree with the general
+// conversion in result and units, whatever the split.
+TEST(AsciiFastPath, WideningAgreesWithTheConversionAtEverySplit) {
+    const std::vector<std::string> odd{"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                       "\x80",     "\xE2\x82",     "\xFD\xBF\xBF\xBF\xBF\xBF"};
+    for (size_t length = 0; length <= 40; ++length) {
+        for (const std::string& piece : odd) {
+            for (size_t at = 0; at <= length; ++at) {
+                std::string text(length, 'a');
+                text.insert(at, piece);
+                const size_t bytes = text.size() + 1;
+                std::vector<char16_t> ours(bytes, 0xCCCC);
+                std::vector<char16_t> theirs(bytes, 0xCCCC);
+                const uint64_t ours_result = WidenUtf8Text(text.c_str(), bytes, ours.data());
+                const uint64_t theirs_result =
+                    faultkit::ConvertUtf8TextToUtf16(text.c_str(), bytes, theirs.data());
+                ASSERT_EQ(ours_result, theirs_result) << length << " " << at;
+                const size_t units = ours_result / sizeof(char16_t);
+                EXPECT_EQ(std::u16string(ours.data(), units), std::u16string(theirs.data(), units));
+            }
+        }
+        const std::string ascii(length, 'z');
+        std::vector<char16_t> wide(length + 1, 0xCCCC);
+        ASSERT_EQ(WidenUtf8Text(ascii.c_str(), length + 1, wide.data()), (length + 1) * 2);
+        EXPECT_EQ(std::u16string(wide.data()), std::u16string(length, u'z'));
+        EXPECT_EQ(wide[length], 0);
+    }
+}
+
+TEST(AsciiFastPath, PlainAsciiRefusesZeroAndEverythingFrom0x80AtEveryPosition) {
+    for (size_t units = 1; units <= 40; ++units) {
+        const std::u16string text(units, u'a');
+        EXPECT_TRUE(IsPlainAscii(text.data(), units));
+        for (size_t at = 0; at < units; ++at) {
+            for (const char16_t odd : {u'\0', u'\x80', u'\x100', u'\xFFFF', u'\xD800'}) {
+                std::u16string changed = text;
+                changed[at] = odd;
+                EXPECT_FALSE(IsPlainAscii(changed.data(), units)) << units << " " << at;
+            }
+            std::u16string edge = text;
+            edge[at] = u'\x7F';
+            edge[units - 1 - at] = u'\x01';
+            EXPECT_TRUE(IsPlainAscii(edge.data(), units));
+        }
+    }
+    EXPECT_TRUE(IsPlainAscii(u"", 0));
+}
+
+TEST(AsciiFastPath, NarrowingWritesTheUnitsAndANulOnly) {
+    for (size_t units = 0; units <= 40; ++units) {
+        std::u16string text;
+        std::string expected;
+        for (size_t i = 0; i < units; ++i) {
+            text += static_cast<char16_t>(0x21 + i);
+            expected += static_cast<char>(0x21 + i);
+        }
+        std::vector<char> out(units + 8, '#');
+        NarrowAscii(text.data(), units, out.data());
+        EXPECT_EQ(std::string(out.data()), expected);
+        for (size_t i = units + 1; i < out.size(); ++i) {
+            EXPECT_EQ(out[i], '#') << units;
+        }
+    }
+}
+
+TEST(AsciiFastPath, ShortAsciiWideningNeedsRoomForTheTerminator) {
+    char16_t wide[4];
+    EXPECT_TRUE(faultkit::WidenShortAscii("abc", wide, 4));
+    EXPECT_EQ(std::u16string(wide), u"abc");
+    EXPECT_FALSE(faultkit::WidenShortAscii("abcd", wide, 4));
+    EXPECT_FALSE(faultkit::WidenShortAscii("a\xC3\xA9", wide, 4));
+    EXPECT_TRUE(faultkit::WidenShortAscii("", wide, 1));
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+#include "text/format/format_front_end.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using faultkit::ArgumentSlots;
+
+uint64_t Slot(const void* pointer) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
+}
+
+// Runs the front end over `format` and `slots`; keeps the block alive.
+struct Prepared {
+    explicit Prepared(const char16_t* format_text, std::vector<uint64_t> slot_values)
+        : slots(std::move(slot_values)), format(format_text), arguments(slots.data()) {
+        block = static_cast<char*>(faultkit::PrepareWideFormat(&format, &arguments));
+    }
+    ~Prepared() { faultkit::ReleaseWideFormat(block, 0); }
+
+    std::vector<uint64_t> slots;
+    const char16_t* format;
+    ArgumentSlots arguments;
+    char* block;
+};
+
+// No block: format and arguments left alone.
+void ExpectDeclined(std::initializer_list<const char16_t*> formats) {
+    const char narrow[] = "ab";
+    for (const char16_t* format : formats) {
+        Prepared prepared(format, {Slot(narrow), 1, 2, 3});
+        EXPECT_EQ(prepared.block, nullptr) << std::u16string(format).size();
+        EXPECT_EQ(prepared.format, format);
+        EXPECT_EQ(prepared.arguments, prepared.slots.data());
+    }
+}
+
+TEST(ArgumentBlock, DeclinesAndRefusalsLeaveFormatAndArguments) {
+    // Formats that need no rewrite; the second group has a character that a
+    // rewrite could start from and is declined after its directives were
+    // looked at.
+    ExpectDeclined({u"%d", u"%li", u"%lu", u"%lX", u"%f", u"%Lf", u"%p", u"%lc", u"%ls", u"100%%",
+                    u"", u"plain text", u"%I64u"});
+    ExpectDeclined(
+        {u"%d items", u"all %lu", u"%ls at %lc", u"cost: %f", u"100%% sure", u"%I64d is $5"});
+    // Formats the front end cannot handle.
+    ExpectDeclined({u"%1$d %d", u"%d %1$d", u"%2$d", u"%1$d %3$d %3$d", u"%1$d %1$*d",
+                    u"%99999999999$d", u"%s %hs", u"%lld %", u"%5$d %1$d", u"%1$s %4$s"});
+    // Formats that need a rewrite ("%s") but hold a directive the scanner
+    // refuses, one for each negative code.
+    ExpectDeclined({u"%s %0$d", u"%s %-", u"%s %5", u"%s %5.", u"%s %Ld", u"%s %hf", u"%s %hc",
+                    u"%s %hs", u"%s %S", u"%s %l"});
+}
+
+TEST(ArgumentBlock, RespellsSixtyFourBitIntegers) {
+    Prepared prepared(u"%lld", {0x123456789ull});
+    ASSERT_NE(prepared.block, nullptr);
+    EXPECT_EQ(static_cast<const void*>(prepared.arguments), prepared.block);
+    EXPECT_EQ(prepared.arguments[0], 0x123456789ull);
+    EXPECT_EQ(reinterpret_cast<const char*>(prepared.format), prepared.block + 8);
+    EXPECT_EQ(std::u16string(prepared.format), u"%I64d");
+}
+
+TEST(ArgumentBlock, StarGroupsKeepTheirSlotsTogether) {
+    const char narrow[] = "ab";
+    Prepared star(u"%*s", {5, Slot(narrow)});
+    ASSERT_NE(star.block, nullptr);
+    EXPECT_EQ(star.arguments[0], 5u);
+    EXPECT_EQ(star.arguments[1], Slot(star.block + 16 + 10));
+    EXPECT_EQ(std::u16string(star.format), u"%*ls");
+
+    uint64_t value_bits = 0;
+    const double value = 2.5;
+    std::memcpy(&value_bits, &value, sizeof value);
+    Prepared positional(u"%2$c%1$*.*f", {9, 3, value_bits, 'A'});
+    ASSERT_NE(positional.block, nullptr);
+    EXPECT_EQ(std::u16string(positional.format), u"%C%*.*f");
+    const std::vector<uint64_t> expected{'A', 9, 3, value_bits};
+    EXPECT_EQ(std::vector<uint64_t>(positional.arguments, positional.arguments + 4), expected);
+}
+
+// A repeated index shares one copy; copies are converted to UTF-16.
+TEST(ArgumentBlock, StringsAreCopiedOnceInTheOrderTheFormatFirstNamesThem) {
+    const char one[] = "x\xC3\xA9";
+    const char two[] = "2";
+    Prepared prepared(u"%2$s %1$s %2$s", {Slot(one), Slot(two)});
+    ASSERT_NE(prepared.block, nullptr);
+    // Three slots (24 bytes), "%ls %ls %ls" (24 bytes), then "2" (4 bytes)
+    // and "x\u00E9" (8 bytes).
+    EXPECT_EQ(reinterpret_cast<const char*>(prepared.format), prepared.block + 24);
+    EXPECT_EQ(std::u16string(prepared.format), u"%ls %ls %ls");
+    const char* second = prepared.block + 48;
+    const char* first = prepared.block + 52;
+    EXPECT_EQ(prepared.arguments[0], Slot(second));
+    EXPECT_EQ(prepared.arguments[1], Slot(first));
+    EXPECT_EQ(prepared.arguments[2], Slot(second));
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(second)), u"2");
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(first)), u"x\u00E9");
+}
+
+TEST(ArgumentBlock, RepeatedIndexGetsACopyOfItsWholeGroupEachTime) {
+    Prepared prepared(u"%1$*d|%2$lld|%1$*d", {5, 7, 0x100000000ull});
+    ASSERT_NE(prepared.block, nullptr);
+    EXPECT_EQ(std::u16string(prepared.format), u"%*d|%I64d|%*d");
+    EXPECT_EQ(reinterpret_cast<const char*>(prepared.format), prepared.block + 40);
+    const std::vector<uint64_t> expected{5, 7, 0x100000000ull, 5, 7};
+    EXPECT_EQ(std::vector<uint64_t>(prepared.arguments, prepared.arguments + 5), expected);
+}
+
+// More directives, groups, format units and string bytes than the scratch
+// storage holds on the stack.
+TEST(ArgumentBlock, LargeFormatsUseHeapScratch) {
+    constexpr int kDirectives = 100;
+    std::u16string format;
+    std::vector<uint64_t> slots;
+    for (int i = kDirectives; i >= 1; --i) {
+        std::string directive = "%" + std::to_string(i) + (i == 1 ? "$s" : "$lld") + ",";
+        format.append(directive.begin(), directive.end());
+    }
+    const std::string narrow(700, 'x');
+    slots.push_back(Slot(narrow.c_str()));
+    for (int i = 2; i <= kDirectives; ++i) {
+        slots.push_back(static_cast<uint64_t>(i) << 40);
+    }
+    Prepared prepared(format.c_str(), slots);
+    ASSERT_NE(prepared.block, nullptr);
+    for (int i = 0; i < kDirectives - 1; ++i) {
+        EXPECT_EQ(prepared.arguments[i], static_cast<uint64_t>(kDirectives - i) << 40);
+    }
+    const std::u16string rewritten(prepared.format);
+    EXPECT_EQ(rewritten.substr(0, 12), u"%I64d,%I64d,");
+    EXPECT_EQ(rewritten.substr(rewritten.size() - 10), u"%I64d,%ls,");
+    const auto* copy = reinterpret_cast<const char16_t*>(prepared.arguments[kDirectives - 1]);
+    EXPECT_EQ(reinterpret_cast<const char*>(copy),
+              reinterpret_cast<const char*>(prepared.format) + (rewritten.size() + 1) * 2);
+    EXPECT_EQ(std::u16string(copy), std::u16string(700, u'x'));
+}
+
+// A block built in caller storage is the block built on the heap, placed
+// elsewhere: the same layout, slots, format and strings. One that does not
+// fit the storage goes to the heap; a format without a rewrite mark says so.
+TEST(ArgumentBlock, BlocksInCallerStorageMatchHeapBlocks) {
+    const std::string long_text(600, 'y');
+    const char narrow[] = "\xC3\xA9t\xC3\xA9";
+    for (const std::string& text : {std::string(narrow), long_text}) {
+        const std::vector<uint64_t> slots{Slot(text.c_str()), 42, 5, Slot(text.c_str())};
+        Prepared heap(u"%2$lld [%1$s] %3$*s", slots);
+        ASSERT_NE(heap.block, nullptr);
+
+        alignas(8) char local[512];
+        const faultkit::BlockStorage storage{local, sizeof local};
+        const char16_t* format = u"%2$lld [%1$s] %3$*s";
+        ArgumentSlots arguments = slots.data();
+        bool marked = false;
+        char* block =
+            static_cast<char*>(faultkit::PrepareWideFormat(&format, &arguments, storage, &marked));
+        ASSERT_NE(block, nullptr);
+        EXPECT_TRUE(marked);
+        EXPECT_EQ(block == local, text.size() < 100);
+        const size_t offset = static_cast<size_t>(reinterpret_cast<const char*>(format) - block);
+        EXPECT_EQ(offset,
+                  static_cast<size_t>(reinterpret_cast<const char*>(heap.format) - heap.block));
+        EXPECT_EQ(std::u16string(format), std::u16string(heap.format));
+        for (size_t i = 0; i < offset / 8; ++i) {
+            const bool own = heap.arguments[i] >= Slot(heap.block) &&
+                             heap.arguments[i] < Slot(heap.block) + 4096;
+            EXPECT_EQ(arguments[i] - (own ? Slot(block) : 0),
+                      heap.arguments[i] - (own ? Slot(heap.block) : 0));
+        }
+        const std::u16string copy(reinterpret_cast<const char16_t*>(arguments[1]));
+        EXPECT_EQ(copy, std::u16string(reinterpret_cast<const char16_t*>(heap.arguments[1])));
+        EXPECT_EQ(faultkit::ReleaseWideFormat(block, storage, 9), 9);
+    }
+
+    alignas(8) char local[64];
+    const faultkit::BlockStorage storage{local, sizeof local};
+    const char16_t* format = u"%li and %f";
+    ArgumentSlots arguments = nullptr;
+    bool marked = true;
+    EXPECT_EQ(faultkit::PrepareWideFormat(&format, &arguments, storage, &marked), nullptr);
+    EXPECT_FALSE(marked);
+}
+
+}  // namespace

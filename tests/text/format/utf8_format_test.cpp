@@ -1,0 +1,191 @@
+#include "text/format/utf8_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using faultkit::FormatUtf8;
+
+// What FormatUtf8 gives: the counting result, the writing result and the
+// text written.
+struct Formatted {
+    std::string text;
+    int32_t counted;
+    int32_t written;
+    bool operator==(const Formatted& o) const {
+        return text == o.text && counted == o.counted && written == o.written;
+    }
+};
+
+void PrintTo(const Formatted& f, std::ostream* os) {
+    *os << '"' << f.text << "\" counted " << f.counted << " written " << f.written;
+}
+
+// A formatting that succeeds: the count includes the terminator, the
+// written bytes do not; an empty text gives 0 both ways.
+Formatted Ok(const std::string& text) {
+    const auto size = static_cast<int32_t>(text.size());
+    return {text, size == 0 ? 0 : size + 1, size};
+}
+
+// Counts, then writes into a canary-filled buffer of exactly the counted
+// size plus slack; checks nothing lands past the text and its NUL.
+template <typename... Args>
+Formatted Format(const char* format, Args... args) {
+    Formatted f{"", FormatUtf8(nullptr, format, args...), 0};
+    std::vector<char> buffer(static_cast<size_t>(f.counted > 0 ? f.counted : 0) + 8, '#');
+    f.written = FormatUtf8(buffer.data(), format, args...);
+    const size_t used = f.written > 0 ? static_cast<size_t>(f.written) + 1 : 0;
+    for (size_t i = used; i < buffer.size(); ++i) {
+        EXPECT_EQ(buffer[i], '#') << "byte " << i << " of " << format;
+    }
+    if (f.written > 0) {
+        f.text = buffer.data();
+    }
+    return f;
+}
+
+TEST(FormatUtf8, CountsOneMoreThanItWrites) {
+    EXPECT_EQ(Format("%li", 42), Ok("42"));
+    EXPECT_EQ(Format("<null>", 1234), Ok("<null>"));
+    EXPECT_EQ(Format("\"%s\"", "\xC3\xA9"), Ok("\"\xC3\xA9\""));
+    EXPECT_EQ(Format("'%c'", 65), Ok("'A'"));
+    EXPECT_EQ(Format("%s", ""), Ok(""));
+    EXPECT_EQ(Format(""), Ok(""));
+    // The text ends at an embedded NUL.
+    EXPECT_EQ(Format("a%cb", 0), Ok("a"));
+    EXPECT_EQ(Format("\xC3\xA9%cb", 0), Ok("\xC3\xA9"));
+}
+
+// The arguments reach the formatter through the rewrite: 64-bit values,
+// positional groups in index order, stars, integers and doubles
+// interleaved (gathered in format order on platforms whose variable
+// arguments are not slots already), more directives than the stack holds
+// slots for (three per '%'), and long texts, strings and formats.
+TEST(FormatUtf8, ArgumentsSurviveTheRewrite) {
+    EXPECT_EQ(Format("%zu", static_cast<size_t>(UINT64_MAX)), Ok("18446744073709551615"));
+    EXPECT_EQ(Format("%lld", static_cast<long long>(INT64_MIN)), Ok("-9223372036854775808"));
+    EXPECT_EQ(Format("%I64u", static_cast<uint64_t>(UINT64_MAX)), Ok("18446744073709551615"));
+    EXPECT_EQ(Format("%2$s=%1$lld", 7LL, "ab"), Ok("ab=7"));
+    EXPECT_EQ(Format("%1$s/%1$s %2$.1f", "\xE2\x82\xAC", 2.5), Ok("\xE2\x82\xAC/\xE2\x82\xAC 2.5"));
+    EXPECT_EQ(Format("%-4s|%*d", "x", 3, 5), Ok("x   |  5"));
+    EXPECT_EQ(Format("%d %f %d %.1f %s", 1, 2.5, 3, 4.5, "e"), Ok("1 2.500000 3 4.5 e"));
+    EXPECT_EQ(Format("%*.*f|%-*d|", 8, 2, 3.25, 3, 9), Ok("    3.25|9  |"));
+    EXPECT_EQ(Format("%3$s|%1$.2f|%2$*d", 0.5, 4, 7, "x"), Ok("x|0.50|   7"));
+    EXPECT_EQ(Format("%d%d%d%d%d%d%d%d%d%d%d%s", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, "z"),
+              Ok("1234567891011z"));
+    const std::string padding(300, '-');
+    EXPECT_EQ(Format((padding + "%s" + padding + "%lld").c_str(), "\xC3\xA9", -5LL),
+              Ok(padding + "\xC3\xA9" + padding + "-5"));
+    const std::string ascii(3000, 'x');
+    EXPECT_EQ(Format("[%s]", ascii.c_str()), Ok("[" + ascii + "]"));
+    std::string accented;
+    for (int i = 0; i < 700; ++i) {
+        accented += "\xC3\xA9";
+    }
+    EXPECT_EQ(Format("%s!", accented.c_str()), Ok(accented + "!"));
+    EXPECT_EQ(Format("%1200d", 7), Ok(std::string(1199, ' ') + "7"));
+}
+
+TEST(FormatUtf8, FailuresWriteNothing) {
+    // Formats the front end refuses, whose narrow strings would reach the
+    // wide formatter as they stand, and one the platform formatter refuses.
+    for (const char* format :
+         {"%s %1$d", "100%% %s %1$d", "%hs", "%-5.3hs", "%jzts", "%ws", "abc%"}) {
+        const Formatted f = Format(format, "text", 1);
+        EXPECT_TRUE(f.counted < 0 && f.written < 0) << format;
+    }
+    // A format that is not UTF-8 behaves as an empty one, also when it ends
+    // in a sequence cut short.
+    for (const char* format : {"%li \xC3(", "%li \xE2\x82", "%li \xFD"}) {
+        EXPECT_EQ(Format(format, 5), Ok("")) << format;
+    }
+    // Strings that are not UTF-8 throughout print empty.
+    for (const char* text : {"\x80z", "ab\xE2", "ab\xE2\x82", "4\t\xFD\x7F"}) {
+        EXPECT_EQ(Format("[%s]", text), Ok("[]")) << text;
+    }
+    // A text that converts to UTF-8 only up to a surrogate fails and writes
+    // nothing, not even the part before it; a surrogate encoded in UTF-8
+    // passes the conversion to UTF-16 and fails the one back.
+    EXPECT_EQ(Format("x%ls", u"a\xD800"), (Formatted{"", 0, -1}));
+    EXPECT_EQ(Format("%s", "yz\xED\xA0\x80"), (Formatted{"", 0, -1}));
+}
+
+// One formatting gives both results: the count, and the text where it
+// fits; where it does not, nothing is written.
+TEST(FormatUtf8, BoundedFormattingGivesBothResults) {
+    const std::string long_text(700, 'w');
+    const struct {
+        const char* format;
+        uint64_t argument;
+    } cases[] = {
+        {"%li", 42},
+        {"[%s]", reinterpret_cast<uintptr_t>("\xE2\x82\xAC")},
+        {"[%s]", reinterpret_cast<uintptr_t>(long_text.c_str())},
+        {"%s", reinterpret_cast<uintptr_t>("")},
+        {"%s", reinterpret_cast<uintptr_t>("yz\xED\xA0\x80")},
+        {"abc%", 0},
+        {"a%cb", 0},
+    };
+    for (const auto& c : cases) {
+        const uint64_t slots[1] = {c.argument};
+        const int32_t counted = faultkit::FormatUtf8V(nullptr, c.format, slots);
+        std::vector<char> expected(static_cast<size_t>(counted > 0 ? counted : 0) + 4, '#');
+        const int32_t expected_written = faultkit::FormatUtf8V(expected.data(), c.format, slots);
+
+        std::vector<char> out(expected.size(), '#');
+        int32_t bounded_count = 12345;
+        const int32_t written =
+            faultkit::FormatUtf8Bounded(out.data(), out.size(), c.format, slots, &bounded_count);
+        EXPECT_EQ(bounded_count, counted) << c.format;
+        EXPECT_EQ(written, expected_written) << c.format;
+        EXPECT_EQ(out, expected) << c.format;
+
+        if (counted > 0) {
+            std::vector<char> small(static_cast<size_t>(counted), '#');
+            EXPECT_EQ(faultkit::FormatUtf8Bounded(small.data(), small.size() - 1, c.format, slots,
+                                                  &bounded_count),
+                      0);
+            EXPECT_EQ(bounded_count, counted);
+            EXPECT_EQ(small, std::vector<char>(small.size(), '#')) << c.format;
+        }
+    }
+}
+
+// A formatter that cannot count without a buffer and fails while the
+// buffer is too small, as some platforms' formatters do.
+std::vector<size_t> g_trial_counts;
+int TrialOnlyFormatter(char16_t* buffer, size_t count, const char16_t*, const uint64_t*) {
+    g_trial_counts.push_back(count);
+    constexpr size_t kText = 3000;
+    if (buffer == nullptr || count < kText + 1) {
+        return -1;
+    }
+    std::fill(buffer, buffer + kText, u'x');
+    buffer[kText] = 0;
+    return static_cast<int>(kText);
+}
+
+// A formatter that counts texts too long for the byte count of an int.
+int HugeCountFormatter(char16_t*, size_t, const char16_t* format, const uint64_t*) {
+    return format[0] == u'a' ? 0x3FFFFFFE : 0x3FFFFFFF;
+}
+
+TEST(FormatUtf8, MeasurementsBeyondAnIntFail) {
+    EXPECT_EQ(faultkit::MeasureWideFormatWith(HugeCountFormatter, u"a", nullptr), 0x7FFFFFFE);
+    EXPECT_EQ(faultkit::MeasureWideFormatWith(HugeCountFormatter, u"b", nullptr), -1);
+}
+
+TEST(FormatUtf8, MeasuresByTrialWhenTheFormatterCannotCount) {
+    g_trial_counts.clear();
+    EXPECT_EQ(faultkit::MeasureWideFormatWith(TrialOnlyFormatter, u"x", nullptr), 6002);
+    EXPECT_EQ(g_trial_counts, (std::vector<size_t>{0, 2048, 4096}));
+}
+
+}  // namespace
