@@ -6,6 +6,7 @@ usage: cli_test.py FAULTKIT_EXECUTABLE WORK_DIR
 import json
 import os
 import pty
+import re
 import struct
 import subprocess
 import sys
@@ -129,21 +130,26 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(unknown.returncode, 2)
         self.assertIn(b"klingon", unknown.stderr)
 
-    def test_demo_narrates_every_stage(self):
+    def test_demo_shows_each_call_as_c(self):
         result = run("demo")
         self.assertEqual(result.returncode, 0, result.stderr)
         out = result.stdout.decode()
         for stage in range(1, 7):
             self.assertIn(f"== {stage}.", out)
         self.assertIn("imported into this process", out)
-        self.assertIn("demo finished", out)
-        for call in ("ErrorMgrCreate(", "ErrorMgrBuildContext(", "ErrorMgrSetErrorFull(",
-                     "ErrorMgrRedirect(", "ErrorMgrEnumErrors(", "ErrorMgrGetContextString(",
-                     "ErrorMgrExport(", "ErrorMgrImport(", "ErrorMgrGetRootError("):
+        for call in ("ErrorMgrCreate(&storage, &storage_uuid);", "= ErrorMgrBuildContext(",
+                     "ErrorMgrSetErrorFull(storage, 5, context,", "ErrorMgrRedirect(main_handle);",
+                     "while (ErrorMgrEnumErrors(storage, &record))", "ErrorMgrExport(NULL, 0);",
+                     "ErrorMgrImport(image);", "= ErrorMgrGetRootError(network, &root);"):
             self.assertIn(call, out)
-        self.assertIn("type 130 (CtxUInt64, %llu)", out)
-        self.assertIn("reads through the storage handle", out)
-        self.assertIn("Facility numbers belong to a\n  process", out)
+        self.assertIn("// 24: \"disk0\", 42, 97.500000, each NUL-terminated", out)
+        self.assertIn("// 22 bytes written", out)
+        self.assertIn("CtxUInt64 (%llu): 1500", out)
+        self.assertNotIn("type 130", out)
+        facilities = re.findall(r"facility (0x\w+)", out)
+        self.assertTrue(facilities and all(re.fullmatch(r"0x0[0-9A-F]{3}0000", f) for f in facilities))
+        self.assertIn("examples/", out.splitlines()[-3])
+        self.assertIn("include/faultkit.h", out.splitlines()[-2])
 
 
 class Inspect(unittest.TestCase):

@@ -16,14 +16,15 @@ const char* g_program_path = "faultkit";
 
 const Command kCommands[] = {
     {"demo", "", "walk through the life of an error, from the failing call to another process",
-     "Narrates the typical road of an error and names the library call behind\n"
-     "each step: two components register (ErrorMgrCreate), store errors with\n"
-     "contexts on worker threads (ErrorMgrBuildContext, ErrorMgrSetErrorFull), one\n"
-     "thread is redirected to another (ErrorMgrRedirect), the errors are read,\n"
-     "enumerated and rendered (ErrorMgrGetLastError, ErrorMgrEnumErrors,\n"
-     "ErrorMgrGetContextString), exported to an image (ErrorMgrExport) that a\n"
-     "second faultkit process imports (ErrorMgrImport), and reading the root\n"
-     "(ErrorMgrGetRootError) ends the episode.\n",
+     "Walks through the typical road of an error and prints each library call it\n"
+     "makes as a line of C with what the call returned: two components register\n"
+     "(ErrorMgrCreate), store errors with contexts on worker threads\n"
+     "(ErrorMgrBuildContext, ErrorMgrSetErrorFull), one thread is redirected to\n"
+     "another (ErrorMgrRedirect), the errors are read, enumerated and rendered\n"
+     "(ErrorMgrGetLastError, ErrorMgrEnumErrors, ErrorMgrGetContextString),\n"
+     "exported to an image (ErrorMgrExport) that a second faultkit process imports\n"
+     "(ErrorMgrImport), and reading the root (ErrorMgrGetRootError) ends the\n"
+     "episode. It ends by pointing to examples/ and include/faultkit.h.\n",
      RunDemo},
     {"inspect", "[--json] [--import] [FILE|-]", "check a transfer image and print its errors",
      "Reads a transfer image from FILE or standard input, checks it as the\n"
