@@ -66,10 +66,62 @@ Scan Cut(ptrdiff_t available) {
     return Scan{Scan::kCut, static_cast<uint8_t>(available), ProblemKind::kCutShort, 0};
 }
 
+// Steps over bytes below 0x7F: in every byte encoding here they are
+// U+0000 to U+007E, which every target holds. Eight bytes at a time: a byte
+// has its high bit set, or sets it when 1 is added, only from 0x7F up.
+const uint8_t* SkipPlainAscii(const uint8_t* p, const uint8_t* end) {
+    constexpr uint64_t kOnes = 0x0101010101010101u, kHighBits = 0x8080808080808080u;
+    for (uint64_t word; end - p >= 8; p += 8) {
+        std::memcpy(&word, p, 8);
+        if (((word | (word + kOnes)) & kHighBits) != 0) {
+            break;
+        }
+    }
+    while (p < end && *p < 0x7F) {
+        ++p;
+    }
+    return p;
+}
+
+// The code points the target has: every scalar value, those of the BMP
+// (UCS-2), or those of a code page.
+struct TargetRepertoire {
+    enum Kind : uint8_t { kAll, kBmp, kCodePage } kind;
+    EncodingId id;
+
+    bool Has(uint32_t cp) const {
+        if (kind != kCodePage) {
+            return kind == kAll || cp < 0x10000;
+        }
+        return cp == 0 || (cp < 0x10000 && ReverseLookup(ProcessReverseTables(), cp, id) != 0);
+    }
+};
+
+TargetRepertoire RepertoireOf(const StreamEncoding& to) {
+    const auto kind = IsCodePage(to.id) ? TargetRepertoire::kCodePage
+                      : to.bmp_only     ? TargetRepertoire::kBmp
+                                        : TargetRepertoire::kAll;
+    return TargetRepertoire{kind, to.id};
+}
+
 // UTF-8 in its well-formed form; the maximal parts of an ill-formed
 // sequence are problems one by one.
 struct Utf8Decoder {
-    static constexpr bool kAsciiBytes = true;
+    // ASCII, and where the target has every character of their length, the
+    // well-formed sequences.
+    static const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end, TargetRepertoire target) {
+        const size_t longest = target.kind == TargetRepertoire::kAll   ? 4
+                               : target.kind == TargetRepertoire::kBmp ? 3
+                                                                       : 0;
+        for (p = SkipPlainAscii(p, end); p < end;) {
+            const Utf8Form form = ScanUtf8Form(p, static_cast<size_t>(end - p));
+            if (form.kind != Utf8Form::kChar || form.length > longest) {
+                break;
+            }
+            p += form.length;
+        }
+        return p;
+    }
 
     Scan operator()(const uint8_t* p, const uint8_t* end, bool last) const {
         const Utf8Form form = ScanUtf8Form(p, static_cast<size_t>(end - p));
@@ -100,8 +152,17 @@ struct Utf8Decoder {
 
 // Host-order UTF-16, or UCS-2 (bmp_only), which has no surrogate pairs.
 struct Utf16Decoder {
-    static constexpr bool kAsciiBytes = false;
     bool bmp_only;
+
+    // Units outside the surrogates are characters that every Unicode target
+    // has.
+    static const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end, TargetRepertoire target) {
+        while (target.kind != TargetRepertoire::kCodePage && end - p >= 2 &&
+               !IsSurrogate(LoadUnit(p, 2))) {
+            p += 2;
+        }
+        return p;
+    }
 
     Scan operator()(const uint8_t* p, const uint8_t* end, bool) const {
         if (end - p < 2) {
@@ -127,7 +188,9 @@ struct Utf16Decoder {
 
 // Host-order UTF-32 and UCS-4: one unit a character.
 struct Utf32Decoder {
-    static constexpr bool kAsciiBytes = false;
+    static const uint8_t* SkipPlain(const uint8_t* p, const uint8_t*, TargetRepertoire) {
+        return p;
+    }
 
     Scan operator()(const uint8_t* p, const uint8_t* end, bool) const {
         if (end - p < 4) {
@@ -143,39 +206,17 @@ struct Utf32Decoder {
 
 // The library's table maps a byte without a character to U+FFFF.
 struct CodePageDecoder {
-    static constexpr bool kAsciiBytes = true;
     const uint16_t* table;
+
+    static const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end, TargetRepertoire) {
+        return SkipPlainAscii(p, end);
+    }
 
     Scan operator()(const uint8_t* p, const uint8_t*, bool) const {
         const uint16_t cp = table[*p];
         return cp == kUnmappedCodePoint ? Bad(1, ProblemKind::kUnmappedByte, *p) : Char(1, cp);
     }
 };
-
-// Steps over bytes below 0x7F: in every byte encoding here they are
-// U+0000 to U+007E, which every target holds. Eight bytes at a time: a byte
-// has its high bit set, or sets it when 1 is added, only from 0x7F up.
-const uint8_t* SkipPlainAscii(const uint8_t* p, const uint8_t* end) {
-    constexpr uint64_t kOnes = 0x0101010101010101u, kHighBits = 0x8080808080808080u;
-    for (uint64_t word; end - p >= 8; p += 8) {
-        std::memcpy(&word, p, 8);
-        if (((word | (word + kOnes)) & kHighBits) != 0) {
-            break;
-        }
-    }
-    while (p < end && *p < 0x7F) {
-        ++p;
-    }
-    return p;
-}
-
-// True when the target encoding has a form for the scalar value cp.
-bool TargetAccepts(const StreamEncoding& to, uint32_t cp) {
-    if (IsCodePage(to.id)) {
-        return cp == 0 || (cp < 0x10000 && ReverseLookup(ProcessReverseTables(), cp, to.id) != 0);
-    }
-    return !to.bmp_only || cp < 0x10000;
-}
 
 // cp in the target encoding and byte order; the replacement byte stands in
 // for a code point that a code page lacks.
@@ -282,13 +323,14 @@ bool StreamConverter::ConvertCharacters(const Decoder& decode, size_t start, siz
     const uint8_t* const end = base + length;
     const uint8_t* run = base + start;  // characters that convert as they are
     const uint8_t* p = run;
+    const TargetRepertoire target = RepertoireOf(settings_.to);
     bool going = true;
     while (p < end) {
-        if (Decoder::kAsciiBytes && (p = SkipPlainAscii(p, end)) == end) {
+        if ((p = decode.SkipPlain(p, end, target)) == end) {
             break;
         }
         const Scan scan = decode(p, end, last);
-        if (scan.kind == Scan::kChar && TargetAccepts(settings_.to, scan.value)) {
+        if (scan.kind == Scan::kChar && target.Has(scan.value)) {
             p += scan.size;
             continue;
         }
