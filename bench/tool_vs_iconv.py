@@ -84,9 +84,9 @@ def main():
         with open(utf16, "wb") as handle:
             handle.write(data.decode().encode("utf-16-le"))
         for label, source, ours_args, theirs_args in (
-                ("utf-8 > utf-16", utf8, ["--from", "utf-8", "--to", "utf-16"],
+                ("utf-8 > utf-16", utf8, ["--from", "utf-8", "--to", "utf-16le"],
                  ["-f", "UTF-8", "-t", "UTF-16LE"]),
-                ("utf-16 > utf-8", utf16, ["--from", "utf-16", "--to", "utf-8"],
+                ("utf-16 > utf-8", utf16, ["--from", "utf-16le", "--to", "utf-8"],
                  ["-f", "UTF-16LE", "-t", "UTF-8"])):
             ours_out = os.path.join(args.work, "out.faultkit")
             theirs_out = os.path.join(args.work, "out.iconv")

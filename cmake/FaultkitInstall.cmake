@@ -1,9 +1,9 @@
 # Installation, in three components:
-#   runtime      the shared library (faultkit.dll on Windows)
+#   runtime      the shared library (faultkit.dll on Windows) and the license
 #   development  the header, the link library (import library on Windows,
 #                or the static library), a CMake package
-#                (find_package(faultkit CONFIG) -> faultkit::faultkit) and a
-#                pkg-config file
+#                (find_package(faultkit CONFIG) -> faultkit::faultkit), a
+#                pkg-config file and the examples
 #   tool         the faultkit command-line tool (with FAULTKIT_TOOL), its
 #                manual page and bash completion
 include(CMakePackageConfigHelpers)
@@ -19,6 +19,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/faultkit.h
 if(FAULTKIT_TOOL)
   install(TARGETS faultkit_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
 endif()
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/report_with_context.c
+  ${PROJECT_SOURCE_DIR}/examples/move_to_process.c
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT development)
 
 set(faultkit_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/faultkit)
 install(EXPORT faultkitTargets NAMESPACE faultkit:: DESTINATION ${faultkit_cmake_dir}
@@ -33,7 +37,8 @@ install(FILES ${PROJECT_BINARY_DIR}/faultkitConfig.cmake
 
 # The .pc file finds its prefix relative to itself, so an installed tree
 # can be moved. A static faultkit also needs the C++ runtime and the thread
-# library.
+# library; with no shared library to stand for them they are part of Libs,
+# so that `pkg-config --libs` works with or without --static.
 file(RELATIVE_PATH faultkit_pc_to_prefix "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 set(FAULTKIT_PC_PREFIX "\${pcfiledir}/${faultkit_pc_to_prefix}")
 if(FAULTKIT_STATIC)
@@ -43,7 +48,7 @@ if(FAULTKIT_STATIC)
     list(APPEND runtime_flags -pthread)
   endif()
   list(JOIN runtime_flags " " runtime_flags)
-  set(FAULTKIT_PC_LIBS_PRIVATE "Libs.private: ${runtime_flags}")
+  set(FAULTKIT_PC_STATIC_LIBS " ${runtime_flags}")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/faultkit.pc.in ${PROJECT_BINARY_DIR}/faultkit.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/faultkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig

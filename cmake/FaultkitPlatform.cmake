@@ -7,4 +7,8 @@ if(WIN32)
 else()
   set(FAULTKIT_PLATFORM posix)
   find_package(Threads REQUIRED)
+  # Release builds, which the .deb is made from, keep their debug
+  # information; the package strips it into a -dbgsym package of its own.
+  string(APPEND CMAKE_C_FLAGS_RELEASE " -g")
+  string(APPEND CMAKE_CXX_FLAGS_RELEASE " -g")
 endif()

@@ -103,7 +103,7 @@ class ManualPage(unittest.TestCase):
                                 env={"MANWIDTH": "80", "PATH": "/usr/bin:/bin", "MANPAGER": "cat",
                                      "PAGER": "cat"})
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn("faultkit convert --list", result.stdout)
+        self.assertIn("faultkit convert -l", result.stdout)
 
 
 class Completion(unittest.TestCase):
@@ -117,9 +117,11 @@ class Completion(unittest.TestCase):
     def test_completes_commands_options_and_encodings(self):
         self.assertEqual(complete("ex"), ["export-sample"])
         self.assertEqual(sorted(complete("inspect", "--")), ["--help", "--import", "--json"])
-        encodings = complete("convert", "-f", "utf")
-        self.assertIn("utf-16", encodings)
-        self.assertIn("utf-8", encodings)
+        for words in (("-f", "utf"), ("--to", "=", "utf"), ("--from", "=")):
+            encodings = complete("convert", *words)
+            self.assertIn("utf-16", encodings, words)
+            self.assertIn("utf-8", encodings, words)
+        self.assertIn("--to=utf-16le", complete("convert", "--to=utf-16"))
         self.assertEqual(complete("help", "con"), ["convert"])
 
 

@@ -1,7 +1,6 @@
-// The tool's streaming converter against the library's one-shot conversion:
-// whatever the blocks the input arrives in, the output is the one-shot
-// conversion of the valid prefix, and the reported offset is that of the
-// first character that cannot be converted.
+// The tool's streaming converter: what each policy makes of the characters
+// that do not convert, and that neither the output nor what is reported
+// depends on the blocks the input arrives in.
 #include "stream_converter.h"
 
 #include <gtest/gtest.h>
@@ -11,288 +10,317 @@
 #include <string>
 #include <vector>
 
-#include "text/convert/encoding_conversion.h"
 #include "text/encoding/utf8.h"
 
 namespace faultkit::cli {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using Bytes = std::string;
+using namespace std::string_literals;
 
-// The library's one-shot conversion of a whole text, through UTF-8 where
-// neither side is UTF-8, as the tool composes it. `ok` is false when the
-// engine refused a character; `consumed` is where it stopped otherwise.
-struct OneShot {
-    bool ok = false;
-    size_t consumed = 0;
+constexpr ByteOrder kLe = ByteOrder::kLittle, kBe = ByteOrder::kBig;
+const StreamEncoding U8{kEncodingUtf8}, U16{kEncodingUtf16, kLe, true}, U16LE{kEncodingUtf16, kLe},
+    U16BE{kEncodingUtf16, kBe}, U32{kEncodingUtf32, kLe, true}, U32LE{kEncodingUtf32, kLe},
+    U32BE{kEncodingUtf32, kBe}, UCS2{kEncodingUtf16, kLe, false, true},
+    UCS2BE{kEncodingUtf16, kBe, false, true}, ASCII{1}, LATIN1{2}, GREEK{8}, ISO16{16}, CP1252{17};
+
+struct Result {
     Bytes output;
+    bool finished = false;  // not stopped
+    uint64_t problems = 0;
+    Problem first;
 };
 
-OneShot Step(EncodingId from, EncodingId to, const Bytes& src, int32_t replacement) {
-    OneShot result;
-    if (src.empty()) {
-        result.ok = true;  // the engine refuses a null source, which data() may be
-        return result;
-    }
-    result.output.resize(src.size() * 4 + 16);
-    const void* end = nullptr;
-    const char* utf8_end = nullptr;
-    void* written = result.output.data();
-    const char* text = reinterpret_cast<const char*>(src.data());
-    if (from == kEncodingUtf8) {
-        ConvertFromUtf8(to, text, src.size(), result.output.data(), result.output.size(), &utf8_end,
-                        &written, replacement);
-        end = utf8_end;
-    } else {
-        ConvertToUtf8(from, src.data(), src.size(), result.output.data(), result.output.size(),
-                      &end, &written);
-    }
-    result.ok = end != nullptr;
-    if (result.ok) {
-        result.consumed = static_cast<size_t>(static_cast<const uint8_t*>(end) - src.data());
-        result.output.resize(
-            static_cast<size_t>(static_cast<uint8_t*>(written) - result.output.data()));
-    }
-    return result;
-}
-
-OneShot Library(const ConversionSettings& s, const Bytes& src) {
-    if ((s.from == kEncodingUtf8) != (s.to == kEncodingUtf8)) {
-        return Step(s.from, s.to, src, s.replacement);
-    }
-    const EncodingId middle = s.from == kEncodingUtf8 ? kEncodingUtf32 : kEncodingUtf8;
-    OneShot first = s.from == kEncodingUtf8 ? Step(s.from, middle, src, 0)
-                                            : Step(s.from, kEncodingUtf8, src, 0);
-    if (!first.ok) {
-        return first;
-    }
-    OneShot second = Step(middle, s.to, first.output, s.replacement);
-    second.consumed = first.consumed;
-    return second;
-}
-
-Bytes Prefix(const Bytes& src, size_t length) {
-    return Bytes(src.begin(), src.begin() + static_cast<ptrdiff_t>(length));
-}
-
-// True when a code page lacks cp: converting it with two replacement bytes
-// gives two different bytes.
-bool CodePageLacks(EncodingId page, uint32_t cp) {
-    char utf8[8];
-    const int n = Utf8EncodeChar(static_cast<int32_t>(cp), utf8, nullptr);
-    uint8_t a = 0;
-    uint8_t b = 0;
-    ConvertFromUtf8(page, utf8, static_cast<size_t>(n), &a, 1, nullptr, nullptr, 1);
-    ConvertFromUtf8(page, utf8, static_cast<size_t>(n), &b, 1, nullptr, nullptr, 2);
-    return a != b;
-}
-
-struct Streamed {
-    Bytes output;
-    bool finished = false;
-    Stop stop;
-};
-
-// Feeds `src` in blocks whose sizes `next_size` picks.
+// Feeds `src` in blocks whose sizes next_size() picks, up to the room the
+// converter offers.
 template <typename NextSize>
-Streamed Stream(const ConversionSettings& settings, size_t block, const Bytes& src,
-                NextSize&& next_size) {
+Result Feed(const ConversionSettings& settings, const Bytes& src, size_t block,
+            NextSize&& next_size) {
     StreamConverter converter;
     EXPECT_TRUE(converter.Open(settings, block));
-    Streamed result;
-    size_t at = 0;
+    Result result;
     bool going = true;
-    while (going) {
+    for (size_t at = 0; going;) {
         const size_t size = std::min({next_size(), converter.InputRoom(), src.size() - at});
-        if (size == 0) {
-            going = converter.Finish();
-            result.finished = going;
-        } else {
-            std::copy_n(src.begin() + static_cast<ptrdiff_t>(at), size, converter.InputSpace());
-            at += size;
-            going = converter.Convert(size);
-        }
-        result.output.insert(result.output.end(), converter.Output(),
-                             converter.Output() + converter.OutputSize());
-        if (size == 0) {
-            break;
-        }
+        std::copy_n(src.data() + at, size, converter.InputSpace());
+        at += size;
+        going = size == 0 ? converter.Finish() : converter.Convert(size);
+        result.output.append(reinterpret_cast<const char*>(converter.Output()),
+                             converter.OutputSize());
+        result.finished = going && size == 0;
+        going = going && size != 0;
     }
-    result.stop = converter.stop();
+    result.problems = converter.problems();
+    result.first = converter.first_problem();
     return result;
 }
 
-Streamed StreamInBlocksOf(const ConversionSettings& settings, const Bytes& src, size_t size) {
-    return Stream(settings, 64 * 1024, src, [size] { return size; });
+Result RunInBlocksOf(const ConversionSettings& settings, const Bytes& src, size_t size) {
+    return Feed(settings, src, 4096, [size] { return size; });
 }
 
-// Random text: mostly valid characters of every width in `id`, with now
-// and then a random byte, a surrogate, a value above U+10FFFF or a cut.
-Bytes RandomText(std::mt19937& random, EncodingId id, size_t characters) {
+ConversionSettings Settings(StreamEncoding from, StreamEncoding to, Policy policy) {
+    ConversionSettings settings;
+    settings.from = from;
+    settings.to = to;
+    settings.policy = policy;
+    return settings;
+}
+
+// One case: the expected output as pieces of target bytes, where R marks a
+// character that does not convert; replacing, dropping and stopping all
+// follow from it.
+const Bytes R = "\xFF<R>"s;
+
+struct Case {
+    StreamEncoding from, to;
+    Bytes src;
+    std::vector<Bytes> pieces;
+    ProblemKind kind;  // of the first problem; kNone: there is none
+    uint64_t offset;
+    uint32_t value;
+};
+
+Bytes Expected(const Case& c, Policy policy) {
+    const bool code_page = IsCodePage(c.to.id);
+    const Bytes replacement = code_page                   ? "?"s
+                              : c.to.id == kEncodingUtf8  ? "\xEF\xBF\xBD"s
+                              : c.to.id == kEncodingUtf32 ? "\xFD\xFF\0\0"s
+                              : c.to.order == kBe         ? "\xFF\xFD"s
+                                                          : "\xFD\xFF"s;
+    Bytes out;
+    for (const Bytes& piece : c.pieces) {
+        if (piece == R && policy == Policy::kStop) {
+            break;
+        }
+        out += piece == R ? (policy == Policy::kReplace ? replacement : "") : piece;
+    }
+    if (c.to.byte_order_mark && !out.empty()) {
+        out = (c.to.id == kEncodingUtf16 ? "\xFF\xFE"s : "\xFF\xFE\0\0"s) + out;
+    }
+    return out;
+}
+
+TEST(StreamConverter, EachPolicyTreatsTheCharactersThatDoNotConvertAlike) {
+    using P = ProblemKind;
+    const Case cases[] = {
+        // The source yields no valid character.
+        {U32LE, U8, "\0\0\x11\0"s, {R}, P::kAboveUnicode, 0, 0x110000},
+        {U32BE, U8, "\0\0\0a\0\0\xD8\0"s, {"a", R}, P::kSurrogate, 4, 0xD800},
+        {U8, U16LE, "\xED\xA0\x80"s, {R, R, R}, P::kSurrogate, 0, 0xD800},
+        {U8,
+         U8,
+         "a\xED\xA0\x80"
+         "b"s,
+         {"a", R, R, R, "b"},
+         P::kSurrogate,
+         1,
+         0xD800},
+        {U8, U8, "\xC0\x80"s, {R, R}, P::kOverlong, 0, 0},
+        {U8, U8, "\xE0\x80\xAF"s, {R, R, R}, P::kOverlong, 0, '/'},
+        {U8, U8, "\xF4\x90\x80\x80"s, {R, R, R, R}, P::kAboveUnicode, 0, 0x110000},
+        {U8, U8, "\xF8\x88\x80\x80\x80"s, {R, R, R, R, R}, P::kAboveUnicode, 0, 0x200000},
+        {U8,
+         U8,
+         "\xE2\x82"
+         "A\xFF"s,
+         {R, "A", R},
+         P::kInvalidByte,
+         0,
+         0xE2},
+        {U8, U32LE, "x\xE2\x82"s, {"x\0\0\0"s, R}, P::kCutShort, 1, 0},
+        {U16LE,
+         U8,
+         "\0\xD8"
+         "b\0"s,
+         {R, "b"},
+         P::kSurrogate,
+         0,
+         0xD800},
+        {U16LE, U8, "\0\xDC"s, {R}, P::kSurrogate, 0, 0xDC00},
+        {U16LE, U8, "a\0\0\xD8"s, {"a", R}, P::kCutShort, 2, 0},
+        {U16BE, U8, "\0a\xD8"s, {"a", R}, P::kCutShort, 2, 0},
+        {UCS2, U8, "\0\xD8\0\xDC"s, {R, R}, P::kSurrogate, 0, 0xD800},
+        {CP1252, U8, "a\x81"s, {"a", R}, P::kUnmappedByte, 1, 0x81},
+        {ASCII, U16LE, "\x80"s, {R}, P::kUnmappedByte, 0, 0x80},
+        {LATIN1, U8, "\x7F\x9F\xE9"s, {R, R, "\xC3\xA9"}, P::kUnmappedByte, 0, 0x7F},
+        // The target lacks the character.
+        {U8,
+         LATIN1,
+         "a\xE2\x82\xAC"
+         "b"s,
+         {"a", R, "b"},
+         P::kNotInTarget,
+         1,
+         0x20AC},
+        {U8, LATIN1, "~\x7F"s, {"~", R}, P::kNotInTarget, 1, 0x7F},
+        {U8, UCS2BE, "a\xF0\x9F\x98\x80"s, {"\0a"s, R}, P::kNotInTarget, 1, 0x1F600},
+        {U16LE, GREEK, "\xAC\x20\xBD\x02"s, {R, "\xA1"}, P::kNotInTarget, 0, 0x20AC},
+        {U8, U16, "\xFF"s, {R}, P::kInvalidByte, 0, 0xFF},
+        // Everything converts: byte orders and marks.
+        {ISO16, U8, "\x7F\xA4"s, {"\x7F\xE2\x82\xAC"}, P::kNone, 0, 0},
+        {U8, U16BE, "\xF0\x9F\x98\x80"s, {"\xD8\x3D\xDE\x00"s}, P::kNone, 0, 0},
+        {U8, U32BE, "\xC3\xA9"s, {"\0\0\0\xE9"s}, P::kNone, 0, 0},
+        {U16, U8, "\xFE\xFF\0a"s, {"a"}, P::kNone, 0, 0},
+        {U16, U16, "a\0"s, {"a\0"s}, P::kNone, 0, 0},
+        {U16,
+         U8,
+         "\xFF\xFE\xFF\xFE"
+         "a\0"s,
+         {"\xEF\xBB\xBF"
+          "a"},
+         P::kNone,
+         0,
+         0},
+        {U32, U16LE, "\0\0\xFE\xFF\0\0\0a"s, {"a\0"s}, P::kNone, 0, 0},
+        {U32, U16BE, "\xFF\xFE\0\0\xE9\0\0\0"s, {"\0\xE9"s}, P::kNone, 0, 0},
+        {U8, U32, "\xEF\xBB\xBF"s, {"\xFF\xFE\0\0"s}, P::kNone, 0, 0},
+        {U8, U16, ""s, {}, P::kNone, 0, 0},
+    };
+    for (const Case& c : cases) {
+        for (const Policy policy : {Policy::kReplace, Policy::kDrop, Policy::kStop}) {
+            for (const size_t block : {size_t{1}, size_t{2}, size_t{3}, size_t{64}}) {
+                SCOPED_TRACE(testing::Message()
+                             << "case " << (&c - cases) << ", policy " << static_cast<int>(policy)
+                             << ", blocks of " << block);
+                const Result result = RunInBlocksOf(Settings(c.from, c.to, policy), c.src, block);
+                EXPECT_EQ(result.output, Expected(c, policy));
+                EXPECT_EQ(result.finished, policy != Policy::kStop || c.kind == P::kNone);
+                EXPECT_EQ(result.first.kind, c.kind);
+                EXPECT_EQ(result.first.offset, c.offset);
+                EXPECT_EQ(result.first.value, c.value);
+                const auto marked = std::count(c.pieces.begin(), c.pieces.end(), R);
+                EXPECT_EQ(result.problems, policy == Policy::kStop ? marked != 0 : marked);
+            }
+        }
+    }
+}
+
+TEST(StreamConverter, TheReplacementByteStandsInCodePages) {
+    ConversionSettings settings = Settings(U8, ASCII, Policy::kReplace);
+    settings.replacement = '*';
+    EXPECT_EQ(RunInBlocksOf(settings,
+                            "a\xC3\xA9\xFF"
+                            "b"s,
+                            2)
+                  .output,
+              "a**b");
+}
+
+void SwapUnits(Bytes& text, size_t unit) {
+    for (size_t i = 0; i + unit <= text.size(); i += unit) {
+        std::reverse(text.begin() + static_cast<ptrdiff_t>(i),
+                     text.begin() + static_cast<ptrdiff_t>(i + unit));
+    }
+}
+
+// Random text of one encoding: mostly characters of every width, now and
+// then a surrogate, a value above U+10FFFF (in the forms that can carry
+// them), a random byte, a cut end, or a byte-order mark of either order.
+Bytes RandomText(std::mt19937& random, const StreamEncoding& encoding, size_t characters) {
     auto pick = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
-    std::string utf8;
+    Bytes text;
+    const size_t unit = encoding.id == kEncodingUtf16 ? 2 : encoding.id == kEncodingUtf32 ? 4 : 1;
     for (size_t i = 0; i < characters; ++i) {
-        uint32_t cp = 0x20 + pick(0x5F);
-        switch (pick(10)) {
+        uint32_t cp = pick(0x80);
+        switch (pick(8)) {
             case 0: cp = 0x80 + pick(0x180); break;
             case 1: cp = 0x370 + pick(0x100); break;
             case 2: cp = 0x800 + pick(0xF7FF); break;
             case 3: cp = 0x10000 + pick(0x100000); break;
+            case 4: cp = pick(30) == 0 ? 0xD800 + pick(0x800) : cp; break;
+            case 5: cp = pick(30) == 0 ? 0x110000 + pick(0x100000) : cp; break;
             default: break;
         }
-        if (pick(150) == 0) {
-            cp = pick(2) == 0 ? 0xD800 + pick(0x800) : 0x110000 + pick(0x1000000);
+        char bytes[8];
+        if (encoding.id == kEncodingUtf8) {
+            text.append(bytes, static_cast<size_t>(
+                                   Utf8EncodeChar(static_cast<int32_t>(cp), bytes, nullptr)));
+        } else if (unit == 4 || (unit == 2 && cp < 0x10000)) {
+            text.append(reinterpret_cast<const char*>(&cp), unit);
+        } else if (unit == 2 && cp <= 0x10FFFF) {
+            const uint16_t pair[2] = {static_cast<uint16_t>(0xD800 + ((cp - 0x10000) >> 10)),
+                                      static_cast<uint16_t>(0xDC00 + (cp & 0x3FF))};
+            text.append(reinterpret_cast<const char*>(pair), 4);
+        } else if (unit == 1) {
+            text += RunInBlocksOf(Settings(U32LE, encoding, Policy::kDrop),
+                                  Bytes(reinterpret_cast<const char*>(&cp), 4), 16)
+                        .output;
         }
-        char encoded[8];
-        utf8.append(encoded, static_cast<size_t>(
-                                 Utf8EncodeChar(static_cast<int32_t>(cp), encoded, nullptr)));
     }
-    Bytes text(utf8.begin(), utf8.end());
-    if (id != kEncodingUtf8) {
-        ConversionSettings settings;
-        settings.to = id;
-        text = Library(settings, text).output;  // a failed step leaves it empty
+    const bool big = encoding.byte_order_mark ? pick(2) == 0 : encoding.order == kBe;
+    if (encoding.byte_order_mark && pick(3) != 0) {
+        const uint32_t mark = 0xFEFF;
+        text.insert(0, reinterpret_cast<const char*>(&mark), unit);
     }
-    if (!text.empty() && pick(3) == 0) {
-        text[pick(static_cast<uint32_t>(text.size()))] = static_cast<uint8_t>(random());
+    if (big) {
+        SwapUnits(text, unit);
+    }
+    for (int i = 0; !text.empty() && i < 3; ++i) {
+        if (pick(3) == 0) {
+            text[pick(static_cast<uint32_t>(text.size()))] = static_cast<char>(random());
+        }
     }
     if (!text.empty() && pick(4) == 0) {
-        text.resize(text.size() - pick(std::min<uint32_t>(4, static_cast<uint32_t>(text.size()))));
+        text.resize(text.size() - 1 -
+                    pick(std::min<uint32_t>(3, static_cast<uint32_t>(text.size()))));
     }
     return text;
 }
 
-// The checks that make the converter's stop right, from the engine alone.
-void ExpectStopIsFirstBadCharacter(const ConversionSettings& settings, const Bytes& src,
-                                   const Stop& stop) {
-    const size_t offset = static_cast<size_t>(stop.offset);
-    ASSERT_LE(offset, src.size());
-    const OneShot before = Library(settings, Prefix(src, offset));
-    ASSERT_TRUE(before.ok);
-    EXPECT_EQ(before.consumed, offset) << "the text before the stop converts whole";
-    if (stop.reason == StopReason::kIncomplete) {
-        const OneShot all = Library(settings, src);
-        EXPECT_TRUE(all.ok);
-        EXPECT_EQ(all.consumed, offset) << "the engine stops at the same cut character";
-        return;
-    }
-    const bool strict_only = stop.reason == StopReason::kUnmapped ||
-                             stop.reason == StopReason::kUnmappedByte ||
-                             stop.reason == StopReason::kRefusedCodePoint;
-    EXPECT_TRUE(settings.strict || !strict_only);
-    // Unless only --strict refuses it, no prefix that ends inside or after
-    // the stopped character gets past it, and one is refused.
-    bool refused = false;
-    for (size_t end = offset + 1; !strict_only && end <= std::min(src.size(), offset + 6); ++end) {
-        const OneShot longer = Library(settings, Prefix(src, end));
-        EXPECT_TRUE(!longer.ok || longer.consumed == offset) << "end " << end;
-        refused = refused || !longer.ok;
-    }
-    EXPECT_EQ(refused, !strict_only);
-    if (stop.reason == StopReason::kUnmapped) {
-        EXPECT_TRUE(CodePageLacks(settings.to, stop.code_point));
-    }
-    if (stop.reason == StopReason::kRefusedCodePoint) {
-        EXPECT_TRUE((stop.code_point >= 0xD800 && stop.code_point <= 0xDFFF) ||
-                    stop.code_point > 0x10FFFF);
-    }
+bool SameProblem(const Problem& a, const Problem& b) {
+    return a.kind == b.kind && a.offset == b.offset && a.value == b.value;
 }
 
-TEST(StreamConverter, MatchesTheOneShotConversionOfTheValidPrefixForEveryBlocking) {
-    const EncodingId kIds[] = {kEncodingUtf8, kEncodingUtf16, kEncodingUtf32, 1, 2, 3, 8, 17};
-    std::mt19937 random(20261206);
-    int seen[static_cast<int>(StopReason::kIncomplete) + 1] = {};
-    for (int trial = 0; trial < 3000; ++trial) {
-        ConversionSettings settings;
-        settings.from = kIds[random() % 8];
-        settings.to = kIds[random() % 8];
-        settings.strict = random() % 3 == 0;
-        settings.replacement = random() % 2 == 0 ? 0 : '*';
-        const Bytes src = RandomText(random, settings.from, 1 + random() % 300);
-        const size_t block = 1 + random() % 64;
-        const size_t largest = 1 + random() % (random() % 2 == 0 ? 8 : 200);
-        const Streamed streamed =
-            Stream(settings, block, src, [&] { return 1 + random() % largest; });
-        SCOPED_TRACE(testing::Message()
-                     << "trial " << trial << " from " << settings.from << " to " << settings.to
-                     << " strict " << settings.strict << " block " << block);
-        const size_t valid = streamed.finished ? src.size() : streamed.stop.offset;
-        const OneShot expected = Library(settings, Prefix(src, valid));
-        ASSERT_TRUE(expected.ok) << "valid " << valid << " reason "
-                                 << static_cast<int>(streamed.stop.reason) << " of "
-                                 << testing::PrintToString(src);
-        EXPECT_EQ(streamed.output, expected.output);
-        ++seen[static_cast<int>(streamed.stop.reason)];
-        if (!streamed.finished) {
-            ExpectStopIsFirstBadCharacter(settings, src, streamed.stop);
-        } else if (!settings.strict) {
-            const OneShot whole = Library(settings, src);
-            EXPECT_TRUE(whole.ok && whole.consumed == src.size());
+// Whatever the blocks: the same output and the same problems as in one
+// block; replacing and dropping meet the same problems, and stopping stops
+// at the first of them with what came before it; the output converts back
+// without a problem.
+TEST(StreamConverter, BlocksChangeNothingAndTheOutputIsWellFormed) {
+    const StreamEncoding kEncodings[] = {U8,   U16,    U16LE, U16BE,  U32,   U32LE, U32BE,
+                                         UCS2, UCS2BE, ASCII, LATIN1, GREEK, CP1252};
+    constexpr size_t kCount = sizeof kEncodings / sizeof *kEncodings;
+    std::mt19937 random(20260302);
+    for (int trial = 0; trial < 1500; ++trial) {
+        const StreamEncoding from = kEncodings[random() % kCount];
+        const StreamEncoding to = kEncodings[random() % kCount];
+        const Bytes src = RandomText(random, from, random() % 200);
+        const size_t largest = 1 + random() % (random() % 2 == 0 ? 8 : 300);
+        SCOPED_TRACE(testing::Message() << "trial " << trial << ": " << from.id << " to " << to.id
+                                        << ", " << testing::PrintToString(src));
+        Result whole[3];
+        for (const Policy policy : {Policy::kReplace, Policy::kDrop, Policy::kStop}) {
+            const ConversionSettings settings = Settings(from, to, policy);
+            const Result one = RunInBlocksOf(settings, src, src.size() + 1);
+            const Result blocks =
+                Feed(settings, src, 1 + random() % 64, [&] { return 1 + random() % largest; });
+            EXPECT_EQ(blocks.output, one.output);
+            EXPECT_EQ(blocks.problems, one.problems);
+            EXPECT_TRUE(SameProblem(blocks.first, one.first));
+            whole[static_cast<int>(policy)] = one;
+        }
+        const Result& replaced = whole[0];
+        const Result& dropped = whole[1];
+        const Result& stopped = whole[2];
+        EXPECT_EQ(dropped.problems, replaced.problems);
+        EXPECT_TRUE(SameProblem(stopped.first, replaced.first));
+        EXPECT_EQ(stopped.finished, replaced.problems == 0);
+        EXPECT_EQ(replaced.output.compare(0, stopped.output.size(), stopped.output), 0);
+        EXPECT_EQ(dropped.output.compare(0, stopped.output.size(), stopped.output), 0);
+        for (const Result* result : {&replaced, &dropped}) {
+            EXPECT_EQ(RunInBlocksOf(Settings(to, U8, Policy::kStop), result->output, 4096).problems,
+                      0u);
         }
     }
-    for (const int count : seen) {
-        EXPECT_GT(count, 10) << "every way of stopping, and finishing, is tried";
-    }
 }
 
-TEST(StreamConverter, WritesEverythingBeforeAnInvalidByteWhateverTheBlocks) {
-    ConversionSettings settings;
-    settings.to = kEncodingUtf16;
-    Bytes src(100000, 'a');
-    src.push_back(0xFF);
-    for (const size_t size : {size_t{1}, size_t{7}, size_t{4096}, size_t{65536}}) {
-        const Streamed streamed = StreamInBlocksOf(settings, src, size);
-        EXPECT_EQ(streamed.output.size(), 200000u) << "blocks of " << size;
-        EXPECT_EQ(streamed.stop.reason, StopReason::kInvalid);
-        EXPECT_EQ(streamed.stop.offset, 100000u);
-    }
-}
-
-// Short texts fed in blocks of 1, 2 and 64 bytes: the output, and where and
-// why the conversion stops (kNone: it finishes). What only strict mode
-// refuses is substituted without it.
-TEST(StreamConverter, KnownTextsStopAtTheirFirstBadCharacter) {
-    struct Case {
-        EncodingId from, to;
-        bool strict;
-        Bytes src, output;
-        StopReason reason;
-        uint64_t offset;
-        uint32_t code_point;  // 0: not checked
-    };
-    constexpr EncodingId U8 = kEncodingUtf8, U16 = kEncodingUtf16, U32 = kEncodingUtf32;
-    using R = StopReason;
-    const Case cases[] = {
-        // A character cut between blocks is carried; one cut at the end is reported.
-        {U8, U32, false, {0xE2, 0x82, 0xAC}, {0xAC, 0x20, 0, 0}, R::kNone, 0, 0},
-        {U8, U32, false, {'x', 0xE2, 0x82}, {'x', 0, 0, 0}, R::kIncomplete, 1, 0},
-        {U8, U16, false, {'a', 'b', 0xFF, 'c'}, {'a', 0, 'b', 0}, R::kInvalid, 2, 0},
-        {U8, U16, false, {'a', 0xF4, 0x90, 0x80, 0x80}, {'a', 0}, R::kNoForm, 1, 0x110000},
-        {U8, 2, true, {'a', 0xE2, 0x82, 0xAC}, {'a'}, R::kUnmapped, 1, 0x20AC},
-        {U8, 1, true, {'a', 0xC3, 0xA9}, {'a'}, R::kUnmapped, 1, 0xE9},
-        {U8, U16, true, {'a', 0xED, 0xA0, 0x80}, {'a', 0}, R::kRefusedCodePoint, 1, 0xD800},
-        {U8, U8, true, {'a', 0xF4, 0x90, 0x80, 0x80}, {'a'}, R::kRefusedCodePoint, 1, 0x110000},
-        {1, U8, true, {'a', 0x80}, {'a'}, R::kUnmappedByte, 1, 0xFFFF},
-    };
-    for (const Case& c : cases) {
-        ConversionSettings settings;
-        settings.from = c.from;
-        settings.to = c.to;
-        settings.strict = c.strict;
-        for (const size_t block : {size_t{1}, size_t{2}, size_t{64}}) {
-            const Streamed streamed = StreamInBlocksOf(settings, c.src, block);
-            SCOPED_TRACE(testing::Message() << "case " << (&c - cases) << ", blocks of " << block);
-            EXPECT_EQ(streamed.output, c.output);
-            EXPECT_EQ(streamed.finished, c.reason == StopReason::kNone);
-            if (!streamed.finished) {
-                EXPECT_EQ(streamed.stop.reason, c.reason);
-                EXPECT_EQ(streamed.stop.offset, c.offset);
-                EXPECT_TRUE(c.code_point == 0 || streamed.stop.code_point == c.code_point);
-            }
-        }
-        settings.strict = false;
-        EXPECT_TRUE(!c.strict || StreamInBlocksOf(settings, c.src, 1).finished);
-    }
+TEST(StreamConverter, AFullBlockOfTheLargestGrowthFits) {
+    // Every byte becomes four: an unmapped code-page byte as U+FFFD in UTF-32.
+    const size_t block = 4096;
+    const Result result = Feed(Settings(ASCII, U32, Policy::kReplace), Bytes(3 * block, '\xFF'),
+                               block, [] { return size_t{1} << 20; });
+    EXPECT_EQ(result.output.size(), 4 + 4 * 3 * block);
+    EXPECT_EQ(result.problems, 3 * block);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Stages an installed faultkit the way a user gets it, then builds and runs a
-# consumer against it through the CMake package and through pkg-config, and
-# runs the installed tool.
+# Stages an installed faultkit the way a user gets it, checks what it holds
+# (the license everywhere; the .deb stripped, its debug information in the
+# -dbgsym package, no lintian errors; the .zip in one folder), then builds
+# and runs a consumer against it through the CMake package and an installed
+# example through pkg-config, and runs the installed tool.
 #   consume_package.sh install BUILD WORK CONSUMER_SOURCE CC
 #       cmake --install into a fresh prefix
 #   consume_package.sh deb BUILD WORK CONSUMER_SOURCE CC
@@ -20,17 +22,36 @@ case $mode in
     prefix=$work/prefix ;;
   deb)
     (cd "$build" && cpack -G DEB -B "$work/package" >/dev/null)
-    dpkg-deb -x "$work"/package/*.deb "$work/root"
-    prefix=$work/root/usr ;;
+    deb=$(ls "$work"/package/faultkit_*.deb)
+    dpkg-deb -x "$deb" "$work/root"
+    prefix=$work/root/usr
+    dpkg-deb -x "$work"/package/faultkit-dbgsym_*.ddeb "$work/dbgsym"
+    for binary in "$prefix"/bin/faultkit "$prefix"/lib/libfaultkit.so.*.*.*; do
+      ! readelf -S "$binary" | grep -q '\.debug_info' || { echo "$binary is not stripped"; exit 1; }
+      id=$(readelf -n "$binary" | sed -n 's/.*Build ID: \(..\)\(.*\)/\1\/\2/p')
+      readelf -S "$work/dbgsym/usr/lib/debug/.build-id/$id.debug" | grep -q '\.debug_info'
+    done
+    test -f "$prefix/share/doc/faultkit/copyright"
+    test -f "$prefix/share/man/man1/faultkit.1.gz"
+    if command -v lintian >/dev/null; then
+      lintian --fail-on error "$deb"
+    fi ;;
   zip)
     (cd "$build" && cpack -G ZIP -B "$work/package" >/dev/null)
     unzip -q "$work"/package/*.zip -d "$work/root"
-    prefix=$work/root ;;
+    # One folder, named as the zip.
+    [ "$(ls "$work/root")" = "$(basename "$work"/package/*.zip .zip)" ]
+    prefix=$work/root/$(ls "$work/root") ;;
   *) echo "unknown mode $mode" >&2; exit 2 ;;
 esac
 test -f "$prefix/include/faultkit.h"
-if [ "$mode" != zip ]; then
+if [ "$mode" != deb ]; then
+  test -f "$prefix/share/doc/faultkit/LICENSE"
+fi
+if [ "$mode" = install ]; then
   test -f "$prefix/share/man/man1/faultkit.1"
+fi
+if [ "$mode" != zip ]; then
   test -f "$prefix/share/bash-completion/completions/faultkit"
 fi
 pcdir=$(ls -d "$prefix"/lib*/pkgconfig "$prefix"/lib/*/pkgconfig 2>/dev/null | head -n 1)
@@ -64,10 +85,9 @@ cmake -S "$source" -B "$work/cmake-build" $cmake_args >/dev/null
 cmake --build "$work/cmake-build" >/dev/null
 run "$work/cmake-build/consumer$exe"
 
-echo "== pkg-config"
-static=$(grep -q "^Libs.private" "$pcdir/faultkit.pc" && echo --static || true)
-flags=$(PKG_CONFIG_PATH=$pcdir PKG_CONFIG_LIBDIR=$pcdir pkg-config $static --cflags --libs faultkit)
+echo "== pkg-config, an installed example"
+flags=$(PKG_CONFIG_PATH=$pcdir PKG_CONFIG_LIBDIR=$pcdir pkg-config --cflags --libs faultkit)
 # shellcheck disable=SC2086
-"$cc" -std=c11 -o "$work/consumer-pc$exe" "$source/consumer.c" $flags
-run "$work/consumer-pc$exe"
-echo "$mode: tool, CMake package and pkg-config consumers passed"
+"$cc" -o "$work/example-pc$exe" "$prefix/share/doc/faultkit/examples/report_with_context.c" $flags
+run "$work/example-pc$exe"
+echo "$mode: contents, tool, CMake package and pkg-config consumers passed"

@@ -1,7 +1,8 @@
-// faultkit convert: streaming text conversion with the library's engine.
-// Input is read in large blocks with plain reads, converted by the
-// StreamConverter and written with plain writes, so memory stays fixed
-// whatever the input's size.
+// faultkit convert: streaming text conversion with the library's engine,
+// iconv's options where they overlap. Input is read in large blocks with
+// plain reads, converted by the StreamConverter and written with plain
+// writes, so memory stays fixed whatever the input's size.
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -22,16 +23,19 @@ constexpr size_t kBlock = 128 * 1024;
 
 struct ConvertOptions {
     ConversionSettings settings;
-    bool have_from = false;
-    bool have_to = false;
+    const NamedEncoding* from = nullptr;
+    const NamedEncoding* to = nullptr;
+    bool drop = false;    // -c or //IGNORE
+    bool strict = false;  // --strict
     bool list = false;
-    const char* input = nullptr;  // null or "-": standard input
+    const char* input = nullptr;   // null or "-": standard input
+    const char* output = nullptr;  // null: standard output
 };
 
-enum ConvertOption { kFrom, kTo, kReplacement, kStrict, kList };
+enum ConvertOption { kFrom, kTo, kOutput, kDrop, kStrict, kReplacement, kList };
 const OptionRule kConvertOptions[] = {
-    {"from", 'f', true},  {"to", 't', true},  {"replacement", 0, true},
-    {"strict", 0, false}, {"list", 0, false},
+    {"from", 'f', true},  {"to", 't', true},        {"output", 'o', true}, {nullptr, 'c', false},
+    {"strict", 0, false}, {"replacement", 0, true}, {"list", 'l', false},
 };
 
 bool ParseReplacement(const char* text, int32_t* replacement) {
@@ -48,19 +52,42 @@ bool ParseReplacement(const char* text, int32_t* replacement) {
     return false;
 }
 
+// An encoding name as iconv takes it, with an optional "//IGNORE" (drop
+// what does not convert, as -c) after it.
+int TakeEncoding(const char* value, const NamedEncoding** encoding, bool* drop) {
+    const char* suffix = std::strstr(value, "//");
+    const std::string name = suffix != nullptr ? std::string(value, suffix) : value;
+    if (suffix != nullptr) {
+        std::string flag = suffix + 2;
+        for (char& c : flag) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        if (flag == "ignore") {
+            *drop = true;
+        } else if (!flag.empty()) {
+            std::fprintf(stderr, "faultkit: unknown suffix %s (only //IGNORE, which is -c)\n",
+                         Quoted(suffix).c_str());
+            return kExitUsage;
+        }
+    }
+    *encoding = FindEncoding(name.c_str());
+    if (*encoding != nullptr) {
+        return kExitOk;
+    }
+    const std::string closest = ClosestEncodingNames(name.c_str());
+    std::fprintf(stderr, "faultkit: unknown encoding %s%s ('faultkit convert -l' lists all)\n",
+                 Quoted(name.c_str()).c_str(),
+                 closest.empty() ? "" : ("; closest: " + closest).c_str());
+    return kExitUsage;
+}
+
 int TakeOption(int option, const char* value, ConvertOptions* options) {
     switch (option) {
-        case kFrom:
-        case kTo: {
-            EncodingId* id = option == kFrom ? &options->settings.from : &options->settings.to;
-            if (!EncodingByName(value, id)) {
-                return UsageError("convert", ("unknown encoding " + Quoted(value) +
-                                              " (see 'faultkit convert --list')")
-                                                 .c_str());
-            }
-            (option == kFrom ? options->have_from : options->have_to) = true;
-            return kExitOk;
-        }
+        case kFrom: return TakeEncoding(value, &options->from, &options->drop);
+        case kTo: return TakeEncoding(value, &options->to, &options->drop);
+        case kOutput: options->output = value; return kExitOk;
+        case kDrop: options->drop = true; return kExitOk;
+        case kStrict: options->strict = true; return kExitOk;
         case kReplacement:
             return ParseReplacement(value, &options->settings.replacement)
                        ? kExitOk
@@ -68,7 +95,6 @@ int TakeOption(int option, const char* value, ConvertOptions* options) {
                                                 "0xNN, not " +
                                                 Quoted(value))
                                                    .c_str());
-        case kStrict: options->settings.strict = true; return kExitOk;
         default: options->list = true; return kExitOk;
     }
 }
@@ -81,46 +107,71 @@ int ParseOptions(int argc, char** argv, ConvertOptions* options) {
     if (parsed != kExitOk || options->list) {
         return parsed;
     }
-    if (!options->have_from || !options->have_to) {
+    if (options->from == nullptr || options->to == nullptr) {
         return UsageError("convert", "--from and --to are required");
     }
+    if (options->drop && options->strict) {
+        return UsageError("convert", "-c (or //IGNORE) and --strict exclude each other");
+    }
+    options->settings.from = options->from->encoding;
+    options->settings.to = options->to->encoding;
+    options->settings.policy = options->strict ? Policy::kStop
+                               : options->drop ? Policy::kDrop
+                                               : Policy::kReplace;
     return kExitOk;
 }
 
-// "faultkit: <what> at byte offset N" for the character that stopped the
-// conversion.
-void ReportStop(const Stop& stop, const ConversionSettings& settings) {
+// What the problem is, e.g. "U+20AC cannot be written in iso-8859-1".
+std::string DescribeProblem(const Problem& problem, const ConvertOptions& options) {
     char what[128];
-    const char* from = EncodingName(settings.from);
-    const char* to = EncodingName(settings.to);
-    const unsigned cp = stop.code_point;
-    switch (stop.reason) {
-        case StopReason::kNoForm:
-            std::snprintf(what, sizeof what, "U+%04X cannot be written in %s", cp, to);
+    const char* from = options.from->name;
+    const uint32_t value = problem.value;
+    switch (problem.kind) {
+        case ProblemKind::kInvalidByte:
+            std::snprintf(what, sizeof what, "ill-formed %s (byte 0x%02" PRIX32 ")", from, value);
             break;
-        case StopReason::kUnmapped:
-            std::snprintf(what, sizeof what, "U+%04X has no mapping in %s (--strict)", cp, to);
+        case ProblemKind::kOverlong:
+            std::snprintf(what, sizeof what, "overlong %s form of U+%04" PRIX32, from, value);
             break;
-        case StopReason::kUnmappedByte:
-            std::snprintf(what, sizeof what, "byte 0x%02X has no character in %s (--strict)",
-                          stop.byte, from);
+        case ProblemKind::kSurrogate:
+            std::snprintf(what, sizeof what, "U+%04" PRIX32 " is a surrogate, not a character",
+                          value);
             break;
-        case StopReason::kRefusedCodePoint:
-            std::snprintf(what, sizeof what, "U+%04X is %s (--strict)", cp,
-                          cp <= 0xDFFF ? "a surrogate" : "above U+10FFFF");
+        case ProblemKind::kAboveUnicode:
+            std::snprintf(what, sizeof what, "0x%" PRIX32 " lies above U+10FFFF", value);
             break;
-        case StopReason::kIncomplete:
+        case ProblemKind::kUnmappedByte:
+            std::snprintf(what, sizeof what, "byte 0x%02" PRIX32 " has no character in %s", value,
+                          from);
+            break;
+        case ProblemKind::kCutShort:
             std::snprintf(what, sizeof what, "incomplete %s character at the end of the input",
                           from);
             break;
-        default: std::snprintf(what, sizeof what, "invalid %s input", from); break;
+        default:
+            std::snprintf(what, sizeof what, "U+%04" PRIX32 " cannot be written in %s", value,
+                          options.to->name);
+            break;
     }
-    std::fprintf(stderr, "faultkit: %s at byte offset %" PRIu64 "\n", what, stop.offset);
+    return std::string(what) + " at byte offset " + std::to_string(problem.offset);
 }
 
-int ConvertStream(const ConversionSettings& settings, const Input& input) {
+// After a conversion that went through: how many characters were replaced
+// or dropped, and the first of them.
+void ReportProblems(const StreamConverter& converter, const ConvertOptions& options) {
+    const uint64_t count = converter.problems();
+    if (count == 0) {
+        return;
+    }
+    std::fprintf(
+        stderr, "faultkit: %s %" PRIu64 " character%s that did not convert; the first: %s\n",
+        options.settings.policy == Policy::kDrop ? "dropped" : "replaced", count,
+        count == 1 ? "" : "s", DescribeProblem(converter.first_problem(), options).c_str());
+}
+
+int ConvertStream(const ConvertOptions& options, const Input& input) {
     StreamConverter converter;
-    if (!converter.Open(settings, kBlock)) {
+    if (!converter.Open(options.settings, kBlock)) {
         std::fprintf(stderr, "faultkit: out of memory\n");
         return kExitBadInput;
     }
@@ -135,10 +186,12 @@ int ConvertStream(const ConversionSettings& settings, const Input& input) {
             return kExitBadInput;
         }
         if (!going) {
-            ReportStop(converter.stop(), settings);
+            std::fprintf(stderr, "faultkit: %s\n",
+                         DescribeProblem(converter.first_problem(), options).c_str());
             return kExitBadInput;
         }
         if (read == 0) {
+            ReportProblems(converter, options);
             return kExitOk;
         }
     }
@@ -161,7 +214,9 @@ int RunConvert(int argc, char** argv) {
         return kExitBadInput;
     }
     SetBinaryStandardStreams();
-    const int result = ConvertStream(options.settings, input);
+    const int result = options.output == nullptr || RedirectOutput(options.output, input)
+                           ? ConvertStream(options, input)
+                           : kExitBadInput;
     CloseInput(&input);
     return result;
 }

@@ -1,8 +1,12 @@
-// faultkit demo: the typical road of an error, narrated step by step with
-// the library call behind each step.
+// faultkit demo: the typical road of an error, step by step. Each step
+// prints the library call it makes as one line of C and, below it, what the
+// call returned and why; the demo ends by pointing to the examples and the
+// header.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,22 +35,30 @@ void Step(const char* text) {
     std::printf("\n== %s\n", text);
 }
 
-// One library call as the program makes it, with what it returned.
-void Call(const char* call, const std::string& result) {
-    std::printf("  call: %s\n        -> %s\n", call, result.c_str());
+// One library call as a line of C, and what came of it (lines split at
+// '\n').
+void Call(const char* code, const std::string& outcome) {
+    std::printf("  %s\n", code);
+    for (size_t at = 0; at < outcome.size();) {
+        const size_t end = std::min(outcome.find('\n', at), outcome.size());
+        std::printf("      // %s\n", outcome.substr(at, end - at).c_str());
+        at = end + 1;
+    }
 }
 
-std::string Hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08" PRIX32, value);
-    return text;
+// Prose between the calls.
+void Say(const char* text) {
+    std::printf("  %s\n", text);
 }
 
-void PrintValues(const char* label, _qel_error_enumerate* record) {
-    const RenderedContext context = RenderContextValues(record->context);
-    for (const ContextValue& value : context.values) {
-        std::printf("%s: context value of type %u (%s): %s\n", label, value.type,
-                    ContextTypeName(value.type), value.text);
+const char* Bool(bool value) {
+    return value ? "true" : "false";
+}
+
+// The context's values, each "CtxString "disk0"", one a line.
+void PrintValues(_qel_error_context* list) {
+    for (const ContextValue& value : RenderContextValues(list).values) {
+        std::printf("      //   %s %s\n", ContextTypeName(value.type), value.text);
     }
 }
 
@@ -55,41 +67,56 @@ void PrintValues(const char* label, _qel_error_enumerate* record) {
 void StorageWorker(_qel_error_manager* storage) {
     _qel_error_context* context =
         ErrorMgrBuildContext(const_cast<char*>("%s%i%f"), "disk0", 42, 97.5);
-    Call("ErrorMgrBuildContext(\"%s%i%f\", \"disk0\", 42, 97.5)",
-         "a context list of three typed values, owned by the caller");
-    ErrorMgrSetErrorFull(storage, 5, context, kOpenVolume, kReadOnly, 42);
-    Call("ErrorMgrSetErrorFull(storage, 5, context, \"open volume\", \"volume is read-only\", 42)",
-         "stored as this thread's root and last error; the context now belongs to the library");
+    Call("_qel_error_context* context = ErrorMgrBuildContext(\"%s%i%f\", \"disk0\", 42, 97.5);",
+         "a list of three typed values, owned by the caller until it is stored:");
+    PrintValues(context);
+    const bool cleared = ErrorMgrSetErrorFull(storage, 5, context, kOpenVolume, kReadOnly, 42);
+    Call("ErrorMgrSetErrorFull(storage, 5, context, \"open volume\", \"volume is read-only\", 42);",
+         std::string(Bool(cleared)) +
+             ": stored as this thread's root and last error; the context belongs to the\n"
+             "library now. SetError returns true only when it clears (error number 0).");
     _qel_error_enumerate record{};
     const uint32_t code = ErrorMgrGetLastError(storage, &record);
-    Call("ErrorMgrGetLastError(storage, &record)",
-         Hex(code) + ": the number 5, the handle's own facility stripped");
-    Call("ErrorMgrGetContextString(&record, buffer, size)", "one UTF-8 text per value:");
-    PrintValues("storage worker", &record);
+    Call("unsigned code = ErrorMgrGetLastError(storage, &record);",
+         HexCode(code) + ": error number 5, the handle's own facility stripped");
+    char buffer[64];
+    const int size = ErrorMgrGetContextString(&record, buffer, sizeof buffer);
+    std::string texts;
+    const char* text = buffer;
+    for (int value = 0; value < 3; ++value, text += std::strlen(text) + 1) {
+        texts += std::string(value == 0 ? "" : ", ") + text;
+    }
+    Call("int size = ErrorMgrGetContextString(&record, buffer, sizeof buffer);",
+         std::to_string(size) + ": " + texts + ", each NUL-terminated, and a final NUL;\n" +
+             std::to_string(text + 1 - buffer) +
+             " bytes written: the size counts one more for each number");
     ErrorMgrGetRootError(storage, nullptr);
-    Call("ErrorMgrGetRootError(storage, NULL)", "reads the root and clears the thread's errors");
+    Call("ErrorMgrGetRootError(storage, NULL);", "reads the root and clears this thread's errors");
 }
 
 // The network component's worker sends its errors to the main thread.
 void NetworkWorker(_qel_error_manager* network, _qel_error_manager* main_handle) {
     ErrorMgrRedirect(main_handle);
-    Call("ErrorMgrRedirect(main_handle)", "this worker's errors now go to thread " +
-                                              std::to_string(main_handle->thread_id) +
-                                              ", which created main_handle");
-    _qel_error_context* first =
-        ErrorMgrBuildContext(const_cast<char*>("%s%r"), "10.0.0.7:443", 0xBEEFu);
-    ErrorMgrSetErrorFull(network, 7, first, kSendRequest, nullptr, 1);
-    Call("ErrorMgrSetErrorFull(network, 7, context(\"%s%r\"), \"send request\", NULL, 1)",
-         "stored on the main thread");
-    _qel_error_context* second =
-        ErrorMgrBuildContext(const_cast<char*>("%llu%p"), 1500ULL, static_cast<void*>(network));
-    ErrorMgrSetErrorFull(network, 0x1000000Bu, second, kPeerSilent, nullptr, 2);
+    Call("ErrorMgrRedirect(main_handle);", "this worker's errors now go to thread " +
+                                               std::to_string(main_handle->thread_id) +
+                                               ", which created main_handle");
+    ErrorMgrSetErrorFull(network, 7,
+                         ErrorMgrBuildContext(const_cast<char*>("%s%r"), "10.0.0.7:443", 0xBEEFu),
+                         kSendRequest, nullptr, 1);
     Call(
-        "ErrorMgrSetErrorFull(network, 0x1000000B, context(\"%llu%p\"), \"peer did not "
-        "answer\", NULL, 2)",
-        "error 11 with flag bit 28, stored on the main thread");
+        "ErrorMgrSetErrorFull(network, 7, ErrorMgrBuildContext(\"%s%r\", \"10.0.0.7:443\", "
+        "0xBEEF), \"send request\", NULL, 1);",
+        "stored on the main thread, as its root");
+    ErrorMgrSetErrorFull(
+        network, 0x1000000Bu,
+        ErrorMgrBuildContext(const_cast<char*>("%llu%p"), 1500ULL, static_cast<void*>(network)),
+        kPeerSilent, nullptr, 2);
+    Call(
+        "ErrorMgrSetErrorFull(network, 0x1000000B, ErrorMgrBuildContext(\"%llu%p\", 1500ULL, "
+        "network), \"peer did not answer\", NULL, 2);",
+        "error 11 with flag bit 28, stored on the main thread as its last error");
     ErrorMgrRedirect(nullptr);
-    Call("ErrorMgrRedirect(NULL)", "this worker keeps its own errors again");
+    Call("ErrorMgrRedirect(NULL);", "this worker keeps its own errors again");
 }
 
 int ImportInSecondProcess(const char* self, const std::vector<unsigned char>& image) {
@@ -112,13 +139,14 @@ bool RegisterComponents(_qel_error_manager** storage, _qel_error_manager** netwo
         std::fprintf(stderr, "faultkit: could not register the demo components\n");
         return false;
     }
-    Call(
-        "ErrorMgrCreate(&storage, &storage_uuid)",
-        "a handle of facility " + Hex((*storage)->facility) + " (the facility sits in bits 16-27)");
-    Call("ErrorMgrCreate(&network, &network_uuid)",
-         "a handle of facility " + Hex((*network)->facility));
-    Call("ErrorMgrCreate(&main_handle, &network_uuid)",
-         "the same UUID, the same facility; made on the main thread, so it names that thread");
+    Call("ErrorMgrCreate(&storage, &storage_uuid);",
+         "true: facility " + HexCode((*storage)->facility) +
+             ", which the library adds to storage's codes");
+    Call("ErrorMgrCreate(&network, &network_uuid);",
+         "true: facility " + HexCode((*network)->facility));
+    Call("ErrorMgrCreate(&main_handle, &network_uuid);", "true: the same UUID, the same facility " +
+                                                             HexCode((*main_handle)->facility) +
+                                                             "; the handle names the main thread");
     return true;
 }
 
@@ -128,6 +156,7 @@ int RunDemo(int argc, char** argv) {
     if (argc != 0) {
         return UsageError("demo", ("demo takes no arguments, not " + Quoted(argv[0])).c_str());
     }
+    std::printf("The life of an error, one library call a line (C, from include/faultkit.h).\n");
     Step("1. two components register and receive facilities");
     _qel_error_manager* storage = nullptr;
     _qel_error_manager* network = nullptr;
@@ -143,31 +172,26 @@ int RunDemo(int argc, char** argv) {
     std::thread(NetworkWorker, network, main_handle).join();
 
     Step("4. the main thread reads and enumerates the errors it received");
-    std::printf(
-        "  The main thread reads through the storage handle: any handle reads the calling\n"
-        "  thread's errors, whichever component stored them. A handle strips only its own\n"
-        "  facility from the codes it returns, so the network errors keep facility %s.\n",
-        Hex(network->facility).c_str());
-    Call(
-        "ErrorMgrGetLastError(storage, &record), then ErrorMgrEnumErrors(storage, &record) "
-        "until false",
-        "the errors, oldest first; contexts rendered with ErrorMgrGetContextString:");
-    PrintThreadErrors("main", ReadThreadErrors(storage));
+    Say("Any handle reads the calling thread's errors, whichever component stored them;");
+    Say("a handle strips only its own facility, so the storage handle used here shows the");
+    Say(("network errors with facility " + HexCode(network->facility) + ".").c_str());
+    const ThreadErrors errors = ReadThreadErrors(storage);
+    Call("unsigned last = ErrorMgrGetLastError(storage, &record);",
+         HexCode(errors.last_code) + ", and record.count is " + std::to_string(errors.count));
+    Call("while (ErrorMgrEnumErrors(storage, &record)) { /* oldest first */ }",
+         "each error, its context rendered with ErrorMgrGetContextString:");
+    PrintThreadErrors("main", errors);
 
     Step("5. the errors travel to a second process as a transfer image");
     std::vector<unsigned char> image(ErrorMgrExport(nullptr, 0));
-    Call("ErrorMgrExport(NULL, 0)", std::to_string(image.size()) + ", the size of the image");
+    Call("uint64_t size = ErrorMgrExport(NULL, 0);", std::to_string(image.size()) + " bytes");
     ErrorMgrExport(image.data(), image.size());
-    Call("ErrorMgrExport(buffer, size)",
-         "the image: codes without facility, component UUIDs, "
-         "texts and contexts by value");
-    std::printf(
-        "  A second faultkit process calls ErrorMgrImport(image). Facility numbers belong to a\n"
-        "  process: each process numbers UUIDs in the order it first sees them. Here storage\n"
-        "  registered first and network got %s; the second process has never seen storage,\n"
-        "  so the network UUID from the image is the first it registers and may get another\n"
-        "  number there. The UUID is what the image carries, and it stays the same.\n",
-        Hex(network->facility).c_str());
+    Call("ErrorMgrExport(image, size);",
+         "codes without their facility, component UUIDs, texts and contexts by value");
+    Call("ErrorMgrImport(image);", "in a second process, 'faultkit inspect --import -', below");
+    Say("Facility numbers belong to a process: each numbers UUIDs as it first sees them.");
+    Say("The second process has never seen storage, so network's UUID may get another");
+    Say("facility there. The image carries the UUID, which stays the same.");
     if (ImportInSecondProcess(ProgramPath(), image) != kExitOk) {
         return kExitBadInput;
     }
@@ -175,16 +199,22 @@ int RunDemo(int argc, char** argv) {
     Step("6. reading the root error ends the episode");
     _qel_error_enumerate root{};
     const uint32_t code = ErrorMgrGetRootError(network, &root);
-    Call("ErrorMgrGetRootError(network, &root)",
-         Hex(code) +
-             ": the first error, network's facility stripped; the thread's errors are "
-             "cleared");
-    Call("ErrorMgrGetLastError(network, NULL)", Hex(ErrorMgrGetLastError(network, nullptr)));
+    Call("unsigned code = ErrorMgrGetRootError(network, &root);",
+         HexCode(code) +
+             ": the first error, network's own facility stripped;\n"
+             "the thread's errors are cleared");
+    Call("ErrorMgrGetLastError(network, NULL);",
+         HexCode(ErrorMgrGetLastError(network, nullptr)) + ": nothing is stored any more");
     ErrorMgrDelete(&storage, true);
     ErrorMgrDelete(&network, true);
     ErrorMgrDelete(&main_handle, true);
-    Call("ErrorMgrDelete(&handle, true) for each handle", "the handles are freed");
-    std::printf("\ndemo finished\n");
+    Call("ErrorMgrDelete(&storage, true); /* and network, main_handle */",
+         "true: the handles are freed");
+
+    std::printf(
+        "\nNext: examples/ holds two complete programs to copy from (report_with_context.c,\n"
+        "move_to_process.c; installed in share/doc/faultkit/examples), and include/faultkit.h\n"
+        "documents every call, its ownership rules and results.\n");
     return kExitOk;
 }
 

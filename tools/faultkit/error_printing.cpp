@@ -32,23 +32,43 @@ std::string UuidRegistryForm(const _qel_bos_uuid& uuid) {
     return text;
 }
 
-const char* ContextTypeName(uint16_t type) {
-    switch (type) {
-        case CtxInt32: return "CtxInt32, %i";
-        case CtxInt64: return "CtxInt64, %lli";
-        case CtxPtrDiff: return "CtxPtrDiff, %ti";
-        case CtxHex32: return "CtxHex32, %r";
-        case CtxDouble: return "CtxDouble, %f";
-        case CtxLongDouble: return "CtxLongDouble, %Lf";
-        case CtxChar: return "CtxChar, %c";
-        case CtxString: return "CtxString, %s";
-        case CtxPointer: return "CtxPointer, %p";
-        case CtxMemory: return "CtxMemory, %m";
-        case CtxUInt32: return "CtxUInt32, %u";
-        case CtxUInt64: return "CtxUInt64, %llu";
-        case CtxSize: return "CtxSize, %zu";
-        default: return "unknown";
+namespace {
+
+struct ContextTypeText {
+    uint16_t type;
+    const char* name;
+    const char* directive;
+};
+
+const ContextTypeText kContextTypes[] = {
+    {CtxInt32, "CtxInt32", "%i"},      {CtxInt64, "CtxInt64", "%lli"},
+    {CtxPtrDiff, "CtxPtrDiff", "%ti"}, {CtxHex32, "CtxHex32", "%r"},
+    {CtxDouble, "CtxDouble", "%f"},    {CtxLongDouble, "CtxLongDouble", "%Lf"},
+    {CtxChar, "CtxChar", "%c"},        {CtxString, "CtxString", "%s"},
+    {CtxPointer, "CtxPointer", "%p"},  {CtxMemory, "CtxMemory", "%m"},
+    {CtxUInt32, "CtxUInt32", "%u"},    {CtxUInt64, "CtxUInt64", "%llu"},
+    {CtxSize, "CtxSize", "%zu"},
+};
+
+const ContextTypeText* FindContextType(uint16_t type) {
+    for (const ContextTypeText& known : kContextTypes) {
+        if (known.type == type) {
+            return &known;
+        }
     }
+    return nullptr;
+}
+
+}  // namespace
+
+const char* ContextTypeName(uint16_t type) {
+    const ContextTypeText* known = FindContextType(type);
+    return known != nullptr ? known->name : "unknown";
+}
+
+const char* ContextTypeDirective(uint16_t type) {
+    const ContextTypeText* known = FindContextType(type);
+    return known != nullptr ? known->directive : "";
 }
 
 RenderedContext RenderContextValues(_qel_error_context* list) {
@@ -93,7 +113,7 @@ void PrintErrorText(const char* indent, const ErrorView& error) {
     const uint32_t code = error.code;
     std::printf("%scode      0x%08" PRIX32 " (error number %" PRIu32, indent, code, code & 0xFFFFu);
     if (error.has_facility) {
-        std::printf(", facility 0x%03" PRIX32, (code >> 16) & 0xFFFu);
+        std::printf(", facility 0x%08" PRIX32, code & 0x0FFF0000u);
     }
     std::printf(", flags 0x%" PRIX32 ")\n", code >> 28);
     std::printf("%scomponent %s\n", indent, UuidRegistryForm(error.uuid).c_str());
@@ -106,8 +126,13 @@ void PrintErrorText(const char* indent, const ErrorView& error) {
     const std::vector<ContextValue>& values = error.context.values;
     std::printf("%scontext   %s\n", indent, values.empty() ? "(none)" : "");
     for (size_t v = 0; v < values.size(); ++v) {
-        std::printf("%s  [%zu] type %u (%s): ", indent, v + 1, values[v].type,
-                    ContextTypeName(values[v].type));
+        const uint16_t type = values[v].type;
+        if (FindContextType(type) != nullptr) {
+            std::printf("%s  [%zu] %s (%s): ", indent, v + 1, ContextTypeName(type),
+                        ContextTypeDirective(type));
+        } else {
+            std::printf("%s  [%zu] type %u, unknown: ", indent, v + 1, type);
+        }
         PrintLine(values[v].text);
     }
 }

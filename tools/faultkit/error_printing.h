@@ -37,9 +37,11 @@ struct ErrorView {
 // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
 std::string UuidRegistryForm(const _qel_bos_uuid& uuid);
 
-// The library's name of a context type and the directive that makes it,
-// e.g. "CtxUInt64, %llu"; "unknown" for codes the library does not know.
+// The library's name of a context type, e.g. "CtxUInt64", and the directive
+// that makes it, "%llu"; "unknown" and "" for codes the library does not
+// know.
 const char* ContextTypeName(uint16_t type);
+const char* ContextTypeDirective(uint16_t type);
 
 // The values of a context list in host order, each rendered by the library.
 RenderedContext RenderContextValues(_qel_error_context* list);

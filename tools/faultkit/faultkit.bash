@@ -15,7 +15,7 @@ _faultkit() {
     case $command in
         demo) options="--help -h" ;;
         inspect) options="--json --import --help -h" ;;
-        convert) options="--from -f --to -t --strict --replacement --list --help -h" ;;
+        convert) options="--from -f --to -t -c --strict --replacement --output -o --list -l --help -h" ;;
         export-sample) options="--help -h" ;;
         help)
             [[ $COMP_CWORD -eq 2 ]] && COMPREPLY=($(compgen -W "$commands" -- "$cur"))
@@ -23,10 +23,21 @@ _faultkit() {
             ;;
         *) return ;;
     esac
-    if [[ $command == convert && ( $prev == -f || $prev == --from || $prev == -t || $prev == --to ) ]]; then
+    # An encoding after -f, --from, -t or --to, also as --from=ENC, which
+    # bash splits into "--from" "=" "ENC" (or keeps whole when '=' is not a
+    # word break).
+    local option=$prev prefix=
+    if [[ $cur == "=" ]]; then
+        cur=
+    elif [[ $prev == "=" ]]; then
+        option=${COMP_WORDS[COMP_CWORD - 2]}
+    elif [[ $cur == --*=* ]]; then
+        option=${cur%%=*} prefix=${cur%%=*}= cur=${cur#*=}
+    fi
+    if [[ $command == convert && $option == @(-f|--from|-t|--to) ]]; then
         local encodings
         encodings=$("${COMP_WORDS[0]}" convert --list 2>/dev/null)
-        COMPREPLY=($(compgen -W "$encodings" -- "$cur"))
+        COMPREPLY=($(compgen -P "$prefix" -W "$encodings" -- "$cur"))
         return
     fi
     if [[ $command == convert && $prev == --replacement ]]; then

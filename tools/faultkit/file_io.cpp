@@ -16,6 +16,7 @@
 #define read _read
 #define write _write
 #define close _close
+#define dup2 _dup2
 #define lseek _lseeki64
 #define fileno _fileno
 using IoSize = unsigned int;  // _read and _write take an unsigned count
@@ -78,6 +79,29 @@ void CloseInput(Input* input) {
         close(input->fd);
     }
     input->owned = false;
+}
+
+bool RedirectOutput(const char* path, const Input& input) {
+    struct stat output;
+    struct stat source;
+    // Windows has no inode numbers (st_ino is 0): there the check is left out.
+    if (stat(path, &output) == 0 && fstat(input.fd, &source) == 0 && output.st_ino != 0 &&
+        output.st_dev == source.st_dev && output.st_ino == source.st_ino) {
+        std::fprintf(stderr, "faultkit: the output %s is the input; write to another file\n",
+                     Quoted(path).c_str());
+        return false;
+    }
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_BINARY, 0666);
+    const bool moved = fd >= 0 && dup2(fd, 1) >= 0;
+    const int error = errno;
+    if (fd >= 0) {
+        close(fd);
+    }
+    if (!moved) {
+        std::fprintf(stderr, "faultkit: cannot write %s: %s\n", Quoted(path).c_str(),
+                     std::strerror(error));
+    }
+    return moved;
 }
 
 int64_t ReadSome(const Input& input, void* buffer, size_t capacity) {

@@ -34,6 +34,11 @@ int64_t BytesLeft(const Input& input);
 // after a message as ReadSome.
 int64_t ReadFull(const Input& input, void* buffer, size_t size);
 
+// Makes `path` standard output, created or emptied, for WriteOutput. A
+// path that names the input is refused: streaming would empty the input
+// before it is read. On failure prints why and returns false.
+bool RedirectOutput(const char* path, const Input& input);
+
 // Writes all of `data` to standard output. On failure prints
 // "faultkit: write error: REASON" (nothing for a closed pipe, which ends the
 // tool quietly) and returns false.

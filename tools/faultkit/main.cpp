@@ -4,9 +4,9 @@
 #include <string>
 
 #include "commands.h"
+#include "faultkit.h"
 #include "file_io.h"
 #include "text_escaping.h"
-#include "faultkit.h"
 
 namespace faultkit::cli {
 namespace {
@@ -16,14 +16,15 @@ const char* g_program_path = "faultkit";
 
 const Command kCommands[] = {
     {"demo", "", "walk through the life of an error, from the failing call to another process",
-     "Narrates the typical road of an error and names the library call behind\n"
-     "each step: two components register (ErrorMgrCreate), store errors with\n"
-     "contexts on worker threads (ErrorMgrBuildContext, ErrorMgrSetErrorFull), one\n"
-     "thread is redirected to another (ErrorMgrRedirect), the errors are read,\n"
-     "enumerated and rendered (ErrorMgrGetLastError, ErrorMgrEnumErrors,\n"
-     "ErrorMgrGetContextString), exported to an image (ErrorMgrExport) that a\n"
-     "second faultkit process imports (ErrorMgrImport), and reading the root\n"
-     "(ErrorMgrGetRootError) ends the episode.\n",
+     "Walks through the typical road of an error and prints each library call it\n"
+     "makes as a line of C with what the call returned: two components register\n"
+     "(ErrorMgrCreate), store errors with contexts on worker threads\n"
+     "(ErrorMgrBuildContext, ErrorMgrSetErrorFull), one thread is redirected to\n"
+     "another (ErrorMgrRedirect), the errors are read, enumerated and rendered\n"
+     "(ErrorMgrGetLastError, ErrorMgrEnumErrors, ErrorMgrGetContextString),\n"
+     "exported to an image (ErrorMgrExport) that a second faultkit process imports\n"
+     "(ErrorMgrImport), and reading the root (ErrorMgrGetRootError) ends the\n"
+     "episode. It ends by pointing to examples/ and include/faultkit.h.\n",
      RunDemo},
     {"inspect", "[--json] [--import] [FILE|-]", "check a transfer image and print its errors",
      "Reads a transfer image from FILE or standard input, checks it as the\n"
@@ -44,22 +45,32 @@ const Command kCommands[] = {
      "so every document parses and the bytes can be recovered.\n",
      RunInspect},
     {"convert",
-     "(-f|--from) ENC (-t|--to) ENC [--strict] [--replacement CHAR] [FILE|-]\n"
-     "       faultkit convert --list",
-     "convert text between UTF-8, UTF-16, UTF-32 and 17 code pages",
-     "Converts FILE or standard input to standard output, streaming in blocks.\n"
-     "  -f, --from ENC         encoding of the input (names are case-insensitive)\n"
-     "  -t, --to ENC           encoding of the output\n"
-     "  --strict               stop at a character the output encoding cannot\n"
-     "                         hold, at a code-page byte without a character, and\n"
-     "                         at surrogates and code points above U+10FFFF\n"
-     "  --replacement CHAR     byte written for characters a code page lacks when\n"
-     "                         not --strict (one ASCII character or 0xNN; default '?')\n"
-     "  --list                 list the encodings and their aliases\n"
-     "Options take their value as the next word or after '=' (--from=utf-8, -futf-8).\n"
-     "UTF-16 and UTF-32 are little-endian without byte-order mark. Everything\n"
-     "before a character that stops the conversion is written; then the byte\n"
-     "offset of that character is reported (exit 1).\n",
+     "-f ENC -t ENC [-c | --strict] [--replacement CHAR] [-o FILE] [FILE|-]\n"
+     "       faultkit convert -l",
+     "convert text between UTF-8, UTF-16, UTF-32, UCS-2, UCS-4 and 17 code pages",
+     "Converts FILE or standard input, streaming in blocks, with iconv's options.\n"
+     "The output is always well-formed in the output encoding.\n"
+     "  -f, --from ENC         encoding of the input\n"
+     "  -t, --to ENC           encoding of the output; ENC//IGNORE is the same as -c\n"
+     "  -c                     drop the characters that do not convert\n"
+     "  --strict               stop at the first character that does not convert\n"
+     "  --replacement CHAR     byte that stands for them in a code page (one ASCII\n"
+     "                         character or 0xNN; default '?')\n"
+     "  -o, --output FILE      write to FILE instead of standard output\n"
+     "  -l, --list             list the encodings and their other names\n"
+     "A character does not convert when the input holds no valid one there\n"
+     "(ill-formed or overlong UTF-8, a surrogate or a value above U+10FFFF, an\n"
+     "unpaired UTF-16 surrogate, a code-page byte without a character, the end of\n"
+     "the input inside a character) or when the output encoding lacks it. By\n"
+     "default each becomes U+FFFD, or the replacement byte in a code page. Then,\n"
+     "and with -c, a note on standard error counts them and the exit status is 0.\n"
+     "With --strict everything before the first is written, its byte offset is\n"
+     "reported and the exit status is 1.\n"
+     "Names are matched without regard to case and punctuation (ISO_8859-1,\n"
+     "iso88591 and Latin-1 are one). UTF-16 and UTF-32 read a byte-order mark\n"
+     "and write one; without a mark they are little-endian, as in glibc's iconv.\n"
+     "UCS-2 is little-endian and UCS-4 big-endian; the LE and BE forms have no\n"
+     "mark.\n",
      RunConvert},
     {"export-sample", "[FILE|-]", "write a small valid transfer image",
      "Stores two errors with contexts and texts on the calling thread and writes\n"
@@ -99,11 +110,17 @@ int RunCommandLine(int argc, char** argv) {
         return kExitUsage;
     }
     const char* name = argv[1];
-    if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) {
+    const bool overview = std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0;
+    const bool version = std::strcmp(name, "--version") == 0;
+    if ((overview || version) && argc > 2) {
+        return UsageError(
+            nullptr, (std::string(name) + " takes no arguments, not " + Quoted(argv[2])).c_str());
+    }
+    if (overview) {
         PrintOverview(stdout);
         return kExitOk;
     }
-    if (std::strcmp(name, "--version") == 0) {
+    if (version) {
         std::printf("faultkit %s\n", kVersion);
         return kExitOk;
     }
@@ -154,6 +171,12 @@ bool WantsHelp(int argc, char** argv) {
 }
 
 int PrintCommandHelp(const char* name) {
+    if (std::strcmp(name, "help") == 0) {
+        std::printf(
+            "usage: faultkit help [COMMAND]\n\n"
+            "Shows the list of commands, or the help of COMMAND.\n");
+        return kExitOk;
+    }
     const Command* command = FindCommand(name);
     if (command == nullptr) {
         return UsageError(nullptr, ("help: unknown command " + Quoted(name)).c_str());

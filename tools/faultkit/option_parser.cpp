@@ -11,7 +11,7 @@ namespace {
 
 int FindLong(const OptionRule* rules, int count, const std::string& name) {
     for (int i = 0; i < count; ++i) {
-        if (name == rules[i].long_name) {
+        if (rules[i].long_name != nullptr && name == rules[i].long_name) {
             return i;
         }
     }
@@ -25,6 +25,29 @@ int FindShort(const OptionRule* rules, int count, char name) {
         }
     }
     return -1;
+}
+
+// Hands one option and its value to the handler: the value given with it
+// (null when none was), or else the next argument, which *next then steps
+// over.
+int TakeValue(const char* command, const OptionRule& rule, const std::string& name,
+              const char* value, int argc, char** argv, int* next, const OptionHandler& on_option,
+              int option) {
+    if (!rule.takes_value && value != nullptr) {
+        return UsageError(command, ("option " + Quoted(name.c_str()) + " takes no value").c_str());
+    }
+    if (rule.takes_value && value == nullptr) {
+        if (*next == argc) {
+            return UsageError(command,
+                              ("option " + Quoted(name.c_str()) + " needs a value").c_str());
+        }
+        value = argv[(*next)++];
+    }
+    return on_option(option, value);
+}
+
+int UnknownOption(const char* command, const std::string& name) {
+    return UsageError(command, ("unknown option " + Quoted(name.c_str())).c_str());
 }
 
 }  // namespace
@@ -44,45 +67,40 @@ int ParseArguments(const char* command, int argc, char** argv, const OptionRule*
                    int rule_count, const OptionHandler& on_option,
                    const OperandHandler& on_operand) {
     bool options_ended = false;
-    for (int i = 0; i < argc; ++i) {
-        const std::string word = argv[i];
+    for (int i = 0; i < argc;) {
+        const char* const argument = argv[i++];
+        const std::string word = argument;
+        int result = kExitOk;
         if (options_ended || word == "-" || word[0] != '-') {
-            const int result = on_operand(argv[i]);
-            if (result != kExitOk) {
-                return result;
-            }
-            continue;
-        }
-        if (word == "--") {
+            result = on_operand(argument);
+        } else if (word == "--") {
             options_ended = true;
-            continue;
-        }
-        const bool is_long = word[1] == '-';
-        const size_t equals = is_long ? word.find('=') : std::string::npos;
-        const std::string name = is_long ? word.substr(0, equals) : word.substr(0, 2);
-        const int option = is_long ? FindLong(rules, rule_count, name.substr(2))
-                                   : FindShort(rules, rule_count, word[1]);
-        if (option < 0) {
-            return UsageError(command, ("unknown option " + Quoted(name.c_str())).c_str());
-        }
-        const char* value = nullptr;
-        if (equals != std::string::npos) {
-            value = argv[i] + equals + 1;
-        } else if (!is_long && word.size() > 2) {
-            value = argv[i] + 2;
-        }
-        if (!rules[option].takes_value && value != nullptr) {
-            return UsageError(command,
-                              ("option " + Quoted(name.c_str()) + " takes no value").c_str());
-        }
-        if (rules[option].takes_value && value == nullptr) {
-            if (i + 1 == argc) {
-                return UsageError(command,
-                                  ("option " + Quoted(name.c_str()) + " needs a value").c_str());
+        } else if (word[1] == '-') {
+            const size_t equals = word.find('=');
+            const std::string name = word.substr(0, equals);
+            const int option = FindLong(rules, rule_count, name.substr(2));
+            result = option < 0
+                         ? UnknownOption(command, name)
+                         : TakeValue(command, rules[option], name,
+                                     equals == std::string::npos ? nullptr : argument + equals + 1,
+                                     argc, argv, &i, on_option, option);
+        } else {
+            // Flags one after the other; an option with a value takes the rest.
+            for (size_t k = 1; k < word.size() && result == kExitOk; ++k) {
+                const std::string name = std::string("-") + word[k];
+                const int option = FindShort(rules, rule_count, word[k]);
+                if (option < 0) {
+                    result = UnknownOption(command, name);
+                    break;
+                }
+                const bool rest = rules[option].takes_value && k + 1 < word.size();
+                result = TakeValue(command, rules[option], name, rest ? argument + k + 1 : nullptr,
+                                   argc, argv, &i, on_option, option);
+                if (rules[option].takes_value) {
+                    break;
+                }
             }
-            value = argv[++i];
         }
-        const int result = on_option(option, value);
         if (result != kExitOk) {
             return result;
         }

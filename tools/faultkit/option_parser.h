@@ -1,6 +1,6 @@
 // Command-line options as Unix tools read them: "--name value",
-// "--name=value", "-x value", "-xvalue", "-" for standard input, and "--"
-// to end the options.
+// "--name=value", "-x value", "-xvalue", flags bundled ("-cx value" is
+// "-c -x value"), "-" for standard input, and "--" to end the options.
 #pragma once
 
 #include <functional>
@@ -8,7 +8,7 @@
 namespace faultkit::cli {
 
 struct OptionRule {
-    const char* long_name;  // without the leading "--"
+    const char* long_name;  // without the leading "--"; null when there is none
     char short_name;        // 0 when there is none
     bool takes_value;
 };

@@ -1,13 +1,19 @@
 // Text conversion of a stream that arrives in blocks of any size, with the
-// library's conversion engine. Output is exactly the engine's one-shot
-// conversion of the longest valid prefix of the whole input, whatever the
-// block boundaries: a character cut by a block's end is carried over to the
-// next block, and at a character that cannot be converted the output stops
-// right before it.
+// tool's policy on top of the library's conversion engine: the output is
+// always well-formed in the target encoding.
 //
-// Memory is fixed when the converter is made: an input block and output
-// room for the largest growth of any encoding pair (4 bytes per input byte,
-// a code-page byte or ASCII becoming a UTF-32 unit).
+// A problem is a character the source cannot yield validly (an ill-formed,
+// overlong or cut UTF-8 sequence; a surrogate or a value above U+10FFFF; an
+// unpaired UTF-16 surrogate; a code-page byte without a character) or one
+// the target cannot represent. Each problem is replaced (U+FFFD, or the
+// replacement byte for a code page), dropped, or stops the conversion right
+// before it, as the policy says. Runs of characters without a problem are
+// converted by the library's engine.
+//
+// The output does not depend on the block boundaries: a character cut by a
+// block's end is carried over to the next block. Memory is fixed when the
+// converter is opened: an input block and room for the largest growth of
+// any pair (4 bytes out per byte in).
 #pragma once
 
 #include <cstddef>
@@ -18,43 +24,49 @@
 
 namespace faultkit::cli {
 
+enum class ByteOrder : uint8_t { kLittle, kBig };
+
+// How the tool reads and writes one encoding.
+struct StreamEncoding {
+    EncodingId id = kEncodingUtf8;         // the library's encoding of the characters
+    ByteOrder order = ByteOrder::kLittle;  // of 16- and 32-bit units
+    // UTF-16 and UTF-32: a leading byte-order mark chooses the order of the
+    // input (`order` without one) and is not converted; output starts with
+    // one in `order`.
+    bool byte_order_mark = false;
+    bool bmp_only = false;  // UCS-2: no surrogates, nothing above U+FFFF
+};
+
+enum class Policy : uint8_t { kReplace, kDrop, kStop };
+
 struct ConversionSettings {
-    EncodingId from = kEncodingUtf8;
-    EncodingId to = kEncodingUtf8;
-    int32_t replacement = 0;  // byte for characters a code page lacks; 0 = '?'
-    // Refuse instead of substituting: characters the target code page lacks,
-    // code-page bytes without a character, surrogates and code points above
-    // U+10FFFF.
-    bool strict = false;
+    StreamEncoding from;
+    StreamEncoding to;
+    Policy policy = Policy::kReplace;
+    int32_t replacement = 0;  // byte for problems in a code-page target; 0 = '?'
 };
 
-// Why a conversion stopped before the end of its input.
-enum class StopReason {
+enum class ProblemKind : uint8_t {
     kNone,
-    kInvalid,           // the bytes are no character of the source encoding
-    kNoForm,            // the target encoding cannot carry the code point
-    kUnmapped,          // strict: the target code page has no byte for it
-    kUnmappedByte,      // strict: the source code page maps the byte to nothing
-    kRefusedCodePoint,  // strict: a surrogate or a value above U+10FFFF
-    kIncomplete,        // the input ends inside a character
+    kInvalidByte,   // value: the first byte of an ill-formed sequence
+    kOverlong,      // value: the code point an overlong UTF-8 form spells
+    kSurrogate,     // value: the surrogate
+    kAboveUnicode,  // value: the number, above U+10FFFF
+    kUnmappedByte,  // value: a code-page byte without a character
+    kCutShort,      // the input ends inside a character
+    kNotInTarget,   // value: a code point the target cannot represent
 };
 
-struct Stop {
-    StopReason reason = StopReason::kNone;
-    uint64_t offset = 0;      // input offset of the character
-    uint32_t code_point = 0;  // decoded value, where there is one
-    uint8_t byte = 0;         // first byte of the character
+struct Problem {
+    ProblemKind kind = ProblemKind::kNone;
+    uint64_t offset = 0;  // input offset of the character, byte-order mark included
+    uint32_t value = 0;
 };
-
-// The first character in src[0, length) where a conversion must stop,
-// kNone with offset `length`, or at an incomplete last character, when
-// there is none. Offsets are relative to src.
-Stop FindStop(const ConversionSettings& settings, const uint8_t* src, size_t length);
 
 class StreamConverter {
 public:
     static constexpr size_t kMaxGrowth = 4;  // output bytes per input byte
-    static constexpr size_t kMaxCarry = 8;   // bytes of a cut character
+    static constexpr size_t kMaxCarry = 8;   // bytes of a cut character or mark
 
     // False when memory for a `block`-byte block cannot be had.
     bool Open(const ConversionSettings& settings, size_t block);
@@ -64,33 +76,46 @@ public:
     size_t InputRoom() const { return block_ + kMaxCarry - carry_; }
 
     // Converts the `size` bytes just placed at InputSpace(), after those
-    // carried from before. Output() then holds the converted text. False
-    // when the conversion has stopped for good: Output() holds what came
-    // before the character that stopped it, and stop() tells why.
+    // carried from before; Output() then holds the converted text. False
+    // when a problem stopped the conversion (Policy::kStop): Output() holds
+    // what came before it, first_problem() says what it was.
     bool Convert(size_t size);
 
-    // The input has ended: false with a kIncomplete stop when it ended
-    // inside a character. Output() is empty.
+    // The input has ended: converts what was carried (a cut character is a
+    // problem). False, as Convert, when that stops the conversion.
     bool Finish();
 
     const uint8_t* Output() const { return output_.get(); }
     size_t OutputSize() const { return output_size_; }
-    const Stop& stop() const { return stop_; }
+    uint64_t problems() const { return problems_; }  // replaced, dropped or stopped at
+    const Problem& first_problem() const { return first_problem_; }
 
 private:
-    // Converts src[0, length) into the output; the end of what was
-    // converted goes to *end. False when the engine refused a character.
-    bool ConvertRange(const uint8_t* src, size_t length, const uint8_t** end);
+    bool ConvertWindow(size_t length, bool last);
+    bool TakeByteOrderMark(size_t length, bool last, size_t* start);
+    void PutHostOrder(size_t length);
+    template <typename Decoder>
+    bool ConvertCharacters(const Decoder& decoder, size_t start, size_t length, bool last);
+    bool MeetProblem(const uint8_t* at, ProblemKind kind, uint32_t value);
+    void WriteRun(const uint8_t* begin, const uint8_t* end);
+    void BeginOutput();
+    void WriteTarget(const uint8_t* bytes, size_t size);
 
     ConversionSettings settings_;
     size_t block_ = 0;
     std::unique_ptr<uint8_t[]> input_;   // carried bytes, then the block
-    std::unique_ptr<uint8_t[]> middle_;  // two-step conversions only
+    std::unique_ptr<uint8_t[]> middle_;  // UTF-8 between two other encodings
     std::unique_ptr<uint8_t[]> output_;
     size_t carry_ = 0;
+    size_t host_order_ = 0;      // leading input bytes already in host order
+    bool mark_pending_ = false;  // the input's byte-order mark is yet to be read
+    bool mark_written_ = false;
     size_t output_size_ = 0;
     uint64_t consumed_ = 0;  // input offset of input_[0]
-    Stop stop_;
+    uint64_t problems_ = 0;
+    Problem first_problem_;
+    uint8_t replacement_[4] = {};  // the target's replacement, in its byte order
+    size_t replacement_size_ = 0;
 };
 
 }  // namespace faultkit::cli

@@ -2,20 +2,10 @@
 
 #include <cstring>
 
+#include "utf8_form.h"
+
 namespace faultkit::cli {
 namespace {
-
-bool IsContinuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
-
-// The smallest and largest second byte after a lead byte; the narrower
-// ranges after E0, ED, F0 and F4 refuse overlong forms, surrogates and
-// values above U+10FFFF.
-void SecondByteRange(unsigned char lead, unsigned char* low, unsigned char* high) {
-    *low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    *high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-}
 
 // The code point of a control character of `length` bytes (C0, DEL, or the
 // C1 controls U+0080 to U+009F, written C2 80 to C2 9F), or -1.
@@ -34,7 +24,8 @@ void Escape(const char* text, bool json, Put&& put) {
     const unsigned char* const end = p + std::strlen(text);
     const unsigned char* run = p;
     while (p < end) {
-        const size_t length = Utf8CharLength(p, static_cast<size_t>(end - p));
+        const Utf8Form form = ScanUtf8Form(p, static_cast<size_t>(end - p));
+        const size_t length = form.kind == Utf8Form::kChar ? form.length : 0;
         const int control = ControlCodePoint(p, length);
         const bool quote = json && length == 1 && (*p == '"' || *p == '\\');
         if (length != 0 && control < 0 && !quote) {
@@ -64,32 +55,6 @@ void Escape(const char* text, bool json, Put&& put) {
 }
 
 }  // namespace
-
-size_t Utf8CharLength(const unsigned char* text, size_t available) {
-    const unsigned char lead = text[0];
-    if (lead < 0x80) {
-        return 1;
-    }
-    const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                          : lead >= 0xE0 && lead <= 0xEF ? 3
-                          : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                         : 0;
-    if (length == 0 || available < length) {
-        return 0;
-    }
-    unsigned char low = 0;
-    unsigned char high = 0;
-    SecondByteRange(lead, &low, &high);
-    if (text[1] < low || text[1] > high) {
-        return 0;
-    }
-    for (size_t i = 2; i < length; ++i) {
-        if (!IsContinuation(text[i])) {
-            return 0;
-        }
-    }
-    return length;
-}
 
 void WriteForTerminal(FILE* out, const char* text) {
     Escape(text, false,

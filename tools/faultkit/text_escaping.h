@@ -10,11 +10,6 @@
 
 namespace faultkit::cli {
 
-// Length of the well-formed UTF-8 character (no overlong form, no
-// surrogate, nothing above U+10FFFF) at the start of `text`, which has
-// `available` bytes; 0 when there is none.
-size_t Utf8CharLength(const unsigned char* text, size_t available);
-
 // Writes the text for a terminal: control characters (C0, DEL, C1) and
 // bytes that are not UTF-8 become \xNN; everything else stays.
 void WriteForTerminal(FILE* out, const char* text);
