@@ -27,6 +27,7 @@ usage: mutate.py [--count N] [--seed S] [--filter PATH] [--jobs J]
 """
 
 import argparse
+import fcntl
 import fnmatch
 import hashlib
 import json
@@ -59,6 +60,12 @@ NUMBER = re.compile(r"\.?\d(?:[eEpP][+-]|[\w.']|)*")
 RAW_STRING_OPEN = re.compile(r'"([^()\\\s]*)\(')
 
 
+def line_end(text, i):
+    """Index of the newline ending the line that holds text[i], or the length of text."""
+    end = text.find("\n", i)
+    return len(text) if end < 0 else end
+
+
 def tokenize(text):
     """C++ tokens of text; comments and preprocessor lines dropped, literals one token."""
     tokens, i, n, line_start = [], 0, len(text), True
@@ -69,17 +76,16 @@ def tokenize(text):
             i += 1
             continue
         if c == "#" and line_start:  # a preprocessor line, with its continuations
-            end = text.find("\n", i)
-            while end > 0 and text[end - 1] == "\\":
-                end = text.find("\n", end + 1)
-            i = n if end < 0 else end
+            i = line_end(text, i)
+            while i < n and text[i - 1] == "\\":
+                i = line_end(text, i + 1)
             continue
         line_start = False
         if text.startswith("//", i):
-            i = n if text.find("\n", i) < 0 else text.find("\n", i)
+            i = line_end(text, i)
             continue
         if text.startswith("/*", i):
-            i = text.find("*/", i + 2) + 2 if text.find("*/", i + 2) >= 0 else n
+            i = text.find("*/", i + 2) + 2 or n
             continue
         start = i
         word = IDENTIFIER.match(text, i)
@@ -197,32 +203,30 @@ def call_statement_end(tokens, i, text):
     if close is None or close + 1 >= len(tokens) or tokens[close + 1].text != ";":
         return None
     end = tokens[close + 1].end
-    rest = text[end:text.find("\n", end) if "\n" in text[end:] else len(text)].strip()
+    rest = text[end:line_end(text, end)].strip()
     return end if not rest or rest.startswith("//") else None
 
 
 SWAPS = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "==", "&&": "||", "||": "&&"}
 
 
-def site_mutations(tokens, i, text, in_function):
-    """(operator, start, end, replacement) of the mutations at tokens[i]."""
+def site_mutation(tokens, i, text, in_function):
+    """(operator, start, end, replacement) of the mutation at tokens[i], or None."""
     tok = tokens[i]
     after = tokens[i + 1] if i + 1 < len(tokens) else Token("", "", 0, 0)
     # Binary operators stand between blanks in this code base, unlike template
     # brackets, rvalue references and unary signs.
     binary = tok.kind == "punct" and text[tok.start - 1].isspace() and text[tok.end:tok.end + 1].isspace()
     if binary and tok.text in SWAPS:
-        yield "logical" if tok.text in ("&&", "||") else "relational", tok.start, tok.end, SWAPS[tok.text]
-    elif binary and tok.text in ("+", "-") and re.fullmatch(r"1[uUlL]*", after.text):
-        yield "plus-minus", tok.start, tok.end, "-" if tok.text == "+" else "+"
-    elif tok.text == "return" and after.text in ("true", "false") and tokens[i + 2].text == ";":
-        yield "return-bool", after.start, after.end, "false" if after.text == "true" else "true"
-    elif tok.kind == "punct" and tok.text == "!":
-        yield "not", tok.start, tok.end, ""
-    elif in_function:
-        end = call_statement_end(tokens, i, text)
-        if end:
-            yield "call", tok.start, end, ""
+        return "logical" if tok.text in ("&&", "||") else "relational", tok.start, tok.end, SWAPS[tok.text]
+    if binary and tok.text in ("+", "-") and re.fullmatch(r"1[uUlL]*", after.text):
+        return "plus-minus", tok.start, tok.end, "-" if tok.text == "+" else "+"
+    if tok.text == "return" and after.text in ("true", "false") and tokens[i + 2].text == ";":
+        return "return-bool", after.start, after.end, "false" if after.text == "true" else "true"
+    if tok.kind == "punct" and tok.text == "!":
+        return "not", tok.start, tok.end, ""
+    end = call_statement_end(tokens, i, text) if in_function else None
+    return ("call", tok.start, end, "") if end else None
 
 
 def layer_of(path):
@@ -237,16 +241,16 @@ def layer_of(path):
 
 def file_mutants(path):
     """Every mutant of one source file (path relative to the repository)."""
-    text = (ROOT / path).read_bytes().decode("utf-8", "surrogateescape")
-    digest = hashlib.sha1(text.encode("utf-8", "surrogateescape")).hexdigest()[:12]
+    raw = (ROOT / path).read_bytes()
+    text, digest = raw.decode("utf-8", "surrogateescape"), hashlib.sha1(raw).hexdigest()[:12]
     tokens = tokenize(text)
     skipped, inside = tokens_never_mutated(tokens), inside_functions(tokens)
     for i in range(len(tokens)):
-        if i in skipped:
-            continue
-        for op, start, end, replacement in site_mutations(tokens, i, text, inside[i]):
+        mutation = None if i in skipped else site_mutation(tokens, i, text, inside[i])
+        if mutation:
+            op, start, end, replacement = mutation
             first = text.rfind("\n", 0, start) + 1
-            last = text.find("\n", end) if "\n" in text[end:] else len(text)
+            last = line_end(text, end)
             original = " ".join(text[first:last].split("\n")[0].split())
             original += " ..." if "\n" in text[first:last] else ""
             mutated = " ".join((text[first:start] + replacement + text[end:last]).split()) or "(deleted)"
@@ -324,7 +328,7 @@ class Suite:
         for number, status, seconds in re.findall(r"Test +#(\d+): .* (\S+) +([\d.]+) sec$", output, re.M):
             if status == "Passed":
                 self.seconds.setdefault(int(number), float(seconds))
-            else:
+            elif not status.endswith(("Skipped", "Disabled")):
                 return "timeout" if "Timeout" in status else "failed", names.get(int(number), number)
         ran = re.search(r"tests failed out of (\d+)", output)
         if returncode or not ran or int(ran.group(1)) != len(numbers):
@@ -361,14 +365,14 @@ def plant_and_test(mutant, suite):
         pending.unlink()
 
 
-def restore_interrupted(build):
-    """Puts back a file a run killed outright (SIGKILL, power) left mutated."""
-    pending = build / "mutate-pending.json"
-    if pending.exists():
-        saved = json.loads(pending.read_text())
-        (ROOT / saved["path"]).write_bytes(saved["bytes"].encode("latin-1"))
-        pending.unlink()
-        print("restored %s, left mutated by an interrupted run" % saved["path"])
+def restore_interrupted(builds):
+    """Puts back a file that a run killed outright (SIGKILL, power loss) left mutated."""
+    for pending in {build / "mutate-pending.json" for build in builds}:
+        if pending.exists():
+            saved = json.loads(pending.read_text())
+            (ROOT / saved["path"]).write_bytes(saved["bytes"].encode("latin-1"))
+            pending.unlink()
+            print("restored %s, left mutated by an interrupted run" % saved["path"])
 
 
 # ---------------------------------------------------------------- report
@@ -428,6 +432,48 @@ def draw(mutants, count, seed):
     return sorted(chosen, key=lambda m: (files.index(m.path), m.start))
 
 
+def files_to_mutate(suite, wanted, windows):
+    """The compiled, hand-written files under the filter: Windows-only ones or the others."""
+    wanted = re.sub(r"^\./", "", wanted)
+    return sorted(p for p in suite.compiled_sources()
+                  if (p.startswith(wanted) or fnmatch.fnmatch(p, wanted))
+                  and (WINDOWS_ONLY in Path(p).parts) == windows
+                  and not GENERATED.match((ROOT / p).read_text(errors="replace")))
+
+
+def list_sites(mutants, paths):
+    for m in mutants:
+        print("%s:%d: %s -> %s   [%s]" % (m.path, m.line, m.original, m.mutated, m.op))
+    for name, key in (("layer", lambda m: m.layer), ("operator", lambda m: m.op)):
+        counts = sorted(Counter(map(key, mutants)).items())
+        print("\nsites by %s: %s" % (name, ", ".join("%s %d" % count for count in counts)))
+    print("%d sites in %d files" % (len(mutants), len(paths)))
+
+
+def run_sample(suite, sample, log_path, logged):
+    """Tries the sample's mutants not in logged, appending each outcome to the log."""
+    todo = [m for m in sample if m.key not in logged]
+    print("%d to run, log %s" % (len(todo), log_path), flush=True)
+    if not todo:
+        return
+    suite.load_tests()
+    result, test = suite.run([n for n, _, _ in suite.tests], 3600)
+    if result != "passed":
+        sys.exit("mutate: the unmutated tree fails its tests (%s)" % test)
+    with open(log_path, "a") as log:
+        for done, mutant in enumerate(todo, 1):
+            began = time.time()
+            outcome, test = plant_and_test(mutant, suite)
+            record = dict(mutant._asdict(), outcome=outcome, test=test, seconds=round(time.time() - began))
+            logged[mutant.key] = record
+            log.write(json.dumps(record) + "\n")
+            log.flush()
+            print("[%d/%d] %-9s %4ds  %s:%d  %s -> %s%s" % (
+                done, len(todo), outcome, record["seconds"], mutant.path, mutant.line, mutant.original,
+                mutant.mutated, "  (%s)" % test if test else ""), flush=True)
+    suite.compile()  # the build again matches the restored sources
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--count", type=int, default=200, help="mutants to try (200)")
@@ -443,55 +489,35 @@ def main():
                         help="regex of tests not run (installing and packing)")
     args = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # restore the file on kill too
+    # One run at a time in a source tree, whatever its build folder: each mutant
+    # is planted in the sources that every build of the tree compiles.
+    lock = open(__file__)
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        sys.exit("mutate: another run is mutating this source tree")
     build = ROOT / (args.build_dir or ("build-mutate-win" if args.windows else "build-mutate"))
+    restore_interrupted([build] + list(ROOT.glob("build*/")))
     suite = Suite(build, args.windows, args.jobs, args.skip_tests)
-    restore_interrupted(build)
     if not suite.compile():
         sys.exit("mutate: the unmutated tree does not build in %s" % build)
-
-    wanted = re.sub(r"^\./", "", args.filter)
-    paths = sorted(p for p in suite.compiled_sources()
-                   if (p.startswith(wanted) or fnmatch.fnmatch(p, wanted))
-                   and (WINDOWS_ONLY in Path(p).parts) == args.windows
-                   and not GENERATED.match((ROOT / p).read_text(errors="replace")))
+    paths = files_to_mutate(suite, args.filter, args.windows)
     mutants = [m for p in paths for m in file_mutants(p)]
     if args.list:
-        for m in mutants:
-            print("%s:%d: %s -> %s   [%s]" % (m.path, m.line, m.original, m.mutated, m.op))
-        for name, key in (("layer", lambda m: m.layer), ("operator", lambda m: m.op)):
-            print("\nsites by %s: " % name + ", ".join("%s %d" % kv for kv in sorted(Counter(map(key, mutants)).items())))
-        print("%d sites in %d files" % (len(mutants), len(paths)))
+        list_sites(mutants, paths)
         return
 
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1, 1000000)
     sample = draw(mutants, args.count, seed)
+    print("mutate: seed %d (again: --seed %d), %d of %d sites in %d files"
+          % (seed, seed, len(sample), len(mutants), len(paths)))
     log_path = build / ("mutate-%d.jsonl" % seed)
     logged = {}
     if args.resume and log_path.exists():
         logged = {r["key"]: r for r in map(json.loads, log_path.read_text().splitlines())}
-    elif log_path.exists():
-        log_path.unlink()
-    todo = [m for m in sample if m.key not in logged]
-    print("mutate: seed %d (again: --seed %d), %d of %d sites in %d files, %d to run, log %s"
-          % (seed, seed, len(sample), len(mutants), len(paths), len(todo), log_path), flush=True)
-    if todo:
-        suite.load_tests()
-        result, test = suite.run([n for n, _, _ in suite.tests], 3600)
-        if result != "passed":
-            sys.exit("mutate: the unmutated tree fails its tests (%s)" % test)
-    with open(log_path, "a") as log:
-        for done, mutant in enumerate(todo, 1):
-            began = time.time()
-            outcome, test = plant_and_test(mutant, suite)
-            record = dict(mutant._asdict(), outcome=outcome, test=test, seconds=round(time.time() - began))
-            logged[mutant.key] = record
-            log.write(json.dumps(record) + "\n")
-            log.flush()
-            print("[%d/%d] %-9s %4ds  %s:%d  %s -> %s%s" % (
-                done, len(todo), outcome, record["seconds"], mutant.path, mutant.line, mutant.original,
-                mutant.mutated, "  (%s)" % test if test else ""), flush=True)
-    if todo:
-        suite.compile()  # leave the build matching the restored sources
+    else:
+        log_path.unlink(missing_ok=True)
+    run_sample(suite, sample, log_path, logged)
     print("\nseed %d: %d mutants" % (seed, len(sample)))
     report([logged[m.key] for m in sample], read_equivalents())
 
