@@ -14,7 +14,12 @@ build. The faults:
     call        a call statement `f(...);` on lines of its own deleted
 Sites come from a small tokenizer, so comments, literals, preprocessor lines,
 template brackets, unevaluated operands (sizeof, static_assert, ...) and
-operator names are never mutated. Generated files are left out.
+operator names are never mutated. Generated files are left out. The tests
+of the mutated layer's own folder under tests/ run first; a run of tests
+counts as hung (a kill, reported as timeout) after 60 s plus three times
+what those tests took unmutated. --windows mutates the files under win32/
+folders instead, in a mingw build whose tests run under Wine. One run at a
+time mutates a source tree.
 
 Survivors that cannot change what the library does are listed, with the
 reason, in mutate_equivalent.txt beside this script, one per line as the
