@@ -114,5 +114,19 @@ coverage: build-coverage
 	$(CTEST) --preset coverage -j $(JOBS)
 	$(CMAKE) --build --preset coverage --target coverage_report
 
+# Mutation testing: MUTANTS faults (200) planted one at a time at sites of
+# src/ drawn with SEED (random when empty, printed) from the files under
+# FILTER (a path prefix or glob), each followed by an incremental build of
+# build-mutate and the Linux suite up to its first failure. MUTATE_ARGS
+# passes more options, e.g. --windows or --resume (tools/mutate.py --help).
+MUTANTS ?= 200
+SEED ?=
+FILTER ?= src/
+MUTATE_ARGS ?=
+.PHONY: mutate
+mutate:
+	python3 tools/mutate.py --count $(MUTANTS) $(if $(SEED),--seed $(SEED)) --filter '$(FILTER)' \
+	  --jobs $(JOBS) $(MUTATE_ARGS)
+
 clean:
 	rm -rf build build-asan build-tsan build-win build-fuzz build-cov
