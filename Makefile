@@ -47,7 +47,12 @@ $(BUILDS): build-%: configure-%
 	$(CMAKE) --build --preset $* -j $(JOBS)
 
 $(CHECKS): check-%: build-%
-	$(CTEST) --preset $* -j $(JOBS)
+	$(CTEST) --preset $* -j $(TEST_JOBS)
+
+# Tests at once: one a core; twice that under qemu, where many a test
+# program waits (for sleeps, thread ends, the programs it starts).
+TEST_JOBS = $(JOBS)
+check-arm64: TEST_JOBS = $(shell echo $$(($(JOBS) * 2)))
 
 # `run` configures only a fresh build folder: after `make check` it uses
 # the tests' configuration in the same folder as it is.
