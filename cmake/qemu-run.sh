@@ -7,9 +7,11 @@
 # kernel runs an ARM program only through a binfmt_misc handler. So the
 # program runs in a user and mount namespace of its own with a binfmt_misc
 # instance of its own (Linux 6.7 and later) whose one handler hands ARM
-# programs to qemu; nothing outside the namespace changes. Where no such
-# instance can be made, the program runs under qemu directly, and the
-# programs it starts fail with "Exec format error".
+# programs to qemu; nothing outside the namespace changes. A program of the
+# machine (a Python test that starts the tool) runs there as it is. Where
+# no such instance can be made, the program runs under qemu directly: the
+# ARM programs it starts fail with "Exec format error", and a program of
+# the machine does not start.
 export QEMU_LD_PREFIX="${QEMU_LD_PREFIX:-/usr/aarch64-linux-gnu}"
 qemu=$(command -v qemu-aarch64) || { echo "qemu-run.sh: qemu-aarch64 not found" >&2; exit 127; }
 
