@@ -4,8 +4,9 @@
 # -dbgsym package, no lintian errors; the .zip in one folder), then builds
 # and runs a consumer against it through the CMake package and an installed
 # example through pkg-config, and runs the installed tool.
-#   consume_package.sh install BUILD WORK CONSUMER_SOURCE CC
-#       cmake --install into a fresh prefix
+#   consume_package.sh install BUILD WORK CONSUMER_SOURCE CC [TOOLCHAIN_FILE RUNNER]
+#       cmake --install into a fresh prefix; a build for another
+#       architecture names its toolchain file and the emulator (qemu)
 #   consume_package.sh deb BUILD WORK CONSUMER_SOURCE CC
 #       cpack's .deb, unpacked with dpkg-deb
 #   consume_package.sh zip BUILD WORK CONSUMER_SOURCE CC TOOLCHAIN_FILE RUNNER
@@ -64,10 +65,15 @@ if [ "$mode" = zip ]; then
     "$runner" "$@"
   }
   exe=.exe
+else
+  # shellcheck disable=SC2086
+  run() { LD_LIBRARY_PATH=$libdir $runner "$@"; }
+  exe=
+fi
+# A cross build's consumer is built with the same toolchain file.
+if [ -n "$toolchain" ]; then
   cmake_args="-DCMAKE_TOOLCHAIN_FILE=$toolchain -Dfaultkit_DIR=$libdir/cmake/faultkit"
 else
-  run() { LD_LIBRARY_PATH=$libdir "$@"; }
-  exe=
   cmake_args="-DCMAKE_PREFIX_PATH=$prefix"
 fi
 
@@ -76,7 +82,8 @@ if [ "$mode" = zip ]; then
   run "$prefix/bin/faultkit.exe" --version
 else
   # No library path: the tool must find its library by itself.
-  "$prefix/bin/faultkit" --version
+  # shellcheck disable=SC2086
+  $runner "$prefix/bin/faultkit" --version
 fi
 
 echo "== CMake package"
