@@ -85,18 +85,15 @@ _qel_error_context* MakeList(const std::vector<RawItem>& items) {
     return static_cast<_qel_error_context*>(list);
 }
 
-TEST(ContextRendering, NullContextIsOneNul) {
-    Rendered rendered(nullptr);
-    EXPECT_EQ(rendered.Measure(), 1);
-    std::vector<char> out;
-    EXPECT_EQ(rendered.Render(1, &out), 1);
-    EXPECT_EQ(out[0], '\0');
-}
-
 TEST(ContextRendering, CapacityDecidesBetweenSizeNothingAndText) {
+    std::vector<char> out;
+    Rendered none(nullptr);  // one NUL
+    EXPECT_EQ(none.Measure(), 1);
+    EXPECT_EQ(none.Render(1, &out), 1);
+    EXPECT_EQ(out[0], '\0');
+
     Rendered rendered(ErrorMgrBuildContext(Format("%i"), 7));
     EXPECT_EQ(rendered.Measure(), 4);
-    std::vector<char> out;
     EXPECT_EQ(rendered.Render(4, &out), 4);
     EXPECT_EQ(Bytes(out, 3), std::string("7\0\0", 3));
     EXPECT_EQ(out[3], '#');  // counted one larger than written
