@@ -190,20 +190,6 @@ TEST(ContextRendering, ManyCountedValuesRenderAsFew) {
     EXPECT_EQ(RenderAll(rendered, expected.size()), expected);
 }
 
-// Bytes that the platform formatter takes as characters of the current
-// locale may come out longer than the three bytes counted for them, or
-// end the text early; the writing pass still stays within the count.
-TEST(ContextRendering, CharactersOfAnyByteStayWithinTheCount) {
-    Rendered rendered(ErrorMgrBuildContext(Format("%c%c%c%c%c"), 0, 0x7F, 0x80, 0xFF, 'z'));
-    EXPECT_EQ(rendered.Measure(), 1 + 5 * 4);
-    const std::vector<std::string> texts = RenderAll(rendered, 5);
-    for (const std::string& text : texts) {
-        EXPECT_LE(text.size(), 3u);
-    }
-    EXPECT_EQ(texts[1], "'\x7F'");
-    EXPECT_EQ(texts[4], "'z'");
-}
-
 TEST(ContextRendering, UnknownTypesAndMalformedPayloadsRenderEmpty) {
     const std::string seven("\x07\0\0\0", 4);
     Rendered rendered(MakeList({{faultkit::CtxInt32, seven},
