@@ -433,8 +433,8 @@ def report(records, equivalents):
             print("%s:%d: %s -> %s%s" % (r["path"], r["line"], r["original"], r["mutated"],
                                          ": " + reason if reason else "   [%s]" % r["op"]))
     alone = defaultdict(list)  # test -> the mutants it is the only one to kill
-    for r in records:
-        if len(r.get("killers", [])) == 1:
+    for r in records:  # a hang or a ctest failure names no test: "(...)"
+        if len(r.get("killers", [])) == 1 and not r["killers"][0].startswith("("):
             alone[r["killers"][0]].append("%s:%d" % (r["path"], r["line"]))
     if any("killers" in r for r in records):
         print("\ntests killing mutants no other test kills: %d" % len(alone))
