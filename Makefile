@@ -131,9 +131,10 @@ coverage: build-coverage
 
 # Mutation testing: MUTANTS faults (200) planted one at a time at sites of
 # src/ drawn with SEED (random when empty, printed) from the files under
-# FILTER (a path prefix or glob), each followed by an incremental build of
-# build-mutate and the Linux suite up to its first failure. MUTATE_ARGS
-# passes more options, e.g. --windows or --resume (tools/mutate.py --help).
+# FILTER (path prefixes or globs, separated by commas), each followed by an
+# incremental build of build-mutate and the Linux suite up to its first
+# failure. MUTATE_ARGS passes more options, e.g. --windows, --resume or
+# --every-test (tools/mutate.py --help).
 MUTANTS ?= 200
 SEED ?=
 FILTER ?= src/

@@ -46,15 +46,9 @@ case $mode in
   *) echo "unknown mode $mode" >&2; exit 2 ;;
 esac
 test -f "$prefix/include/faultkit.h"
-if [ "$mode" != deb ]; then
-  test -f "$prefix/share/doc/faultkit/LICENSE"
-fi
-if [ "$mode" = install ]; then
-  test -f "$prefix/share/man/man1/faultkit.1"
-fi
-if [ "$mode" != zip ]; then
-  test -f "$prefix/share/bash-completion/completions/faultkit"
-fi
+[ "$mode" = deb ] || test -f "$prefix/share/doc/faultkit/LICENSE"
+[ "$mode" != install ] || test -f "$prefix/share/man/man1/faultkit.1"
+[ "$mode" = zip ] || test -f "$prefix/share/bash-completion/completions/faultkit"
 pcdir=$(ls -d "$prefix"/lib*/pkgconfig "$prefix"/lib/*/pkgconfig 2>/dev/null | head -n 1)
 libdir=$(dirname "$pcdir")
 
@@ -73,14 +67,11 @@ fi
 # A cross build's consumer is built with the same toolchain file.
 if [ -n "$toolchain" ]; then
   cmake_args="-DCMAKE_TOOLCHAIN_FILE=$toolchain -Dfaultkit_DIR=$libdir/cmake/faultkit"
-else
-  cmake_args="-DCMAKE_PREFIX_PATH=$prefix"
-fi
-
-echo "== installed tool"
-if [ "$mode" = zip ]; then
+  echo "== installed tool"
   run "$prefix/bin/faultkit.exe" --version
 else
+  cmake_args="-DCMAKE_PREFIX_PATH=$prefix"
+  echo "== installed tool"
   # No library path: the tool must find its library by itself.
   # shellcheck disable=SC2086
   $runner "$prefix/bin/faultkit" --version
