@@ -8,7 +8,7 @@
 namespace faultkit {
 
 bool SpinLockAcquireContended(SpinLock& lock, uint64_t failed) {
-    for (int attempt = 1;; ++attempt) {
+    for (uint32_t attempt = 1;; ++attempt) {
         platform::SleepMs(platform::TickCount() & 7);
         SpinLockGiveBack(lock, failed);
         if (attempt == kSpinLockAttempts) {

@@ -18,8 +18,9 @@
  * - Failure. A function fails only through its result: false, 0 or NULL.
  *   There are no error codes of the library's own, no exceptions, no log.
  *   Tables and thread records are guarded by spin locks that give up after
- *   1000 attempts (each followed by a sleep of up to 7 ms); a call that
- *   cannot get a lock fails with the same result as for bad arguments.
+ *   1000 attempts, each followed by a sleep of 0 to 7 ms (about 3.5 seconds
+ *   in all); a call that cannot get a lock fails with the same result as
+ *   for bad arguments.
  * - Capacities. At most 32 threads have error records at once: while 32
  *   records exist, every call that needs a record fails on any other thread.
  *   A record is made on a thread's first call that needs one and removed,
@@ -32,6 +33,32 @@
  *   belongs to the caller but points into the library's storage, which
  *   stays valid until the thread's errors are next cleared or overwritten.
  *
+ * Lifetimes: what a host may do.
+ * - Threads end as they like: returning, pthread_exit (a main thread that
+ *   calls it included) or ExitThread. The library notices every end, drops
+ *   the thread's errors, and its own threads end with the host's, so the
+ *   process exits when the host's last thread ends.
+ * - Thread ids are reused by the system. A handle's thread_id names the
+ *   thread that created it, and a redirect is bound to that thread, not to
+ *   its number: once it has ended, redirected calls fail, even after a new
+ *   thread has received the same id.
+ * - Unloading (dlclose, FreeLibrary) is allowed, with or without
+ *   ErrorMgrShutdown, once no thread of the host is inside a call of the
+ *   library. Linux: when the library is unmapped it first drops the records
+ *   left (as ErrorMgrShutdown does) and waits for its own threads to end;
+ *   while a host thread that has used the library lives on, the C library
+ *   keeps the library loaded, records and all (its rule for thread-local
+ *   destructors). Windows: each thread of the library's own holds a
+ *   reference to the DLL until it ends, so the DLL stays loaded until the
+ *   watcher of every record has finished (a watcher ends with its record's
+ *   thread, or at ErrorMgrShutdown); nothing waits under the loader lock.
+ * - Process exit with threads still running is allowed; calls made while
+ *   the process exits (or the library is unloaded) may fail.
+ * - fork (POSIX): the child may call every function. It starts with no
+ *   errors on any thread: the parent's errors stay with the parent.
+ *   Handles and facilities made before the fork stay valid, and redirects
+ *   made before it are gone.
+ *
  * ABI notes for 64-bit Windows (the library's home):
  * - Structure sizes and offsets are those of 64-bit Windows (handle 24
  *   bytes, _qel_error_enumerate 72, UUID 16); the checks at the end of this
@@ -39,8 +66,10 @@
  * - "%Lf" in ErrorMgrBuildContext reads a 64-bit double. For MSVC callers
  *   long double is that double. For mingw-w64 callers long double is the
  *   80-bit x87 type, passed by reference in variadic calls: pass
- *   (double)value instead. "%li" and "%lu" read 32 bits, the size of long
- *   on Windows; on Linux pass an int there, not a long.
+ *   (double)value instead. On Linux long double is wider too (80 bits on
+ *   x86-64, 128 on 64-bit ARM): pass (double)value there as well. "%li" and
+ *   "%lu" read 32 bits, the size of long on Windows; on Linux pass an int
+ *   there, not a long.
  */
 #ifndef FAULTKIT_H
 #define FAULTKIT_H
@@ -301,9 +330,11 @@ FAULTKIT_API bool ErrorMgrEnumErrors(_qel_error_manager* handle, _qel_error_enum
 /* ErrorMgrRedirect: from now on, the calling thread's errors are stored in,
  * read from, exported from and imported into the errors of the thread that
  * created `target` (only its thread_id is read). That thread gets a record
- * if it has none; once that thread has ended, those calls fail. A redirect
- * of its own is not followed. NULL cancels the redirect. Returns true;
- * false when the calling thread's own record or its lock cannot be had. */
+ * if it has none; once that thread has ended (or when no thread with that
+ * id lives at the time of the call), those calls fail, even if a later
+ * thread receives the same id. A redirect of its own is not followed. NULL
+ * cancels the redirect. Returns true; false when the calling thread's own
+ * record or its lock cannot be had. */
 FAULTKIT_API bool ErrorMgrRedirect(_qel_error_manager* target);
 
 /* ErrorMgrMerge: accepted and ignored; always false, changes nothing. */

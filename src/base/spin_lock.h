@@ -1,5 +1,6 @@
 // SpinLock: the lock that guards every table and record of the library.
-// Acquisition spins with short sleeps instead of kernel waits.
+// Acquisition spins with short sleeps instead of kernel waits: a failed
+// attempt sleeps 0 to 7 ms, so a lock gives up after about 3.5 seconds.
 //
 // The lock word holds two halves. The low half is the counter: 0 when free;
 // an attempt to acquire increments it and owns the lock when the new value
@@ -45,7 +46,11 @@ struct SpinLock {
 };
 
 // Number of attempts before SpinLockAcquire gives up.
-inline constexpr int kSpinLockAttempts = 1000;
+inline constexpr uint32_t kSpinLockAttempts = 1000;
+
+// Milliseconds a failed attempt sleeps: 0 to 7, pseudo-random, from the tick
+// count, the attempt's number and an address that differs per caller.
+uint32_t SpinLockBackoffMs(uint32_t tick, uint32_t attempt, uintptr_t caller);
 
 // The counter, the low half of the lock word.
 inline uint32_t SpinLockCounter(uint64_t word) {

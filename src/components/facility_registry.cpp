@@ -85,6 +85,10 @@ uint32_t RegisteredFacility(const _qel_bos_uuid* uuid) {
     return index << kFacilityShift;
 }
 
+void FacilityLockAfterForkInChild() {
+    g_facilities.lock.word.store(0, std::memory_order_relaxed);
+}
+
 _qel_bos_uuid FacilityUuidOfCode(uint32_t code) {
     const uint32_t f = (code & FAULTKIT_FACILITY_MASK) >> kFacilityShift;
     if (f == 0 || f > g_facilities.count.load(std::memory_order_acquire)) {

@@ -33,6 +33,11 @@ int32_t FacilityQuery(uint32_t code, _qel_bos_uuid* uuid, const char** component
 // UUID that is not registered. Never registers.
 uint32_t RegisteredFacility(const _qel_bos_uuid* uuid);
 
+// In a forked child: frees the table's lock, which a thread of the parent
+// may have held at the fork. An entry is counted only once it is written
+// whole, so the entries the child sees are whole.
+void FacilityLockAfterForkInChild();
+
 // The UUID of the code's facility, read without the lock (entries never
 // change once written); NullUuid for a code without facility or an entry
 // that does not exist.

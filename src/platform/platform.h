@@ -66,7 +66,8 @@ using ThreadRoutine = uint32_t (*)(void* argument);
 // Runs routine(argument) on a new thread with `stack_size` bytes of stack
 // (0: the default) and returns the thread's handle, or null
 // (_beginthreadex). A thread started `suspended` runs nothing until
-// ResumeSuspendedThread or TerminateUnstartedThread.
+// ResumeSuspendedThread or TerminateUnstartedThread. On Windows the thread
+// keeps the library loaded until it ends (see kUnloadStopsThreads).
 Handle BeginThread(size_t stack_size, ThreadRoutine routine, void* argument, bool suspended);
 
 // Lets a suspended thread run. True when it was suspended (ResumeThread
@@ -81,7 +82,9 @@ bool TerminateUnstartedThread(Handle thread);
 // library's code for good: its routine has returned and the platform's code
 // around it has finished too, so that the library may be unloaded. The
 // thread must not be suspended. At most one call per thread (pthread_join;
-// WaitForSingleObject on the thread's handle).
+// WaitForSingleObject on the thread's handle). False at once when called
+// on the thread itself (which can happen when the last thread of a process
+// runs the library's exit work).
 bool AwaitThreadExit(Handle thread);
 
 // A handle that becomes signalled when the live thread `id` ends, for any
@@ -90,6 +93,29 @@ bool AwaitThreadExit(Handle thread);
 // The handle stays with that thread: a later thread given the same id does
 // not change it.
 Handle OpenThreadEnd(uint32_t id);
+
+// Library lifetime -----------------------------------------------------------
+
+// How the library's own threads meet its unloading. On Windows every thread
+// BeginThread starts holds a reference to the library's module and drops it
+// as it exits (FreeLibraryAndExitThread), so the DLL stays mapped until the
+// last of them has ended; nothing may wait for a thread there while the
+// library is unloaded (the loader lock is held). Elsewhere dlclose unmaps
+// the library at once, so its exit work first stops its threads and waits
+// for them (AwaitThreadExit).
+#if defined(_WIN32)
+inline constexpr bool kUnloadStopsThreads = false;
+#else
+inline constexpr bool kUnloadStopsThreads = true;
+#endif
+
+// Has `prepare` run in a thread that forks, before the fork, `parent` in
+// the parent and `child` in the child after it (pthread_atfork). The
+// platform's own state is kept consistent around them: in the child only
+// the forking thread lives on, under a new id; every other thread that a
+// handle names counts as ended there. One set of handlers per process; no
+// fork on Windows, where this does nothing.
+bool RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)());
 
 // Per-thread words ---------------------------------------------------------
 

@@ -110,13 +110,21 @@ bool EnumThreadErrors(_qel_error_manager* handle, _qel_error_enumerate* record) 
     return true;
 }
 
+// The target's end is opened before the record is locked: no lock is held
+// while a thread end is looked up. A target that is not a live thread gets
+// no end, and calls that follow the redirect fail.
 bool RedirectThreadErrors(const _qel_error_manager* target) {
+    const uint32_t target_id = target != nullptr ? target->thread_id : 0;
+    platform::Handle target_end = target_id != 0 ? platform::OpenThreadEnd(target_id) : nullptr;
     ThreadRecord* record = LockRecordOfCurrentThread(false);
     if (record == nullptr) {
+        platform::ReleaseHandle(target_end);
         return false;
     }
-    RedirectRecord(record, target != nullptr ? target->thread_id : 0);
-    return ReleaseWithResult(&record->lock, nullptr, true);
+    platform::Handle replaced = RedirectRecord(record, target_id, target_end);
+    SpinLockRelease(record->lock);
+    platform::ReleaseHandle(replaced);
+    return true;
 }
 
 }  // namespace faultkit

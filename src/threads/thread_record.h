@@ -26,6 +26,12 @@ struct alignas(64) ThreadRecord {
     uint32_t redirect_id{0};           // thread this thread's errors go to, 0 for none;
                                        // changed only by RedirectRecord, read atomically
     platform::Handle thread{nullptr};  // signalled when the thread ends
+    // The end of the thread `redirect_id` named when the redirect was made
+    // (null when no such thread lived then): the redirect holds on to that
+    // thread, not to its id, which a later thread may receive. Changed by
+    // the record's own thread (RedirectRecord, holding `lock`) and when the
+    // record is removed; read by the record's own thread in its searches.
+    platform::Handle redirect_end{nullptr};
 };
 
 // Frees the first `count` slots' context and strings; sets count to 0 when

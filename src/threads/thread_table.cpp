@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "threads/library_lifetime.h"
 #include "threads/thread_starter.h"
 
 namespace faultkit {
@@ -44,9 +45,15 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
 // out finishes first. Only after that may the cell serve a new record.
 //
 // No lock is ever held together with another, except that Export and Import
-// take the facility lock inside a record lock. The table lock is held for a
-// search or an update of a few words only: threads are opened and started
-// outside it, so it stays free nearly all the time.
+// take the facility lock inside a record lock, and a forking thread holds
+// the table lock across the fork. The table lock is held for a search or an
+// update of a few words only: threads are opened and started outside it, so
+// it stays free nearly all the time.
+//
+// A redirect keeps the end of its target thread (redirect_end), opened when
+// the redirect is made: a search that follows the redirect fails once that
+// end is signalled, so a later thread that receives the target's id is
+// never taken for it.
 //
 // Each thread keeps the records it found last (RecordHint) and locks them
 // again without searching as long as their generations show that neither
@@ -64,12 +71,19 @@ struct ThreadTable {
     // Set while a removed record's storage is being freed: its cell is not
     // free yet.
     std::atomic<bool> releasing[kThreadTableCapacity] = {};
-    // The watcher of each cell's latest record, kept so that a shutdown can
-    // wait until watchers have left the library's code: a host may unload
-    // the library once ErrorMgrShutdown has returned. Guarded by `lock`.
+    // The watcher of each cell's latest record, kept so that a shutdown (or
+    // the library's unloading) can wait until watchers have left the
+    // library's code, and no finished watcher is left unjoined. Guarded by
+    // `lock`.
     platform::Handle watchers[kThreadTableCapacity] = {};
     // Made under `lock`; released when the library is unloaded.
     std::atomic<platform::Handle> shutdown_event{nullptr};
+    // Set when the library is being unloaded or the process exits: no
+    // record is made from then on. Read under `lock`.
+    std::atomic<bool> closed{false};
+    // The thread that holds `lock` across a fork, 0 when none does; written
+    // under `lock`.
+    uint32_t fork_owner = 0;
 };
 
 ThreadTable g_table;
@@ -149,6 +163,15 @@ int Publish(uint32_t id, platform::Handle thread) {
     return -1;  // LCOV_EXCL_LINE: see the loop
 }
 
+// Whether the thread that `own` is redirected to has ended (or did not
+// live when the redirect was made): its id may belong to another thread by
+// now. Only the record's own thread changes the redirect, and only that
+// thread searches for it; the record is not removed while the table lock
+// is held.
+bool RedirectTargetEnded(const ThreadRecord& own) {
+    return own.redirect_end == nullptr || platform::IsSignalled(own.redirect_end);
+}
+
 // Looks for the records of the thread `id`: its own and the one its
 // operations work on, which with `follow_redirect` is the record of the
 // thread it is redirected to (one step at most: a redirect on the target
@@ -163,6 +186,9 @@ bool SearchRecords(uint32_t id, bool follow_redirect, RecordHint* found, uint32_
     // LCOV_EXCL_STOP
     ThreadRecord* own = Search(id);
     const uint32_t redirect = own != nullptr && follow_redirect ? LoadRedirect(own) : 0;
+    if (redirect != 0 && RedirectTargetEnded(*own)) {
+        return ReleaseWithResult(&g_table.lock, nullptr, false);
+    }
     ThreadRecord* record = redirect != 0 ? Search(redirect) : own;
     if (record != nullptr) {
         *found = RecordHint{RefOf(own), RefOf(record)};
@@ -213,9 +239,11 @@ bool Retire(platform::Handle thread) {
     ThreadRecord& record = g_table.cells[cell];
     AcquireForGood(record.lock);
     ReleaseSlotStorage(&record, true);
+    platform::Handle redirect_end = std::exchange(record.redirect_end, nullptr);
     SpinLockRelease(record.lock);
     g_table.releasing[cell].store(false, std::memory_order_release);
     platform::ReleaseHandle(thread);
+    platform::ReleaseHandle(redirect_end);
     return true;
 }
 
@@ -258,6 +286,7 @@ void KeepWatcher(int cell, uint32_t generation, platform::Handle watcher) {
 // record is in the table; if the thread has already ended by then, it
 // finds it so at once. True when the record exists.
 bool CreateRecord(uint32_t id) {
+    WatchLibraryLifetime();
     platform::Handle thread = platform::OpenThreadEnd(id);
     // LCOV_EXCL_BR_START: table lock failure (a missing thread is tested)
     if (thread == nullptr || !SpinLockAcquire(g_table.lock)) {
@@ -266,9 +295,11 @@ bool CreateRecord(uint32_t id) {
         return false;
     }
     const bool present = Search(id) != nullptr;
-    const int cell = !present && Count() < kThreadTableCapacity && HaveShutdownEvent()
-                         ? Publish(id, thread)
-                         : -1;
+    const int cell =
+        !present && !g_table.closed.load(std::memory_order_relaxed) &&
+                Count() < kThreadTableCapacity && HaveShutdownEvent()
+            ? Publish(id, thread)
+            : -1;
     const uint32_t generation = cell >= 0 ? GenerationOf(&g_table.cells[cell]) : 0;
     SpinLockRelease(g_table.lock);
     if (cell < 0) {
@@ -316,9 +347,11 @@ ThreadRecord* LockRecordAfterSearch(bool follow_redirect) {
     return nullptr;
 }
 
-void RedirectRecord(ThreadRecord* record, uint32_t target_id) {
+platform::Handle RedirectRecord(ThreadRecord* record, uint32_t target_id,
+                                platform::Handle target_end) {
     __atomic_store_n(&record->redirect_id, target_id, __ATOMIC_RELAXED);
     StoreHint(true, RecordHint{});
+    return std::exchange(record->redirect_end, target_end);
 }
 
 uint32_t ThreadTableCount() {
@@ -342,7 +375,9 @@ void TakeWatchers(uint32_t first, WatcherHandles& taken) {
 
 void AwaitRetiredWatchers() {
     WatcherHandles retired = {};
-    AcquireForGood(g_table.lock);
+    if (!SpinLockAcquire(g_table.lock)) {
+        return;  // a stalled holder: the watchers stay for a later call
+    }
     TakeWatchers(Count(), retired);
     SpinLockRelease(g_table.lock);
     for (platform::Handle watcher : retired) {
@@ -354,34 +389,89 @@ platform::Handle ThreadTableShutdownEvent() {
     return g_table.shutdown_event.load(std::memory_order_acquire);
 }
 
+void CloseThreadTable() {
+    g_table.closed.store(true, std::memory_order_relaxed);
+}
+
+// Gives back the watchers' handles, without waiting for the watchers (Windows
+// runs this under its loader lock, which an ending thread needs; a watcher
+// still running keeps its thread object itself), and the shutdown event
+// unless a record remains whose watcher may still wait on it. Threads may
+// have been stopped in the middle of an operation by then (Windows ends
+// them before a process's exit work), so the table lock gets a single
+// attempt.
+void ReleaseThreadTable() {
+    WatcherHandles watchers = {};
+    platform::Handle event = nullptr;
+    if (SpinLockTryOnce(g_table.lock)) {
+        TakeWatchers(0, watchers);
+        event = Count() == 0 ? g_table.shutdown_event.exchange(nullptr) : nullptr;
+        SpinLockRelease(g_table.lock);
+    }
+    for (platform::Handle watcher : watchers) {
+        platform::ReleaseHandle(watcher);
+    }
+    platform::ReleaseHandle(event);
+}
+
 namespace {
 
-// When the library is unloaded (or the process exits) gives back the
-// watchers' handles, without waiting for the watchers (Windows runs this
-// under its loader lock, which an ending thread needs; a watcher still
-// running keeps its thread object itself), and the shutdown event unless a
-// record remains whose watcher may still wait on it. Threads may have been
-// stopped in the middle of an operation by then (Windows ends them before
-// a process's exit work), so the table lock gets a single attempt.
-// LCOV_EXCL_START: runs when the library is unloaded, after the coverage
-// profile has been written (the load-unload test exercises it)
-struct ReleaseAtUnload {
-    ~ReleaseAtUnload() {
-        WatcherHandles watchers = {};
-        platform::Handle event = nullptr;
-        if (SpinLockTryOnce(g_table.lock)) {
-            TakeWatchers(0, watchers);
-            event = Count() == 0 ? g_table.shutdown_event.exchange(nullptr) : nullptr;
-            SpinLockRelease(g_table.lock);
-        }
-        for (platform::Handle watcher : watchers) {
-            platform::ReleaseHandle(watcher);
-        }
-        platform::ReleaseHandle(event);
+// Empties a cell in a forked child, where its thread and its watcher are
+// gone. Storage whose lock was held at the fork may be half written: it is
+// left alone rather than freed. Handles are given back only when the table
+// was whole at the fork (`whole`) and the cell was in use.
+void ForgetCell(uint8_t cell, bool in_use, bool whole) {
+    ThreadRecord& record = g_table.cells[cell];
+    record.generation.fetch_add(1, std::memory_order_relaxed);  // hints to it fail
+    if (SpinLockCounter(record.lock.word.load(std::memory_order_relaxed)) == 0) {
+        ReleaseSlotStorage(&record, true);
     }
-} g_release_at_unload;
-// LCOV_EXCL_STOP
+    record.count = 0;
+    record.lock.word.store(0, std::memory_order_relaxed);
+    if (whole && in_use) {
+        platform::ReleaseHandle(record.thread);
+        platform::ReleaseHandle(record.redirect_end);
+    }
+    record.thread = record.redirect_end = nullptr;
+    g_table.releasing[cell].store(false, std::memory_order_relaxed);
+    platform::Handle watcher = std::exchange(g_table.watchers[cell], nullptr);
+    if (whole) {
+        platform::ReleaseHandle(watcher);
+    }
+}
 
 }  // namespace
+
+// The forking thread holds the table lock across the fork, so that the
+// child finds the table whole. A lock held for seconds by a stalled thread
+// does not hold the fork up for good: then the child forgets the table
+// without giving its handles back.
+void ThreadTableBeforeFork() {
+    if (SpinLockAcquire(g_table.lock)) {
+        g_table.fork_owner = platform::CurrentThreadId();
+    }
+}
+
+void ThreadTableAfterForkInParent() {
+    if (g_table.fork_owner != 0 && g_table.fork_owner == platform::CurrentThreadId()) {
+        g_table.fork_owner = 0;
+        SpinLockRelease(g_table.lock);
+    }
+}
+
+// In the child every record's thread is gone (the forking thread goes on
+// under a new id) and no watcher runs: the table starts afresh, keeping its
+// shutdown event, cleared.
+void ThreadTableAfterForkInChild() {
+    const bool whole = g_table.fork_owner != 0;
+    for (uint32_t position = 0; position < kThreadTableCapacity; ++position) {
+        const uint8_t cell = g_table.order[position];
+        ForgetCell(cell, position < Count() || g_table.releasing[cell].load(), whole);
+    }
+    g_table.count.store(0, std::memory_order_relaxed);
+    g_table.fork_owner = 0;
+    g_table.lock.word.store(0, std::memory_order_relaxed);
+    platform::ClearEvent(g_table.shutdown_event.load(std::memory_order_relaxed));
+}
 
 }  // namespace faultkit

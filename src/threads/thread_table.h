@@ -35,18 +35,37 @@ inline ThreadRecord* LockRecordOfCurrentThread(bool follow_redirect) {
 }
 
 // Sends later errors of the record's thread to the thread `target_id` (0:
-// none). `record` is the calling thread's own record, locked.
-void RedirectRecord(ThreadRecord* record, uint32_t target_id);
+// none), whose end `target_end` the record keeps: once that thread has
+// ended, operations that follow the redirect fail. `record` is the calling
+// thread's own record, locked. Returns the end the record kept before, for
+// the caller to give back once the lock is released.
+platform::Handle RedirectRecord(ThreadRecord* record, uint32_t target_id,
+                                platform::Handle target_end);
 
 // Number of records in use; read without the table lock.
 uint32_t ThreadTableCount();
 
 // Waits until the watchers of every record removed so far have ended, so
-// that none runs library code any longer.
+// that none runs library code any longer; does nothing when the table lock
+// cannot be had.
 void AwaitRetiredWatchers();
 
 // The event that makes every watcher remove its record; null until the
 // first record is made.
 platform::Handle ThreadTableShutdownEvent();
+
+// Makes no record from now on: the library is being unloaded or the
+// process exits.
+void CloseThreadTable();
+
+// Gives back the table's handles when the library is unloaded or the
+// process exits; watchers still running are neither stopped nor waited for.
+void ReleaseThreadTable();
+
+// Fork handlers: the parent holds the table lock across a fork; the child
+// starts with an empty table.
+void ThreadTableBeforeFork();
+void ThreadTableAfterForkInParent();
+void ThreadTableAfterForkInChild();
 
 }  // namespace faultkit

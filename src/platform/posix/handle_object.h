@@ -24,9 +24,11 @@ struct HandleObject {
     ThreadGate gate;      // kNone for objects that are not started threads
     WaitNode* waiters;    // threads sleeping until this object changes
     // The end of a thread watched from outside (OpenProbedThreadEnd): the
-    // descriptor that stops the probe once it is the only holder left; -1
-    // for every other object.
+    // descriptor that stops the probe once it is the only holder left, and
+    // the thread's pidfd (-1 when its /proc entry is polled); -1 for every
+    // other object.
     int probe_stop;
+    int probe_pidfd;
     // The probe's own thread, waited for when the last other holder lets go
     // (ReleaseHandle), so that no probe runs once its end is given back;
     // null for every other object.
@@ -35,13 +37,21 @@ struct HandleObject {
     // it or the last holder lets go, which detaches it.
     pthread_t native;
     bool joined;
+    // Every live object, so that a forked child can tell them all that the
+    // other threads are gone.
+    HandleObject* previous;
+    HandleObject* next;
 };
 
 void LockObjects();
 void UnlockObjects();
 
 // A new object with `references` holders, or null when memory is short.
+// Takes the objects lock.
 HandleObject* NewObject(uint32_t references, ThreadGate gate);
+// Frees an object that was never handed out (null: nothing); takes the
+// objects lock.
+void DiscardNewObject(HandleObject* object);
 
 // The functions below expect the objects lock to be held.
 
@@ -56,5 +66,13 @@ void SleepOnLocked(HandleObject* first, HandleObject* second);
 // Waits until `first` or `second` is signalled: returns 0 or 1 for the one
 // whose signal released the wait, 0 when both were signalled already.
 int WaitForEitherLocked(HandleObject* first, HandleObject* second);
+
+// In a forked child, where only the calling thread lives on: no thread
+// sleeps on any object any more, every other thread the objects name has
+// ended, and the probes watching threads from outside are gone.
+void ForgetOtherThreadsLocked();
+// The sentinels' share of that (thread_id.cpp): the calling thread's
+// sentinel takes its new id, the others' threads have ended.
+void ForgetOtherSentinelsLocked();
 
 }  // namespace faultkit::platform

@@ -1,5 +1,6 @@
 #include <pthread.h>
 #include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -19,8 +20,17 @@ struct WaitNode {
 
 namespace {
 
-// Guards every HandleObject's fields and every WaitNode list.
+// Guards every HandleObject's fields, every WaitNode list and the list of
+// live objects.
 pthread_mutex_t g_objects = PTHREAD_MUTEX_INITIALIZER;
+HandleObject* g_live = nullptr;
+
+void Unlist(HandleObject* object) {
+    (object->previous != nullptr ? object->previous->next : g_live) = object->next;
+    if (object->next != nullptr) {
+        object->next->previous = object->previous;
+    }
+}
 
 void Unlink(HandleObject* object, WaitNode* node) {
     for (WaitNode** link = &object->waiters; *link != nullptr; link = &(*link)->next) {
@@ -60,9 +70,25 @@ void UnlockObjects() {
 HandleObject* NewObject(uint32_t references, ThreadGate gate) {
     auto* object = static_cast<HandleObject*>(std::malloc(sizeof(HandleObject)));
     if (object != nullptr) {
-        *object = HandleObject{references, false, gate, nullptr, -1, nullptr, pthread_t{}, false};
+        LockObjects();
+        *object = HandleObject{references, false, gate,    nullptr, -1,    -1,
+                               nullptr,    {},    false,   nullptr, g_live};
+        if (g_live != nullptr) {
+            g_live->previous = object;
+        }
+        g_live = object;
+        UnlockObjects();
     }
     return object;
+}
+
+void DiscardNewObject(HandleObject* object) {
+    if (object != nullptr) {
+        LockObjects();
+        Unlist(object);
+        UnlockObjects();
+        std::free(object);
+    }
 }
 
 void WakeWaitersLocked(HandleObject* object) {
@@ -90,6 +116,7 @@ void DropLocked(HandleObject* object) {
         if (object->gate != ThreadGate::kNone && !object->joined) {
             pthread_detach(object->native);
         }
+        Unlist(object);
         std::free(object);
     } else if (object->references == 1 && object->probe_stop >= 0) {
         eventfd_write(object->probe_stop, 1);  // only the probe holds it now
@@ -114,6 +141,29 @@ int WaitForEitherLocked(HandleObject* first, HandleObject* second) {
             return released_by;
         }
     }
+}
+
+// The other threads' objects are left as they are, only marked: a thread
+// that is gone drops none of its holds, and each object stays listed, so
+// that nothing frees what a record of the child may still name.
+void ForgetOtherThreadsLocked() {
+    for (HandleObject* object = g_live; object != nullptr; object = object->next) {
+        object->waiters = nullptr;  // every sleeper was another thread
+        if (object->gate != ThreadGate::kNone && !pthread_equal(object->native, pthread_self())) {
+            object->signalled = true;
+            object->joined = true;  // the child's C library has taken its stack back
+        }
+        if (object->probe_stop >= 0) {
+            close(object->probe_stop);
+            if (object->probe_pidfd >= 0) {
+                close(object->probe_pidfd);
+            }
+            object->probe_stop = object->probe_pidfd = -1;
+            object->probe_thread = nullptr;
+            object->signalled = true;  // its thread is not the child's
+        }
+    }
+    ForgetOtherSentinelsLocked();
 }
 
 // Manual-reset events keep the rule of Windows events: setting an event

@@ -120,11 +120,12 @@ int OpenThreadPidfd(uint32_t id, bool* unsupported) {
     // a thread of another process. Checked in this order, it is ours: the id
     // names a thread of this process (tgkill with no signal), and after that
     // the pidfd's thread still runs, so it held the id throughout.
-    // A thread already on its way out (joined, say) is refused as well.
+    // A thread already on its way out (joined, say) is refused as well: it
+    // may still be found by the first checks and be gone by the last.
     uint64_t start_time = 0;
     // LCOV_EXCL_BR_START: ending between the checks is thread caught in the instant of its end: a race no test can time
     if (syscall(SYS_tgkill, getpid(), static_cast<pid_t>(id), 0) != 0 || Readable(fd) ||
-        ReadTaskEntry(id, &start_time) == Presence::kEnding) {
+        ReadTaskEntry(id, &start_time) != Presence::kAlive) {
         // LCOV_EXCL_BR_STOP
         close(fd);
         return -1;
@@ -195,7 +196,7 @@ uint32_t RunProbe(void* raw) {
         }
     }
     LockObjects();
-    probe.end->probe_stop = -1;
+    probe.end->probe_stop = probe.end->probe_pidfd = -1;
     if (ended) {
         SignalLocked(probe.end);
     }
@@ -223,8 +224,11 @@ HandleObject* OpenProbedThreadEnd(uint32_t id, EndProbe how) {
         // LCOV_EXCL_BR_STOP
         probe->end = end;
         probe->stop = stop;
-        end->probe_stop = stop;
         const int pidfd = probe->pidfd;
+        LockObjects();
+        end->probe_stop = stop;
+        end->probe_pidfd = pidfd;
+        UnlockObjects();
         Handle thread = BeginThread(0, RunProbe, probe, false);
         if (thread != nullptr) {  // LCOV_EXCL_BR_LINE: the system refuses a thread
             LockObjects();
@@ -242,7 +246,7 @@ HandleObject* OpenProbedThreadEnd(uint32_t id, EndProbe how) {
         close(stop);
     }
     std::free(probe);
-    std::free(end);
+    DiscardNewObject(end);
     return nullptr;
 }
 

@@ -1,3 +1,4 @@
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -19,22 +20,29 @@ namespace {
 // has the id later. The thread table opens one for each record it makes and
 // the record's watcher removes the record once it is signalled, so a record
 // goes with the thread it was made for; a later thread with the same id
-// gets a new record with an end of its own, and a redirect to the id lands
-// there, as on Windows. Nor can a new thread meet its predecessor's record
-// in the moment before the watcher removes it: the end is signalled before
-// the id is free again (the sentinel signals during the thread's exit; a
-// pidfd reports the exit before the kernel releases the id; the /proc poll
-// sees the exit, or a different start time on the entry), and the kernel
-// hands ids out in rising order, wrapping at pid_max, so a freed id comes
-// back only after a whole round of ids.
+// gets a new record with an end of its own, and a redirect, which keeps the
+// end of its target, fails from then on. Nor can a new thread meet its
+// predecessor's record in the moment before the watcher removes it: the end
+// is signalled before the id is free again (the sentinel signals during the
+// thread's exit; a pidfd reports the exit before the kernel releases the
+// id; the /proc poll sees the exit, or a different start time on the
+// entry), and the kernel hands ids out in rising order, wrapping at
+// pid_max, so a freed id comes back only after a whole round of ids.
 
 // Every thread that asks for its id gets a sentinel: it registers the
-// thread's end object under the thread's id, and its destructor, which runs
-// when the thread exits, signals that object. Waiting on it costs no thread
-// of its own, unlike a probe.
+// thread's end object under the thread's id and signals that object when
+// the thread exits. Waiting on it costs no thread of its own, unlike a
+// probe.
+//
+// Two hooks see the exit, and the first to run signals. The sentinel is a
+// thread_local object: its destructor runs when a thread returns or calls
+// pthread_exit, and while it is pending the C library keeps a dlclose'd
+// library mapped. A thread-specific key holds it too: a main thread that
+// calls pthread_exit runs the key's destructor but no thread_local
+// destructor.
 struct ThreadSentinel {
-    uint32_t id;
-    HandleObject* end;     // null when it could not be made; then unregistered
+    uint32_t id;           // changes only in a forked child
+    HandleObject* end;     // null once signalled, or when it could not be made
     ThreadSentinel* next;  // registry link
 
     ThreadSentinel();
@@ -44,11 +52,49 @@ struct ThreadSentinel {
 // Registry of live threads that have a sentinel; guarded by the objects lock.
 ThreadSentinel* g_registry = nullptr;
 
-// Linux thread ids are positive and fit in 32 bits (pid_max <= 2^22).
+uint32_t KernelThreadId() {
+    // Linux thread ids are positive and fit in 32 bits (pid_max <= 2^22).
+    return static_cast<uint32_t>(syscall(SYS_gettid));
+}
+
+// Unregisters the sentinel and signals its end; the objects lock is held.
+void EndLocked(ThreadSentinel* sentinel) {
+    if (sentinel->end == nullptr) {
+        return;
+    }
+    for (ThreadSentinel** link = &g_registry; *link != nullptr; link = &(*link)->next) {
+        if (*link == sentinel) {
+            *link = sentinel->next;
+            break;
+        }
+    }
+    SignalLocked(sentinel->end);
+    DropLocked(sentinel->end);
+    sentinel->end = nullptr;
+}
+
+void End(void* sentinel) {
+    LockObjects();
+    EndLocked(static_cast<ThreadSentinel*>(sentinel));
+    UnlockObjects();
+}
+
+// The key lives as long as the library is loaded. The library is unloaded
+// only once no sentinel is pending (see above), so no thread holds a value
+// under the key by then.
+struct EndKey {
+    pthread_key_t key{};
+    bool made = pthread_key_create(&key, End) == 0;
+
+    ~EndKey() {
+        if (made) {
+            pthread_key_delete(key);
+        }
+    }
+} g_end_key;
+
 ThreadSentinel::ThreadSentinel()
-    : id(static_cast<uint32_t>(syscall(SYS_gettid))),
-      end(NewObject(1, ThreadGate::kNone)),
-      next(nullptr) {
+    : id(KernelThreadId()), end(NewObject(1, ThreadGate::kNone)), next(nullptr) {
     if (end == nullptr) {
         return;
     }
@@ -56,29 +102,27 @@ ThreadSentinel::ThreadSentinel()
     next = g_registry;
     g_registry = this;
     UnlockObjects();
+    if (g_end_key.made) {
+        pthread_setspecific(g_end_key.key, this);
+    }
 }
 
 ThreadSentinel::~ThreadSentinel() {
-    if (end == nullptr) {
-        return;
+    if (g_end_key.made) {
+        pthread_setspecific(g_end_key.key, nullptr);  // the key's destructor is not needed
     }
-    LockObjects();
-    for (ThreadSentinel** link = &g_registry; *link != nullptr; link = &(*link)->next) {
-        if (*link == this) {
-            *link = next;
-            break;
-        }
-    }
-    SignalLocked(end);
-    DropLocked(end);
-    UnlockObjects();
+    End(this);
+}
+
+ThreadSentinel& Sentinel() {
+    thread_local ThreadSentinel sentinel;
+    return sentinel;
 }
 
 }  // namespace
 
 uint32_t CurrentThreadId() {
-    thread_local const ThreadSentinel sentinel;
-    return sentinel.id;
+    return Sentinel().id;
 }
 
 Handle OpenThreadEnd(uint32_t id) {
@@ -93,6 +137,24 @@ Handle OpenThreadEnd(uint32_t id) {
     }
     UnlockObjects();
     return end != nullptr ? end : OpenProbedThreadEnd(id, EndProbe::kPidfdFirst);
+}
+
+// In a forked child the forking thread goes on under the id the kernel gave
+// the child; the other threads have ended. Their sentinels lie in stacks
+// the child's C library has taken back but not yet reused.
+void ForgetOtherSentinelsLocked() {
+    const uint32_t own_id = KernelThreadId();
+    const void* own = g_end_key.made ? pthread_getspecific(g_end_key.key) : nullptr;
+    ThreadSentinel* sentinel = g_registry;
+    while (sentinel != nullptr) {
+        ThreadSentinel* next = sentinel->next;
+        if (sentinel == own) {
+            sentinel->id = own_id;
+        } else {
+            EndLocked(sentinel);
+        }
+        sentinel = next;
+    }
 }
 
 }  // namespace faultkit::platform

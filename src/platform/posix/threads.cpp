@@ -80,7 +80,7 @@ Handle BeginThread(size_t stack_size, ThreadRoutine routine, void* argument, boo
         }
     }
     std::free(start);
-    std::free(thread);
+    DiscardNewObject(thread);
     return nullptr;
 }
 
@@ -93,8 +93,9 @@ bool AwaitThreadExit(Handle thread) {
         return false;
     }
     LockObjects();
-    const bool joinable = thread->gate != ThreadGate::kNone && !thread->joined;
-    thread->joined = true;
+    const bool joinable = thread->gate != ThreadGate::kNone && !thread->joined &&
+                          !pthread_equal(thread->native, pthread_self());
+    thread->joined = thread->joined || joinable;
     UnlockObjects();
     return joinable && pthread_join(thread->native, nullptr) == 0;
 }

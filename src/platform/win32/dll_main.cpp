@@ -2,6 +2,15 @@
 // watcher thread notices a thread's end instead.
 #include <windows.h>
 
+#include "platform/platform.h"
+
+namespace faultkit::platform {
+
+// Windows processes do not fork.
+bool RegisterForkHandlers(void (*)(), void (*)(), void (*)()) { return true; }
+
+}  // namespace faultkit::platform
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
