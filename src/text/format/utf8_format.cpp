@@ -12,6 +12,7 @@
 #include "text/format/argument_gathering.h"
 #include "text/format/ascii_fast_path.h"
 #include "text/format/format_scan.h"
+#include "text/format/plain_format.h"
 
 namespace faultkit {
 namespace {
@@ -30,6 +31,8 @@ constexpr size_t kShortFormatUnits = 256;
 constexpr size_t kLocalDirectives = 32;
 // Argument slots gathered on the stack; more go to the heap.
 constexpr size_t kLocalSlots = 32;
+// Argument slots of a plain format; one with more takes the general path.
+constexpr size_t kPlainSlots = 64;
 // Bytes of stack storage for the argument block of a prepared format; a
 // block that does not fit goes to the heap.
 constexpr size_t kLocalBlockBytes = 1024;
@@ -64,15 +67,16 @@ int32_t MeasureByTrial(WideFormatter formatter, const char16_t* format, Argument
 // first NUL converted to UTF-8 is counted (bytes + 1, into *counted) and
 // written into the buffer (result: its bytes) when the counted size fits
 // `capacity`. Text that does not convert writes nothing: it is counted
-// before it is written. Plain ASCII needs neither step.
+// before it is written. Plain ASCII needs neither step, and text known to
+// be plain ASCII (`plain_ascii`) is not even looked at.
 int32_t DeliverText(char* buffer, size_t capacity, const char16_t* text, int written,
-                    int32_t* counted) {
+                    bool plain_ascii, int32_t* counted) {
     *counted = written;
     if (written <= 0) {
         return written;
     }
     const auto units = static_cast<size_t>(written);
-    if (IsPlainAscii(text, units)) {
+    if (plain_ascii || IsPlainAscii(text, units)) {
         *counted = written + 1;
         if (units + 1 > capacity) {
             return 0;
@@ -103,7 +107,7 @@ int32_t Failed(int32_t* counted) {
 // A text that did not fit the first attempt: measured, then written into
 // a buffer of the measured size.
 int32_t FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
-                       ArgumentSlots arguments, int32_t* counted) {
+                       ArgumentSlots arguments, bool plain_ascii, int32_t* counted) {
     const int32_t need = MeasureWideFormat(format, arguments);
     if (need < 0) {
         return Failed(counted);
@@ -113,7 +117,7 @@ int32_t FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
         return Failed(counted);
     }
     const int written = platform::WideFormat(text.data(), kUnboundedUnits, format, arguments);
-    return DeliverText(buffer, capacity, text.data(), written, counted);
+    return DeliverText(buffer, capacity, text.data(), written, plain_ascii, counted);
 }
 
 // Formats the prepared wide format and converts the text to UTF-8. Most
@@ -121,19 +125,22 @@ int32_t FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
 // text that does not fit there is measured first. Either way the text and
 // the results are the same.
 int32_t FormatPrepared(char* buffer, size_t capacity, const char16_t* format,
-                       ArgumentSlots arguments, int32_t* counted) {
+                       ArgumentSlots arguments, bool plain_ascii, int32_t* counted) {
     char16_t text[kFirstAttemptUnits];
     const int written = platform::WideFormat(text, kFirstAttemptUnits, format, arguments);
     if (written < 0) {
-        return FormatMeasured(buffer, capacity, format, arguments, counted);
+        return FormatMeasured(buffer, capacity, format, arguments, plain_ascii, counted);
     }
-    return DeliverText(buffer, capacity, text, written, counted);
+    return DeliverText(buffer, capacity, text, written, plain_ascii, counted);
 }
 
-// Where a call's arguments come from: a slot list, or a va_list.
+// Where a call's arguments come from: a slot list, or a va_list read by
+// the plain path and, where that gives up, a second one started alike for
+// the general path.
 struct ArgumentSource {
     ArgumentSlots slots;
     va_list* list;
+    va_list* again;
 };
 
 // Prepares the scanned format and formats it. A format that the front end
@@ -150,7 +157,7 @@ int32_t FormatScanned(char* buffer, size_t capacity, FormatScan* scan, ArgumentS
         return Failed(counted);
     }
     return ReleaseWideFormat(block, storage,
-                             FormatPrepared(buffer, capacity, wide, arguments, counted));
+                             FormatPrepared(buffer, capacity, wide, arguments, false, counted));
 }
 
 // Scans the UTF-16 format once; gathering, where the arguments come as a
@@ -192,10 +199,22 @@ int32_t FormatGeneral(char* buffer, size_t capacity, const char* format, Argumen
     return FormatWide(buffer, capacity, wide.data(), units, slots, list, counted);
 }
 
-// FormatUtf8Bounded with the arguments from `source`.
+// FormatUtf8Bounded with the arguments from `source`: a plain format is
+// prepared in one walk, any other takes the general path. Where the plain
+// path leaves the format as it stands, it checks, as the general path
+// does, that no narrow string could reach the formatter as a UTF-16 one.
 int32_t FormatFrom(char* buffer, size_t capacity, const char* format, const ArgumentSource& source,
                    int32_t* counted) {
-    return FormatGeneral(buffer, capacity, format, source.slots, source.list, counted);
+    char16_t wide[kShortFormatUnits];
+    uint64_t slots[kPlainSlots];
+    PlainFormat plain{wide, kShortFormatUnits, slots, kPlainSlots};
+    if (!PreparePlainFormat(format, ArgumentReader{source.slots, source.list}, &plain)) {
+        return FormatGeneral(buffer, capacity, format, source.slots, source.again, counted);
+    }
+    if (MayHoldNarrowText(plain)) {
+        return Failed(counted);
+    }
+    return FormatPrepared(buffer, capacity, wide, plain.arguments, plain.ascii_text, counted);
 }
 
 // Counting is writing into no room at all: the text is counted and not
@@ -226,11 +245,12 @@ int32_t MeasureWideFormat(const char16_t* format, ArgumentSlots arguments) {
 
 int32_t FormatUtf8Bounded(char* buffer, size_t capacity, const char* format,
                           ArgumentSlots arguments, int32_t* counted) {
-    return FormatFrom(buffer, capacity, format, ArgumentSource{arguments, nullptr}, counted);
+    return FormatFrom(buffer, capacity, format, ArgumentSource{arguments, nullptr, nullptr},
+                      counted);
 }
 
 int32_t FormatUtf8V(char* buffer, const char* format, ArgumentSlots arguments) {
-    return CountOrWrite(buffer, format, ArgumentSource{arguments, nullptr});
+    return CountOrWrite(buffer, format, ArgumentSource{arguments, nullptr, nullptr});
 }
 
 // Where the va_list is itself a slot list it is used as it is; elsewhere
@@ -246,7 +266,11 @@ int32_t FormatUtf8(char* buffer, const char* format, ...) {
         return result;
     }
     // LCOV_EXCL_STOP
-    const int32_t result = CountOrWrite(buffer, format, ArgumentSource{nullptr, &arguments});
+    va_list again;
+    va_start(again, format);
+    const int32_t result =
+        CountOrWrite(buffer, format, ArgumentSource{nullptr, &arguments, &again});
+    va_end(again);
     va_end(arguments);
     return result;
 }
