@@ -9,14 +9,18 @@ whole. A branch counts twice, once for each side; a side taken in any
 instantiation of a template counts as taken. It also writes llvm-cov's HTML
 report into the build folder.
 
-Code that no test can reach is marked in the source, each mark with the
-reason after a colon:
-    LCOV_EXCL_BR_LINE: why   the branches on this line are not counted
-    LCOV_EXCL_LINE: why      neither the line nor its branches are counted
-    LCOV_EXCL_START: why     ... up to a line with LCOV_EXCL_STOP
-    LCOV_EXCL_BR_START: why  branches only, up to LCOV_EXCL_BR_STOP
-The figures printed here honour the marks; llvm-cov's HTML shows the raw
-counts. A mark without a reason is an error.
+Code that no test can reach is listed beside this script, in
+coverage_unreachable.txt, not marked in the source. Each entry names a file,
+what is left out (its lines, or only their branches), a piece of the text of
+a line found exactly once in the file (the anchor), optionally the span as
+first..last offsets from the anchor, and the reason:
+    src/a.cpp | branches | if (fd < 0) { | why        (the anchor line only)
+    src/a.cpp | lines 0..3 | if (size <= 0) { | why   (it and the 3 lines after)
+    src/a.cpp | lines 1..3 | int Open() { | why       (the 3 lines after the anchor)
+    src/a.cpp | lines -1 | } else { | why           (the line before the anchor)
+The report prints the figures twice: raw, every line and branch counted,
+and with the listed lines left out. An entry whose text is not found once,
+or that gives no reason, is an error.
 
 usage: coverage_report.py LLVM_COV PROFDATA BUILD_DIR SOURCE_DIR
 """
@@ -30,7 +34,7 @@ from collections import defaultdict
 
 SOURCE_FOLDERS = ("src", "tools")
 IGNORED = r"(/tests/|/fuzz/|/bench/|/examples/|googletest|/build[^/]*/|^/usr/)"
-MARK = re.compile(r"LCOV_EXCL_(BR_LINE|LINE|BR_START|BR_STOP|START|STOP)(.*)")
+UNREACHABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "coverage_unreachable.txt")
 
 
 def coverage_binaries(build_dir):
@@ -49,25 +53,36 @@ def coverage_binaries(build_dir):
     return sorted(found)
 
 
-def exclusions(path, problems):
-    """Line numbers whose lines, and whose branches, are not counted."""
-    lines, branches = set(), set()
-    region = None  # "START" or "BR_START" while inside a region
-    with open(path, encoding="utf-8", errors="replace") as f:
-        for number, text in enumerate(f, 1):
-            match = MARK.search(text)
-            kind, rest = match.groups() if match else (None, "")
-            if kind is not None and not kind.endswith("STOP") and not re.match(r":\s*\S", rest):
-                problems.append(f"{path}:{number}: LCOV_EXCL_{kind} without a reason")
-            if kind in ("START", "BR_START"):
-                region = kind
-            if region is not None or kind is not None:
-                branches.add(number)
-            if region == "START" or kind in ("LINE", "START", "STOP"):
-                lines.add(number)
-            if kind in ("STOP", "BR_STOP"):
-                region = None
-    return lines, branches
+def unreachable(source_dir, problems):
+    """Per file: (lines, branch lines) that the list leaves out."""
+    excluded = defaultdict(lambda: (set(), set()))
+    with open(UNREACHABLE, encoding="utf-8") as listing:
+        for number, entry in enumerate(listing, 1):
+            entry = entry.strip()
+            if not entry or entry.startswith("#"):
+                continue
+            where = f"{UNREACHABLE}:{number}"
+            try:
+                path, kind, rest = entry.split(" | ", 2)
+                anchor, reason = rest.rsplit(" | ", 1)
+                kind, *span = kind.split()
+                offsets = [int(offset) for offset in (span or ["0"])[0].split("..")]
+                first, last = offsets[0], offsets[-1]
+            except ValueError:
+                problems.append(f"{where}: not 'file | lines|branches [first[..last]] | text | reason'")
+                continue
+            with open(os.path.join(source_dir, path), encoding="utf-8") as f:
+                found = [n for n, text in enumerate(f, 1) if anchor in text]
+            if len(found) != 1 or kind not in ("lines", "branches") or not reason.strip():
+                problems.append(f"{where}: '{anchor}' stands {len(found)} times in {path}, "
+                                f"or the kind or the reason is missing")
+                continue
+            lines, branches = excluded[path]
+            span = range(found[0] + first, found[0] + last + 1)
+            branches.update(span)
+            if kind == "lines":
+                lines.update(span)
+    return excluded
 
 
 def library_file(path, source_dir):
@@ -150,22 +165,25 @@ def main():
                     "-output-dir", html] + common + objects, check=True)
 
     problems = []
+    excluded = unreachable(source_dir, problems)
     groups = defaultdict(lambda: (0, 0, 0, 0))
-    print(f"{'file':<52} {'lines':>13} {'':8}   {'branches':>11}")
+    raw_groups = defaultdict(lambda: (0, 0, 0, 0))
+    print(f"{'file (listed lines left out)':<52} {'lines':>13} {'':8}   {'branches':>11}")
     for name in sorted(set(lines) | set(branches)):
-        excluded = exclusions(os.path.join(source_dir, name), problems)
-        counts = figures(lines.get(name, {}), branches.get(name, []), excluded)
+        counts = figures(lines.get(name, {}), branches.get(name, []), excluded[name])
+        raw = figures(lines.get(name, {}), branches.get(name, []), (set(), set()))
         print(row(name, counts))
         parts = name.split(os.sep)
-        groups[parts[0] + "/"] = add(groups[parts[0] + "/"], counts)
-        if parts[0] == "src" and len(parts) > 2:
-            layer = os.sep.join(parts[:2]) + "/"
-            groups[layer] = add(groups[layer], counts)
-    print()
-    for name in sorted(groups, key=lambda g: (g.count("/"), g)):
-        print(row(name, groups[name]))
-    print(row("src/ + tools/", add(groups["src/"], groups["tools/"])))
-    print(f"\nHTML report (raw counts, marks not applied): {html}/index.html")
+        for key in [parts[0] + "/"] + ([os.sep.join(parts[:2]) + "/"]
+                                       if parts[0] == "src" and len(parts) > 2 else []):
+            groups[key] = add(groups[key], counts)
+            raw_groups[key] = add(raw_groups[key], raw)
+    for title, table in (("listed lines left out", groups), ("raw: every line counted", raw_groups)):
+        print(f"\n{title}")
+        for name in sorted(table, key=lambda g: (g.count("/"), g)):
+            print(row(name, table[name]))
+        print(row("src/ + tools/", add(table["src/"], table["tools/"])))
+    print(f"\nHTML report (raw counts): {html}/index.html")
     for problem in problems:
         print(problem, file=sys.stderr)
     return 1 if problems else 0

@@ -26,12 +26,9 @@ bool HasFixedFacility(const _qel_bos_uuid* uuid) {
 }  // namespace
 
 uint32_t FacilityFindOrAdd(const _qel_bos_uuid* uuid, bool add) {
-    // LCOV_EXCL_START: the facility lock is held for a search or an append;
-    // failing 1000 attempts needs a holder stalled for seconds
     if (!SpinLockAcquire(g_facilities.lock)) {
         return 0;
     }
-    // LCOV_EXCL_STOP
     const uint32_t count = g_facilities.count.load(std::memory_order_relaxed);
     for (uint32_t i = 0; i < count; ++i) {
         if (UuidEqual(uuid, &g_facilities.entries[i])) {
@@ -67,12 +64,9 @@ int32_t FacilityQuery(uint32_t code, _qel_bos_uuid* uuid, const char** component
     if (f == 0) {
         return static_cast<int32_t>(FacilityFindOrAdd(uuid, false));
     }
-    // LCOV_EXCL_START: the facility lock is held for a search or an append;
-    // failing 1000 attempts needs a holder stalled for seconds
     if (!SpinLockAcquire(g_facilities.lock)) {
         return 0;
     }
-    // LCOV_EXCL_STOP
     if (f > g_facilities.count.load(std::memory_order_relaxed)) {
         return ReleaseWithResult(&g_facilities.lock, nullptr, 0);
     }

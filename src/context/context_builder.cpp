@@ -74,7 +74,7 @@ void TakeModifierValue(Modifier modifier, va_list* args, ConversionValue* value)
         case Modifier::kPtrDiff:
             SetScalar(value, CtxPtrDiff, static_cast<int64_t>(va_arg(*args, long long)));
             break;
-        case Modifier::kNone: break;  // LCOV_EXCL_LINE: only called with a modifier
+        case Modifier::kNone: break;
     }
 }
 
@@ -189,11 +189,9 @@ _qel_error_context* BuildContextList(const char* format, va_list args) {
             continue;
         }
         const uint64_t budget = kMaxListSize - list.total;
-        // LCOV_EXCL_START: needs a list of nearly 4 GiB
         if (budget < kConversionReserve) {
             break;
         }
-        // LCOV_EXCL_STOP
         ConversionValue value;
         at = ReadConversion(at + 1, &cursor, &value);
         if (at == nullptr) {

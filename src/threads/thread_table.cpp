@@ -9,12 +9,6 @@
 namespace faultkit {
 namespace {
 
-// Coverage: the table lock is held only for a search or an update of a few
-// words, so failing its 1000 attempts needs a holder stalled for seconds,
-// which no test can make. The lines that handle such a failure are marked
-// as not counted ("table lock failure").
-
-// LCOV_EXCL_START: evaluated by the compiler, never at run time
 constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
     std::array<uint8_t, kThreadTableCapacity> order{};
     for (uint32_t i = 0; i < kThreadTableCapacity; ++i) {
@@ -22,7 +16,6 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
     }
     return order;
 }
-// LCOV_EXCL_STOP
 
 // How a record stays put while an operation uses it.
 //
@@ -115,10 +108,8 @@ ThreadRecord& RecordAt(uint32_t position) {
 
 // Takes a lock where giving up is no option, trying as long as it takes.
 void AcquireForGood(SpinLock& lock) {
-    // LCOV_EXCL_START: retried only when the lock stayed busy through 1000 sleeps
     while (!SpinLockAcquire(lock)) {
     }
-    // LCOV_EXCL_STOP
 }
 
 // The functions below up to Unlink run under the table lock.
@@ -146,10 +137,7 @@ bool HaveShutdownEvent() {
 // count is already 0: releasing resets it.
 int Publish(uint32_t id, platform::Handle thread) {
     const uint32_t count = Count();
-    // LCOV_EXCL_BR_START: the search ends without a cell only while every
-    // free cell is still being released by its watcher
     for (uint32_t position = count; position < kThreadTableCapacity; ++position) {
-        // LCOV_EXCL_BR_STOP
         if (!g_table.releasing[g_table.order[position]].load(std::memory_order_acquire)) {
             std::swap(g_table.order[position], g_table.order[count]);
             ThreadRecord& record = RecordAt(count);
@@ -160,7 +148,7 @@ int Publish(uint32_t id, platform::Handle thread) {
             return g_table.order[count];
         }
     }
-    return -1;  // LCOV_EXCL_LINE: see the loop
+    return -1;
 }
 
 // Whether the thread that `own` is redirected to has ended (or did not
@@ -179,11 +167,9 @@ bool RedirectTargetEnded(const ThreadRecord& own) {
 // is 0 when the table lock was not acquired.
 bool SearchRecords(uint32_t id, bool follow_redirect, RecordHint* found, uint32_t* missing) {
     *missing = 0;
-    // LCOV_EXCL_START: table lock failure
     if (!SpinLockAcquire(g_table.lock)) {
         return false;
     }
-    // LCOV_EXCL_STOP
     ThreadRecord* own = Search(id);
     const uint32_t redirect = own != nullptr && follow_redirect ? LoadRedirect(own) : 0;
     if (redirect != 0 && RedirectTargetEnded(*own)) {
@@ -203,10 +189,7 @@ bool SearchRecords(uint32_t id, bool follow_redirect, RecordHint* found, uint32_
 // the handle.
 int Unlink(platform::Handle thread) {
     const uint32_t count = Count();
-    // LCOV_EXCL_BR_START: every record is removed once, by its watcher or
-    // by its creator, so the search always finds it
     for (uint32_t position = 0; position < count; ++position) {
-        // LCOV_EXCL_BR_STOP
         const uint8_t cell = g_table.order[position];
         if (g_table.cells[cell].thread == thread) {
             g_table.cells[cell].generation.fetch_add(1, std::memory_order_relaxed);
@@ -216,25 +199,21 @@ int Unlink(platform::Handle thread) {
             return cell;
         }
     }
-    return -1;  // LCOV_EXCL_LINE: see the loop
+    return -1;
 }
 
 // Removes the record of `thread` and gives the handle back; false, record
 // and handle kept, when the table lock is not acquired or no record holds
 // the handle.
 bool Retire(platform::Handle thread) {
-    // LCOV_EXCL_START: table lock failure
     if (!SpinLockAcquire(g_table.lock)) {
         return false;
     }
-    // LCOV_EXCL_STOP
     const int cell = Unlink(thread);
     SpinLockRelease(g_table.lock);
-    // LCOV_EXCL_START: Unlink always finds the record
     if (cell < 0) {
         return false;
     }
-    // LCOV_EXCL_STOP
     // Nothing waits for this, and giving up would lose the cell for good.
     ThreadRecord& record = g_table.cells[cell];
     AcquireForGood(record.lock);
@@ -288,9 +267,7 @@ void KeepWatcher(int cell, uint32_t generation, platform::Handle watcher) {
 bool CreateRecord(uint32_t id) {
     WatchLibraryLifetime();
     platform::Handle thread = platform::OpenThreadEnd(id);
-    // LCOV_EXCL_BR_START: table lock failure (a missing thread is tested)
     if (thread == nullptr || !SpinLockAcquire(g_table.lock)) {
-        // LCOV_EXCL_BR_STOP
         platform::ReleaseHandle(thread);
         return false;
     }

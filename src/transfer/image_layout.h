@@ -71,13 +71,10 @@ bool WalkRecords(const ImageLayout& layout, ImageProblem* problem, Visit&& visit
         if ((flags & kRecordFlagContext) != 0) {
             parts.blob_size =
                 ContextBlobExtent(layout.bytes + blob, layout.strings_begin - blob);
-            // LCOV_EXCL_START: FindStrings has checked every blob; only an image
-            // that changes while it is read fails here
             if (parts.blob_size == 0) {
                 *problem = {"malformed context", blob};
                 return false;
             }
-            // LCOV_EXCL_STOP
             parts.blob = layout.bytes + blob;
             blob += parts.blob_size;
         }

@@ -53,13 +53,10 @@ bool CopyContext(const RecordParts& parts, ErrorSlot* entry) {
         return false;
     }
     std::memcpy(copy, parts.blob, static_cast<size_t>(parts.blob_size));
-    // LCOV_EXCL_START: differs from the checked blob only when the image
-    // changes while it is read
     if (ContextBlobExtent(copy, parts.blob_size) != parts.blob_size) {
         std::free(copy);
         return false;
     }
-    // LCOV_EXCL_STOP
     entry->context = static_cast<_qel_error_context*>(ContextChainSwap(copy, true));
     return true;
 }

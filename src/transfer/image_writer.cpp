@@ -56,11 +56,9 @@ struct ImageCursors {
 // caller changed it after it was measured).
 bool PutString(ImageCursors* at, const char* text) {
     const uint64_t size = std::strlen(text) + 1;
-    // LCOV_EXCL_START: only when a caller's string changes while it is written
     if (size > at->text_end - at->text) {
         return false;
     }
-    // LCOV_EXCL_STOP
     std::memcpy(at->image + at->text, text, static_cast<size_t>(size));
     at->text += size;
     return true;
@@ -77,19 +75,15 @@ bool PutSlot(ImageCursors* at, const ErrorSlot& slot) {
     ImageRecord record{slot.code & kCodeWithoutFacility, UuidOfFacility(slot.code), slot.aux_int,
                        0};
     if (slot.aux_text1 != nullptr) {
-        // LCOV_EXCL_START: see PutString
         if (!PutString(at, slot.aux_text1)) {
             return false;
         }
-        // LCOV_EXCL_STOP
         record.flags |= kRecordFlagAuxText1;
     }
     if (slot.aux_text2 != nullptr) {
-        // LCOV_EXCL_START: see PutString
         if (!PutString(at, slot.aux_text2)) {
             return false;
         }
-        // LCOV_EXCL_STOP
         record.flags |= kRecordFlagAuxText2;
     }
     if (slot.context != nullptr) {
@@ -120,17 +114,12 @@ uint64_t WriteImage(const ErrorSlot* slots, int32_t count, void* buffer, uint64_
     StoreBe32(at.image, static_cast<uint32_t>(sizes.length));
     StoreBe32(at.image + 4, static_cast<uint32_t>(count));
     for (int32_t i = 0; i < count; ++i) {
-        // LCOV_EXCL_START: the writing falls short of the measured length
-        // only when a caller's string changes while it is written
         if (!PutSlot(&at, slots[i])) {
             return 0;
         }
-        // LCOV_EXCL_STOP
     }
     StoreBe32(at.image + at.text, static_cast<uint32_t>(sizes.length));
-    // LCOV_EXCL_BR_START: as above
     return at.text + kImageTrailerSize == sizes.length ? sizes.length : 0;
-    // LCOV_EXCL_BR_STOP
 }
 
 }  // namespace faultkit

@@ -67,11 +67,13 @@ fi
 # A cross build's consumer is built with the same toolchain file.
 if [ -n "$toolchain" ]; then
   cmake_args="-DCMAKE_TOOLCHAIN_FILE=$toolchain -Dfaultkit_DIR=$libdir/cmake/faultkit"
-  echo "== installed tool"
-  run "$prefix/bin/faultkit.exe" --version
 else
   cmake_args="-DCMAKE_PREFIX_PATH=$prefix"
-  echo "== installed tool"
+fi
+echo "== installed tool"
+if [ "$mode" = zip ]; then
+  run "$prefix/bin/faultkit.exe" --version
+else
   # No library path: the tool must find its library by itself.
   # shellcheck disable=SC2086
   $runner "$prefix/bin/faultkit" --version

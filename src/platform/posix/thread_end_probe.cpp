@@ -68,36 +68,27 @@ Presence ReadTaskEntry(uint32_t id, uint64_t* start_time) {
     std::snprintf(path, sizeof path, "/proc/self/task/%u/stat", id);
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        // LCOV_EXCL_BR_START: ESRCH, or no descriptor left: races and shortages
         return errno == ENOENT || errno == ESRCH ? Presence::kAbsent : Presence::kUnknown;
-        // LCOV_EXCL_BR_STOP
     }
     char text[1024];
     const ssize_t size = read(fd, text, sizeof text - 1);
     const int read_error = errno;
     close(fd);
-    // LCOV_EXCL_START: the entry goes between open and read only when the
-    // thread is reaped in that instant
     if (size <= 0) {
         return size == 0 || read_error == ESRCH ? Presence::kAbsent : Presence::kUnknown;
     }
-    // LCOV_EXCL_STOP
     text[size] = '\0';
     // "id (name) state ppid ...": the name may hold any character.
     const char* after_name = std::strrchr(text, ')');
     unsigned long long flags = 0;
     unsigned long long started = 0;
-    // LCOV_EXCL_START: the kernel writes every stat line in this form
     if (after_name == nullptr || after_name[1] != ' ' || !StatField(after_name, 9, &flags) ||
         !StatField(after_name, 22, &started)) {
         return Presence::kUnknown;
     }
-    // LCOV_EXCL_STOP
     *start_time = started;
     const char state = after_name[2];
-    // LCOV_EXCL_BR_START: a thread caught in the instant of its end: a race no test can time
     const bool ending = state == 'Z' || state == 'X' || (flags & kTaskExiting) != 0;
-    // LCOV_EXCL_BR_STOP
     return ending ? Presence::kEnding : Presence::kAlive;
 }
 
@@ -112,7 +103,7 @@ bool Readable(int fd) {
 int OpenThreadPidfd(uint32_t id, bool* unsupported) {
 #ifdef SYS_pidfd_open
     const int fd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(id), kPidfdThread));
-    *unsupported = fd < 0 && errno != ESRCH;  // LCOV_EXCL_BR_LINE: as the kernel has it
+    *unsupported = fd < 0 && errno != ESRCH;
     if (fd < 0) {
         return -1;
     }
@@ -123,10 +114,8 @@ int OpenThreadPidfd(uint32_t id, bool* unsupported) {
     // A thread already on its way out (joined, say) is refused as well: it
     // may still be found by the first checks and be gone by the last.
     uint64_t start_time = 0;
-    // LCOV_EXCL_BR_START: ending between the checks is thread caught in the instant of its end: a race no test can time
     if (syscall(SYS_tgkill, getpid(), static_cast<pid_t>(id), 0) != 0 || Readable(fd) ||
         ReadTaskEntry(id, &start_time) != Presence::kAlive) {
-        // LCOV_EXCL_BR_STOP
         close(fd);
         return -1;
     }
@@ -157,15 +146,12 @@ bool Attach(uint32_t id, EndProbe how, Probe* probe) {
 bool ProcEntryGone(const Probe& probe) {
     uint64_t start_time = 0;
     switch (ReadTaskEntry(probe.id, &start_time)) {
-        case Presence::kEnding:  // LCOV_EXCL_LINE: a thread caught in the instant of its end: a race no test can time
+        case Presence::kEnding:
         case Presence::kAbsent: return true;
-        // LCOV_EXCL_BR_START: a later thread with the id needs the kernel to
-        // reuse it, after thousands of threads
         case Presence::kAlive: return start_time != probe.start_time;
-        // LCOV_EXCL_BR_STOP
-        case Presence::kUnknown: return false;  // LCOV_EXCL_LINE: descriptor shortage
+        case Presence::kUnknown: return false;
     }
-    return false;  // LCOV_EXCL_LINE: every case returns
+    return false;
 }
 
 // Waits for the thread's end or for the stop; signals the end object when
@@ -179,18 +165,13 @@ uint32_t RunProbe(void* raw) {
     bool ended = false;
     for (;;) {
         const int ready = poll(entries, count, timeout);
-        // LCOV_EXCL_START: poll fails only when the kernel is short of memory
         if (ready < 0 && errno != EINTR) {
             SleepMs(kProcPollMs);  // short of memory: try again later
         }
-        // LCOV_EXCL_STOP
         if (ready > 0 && entries[0].revents != 0) {
             break;  // nobody else holds the end object
         }
-        // LCOV_EXCL_BR_START: a pidfd poll without timeout returns early only
-        // on a signal
         ended = probe.pidfd >= 0 ? ready > 0 && entries[1].revents != 0 : ProcEntryGone(probe);
-        // LCOV_EXCL_BR_STOP
         if (ended) {
             break;
         }
@@ -219,9 +200,7 @@ HandleObject* OpenProbedThreadEnd(uint32_t id, EndProbe how) {
     HandleObject* end = NewObject(2, ThreadGate::kNone);
     auto* probe = static_cast<Probe*>(std::malloc(sizeof(Probe)));
     const int stop = eventfd(0, EFD_CLOEXEC);
-    // LCOV_EXCL_BR_START: allocation and descriptor failures
     if (end != nullptr && probe != nullptr && stop >= 0 && Attach(id, how, probe)) {
-        // LCOV_EXCL_BR_STOP
         probe->end = end;
         probe->stop = stop;
         const int pidfd = probe->pidfd;
@@ -230,19 +209,17 @@ HandleObject* OpenProbedThreadEnd(uint32_t id, EndProbe how) {
         end->probe_pidfd = pidfd;
         UnlockObjects();
         Handle thread = BeginThread(0, RunProbe, probe, false);
-        if (thread != nullptr) {  // LCOV_EXCL_BR_LINE: the system refuses a thread
+        if (thread != nullptr) {
             LockObjects();
             end->probe_thread = thread;
             UnlockObjects();
             return end;
         }
-        // LCOV_EXCL_START: as above
         if (pidfd >= 0) {
             close(pidfd);
         }
-        // LCOV_EXCL_STOP
     }
-    if (stop >= 0) {  // LCOV_EXCL_BR_LINE: a descriptor failure
+    if (stop >= 0) {
         close(stop);
     }
     std::free(probe);

@@ -15,10 +15,7 @@ ReverseTableSet g_process_tables;
 
 struct ProcessTablesLifetime {
     ProcessTablesLifetime() { ReverseTablesLoad(&g_process_tables); }
-    // LCOV_EXCL_START: runs when the library is unloaded, after the coverage
-    // profile has been written (the load-unload test exercises it)
     ~ProcessTablesLifetime() { ReverseTablesUnload(&g_process_tables); }
-    // LCOV_EXCL_STOP
 };
 
 ProcessTablesLifetime g_lifetime;

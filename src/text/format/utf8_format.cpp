@@ -259,13 +259,11 @@ int32_t FormatUtf8(char* buffer, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
     const uint64_t* slots = nullptr;
-    // LCOV_EXCL_START: the va_list is a slot list on 64-bit Windows only
     if (platform::VaListSlots(arguments, &slots)) {
         const int32_t result = FormatUtf8V(buffer, format, slots);
         va_end(arguments);
         return result;
     }
-    // LCOV_EXCL_STOP
     va_list again;
     va_start(again, format);
     const int32_t result =

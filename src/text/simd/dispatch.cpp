@@ -53,11 +53,9 @@ std::atomic<int> g_chosen_level{-1};
 
 int DetectLevel() {
     int level = kLevelCount - 1;
-    // LCOV_EXCL_START: the machine decides how far down the loop goes
     while (kLevels[level].supported != nullptr && !kLevels[level].supported()) {
         --level;
     }
-    // LCOV_EXCL_STOP
     return level;
 }
 
