@@ -18,16 +18,23 @@ namespace {
 constexpr size_t kBufferSize = 256;
 constexpr long kInteger = -1234567;
 constexpr double kDouble = 3.14159265358979;
+constexpr int kTries = 3;
 const char kText[] = "connection reset by peer";
+// A string, an integer and a float, as an everyday message has them; once
+// with positional directives (glibc's snprintf reads these too).
+const char kPositional[] = "%1$s: failed %2$d times in %3$.2f s";
+const char kMixed[] = "%s: failed %d times in %.2f s";
 
-// The three conversions: FormatUtf8 and snprintf each write into `out`.
-enum Case { kLong, kFloating, kQuoted };
+// The conversions: FormatUtf8 and snprintf each write into `out`.
+enum Case { kLong, kFloating, kQuoted, kPositionalCase, kMixedCase };
 
 int WithFaultkit(Case which, char* out) {
     switch (which) {
         case kLong: return FormatUtf8(out, "%li", kInteger);
         case kFloating: return FormatUtf8(out, "%f", kDouble);
         case kQuoted: return FormatUtf8(out, "\"%s\"", kText);
+        case kPositionalCase: return FormatUtf8(out, kPositional, kText, kTries, kDouble);
+        case kMixedCase: return FormatUtf8(out, kMixed, kText, kTries, kDouble);
     }
     return -1;
 }
@@ -37,6 +44,9 @@ int WithSnprintf(Case which, char* out) {
         case kLong: return std::snprintf(out, kBufferSize, "%li", kInteger);
         case kFloating: return std::snprintf(out, kBufferSize, "%f", kDouble);
         case kQuoted: return std::snprintf(out, kBufferSize, "\"%s\"", kText);
+        case kPositionalCase:
+            return std::snprintf(out, kBufferSize, kPositional, kText, kTries, kDouble);
+        case kMixedCase: return std::snprintf(out, kBufferSize, kMixed, kText, kTries, kDouble);
     }
     return -1;
 }
@@ -72,9 +82,9 @@ void BM_Snprintf(benchmark::State& state) {
     }
 }
 
-// Arguments: 0 "%li", 1 "%f", 2 "\"%s\"".
-BENCHMARK(BM_FormatUtf8)->DenseRange(kLong, kQuoted);
-BENCHMARK(BM_Snprintf)->DenseRange(kLong, kQuoted);
+// Arguments: 0 "%li", 1 "%f", 2 "\"%s\"", 3 positional, 4 mixed.
+BENCHMARK(BM_FormatUtf8)->DenseRange(kLong, kMixedCase);
+BENCHMARK(BM_Snprintf)->DenseRange(kLong, kMixedCase);
 
 // Asks for the size of a five-value context, then writes it.
 void BM_ContextString(benchmark::State& state) {

@@ -1,5 +1,7 @@
 #include "text/format/ascii_fast_path.h"
 
+#include <cstring>
+
 #include "text/convert/encoding_conversion.h"
 #include "text/simd/sse2/sse2_helpers.h"
 
@@ -28,10 +30,9 @@ bool WidenBlock(const char* src, char16_t* dst) {
 
 // Less one, the units 1 to 0x7F are 0 to 0x7E and 0 wraps to 0xFFFF:
 // subtracting 0x7E with saturation leaves 0 exactly for plain ASCII.
-bool IsPlainAsciiBlock(const char16_t* text) {
+__m128i NonAsciiUnits(const char16_t* text) {
     const __m128i less_one = _mm_sub_epi16(Load(text), _mm_set1_epi16(1));
-    const __m128i excess = _mm_subs_epu16(less_one, _mm_set1_epi16(0x7E));
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(excess, _mm_setzero_si128())) == 0xFFFF;
+    return _mm_subs_epu16(less_one, _mm_set1_epi16(0x7E));
 }
 
 void NarrowBlock(const char16_t* text, char* buffer) {
@@ -76,18 +77,52 @@ uint64_t WidenUtf8Text(const char* src, size_t bytes, char16_t* dst) {
     return rest != 0 ? rest + ascii * sizeof(char16_t) : 0;
 }
 
-bool WidenShortAscii(const char* src, char16_t* dst, size_t room) {
-    for (size_t i = 0; i < room; ++i) {
-        const auto byte = static_cast<unsigned char>(src[i]);
-        if (byte >= 0x80) {
-            return false;
-        }
-        dst[i] = byte;
-        if (byte == 0) {
-            return true;
+// A block is widened whole, and the run ends at its first stop, if any.
+size_t WidenTextRun(const char* src, size_t length, char16_t* dst) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i percent = _mm_set1_epi8('%');
+    for (; i + 16 <= length; i += 16) {
+        const __m128i bytes = Load(src + i);
+        Store(dst + i, _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+        Store(dst + i + 8, _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+        const int stops = _mm_movemask_epi8(_mm_or_si128(bytes, _mm_cmpeq_epi8(bytes, percent)));
+        if (stops != 0) {
+            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(stops)));
         }
     }
-    return false;
+#endif
+    for (; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(src[i]);
+        if (byte >= 0x80 || byte == '%') {
+            break;
+        }
+        dst[i] = byte;
+    }
+    return i;
+}
+
+bool IsAsciiText(const char* text, size_t bytes) {
+#if defined(__SSE2__)
+    if (bytes >= 16) {
+        __m128i seen = Load(text + bytes - 16);
+        for (size_t i = 0; i + 16 < bytes; i += 16) {
+            seen = _mm_or_si128(seen, Load(text + i));
+        }
+        return _mm_movemask_epi8(seen) == 0;
+    }
+#endif
+    uint64_t seen = 0;
+    size_t i = 0;
+    for (; i + 8 <= bytes; i += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, text + i, sizeof word);
+        seen |= word;
+    }
+    for (; i < bytes; ++i) {
+        seen |= static_cast<unsigned char>(text[i]);
+    }
+    return (seen & 0x8080808080808080u) == 0;
 }
 
 // Text that the formatter has only just stored unit by unit is tested unit
@@ -99,12 +134,11 @@ constexpr size_t kFreshUnits = 16;
 bool IsPlainAscii(const char16_t* text, size_t units) {
 #if defined(__SSE2__)
     if (units >= kFreshUnits) {
-        for (size_t i = 0; i + 8 <= units; i += 8) {
-            if (!IsPlainAsciiBlock(text + i)) {
-                return false;
-            }
+        __m128i excess = NonAsciiUnits(text + units - 8);
+        for (size_t i = 0; i + 8 < units; i += 8) {
+            excess = _mm_or_si128(excess, NonAsciiUnits(text + i));
         }
-        return IsPlainAsciiBlock(text + units - 8);
+        return _mm_movemask_epi8(_mm_cmpeq_epi16(excess, _mm_setzero_si128())) == 0xFFFF;
     }
 #endif
     // Less one, a unit that is 0 or from 0x80 up is 0x7F or more. Two a round.

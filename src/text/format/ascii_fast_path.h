@@ -15,10 +15,14 @@ namespace faultkit {
 // source is not UTF-8 throughout.
 uint64_t WidenUtf8Text(const char* src, size_t bytes, char16_t* dst);
 
-// Widens the NUL-terminated `src` into `dst` when it is ASCII throughout
-// and has fewer than `room` bytes, in one pass that finds its end; else
-// returns false (`dst` then holds some of it).
-bool WidenShortAscii(const char* src, char16_t* dst, size_t room);
+// Widens the bytes at `src` up to the first '%' or byte from 0x80 up, at
+// most `length` of them, into `dst`; returns how many it widened. `dst`
+// has room for `length` units, and units behind the run may be stored too
+// (those of the bytes that follow it), for the caller to overwrite.
+size_t WidenTextRun(const char* src, size_t length, char16_t* dst);
+
+// True when the `bytes` bytes at `text` are all ASCII (below 0x80).
+bool IsAsciiText(const char* text, size_t bytes);
 
 // True when the `units` UTF-16 units at `text` are ASCII and none is 0:
 // text that is its own UTF-8, unit for unit.

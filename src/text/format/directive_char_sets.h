@@ -27,4 +27,14 @@ constexpr bool IsInSet(Char c, const CharSet& set) {
     return unit < 128 && ((set.bits[unit >> 6] >> (unit & 63)) & 1) != 0;
 }
 
+// The loose reading of a directive that argument gathering makes: what may
+// stand between '%' (or the index) and the conversion character, and the
+// conversions whose value is a double.
+constexpr CharSet kLooseDirectiveBody = MakeCharSet("-+ #0123456789.*hlLjztIw");
+constexpr CharSet kLooseFloatingConversions = MakeCharSet("aAeEfFgG");
+
+// The lower-case letters but the size letters "h", "j", "l", "t", "w", "z":
+// where the check for narrow string directives takes a directive to end.
+constexpr CharSet kConversionLetters = MakeCharSet("abcdefgikmnopqrsuvxy");
+
 }  // namespace faultkit

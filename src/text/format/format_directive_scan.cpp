@@ -1,8 +1,6 @@
 #include "text/format/format_directive_scan.h"
 
 #include <climits>
-#include <cstddef>
-#include <cstring>
 
 #include "text/format/directive_char_sets.h"
 
@@ -13,40 +11,30 @@ constexpr uint64_t kSlotBytes = 8;
 
 constexpr CharSet kFlags = MakeCharSet("-+ #0");
 constexpr CharSet kModifiers = MakeCharSet("hlLjzt");
-constexpr CharSet kIntegerConversions = MakeCharSet("dioxXu");
-constexpr CharSet kFloatingConversions = MakeCharSet("aAeEfgG");
-constexpr CharSet kRewritePrefixes = MakeCharSet("-+ #0123456789*l%");
-constexpr CharSet kSummaryPrefixes = MakeCharSet("-+ #0123456789*l%$");
+// What may stand between '%' and the conversion character.
+constexpr CharSet kBeforeConversion = MakeCharSet("$-+ #0123456789*.hlLjzt");
+// What may stand before a conversion character besides its own modifiers:
+// the "$" of an index, the "%" of a directive without anything else.
+constexpr CharSet kPrefixes = MakeCharSet("-+ #0123456789*l%$");
 
-bool IsDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
+template <typename Char>
+bool IsDigit(Char c) {
+    return c >= '0' && c <= '9';
 }
 
-char16_t* SkipDigits(char16_t* p) {
+template <typename Char>
+const Char* SkipDigits(const Char* p) {
     while (IsDigit(*p)) {
         ++p;
     }
     return p;
 }
 
-char16_t* TextEnd(char16_t* p) {
-    while (*p != 0) {
-        ++p;
-    }
-    return p;
-}
-
-// Moves the text from `at` (terminator included) by `shift` units; the
-// buffer has room for the growth.
-void ShiftText(char16_t* at, ptrdiff_t shift) {
-    const size_t units = static_cast<size_t>(TextEnd(at) - at) + 1;
-    std::memmove(at + shift, at, units * sizeof(char16_t));
-}
-
-int32_t ParseIndex(const char16_t* digits, const char16_t* end) {
+template <typename Char>
+int32_t ParseIndex(const Char* digits, const Char* end) {
     int64_t value = 0;
     for (; digits < end; ++digits) {
-        value = value * 10 + (*digits - u'0');
+        value = value * 10 + (*digits - '0');
         if (value > INT32_MAX) {
             return INT32_MAX;
         }
@@ -54,190 +42,176 @@ int32_t ParseIndex(const char16_t* digits, const char16_t* end) {
     return static_cast<int32_t>(value);
 }
 
-// State of one scan: where it stands and what it has learnt.
-struct DirectiveScan {
-    char16_t* p;
-    uint64_t group;
-    bool rewrite;  // rewrite mode, else summary mode
-    ScanSummary* summary;
-    uint32_t kind;
+// A width or precision: "*" (one more argument slot) or decimal digits.
+template <typename Char>
+const Char* SkipStarOrDigits(const Char* p, uint8_t& stars) {
+    if (*p == '*') {
+        ++stars;
+        return p + 1;
+    }
+    return SkipDigits(p);
+}
+
+// What the conversion character and its prefix (the character before it)
+// make of a directive: 0 and its string kind, respelling and value slot
+// (none for a character that is no conversion), or a ScanError.
+struct Conversion {
+    int32_t error;
+    StringKind kind;
+    Respelling respelling;
+    uint8_t values;
 };
 
-const CharSet& PrefixSet(const DirectiveScan& scan) {
-    return scan.rewrite ? kRewritePrefixes : kSummaryPrefixes;
-}
-
-void NoteLongerRewrite(DirectiveScan& scan) {
-    scan.summary->length += 1;
-    scan.summary->rewrite_needed = 1;
-}
-
-// A width or precision: "*" (one more argument slot) or decimal digits.
-void SkipStarOrDigits(DirectiveScan& scan) {
-    if (*scan.p == u'*') {
-        ++scan.p;
-        scan.group += kSlotBytes;
-    } else {
-        scan.p = SkipDigits(scan.p);
+template <typename Char>
+Conversion ReadConversion(const Char* p) {
+    const Char prefix = p[-1];
+    const bool plain_prefix = IsInSet(prefix, kPrefixes);
+    switch (*p) {
+        case 'd':
+        case 'i':
+        case 'o':
+        case 'x':
+        case 'X':
+        case 'u':
+            if (prefix == 'l' && p[-2] == 'l') {
+                return {0, kNotString, kLongLong, 1};
+            }
+            if (prefix == 't' || prefix == 'z') {
+                return {0, kNotString, kPointerSized, 1};
+            }
+            return {prefix == 'h' || plain_prefix ? 0 : kScanBadIntegerPrefix, kNotString,
+                    kKeepSpelling, 1};
+        case 'a':
+        case 'A':
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'g':
+        case 'G':
+            return {prefix == 'L' || plain_prefix ? 0 : kScanBadFloatPrefix, kNotString,
+                    kKeepSpelling, 1};
+        case 'c':
+            return {plain_prefix ? 0 : kScanBadCharPrefix, kNotString,
+                    prefix == 'l' ? kKeepSpelling : kByteCharacter, 1};
+        case 'n':
+        case 'p': return {0, kNotString, kKeepSpelling, 1};
+        case 's':
+            return {plain_prefix ? 0 : kScanBadStringPrefix,
+                    prefix == 'l' ? kWideString : kNarrowString,
+                    prefix == 'l' ? kKeepSpelling : kNarrowText, 1};
+        default: return {0, kNotString, kKeepSpelling, 0};
     }
 }
 
-// Steps 1-5: index, flag, width, precision and length modifier. Returns 0
-// or a ScanError; the index goes to `index`.
-int32_t ScanUpToConversion(DirectiveScan& scan, int32_t* index) {
-    char16_t* digits_end = SkipDigits(scan.p);
-    *index = 0;
-    if (*digits_end == u'$') {
-        *index = ParseIndex(scan.p, digits_end);
-        if (*index < 1) {
-            return kScanBadIndex;
-        }
-        if (scan.rewrite) {
-            ShiftText(digits_end + 1, scan.p - (digits_end + 1));
-        } else {
-            scan.summary->rewrite_needed = 1;
-            scan.p = digits_end + 1;
-        }
-    }
-    if (IsInSet(*scan.p, kFlags) && *++scan.p == 0) {
-        return kScanEndAfterFlag;
-    }
-    SkipStarOrDigits(scan);
-    if (*scan.p == 0) {
-        return kScanEndAfterWidth;
-    }
-    if (*scan.p == u'.') {
-        ++scan.p;
-        SkipStarOrDigits(scan);
-        if (*scan.p == 0) {
-            return kScanEndAfterPrecision;
-        }
-    }
-    if (IsInSet(*scan.p, kModifiers)) {
-        const char16_t modifier = *scan.p++;
-        if ((modifier == u'h' || modifier == u'l') && *scan.p == modifier) {
-            ++scan.p;
-        }
-    }
-    return 0;
-}
+// Where the conversion character of a directive stands, behind its
+// index, flag, width, precision and length modifier: `error` is a
+// ScanError when the text ends before it.
+template <typename Char>
+struct DirectiveHead {
+    int32_t error;
+    int32_t index;
+    const Char* body;
+    const Char* conversion;
+    uint8_t stars;
+};
 
-int32_t ScanInteger(DirectiveScan& scan) {
-    const char16_t prefix = scan.p[-1];
-    if (prefix == u'l' && scan.p[-2] == u'l') {
-        if (scan.rewrite) {  // "ll" -> "I64"
-            ShiftText(scan.p, 1);
-            scan.p[-2] = u'I';
-            scan.p[-1] = u'6';
-            scan.p[0] = u'4';
-            ++scan.p;
-        } else {
-            NoteLongerRewrite(scan);
+template <typename Char>
+DirectiveHead<Char> ReadHead(const Char* directive) {
+    DirectiveHead<Char> head{0, 0, directive, directive, 0};
+    const Char* p = SkipDigits(directive);
+    if (*p == '$') {
+        head.index = ParseIndex(directive, p);
+        if (head.index < 1) {
+            head.error = kScanBadIndex;
+            return head;
         }
-    } else if (prefix == u't' || prefix == u'z') {
-        if (scan.rewrite) {
-            scan.p[-1] = u'I';
-        } else {
-            scan.summary->rewrite_needed = 1;
-        }
-    } else if (prefix != u'h' && prefix != u'l' && !IsInSet(prefix, PrefixSet(scan))) {
-        return kScanBadIntegerPrefix;
+        head.body = p + 1;
     }
-    scan.group += kSlotBytes;
-    return 0;
-}
-
-int32_t ScanCharacter(DirectiveScan& scan) {
-    const char16_t prefix = scan.p[-1];
-    if (!IsInSet(prefix, PrefixSet(scan))) {
-        return kScanBadCharPrefix;
+    p = head.body;
+    if (IsInSet(*p, kFlags) && *++p == 0) {
+        head.error = kScanEndAfterFlag;
+        return head;
     }
-    if (prefix != u'l') {
-        if (scan.rewrite) {
-            scan.p[0] = u'C';
-        } else {
-            scan.summary->rewrite_needed = 1;
+    p = SkipStarOrDigits(p, head.stars);
+    if (*p == 0) {
+        head.error = kScanEndAfterWidth;
+        return head;
+    }
+    if (*p == '.') {
+        p = SkipStarOrDigits(p + 1, head.stars);
+        if (*p == 0) {
+            head.error = kScanEndAfterPrecision;
+            return head;
         }
     }
-    scan.group += kSlotBytes;
-    return 0;
-}
-
-int32_t ScanString(DirectiveScan& scan) {
-    const char16_t prefix = scan.p[-1];
-    if (!IsInSet(prefix, PrefixSet(scan))) {
-        return kScanBadStringPrefix;
-    }
-    if (prefix == u'l') {
-        scan.kind = kWideString;
-    } else {
-        scan.kind = kNarrowString;
-        if (scan.rewrite) {  // "s" -> "ls"
-            ShiftText(scan.p, 1);
-            scan.p[0] = u'l';
-            ++scan.p;
-        } else {
-            NoteLongerRewrite(scan);
+    if (IsInSet(*p, kModifiers)) {
+        const Char modifier = *p++;
+        if ((modifier == 'h' || modifier == 'l') && *p == modifier) {
+            ++p;
         }
     }
-    scan.group += kSlotBytes;
-    return 0;
-}
-
-// Step 6: the conversion character and its prefix.
-int32_t ScanConversion(DirectiveScan& scan) {
-    const char16_t conversion = *scan.p;
-    if (IsInSet(conversion, kIntegerConversions)) {
-        return ScanInteger(scan);
-    }
-    if (IsInSet(conversion, kFloatingConversions)) {
-        if (scan.p[-1] != u'L' && !IsInSet(scan.p[-1], PrefixSet(scan))) {
-            return kScanBadFloatPrefix;
-        }
-        scan.group += kSlotBytes;
-        return 0;
-    }
-    if (conversion == u'c') {
-        return ScanCharacter(scan);
-    }
-    if (conversion == u'n' || conversion == u'p') {
-        scan.group += kSlotBytes;
-        return 0;
-    }
-    if (conversion == u's') {
-        return ScanString(scan);
-    }
-    return 0;
+    head.error = *p == 0 ? kScanNoArgument : 0;
+    head.conversion = p;
+    return head;
 }
 
 }  // namespace
 
-int32_t ScanFormatDirective(char16_t* directive, char16_t** end, uint64_t* group_bytes,
-                            ScanSummary* summary, uint32_t* kind) {
-    DirectiveScan scan{directive, 0, group_bytes != nullptr, summary, kNotString};
-    if (scan.rewrite) {
-        *kind = kNotString;
+// Most directives have nothing before their conversion ("%s", "%d"): their
+// head is read by a single test.
+template <typename Char>
+int32_t ReadFormatDirective(const Char* directive, DirectiveReading<Char>* reading) {
+    DirectiveHead<Char> head{0, 0, directive, directive, 0};
+    if (*directive == 0 || IsInSet(*directive, kBeforeConversion)) {
+        head = ReadHead(directive);
+        if (head.error != 0) {
+            return head.error;
+        }
     }
-    int32_t index = 0;
-    int32_t result = ScanUpToConversion(scan, &index);
-    if (result == 0 && *scan.p == 0) {
-        result = kScanNoArgument;
+    const Conversion conversion = ReadConversion(head.conversion);
+    if (conversion.error != 0) {
+        return conversion.error;
     }
-    if (result == 0) {
-        result = ScanConversion(scan);
+    const uint64_t group = (head.stars + conversion.values) * kSlotBytes;
+    if (group == 0) {
+        return kScanNoArgument;
     }
-    if (result == 0 && scan.group == 0) {
-        result = kScanNoArgument;
-    }
-    if (result < 0) {
-        return result;
-    }
-    *end = scan.p;
-    if (scan.rewrite) {
-        *group_bytes = scan.group;
-        *kind = scan.kind;
-    }
-    return index;
+    *reading = DirectiveReading<Char>{head.body,       head.conversion,       group,
+                                      conversion.kind, conversion.respelling, head.stars};
+    return head.index;
 }
+
+template <typename Char>
+char16_t* WriteRespelledDirective(char16_t* out, const DirectiveReading<Char>& reading,
+                                  bool narrow_as_is) {
+    const Char* conversion = reading.conversion;
+    const Char* kept_end = conversion;
+    switch (reading.respelling) {
+        case kLongLong: kept_end -= 2; break;
+        case kPointerSized: kept_end -= 1; break;
+        default: break;
+    }
+    for (const Char* p = reading.body; p < kept_end; ++p) {
+        *out++ = static_cast<char16_t>(*p);
+    }
+    switch (reading.respelling) {
+        case kLongLong:
+            *out++ = u'I';
+            *out++ = u'6';
+            *out++ = u'4';
+            break;
+        case kPointerSized: *out++ = u'I'; break;
+        case kByteCharacter: *out++ = u'C'; return out;
+        case kNarrowText: *out++ = narrow_as_is ? u'h' : u'l'; break;
+        case kKeepSpelling: break;
+    }
+    *out++ = static_cast<char16_t>(*conversion);
+    return out;
+}
+
+template int32_t ReadFormatDirective(const char*, DirectiveReading<char>*);
+template int32_t ReadFormatDirective(const char16_t*, DirectiveReading<char16_t>*);
+template char16_t* WriteRespelledDirective(char16_t*, const DirectiveReading<char>&, bool);
+template char16_t* WriteRespelledDirective(char16_t*, const DirectiveReading<char16_t>&, bool);
 
 }  // namespace faultkit

@@ -1,5 +1,6 @@
-// Scanning one conversion directive of a UTF-16 format for the positional
-// formatting front end. A directive, after its '%', is:
+// Reading one conversion directive of a format, UTF-16 or UTF-8 (whose
+// directives read alike: every character the grammar names is ASCII), for
+// the positional formatting front end. A directive, after its '%', is:
 //   [index$] [one flag of "-+ #0"] [* | digits] [. (* | digits)]
 //   [h | hh | l | ll | L | j | z | t] conversion
 #pragma once
@@ -9,19 +10,23 @@
 namespace faultkit {
 
 // What the string argument of a directive is.
-enum StringKind : uint32_t {
+enum StringKind : uint8_t {
     kNotString = 0,
     kWideString = 1,    // "ls": a UTF-16 string, passed on as it is
-    kNarrowString = 2,  // "s" with any other prefix: UTF-8, converted to UTF-16
+    kNarrowString = 2,  // "s" with any other prefix: UTF-8, for the formatter's dialect
 };
 
-// Summary of a whole format, filled directive by directive in summary mode.
-struct ScanSummary {
-    uint8_t rewrite_needed;
-    uint64_t length;  // UTF-16 units of the rewritten format, terminator included
+// How the front end respells a directive for the platform formatter's
+// dialect; the index, if any, is dropped as well.
+enum Respelling : uint8_t {
+    kKeepSpelling = 0,
+    kLongLong,       // "ll" -> "I64"
+    kPointerSized,   // "z" or "t" -> "I"
+    kByteCharacter,  // "c" without "l" -> "C"
+    kNarrowText,     // "s" -> "hs" (plain ASCII) or "ls" (a UTF-16 copy)
 };
 
-// Negative results of ScanFormatDirective.
+// Negative results of ReadFormatDirective.
 enum ScanError : int32_t {
     kScanBadIndex = -1,  // positional index below 1
     kScanEndAfterFlag = -2,
@@ -34,16 +39,37 @@ enum ScanError : int32_t {
     kScanNoArgument = -9,  // consumes no slot, or ends before the conversion
 };
 
-// Scans the directive that starts at `directive` (the character after '%').
-// Summary mode (group_bytes null): the text is left alone and `summary` is
-// updated. Rewrite mode (group_bytes given): the directive is rewritten in place
-// ("ll" -> "I64", "z"/"t" -> "I", "c" -> "C", narrow "s" -> "ls", the index
-// removed) in a buffer with room for the growth, and `kind` receives the
-// directive's StringKind. Returns the positional index (>= 1), 0 for a directive
-// without one, or a ScanError. On success `end` receives the position of
-// the conversion character and, in rewrite mode, `group_bytes` the bytes of
-// argument slots the directive consumes.
-int32_t ScanFormatDirective(char16_t* directive, char16_t** end, uint64_t* group_bytes,
-                            ScanSummary* summary, uint32_t* kind);
+// What a directive the front end accepts holds.
+template <typename Char>
+struct DirectiveReading {
+    const Char* body;        // behind the '%' and the index "n$"
+    const Char* conversion;  // the conversion character
+    uint64_t group_bytes;    // argument slots it consumes, 8 bytes each
+    StringKind kind;
+    Respelling respelling;
+    uint8_t stars;  // "*" of width and precision: the group's first slots
+};
+
+// Reads the directive that starts at `directive` (the character after '%');
+// the text is not changed. Returns the positional index (>= 1), 0 for a
+// directive without one, or a ScanError; `reading` is filled unless the
+// result is negative. Nothing past the text's terminator is read.
+template <typename Char>
+int32_t ReadFormatDirective(const Char* directive, DirectiveReading<Char>* reading);
+
+// Writes the directive read, from behind its index through its conversion
+// character, respelled for the platform formatter's dialect, as UTF-16 at
+// `out` (a UTF-8 directive is ASCII throughout); a narrow string's "s"
+// becomes "hs" when `narrow_as_is`, else "ls". Returns the end of what it
+// wrote: at most one unit more than it read.
+template <typename Char>
+char16_t* WriteRespelledDirective(char16_t* out, const DirectiveReading<Char>& reading,
+                                  bool narrow_as_is);
+
+extern template int32_t ReadFormatDirective(const char*, DirectiveReading<char>*);
+extern template int32_t ReadFormatDirective(const char16_t*, DirectiveReading<char16_t>*);
+extern template char16_t* WriteRespelledDirective(char16_t*, const DirectiveReading<char>&, bool);
+extern template char16_t* WriteRespelledDirective(char16_t*, const DirectiveReading<char16_t>&,
+                                                  bool);
 
 }  // namespace faultkit

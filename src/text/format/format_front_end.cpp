@@ -6,8 +6,6 @@
 #include "base/scratch_buffer.h"
 #include "text/encoding/utf8.h"
 #include "text/format/ascii_fast_path.h"
-#include "text/format/directive_char_sets.h"
-#include "text/format/format_directive_scan.h"
 
 namespace faultkit {
 namespace {
@@ -18,103 +16,55 @@ constexpr uint64_t kSlotBytes = 8;
 struct ArgumentEntry {
     uint64_t size;         // bytes of the group; 0 while no directive names it
     ArgumentSlots source;  // first slot of the group in the caller's list
-    uint32_t kind;         // StringKind of the group's value
-    size_t narrow_bytes;   // a narrow string's bytes with its terminator
-    char16_t* placed;      // a narrow string's UTF-16 copy inside the block, once made
+    StringKind kind;       // of its value; a later directive naming it decides
+    bool narrow_only;      // every directive naming it reads a narrow string
+    bool as_is;            // such a string in plain ASCII, passed on as it is
+    bool copied;           // any other narrow string, converted into the block
+    size_t narrow_bytes;   // a copied string's bytes with its terminator
+    char16_t* placed;      // its UTF-16 copy inside the block, once made
 };
 
-// What the walk over the format learnt about it.
-struct FormatShape {
-    uint32_t directives;
-    int32_t max_index;
-    bool positional;
-    uint64_t slot_total;  // bytes of all directives' groups
-};
-
-// What one pass over the caller's format finds before any directive is
-// scanned.
-struct FormatMarks {
-    size_t units;     // terminator included
-    size_t percents;  // '%' units: no format has more directives than these
-    bool may_rewrite;
-};
-
-// Every rewrite starts from one of these: the "$" of an index, "c", "s",
-// "t", "z", or "l" (of "ll"). A format without one needs no rewrite,
-// whatever its directives, and is declined without being scanned.
-constexpr CharSet kRewriteMarks = MakeCharSet("$cstz");
-
-FormatMarks FindMarks(const char16_t* format) {
-    size_t length = 0;
-    size_t percents = 0;
-    bool marked = false;
-    for (char16_t unit = format[0]; unit != 0; unit = format[++length]) {
-        percents += unit == u'%' ? 1 : 0;
-        marked =
-            marked || IsInSet(unit, kRewriteMarks) || (unit == u'l' && format[length + 1] == u'l');
-    }
-    return FormatMarks{length + 1, percents, marked};
+// The group of the i-th directive.
+uint32_t EntryOf(const FormatScan& scan, uint32_t i) {
+    const int32_t index = scan.directives[i].result;
+    return index > 0 ? static_cast<uint32_t>(index - 1) : i;
 }
 
-// Calls scan_one(directive) for the text after every '%' that does not start
-// "%%"; scan_one returns the position of the directive's conversion character,
-// or null to end the walk with failure. Returns the position of the text's
-// terminator, or null on failure.
-template <typename ScanOne>
-char16_t* WalkDirectives(char16_t* format, ScanOne scan_one) {
-    char16_t* p = format;
-    for (; *p != 0; ++p) {
-        if (*p != u'%') {
-            continue;
-        }
-        if (p[1] == u'%') {
-            ++p;
-            continue;
-        }
-        p = scan_one(p + 1);
-        if (p == nullptr) {
-            return nullptr;
-        }
-    }
-    return p;
-}
+// The block's sizes: its slots and the rewritten format (its string
+// copies are measured with the groups).
+struct BlockSizes {
+    uint64_t slot_bytes;
+    size_t format_units;  // terminator included
+};
 
-// Rewrites the copy directive by directive, filling the order table and the
-// entries (room for `limit` of each); returns the rewritten copy's
-// terminator, or null for a format that the front end refuses.
-//
-// One walk serves where a summary scan of the caller's format and a
-// rewrite scan of its copy would each meet the same directives: a
-// directive scans alike in both modes (the summary mode differs only by
-// reading the "$" of an index as the prefix where the rewrite mode, with
-// the index deleted, reads the "%", and both accept either), so they
-// refuse the same directives and find the same indices. The copy has room
-// for the growth: a directive lengthens the text by one unit at the most.
-char16_t* RewriteFormat(char16_t* copy, size_t limit, int32_t* order, ArgumentEntry* entries,
-                        FormatShape* shape) {
-    *shape = FormatShape{0, 0, false, 0};
-    return WalkDirectives(copy, [&](char16_t* text) -> char16_t* {
-        char16_t* end = nullptr;
-        uint64_t group = 0;
-        uint32_t kind = kNotString;
-        const int32_t index = ScanFormatDirective(text, &end, &group, nullptr, &kind);
-        const bool positional = index > 0;
-        if (index < 0 || (shape->directives > 0 && positional != shape->positional)) {
-            return nullptr;
+// Gives each group the size and kind its directives say, and sizes the
+// slots and the rewritten format: each index dropped, one unit more for
+// each "I64" and each "hs" or "ls". False when two directives name one
+// index with different sizes.
+bool NameGroups(const FormatScan& scan, ArgumentEntry* entries, uint32_t groups,
+                BlockSizes* sizes) {
+    for (uint32_t i = 0; i < groups; ++i) {
+        entries[i].size = 0;
+        entries[i].narrow_only = true;
+        entries[i].placed = nullptr;
+    }
+    *sizes = BlockSizes{0, static_cast<size_t>(scan.end - scan.format) + 1};
+    for (uint32_t i = 0; i < scan.count; ++i) {
+        const ScannedDirective& directive = scan.directives[i];
+        const DirectiveReading<char16_t>& reading = directive.reading;
+        ArgumentEntry& entry = entries[EntryOf(scan, i)];
+        if (entry.size != 0 && entry.size != reading.group_bytes) {
+            return false;
         }
-        // An index above `limit` exceeds the directive count: refused anyway.
-        const uint32_t entry = positional ? static_cast<uint32_t>(index - 1) : shape->directives;
-        if (entry >= limit || (entries[entry].size != 0 && entries[entry].size != group)) {
-            return nullptr;
-        }
-        shape->positional = positional;
-        shape->max_index = index > shape->max_index ? index : shape->max_index;
-        order[shape->directives++] = static_cast<int32_t>(entry);
-        shape->slot_total += group;
-        entries[entry].size = group;
-        entries[entry].kind = kind;
-        return end;
-    });
+        entry.size = reading.group_bytes;
+        entry.kind = reading.kind;
+        entry.narrow_only = entry.narrow_only && reading.kind == kNarrowString;
+        sizes->slot_bytes += reading.group_bytes;
+        sizes->format_units -= static_cast<size_t>(reading.body - (directive.percent + 1));
+        sizes->format_units +=
+            reading.respelling == kLongLong || reading.respelling == kNarrowText ? 1 : 0;
+    }
+    return true;
 }
 
 const char* NarrowStringOf(const ArgumentEntry& entry) {
@@ -123,22 +73,44 @@ const char* NarrowStringOf(const ArgumentEntry& entry) {
 }
 
 // Finds each group in the caller's list (groups stand in index order) and
-// measures the narrow strings. False when an index is named by no directive.
+// looks at the narrow strings: those in plain ASCII that no directive reads
+// otherwise are passed on, the others measured for their copies. False
+// when an index is named by no directive.
 bool LocateGroups(ArgumentSlots arguments, ArgumentEntry* entries, uint32_t groups,
-                  size_t* narrow_units) {
-    *narrow_units = 0;
+                  size_t* copy_units) {
+    *copy_units = 0;
     for (uint32_t i = 0; i < groups; ++i) {
-        if (entries[i].size == 0) {
+        ArgumentEntry& entry = entries[i];
+        if (entry.size == 0) {
             return false;
         }
-        entries[i].source = arguments;
-        arguments += entries[i].size / kSlotBytes;
-        if (entries[i].kind == kNarrowString) {
-            entries[i].narrow_bytes = Utf8Length(NarrowStringOf(entries[i])) + 1;
-            *narrow_units += entries[i].narrow_bytes;
+        entry.source = arguments;
+        arguments += entry.size / kSlotBytes;
+        entry.as_is = false;
+        entry.copied = false;
+        if (entry.kind == kNarrowString) {
+            const char* text = NarrowStringOf(entry);
+            const size_t length = Utf8Length(text);
+            entry.as_is = entry.narrow_only && IsAsciiText(text, length);
+            entry.copied = !entry.as_is;
+            entry.narrow_bytes = length + 1;
+            *copy_units += entry.copied ? entry.narrow_bytes : 0;
         }
     }
     return true;
+}
+
+// Text between directives: short runs unit by unit, longer ones in one go.
+char16_t* CopyUnits(char16_t* out, const char16_t* from, const char16_t* to) {
+    constexpr ptrdiff_t kShortRun = 8;
+    if (to - from > kShortRun) {
+        std::memcpy(out, from, static_cast<size_t>(to - from) * sizeof(char16_t));
+        return out + (to - from);
+    }
+    while (from < to) {
+        *out++ = *from++;
+    }
+    return out;
 }
 
 // Converts the entry's narrow string to UTF-16 at `at`, which has room for
@@ -153,20 +125,25 @@ uint64_t PlaceNarrowString(const ArgumentEntry& entry, char16_t* at) {
     return sizeof(char16_t);
 }
 
-// Lays out the block: the groups in directive order (a repeated index gets a
-// copy of its own), then the format, then each narrow string once, converted
-// straight into its place when the format first names it. The copies stand
-// one after the other, as if converted elsewhere and copied in.
-void FillBlock(char* block, uint64_t slot_total, const char16_t* copy, size_t copy_bytes,
-               const int32_t* order, uint32_t directives, ArgumentEntry* entries) {
-    auto* slot = reinterpret_cast<uint64_t*>(block);
-    std::memcpy(block + slot_total, copy, copy_bytes);
-    char* strings = block + slot_total + copy_bytes;
-    for (uint32_t i = 0; i < directives; ++i) {
-        ArgumentEntry& entry = entries[order[i]];
+// Fills the block in one walk over the directives: the format with each
+// directive rewritten and the text between as it stands; the groups in
+// directive order (a repeated index gets a copy of its own); each copied
+// string once, converted straight into its place behind the format when
+// the format first names it, the copies one after the other.
+void FillBlock(const FormatScan& scan, ArgumentEntry* entries, uint64_t* slot, char16_t* format,
+               char* strings) {
+    const char16_t* done = scan.format;
+    for (uint32_t i = 0; i < scan.count; ++i) {
+        const ScannedDirective& directive = scan.directives[i];
+        ArgumentEntry& entry = entries[EntryOf(scan, i)];
+        format = CopyUnits(format, done, directive.percent + 1);
+        format = WriteRespelledDirective(format, directive.reading, entry.as_is);
+        done = directive.reading.conversion + 1;
         const uint64_t count = entry.size / kSlotBytes;
-        std::memcpy(slot, entry.source, entry.size);
-        if (entry.kind == kNarrowString) {
+        for (uint64_t k = 0; k < count; ++k) {
+            slot[k] = entry.source[k];
+        }
+        if (entry.copied) {
             if (entry.placed == nullptr) {
                 entry.placed = reinterpret_cast<char16_t*>(strings);
                 strings += PlaceNarrowString(entry, entry.placed);
@@ -175,86 +152,60 @@ void FillBlock(char* block, uint64_t slot_total, const char16_t* copy, size_t co
         }
         slot += count;
     }
+    CopyUnits(format, done, scan.end + 1);
 }
 
-// BuildArgumentBlock of a format with a rewrite mark.
-void* BuildMarkedBlock(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
-                       const FormatMarks& marks) {
-    const size_t limit = marks.percents;
-    ScratchBuffer<int32_t, 64> order(limit);
-    ScratchBuffer<ArgumentEntry, 16> entries(limit);
-    ScratchBuffer<char16_t, 256> copy(marks.units + marks.percents);
-    if (order.data() == nullptr || entries.data() == nullptr || copy.data() == nullptr) {
-        return nullptr;
-    }
-    // What is read before it is written: whether a directive named the
-    // group yet, and whether its string is in the block yet.
-    for (size_t i = 0; i < limit; ++i) {
-        entries.data()[i].size = 0;
-        entries.data()[i].placed = nullptr;
-    }
-    std::memcpy(copy.data(), *format, marks.units * sizeof(char16_t));
+}  // namespace
 
-    FormatShape shape{};
-    const char16_t* copy_end =
-        RewriteFormat(copy.data(), limit, order.data(), entries.data(), &shape);
-    if (copy_end == nullptr) {
+// The block: the slots, the rewritten format, the copied strings. Nothing
+// is written before every check has passed.
+void* BuildArgumentBlock(FormatScan* scan, const char16_t** format, ArgumentSlots* arguments,
+                         BlockStorage storage) {
+    if (scan->diverged) {
+        ScanFormat(scan->format, WalkBy::kFrontEnd, scan->directives, scan);
+    }
+    if (scan->refused || !scan->rewrite) {
         return nullptr;
     }
-    // A format whose copy reads as it did needed no rewrite and is declined.
-    // Nothing else changes the text, and every rewrite leaves a mark that
-    // no other undoes: one "$" less, one "I" or "C" more, or one unit more.
-    const auto copy_units = static_cast<size_t>(copy_end - copy.data()) + 1;
-    if (copy_units == marks.units &&
-        std::memcmp(copy.data(), *format, copy_units * sizeof(char16_t)) == 0) {
+    const uint32_t groups = scan->positional ? static_cast<uint32_t>(scan->max_index) : scan->count;
+    if (groups > scan->count) {
         return nullptr;
     }
-    const uint32_t groups =
-        shape.positional ? static_cast<uint32_t>(shape.max_index) : shape.directives;
-    size_t narrow_units = 0;
-    if (groups > shape.directives ||
-        !LocateGroups(*arguments, entries.data(), groups, &narrow_units)) {
+    ScratchBuffer<ArgumentEntry, 16> entries(groups);
+    BlockSizes sizes{};
+    size_t copy_units = 0;
+    if (entries.data() == nullptr || !NameGroups(*scan, entries.data(), groups, &sizes) ||
+        !LocateGroups(*arguments, entries.data(), groups, &copy_units)) {
         return nullptr;
     }
-    const size_t copy_bytes = copy_units * sizeof(char16_t);
-    // Room for the strings at their longest, one unit per UTF-8 byte; the
-    // block uses what their conversions take.
-    const size_t bytes = shape.slot_total + copy_bytes + narrow_units * sizeof(char16_t);
+    const uint64_t slot_bytes = sizes.slot_bytes;
+    const size_t format_bytes = sizes.format_units * sizeof(char16_t);
+    const size_t bytes = slot_bytes + format_bytes + copy_units * sizeof(char16_t);
     char* block = bytes <= storage.local_bytes ? static_cast<char*>(storage.local)
                                                : static_cast<char*>(std::malloc(bytes));
     if (block == nullptr) {
         return nullptr;
     }
-    FillBlock(block, shape.slot_total, copy.data(), copy_bytes, order.data(), shape.directives,
-              entries.data());
+    auto* rewritten = reinterpret_cast<char16_t*>(block + slot_bytes);
+    FillBlock(*scan, entries.data(), reinterpret_cast<uint64_t*>(block), rewritten,
+              block + slot_bytes + format_bytes);
     *arguments = reinterpret_cast<ArgumentSlots>(block);
-    *format = reinterpret_cast<const char16_t*>(block + shape.slot_total);
+    *format = rewritten;
     return block;
 }
 
-}  // namespace
-
-// Most formats have no rewrite mark: they are declined by a short function
-// that does not set up the scratch storage of a rewrite.
-void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
-                         bool* marked) {
-    const FormatMarks marks = FindMarks(*format);
-    *marked = marks.may_rewrite;
-    return marks.may_rewrite ? BuildMarkedBlock(format, arguments, storage, marks) : nullptr;
-}
-
-void* BuildArgumentBlock(const char16_t** format, ArgumentSlots* arguments) {
-    bool marked = false;
-    return BuildArgumentBlock(format, arguments, BlockStorage{nullptr, 0}, &marked);
-}
-
-void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments, BlockStorage storage,
-                        bool* marked) {
-    return BuildArgumentBlock(format, arguments, storage, marked);
-}
-
 void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments) {
-    return BuildArgumentBlock(format, arguments);
+    size_t units = 1;
+    while ((*format)[units - 1] != 0) {
+        ++units;
+    }
+    ScratchBuffer<ScannedDirective, 16> room(DirectiveRoom(units));
+    if (room.data() == nullptr) {
+        return nullptr;
+    }
+    FormatScan scan;
+    ScanFormat(*format, WalkBy::kFrontEnd, room.data(), &scan);
+    return BuildArgumentBlock(&scan, format, arguments, BlockStorage{nullptr, 0});
 }
 
 int32_t ReleaseWideFormat(void* block, BlockStorage storage, int32_t result) {

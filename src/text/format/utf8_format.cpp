@@ -11,7 +11,8 @@
 #include "text/encoding/utf8.h"
 #include "text/format/argument_gathering.h"
 #include "text/format/ascii_fast_path.h"
-#include "text/format/directive_char_sets.h"
+#include "text/format/format_scan.h"
+#include "text/format/plain_format.h"
 
 namespace faultkit {
 namespace {
@@ -26,8 +27,12 @@ constexpr size_t kFirstAttemptUnits = 512;
 constexpr size_t kMaxTrialUnits = size_t{1} << 24;
 // Units of a format converted on the stack; longer formats go to the heap.
 constexpr size_t kShortFormatUnits = 256;
+// Directives recorded on the stack; a format with more uses the heap.
+constexpr size_t kLocalDirectives = 32;
 // Argument slots gathered on the stack; more go to the heap.
 constexpr size_t kLocalSlots = 32;
+// Argument slots of a plain format; one with more takes the general path.
+constexpr size_t kPlainSlots = 64;
 // Bytes of stack storage for the argument block of a prepared format; a
 // block that does not fit goes to the heap.
 constexpr size_t kLocalBlockBytes = 1024;
@@ -40,33 +45,6 @@ int32_t MeasuredBytes(int units) {
         return -1;
     }
     return (units + 1) * 2;
-}
-
-// The lower-case letters but the size letters "h", "j", "l", "t", "w", "z".
-constexpr CharSet kConversionLetters = MakeCharSet("abcdefgikmnopqrsuvxy");
-
-// True when the format holds an "s" conversion without the "l" prefix: a
-// narrow string that must never reach the wide formatter as it stands.
-bool HasNarrowStringDirective(const char16_t* format) {
-    for (const char16_t* p = format; *p != 0; ++p) {
-        if (*p != u'%') {
-            continue;
-        }
-        if (p[1] == u'%') {
-            ++p;
-            continue;
-        }
-        do {
-            ++p;
-        } while (*p != 0 && !IsInSet(*p, kConversionLetters));
-        if (*p == u's' && p[-1] != u'l') {
-            return true;
-        }
-        if (*p == 0) {
-            break;
-        }
-    }
-    return false;
 }
 
 int32_t MeasureByTrial(WideFormatter formatter, const char16_t* format, ArgumentSlots arguments) {
@@ -89,15 +67,16 @@ int32_t MeasureByTrial(WideFormatter formatter, const char16_t* format, Argument
 // first NUL converted to UTF-8 is counted (bytes + 1, into *counted) and
 // written into the buffer (result: its bytes) when the counted size fits
 // `capacity`. Text that does not convert writes nothing: it is counted
-// before it is written. Plain ASCII needs neither step.
+// before it is written. Plain ASCII needs neither step, and text known to
+// be plain ASCII (`plain_ascii`) is not even looked at.
 int32_t DeliverText(char* buffer, size_t capacity, const char16_t* text, int written,
-                    int32_t* counted) {
+                    bool plain_ascii, int32_t* counted) {
     *counted = written;
     if (written <= 0) {
         return written;
     }
     const auto units = static_cast<size_t>(written);
-    if (IsPlainAscii(text, units)) {
+    if (plain_ascii || IsPlainAscii(text, units)) {
         *counted = written + 1;
         if (units + 1 > capacity) {
             return 0;
@@ -128,7 +107,7 @@ int32_t Failed(int32_t* counted) {
 // A text that did not fit the first attempt: measured, then written into
 // a buffer of the measured size.
 int32_t FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
-                       ArgumentSlots arguments, int32_t* counted) {
+                       ArgumentSlots arguments, bool plain_ascii, int32_t* counted) {
     const int32_t need = MeasureWideFormat(format, arguments);
     if (need < 0) {
         return Failed(counted);
@@ -138,7 +117,7 @@ int32_t FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
         return Failed(counted);
     }
     const int written = platform::WideFormat(text.data(), kUnboundedUnits, format, arguments);
-    return DeliverText(buffer, capacity, text.data(), written, counted);
+    return DeliverText(buffer, capacity, text.data(), written, plain_ascii, counted);
 }
 
 // Formats the prepared wide format and converts the text to UTF-8. Most
@@ -146,40 +125,107 @@ int32_t FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
 // text that does not fit there is measured first. Either way the text and
 // the results are the same.
 int32_t FormatPrepared(char* buffer, size_t capacity, const char16_t* format,
-                       ArgumentSlots arguments, int32_t* counted) {
+                       ArgumentSlots arguments, bool plain_ascii, int32_t* counted) {
     char16_t text[kFirstAttemptUnits];
     const int written = platform::WideFormat(text, kFirstAttemptUnits, format, arguments);
     if (written < 0) {
-        return FormatMeasured(buffer, capacity, format, arguments, counted);
+        return FormatMeasured(buffer, capacity, format, arguments, plain_ascii, counted);
     }
-    return DeliverText(buffer, capacity, text, written, counted);
+    return DeliverText(buffer, capacity, text, written, plain_ascii, counted);
 }
 
-// FormatUtf8Bounded of the format in UTF-16.
-int32_t FormatWide(char* buffer, size_t capacity, const char16_t* wide, ArgumentSlots arguments,
-                   int32_t* counted) {
+// Where a call's arguments come from: a slot list, or a va_list read by
+// the plain path and, where that gives up, a second one started alike for
+// the general path.
+struct ArgumentSource {
+    ArgumentSlots slots;
+    va_list* list;
+    va_list* again;
+};
+
+// Prepares the scanned format and formats it. A format that the front end
+// declines goes to the formatter as it stands, unless a narrow string would
+// reach it as a UTF-16 one.
+int32_t FormatScanned(char* buffer, size_t capacity, FormatScan* scan, ArgumentSlots arguments,
+                      int32_t* counted) {
     // Most blocks fit on the stack; where they go changes nothing in them.
     alignas(uint64_t) char local[kLocalBlockBytes];
     const BlockStorage storage{local, sizeof local};
-    bool marked = false;
-    void* block = PrepareWideFormat(&wide, &arguments, storage, &marked);
-    if (block == nullptr && marked && HasNarrowStringDirective(wide)) {
+    const char16_t* wide = scan->format;
+    void* block = BuildArgumentBlock(scan, &wide, &arguments, storage);
+    if (block == nullptr && MayHoldNarrowText(*scan)) {
         return Failed(counted);
     }
     return ReleaseWideFormat(block, storage,
-                             FormatPrepared(buffer, capacity, wide, arguments, counted));
+                             FormatPrepared(buffer, capacity, wide, arguments, false, counted));
 }
 
-// Gathers the arguments into slots in two walks over the format (the
-// first counts them) and formats.
-int32_t FormatGathered(char* buffer, const char* format, va_list arguments) {
-    const size_t count = ArgumentSlotCount(format);
+// Scans the UTF-16 format once; gathering, where the arguments come as a
+// va_list, and the front end work from that scan.
+int32_t FormatWide(char* buffer, size_t capacity, const char16_t* wide, size_t units,
+                   ArgumentSlots slots, va_list* list, int32_t* counted) {
+    ScratchBuffer<ScannedDirective, kLocalDirectives> room(DirectiveRoom(units));
+    if (room.data() == nullptr) {
+        return Failed(counted);
+    }
+    FormatScan scan;
+    ScanFormat(wide, WalkBy::kGathering, room.data(), &scan);
+    if (list == nullptr) {
+        return FormatScanned(buffer, capacity, &scan, slots, counted);
+    }
+    const size_t count = ArgumentSlotCount(scan);
     ScratchBuffer<uint64_t, kLocalSlots> gathered(count);
     if (gathered.data() == nullptr) {
-        return -1;
+        return Failed(counted);
     }
-    GatherArgumentSlots(format, arguments, gathered.data(), count);
-    return FormatUtf8V(buffer, format, gathered.data());
+    GatherArgumentSlots(scan, list, gathered.data(), count);
+    return FormatScanned(buffer, capacity, &scan, gathered.data(), counted);
+}
+
+// The general path: the format converted to UTF-16 and scanned, the
+// arguments gathered from a va_list, the block built from the scan.
+int32_t FormatGeneral(char* buffer, size_t capacity, const char* format, ArgumentSlots slots,
+                      va_list* list, int32_t* counted) {
+    size_t units = Utf8Length(format) + 1;
+    ScratchBuffer<char16_t, kShortFormatUnits> wide(units);
+    if (wide.data() == nullptr) {
+        return Failed(counted);
+    }
+    // A format that is not UTF-8 throughout is the empty format.
+    if (WidenUtf8Text(format, units, wide.data()) == 0) {
+        wide.data()[0] = 0;
+        units = 1;
+    }
+    return FormatWide(buffer, capacity, wide.data(), units, slots, list, counted);
+}
+
+// FormatUtf8Bounded with the arguments from `source`: a plain format is
+// prepared in one walk, any other takes the general path. Where the plain
+// path leaves the format as it stands, it checks, as the general path
+// does, that no narrow string could reach the formatter as a UTF-16 one.
+int32_t FormatFrom(char* buffer, size_t capacity, const char* format, const ArgumentSource& source,
+                   int32_t* counted) {
+    char16_t wide[kShortFormatUnits];
+    uint64_t slots[kPlainSlots];
+    PlainFormat plain{wide, kShortFormatUnits, slots, kPlainSlots};
+    if (!PreparePlainFormat(format, ArgumentReader{source.slots, source.list}, &plain)) {
+        return FormatGeneral(buffer, capacity, format, source.slots, source.again, counted);
+    }
+    if (MayHoldNarrowText(plain)) {
+        return Failed(counted);
+    }
+    return FormatPrepared(buffer, capacity, wide, plain.arguments, plain.ascii_text, counted);
+}
+
+// Counting is writing into no room at all: the text is counted and not
+// converted; an unbounded buffer has room for any text.
+int32_t CountOrWrite(char* buffer, const char* format, const ArgumentSource& source) {
+    int32_t counted = 0;
+    if (buffer == nullptr) {
+        FormatFrom(nullptr, 0, format, source, &counted);
+        return counted;
+    }
+    return FormatFrom(buffer, SIZE_MAX, format, source, &counted);
 }
 
 }  // namespace
@@ -199,36 +245,16 @@ int32_t MeasureWideFormat(const char16_t* format, ArgumentSlots arguments) {
 
 int32_t FormatUtf8Bounded(char* buffer, size_t capacity, const char* format,
                           ArgumentSlots arguments, int32_t* counted) {
-    char16_t ascii[kShortFormatUnits];
-    if (WidenShortAscii(format, ascii, kShortFormatUnits)) {
-        return FormatWide(buffer, capacity, ascii, arguments, counted);
-    }
-    const size_t units = Utf8Length(format) + 1;
-    ScratchBuffer<char16_t, kShortFormatUnits> converted(units);
-    if (converted.data() == nullptr) {
-        return Failed(counted);
-    }
-    // A format that is not UTF-8 throughout is the empty format.
-    const char16_t* wide =
-        WidenUtf8Text(format, units, converted.data()) != 0 ? converted.data() : u"";
-    return FormatWide(buffer, capacity, wide, arguments, counted);
+    return FormatFrom(buffer, capacity, format, ArgumentSource{arguments, nullptr, nullptr},
+                      counted);
 }
 
-// Counting is writing into no room at all: the text is counted and not
-// converted; an unbounded buffer has room for any text.
 int32_t FormatUtf8V(char* buffer, const char* format, ArgumentSlots arguments) {
-    int32_t counted = 0;
-    if (buffer == nullptr) {
-        FormatUtf8Bounded(nullptr, 0, format, arguments, &counted);
-        return counted;
-    }
-    return FormatUtf8Bounded(buffer, SIZE_MAX, format, arguments, &counted);
+    return CountOrWrite(buffer, format, ArgumentSource{arguments, nullptr, nullptr});
 }
 
 // Where the va_list is itself a slot list it is used as it is; elsewhere
-// the arguments are gathered into slots first. A plain format's fit the
-// stack and are read in one walk straight from the list (a copy of a list
-// just started is slow to make); other formats start the list again.
+// the arguments are read into slots as the format shapes them.
 int32_t FormatUtf8(char* buffer, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
@@ -238,14 +264,11 @@ int32_t FormatUtf8(char* buffer, const char* format, ...) {
         va_end(arguments);
         return result;
     }
-    uint64_t local[kLocalSlots];
-    const bool gathered = GatherPlainArgumentSlots(format, &arguments, local, kLocalSlots) != 0;
-    va_end(arguments);
-    if (gathered) {
-        return FormatUtf8V(buffer, format, local);
-    }
-    va_start(arguments, format);
-    const int32_t result = FormatGathered(buffer, format, arguments);
+    va_list again;
+    va_start(again, format);
+    const int32_t result =
+        CountOrWrite(buffer, format, ArgumentSource{nullptr, &arguments, &again});
+    va_end(again);
     va_end(arguments);
     return result;
 }

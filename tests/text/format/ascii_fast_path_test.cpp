@@ -79,13 +79,21 @@ TEST(AsciiFastPath, NarrowingWritesTheUnitsAndANulOnly) {
     }
 }
 
-TEST(AsciiFastPath, ShortAsciiWideningNeedsRoomForTheTerminator) {
-    char16_t wide[4];
-    EXPECT_TRUE(faultkit::WidenShortAscii("abc", wide, 4));
-    EXPECT_EQ(std::u16string(wide), u"abc");
-    EXPECT_FALSE(faultkit::WidenShortAscii("abcd", wide, 4));
-    EXPECT_FALSE(faultkit::WidenShortAscii("a\xC3\xA9", wide, 4));
-    EXPECT_TRUE(faultkit::WidenShortAscii("", wide, 1));
+// A byte from 0x80 up at any position of texts across the 8- and 16-byte
+// blocks, or just behind the text, decides alone.
+TEST(AsciiFastPath, AsciiTextRefusesAnyByteFrom0x80AtEveryPosition) {
+    for (size_t bytes = 0; bytes <= 40; ++bytes) {
+        std::string text(bytes, '\x7F');
+        text += '\x80';
+        EXPECT_TRUE(faultkit::IsAsciiText(text.data(), bytes)) << bytes;
+        for (size_t at = 0; at < bytes; ++at) {
+            for (const char odd : {'\x80', '\xC3', '\xFF'}) {
+                std::string changed(bytes, at % 2 == 0 ? '\0' : 'a');
+                changed[at] = odd;
+                EXPECT_FALSE(faultkit::IsAsciiText(changed.data(), bytes)) << bytes << " " << at;
+            }
+        }
+    }
 }
 
 }  // namespace

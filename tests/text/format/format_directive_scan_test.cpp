@@ -7,38 +7,13 @@
 
 namespace {
 
-using faultkit::ScanFormatDirective;
-using faultkit::ScanSummary;
+using faultkit::DirectiveReading;
+using faultkit::ReadFormatDirective;
 
-// Scans the directive after the leading '%' of `format` in summary mode.
-int32_t Summarise(std::u16string format, ScanSummary* summary = nullptr) {
-    ScanSummary local{0, 0};
-    char16_t* end = nullptr;
-    return ScanFormatDirective(&format[1], &end, nullptr, summary ? summary : &local, nullptr);
-}
-
-struct Rewritten {
-    int32_t result;
-    std::u16string text;  // the whole buffer after rewriting, up to its NUL
-    size_t conversion;    // offset of the conversion character
-    uint64_t group;
-    uint32_t kind;
-};
-
-Rewritten Rewrite(const std::u16string& format) {
-    std::u16string buffer = format + std::u16string(4, u'\0');  // room to grow
-    char16_t* end = nullptr;
-    uint64_t group = 0;
-    uint32_t kind = 99;
-    const int32_t result = ScanFormatDirective(&buffer[1], &end, &group, nullptr, &kind);
-    return {result, buffer.c_str(), end ? static_cast<size_t>(end - buffer.data()) : 0, group,
-            kind};
-}
-
-// Every refusal code, in both modes, with directives cut short at every
-// point; each text sits in a heap buffer of exactly its length and
-// terminator, so that the sanitizers see any read past it.
-TEST(ScanFormatDirective, RefusalsInBothModesWithoutReadingPastTheEnd) {
+// Every refusal code, with directives cut short at every point; each text
+// sits in a heap buffer of exactly its length and terminator, so that the
+// sanitizers see any read past it.
+TEST(ReadFormatDirective, RefusalsWithoutReadingPastTheEnd) {
     const std::pair<std::u16string, int32_t> cases[] = {
         {u"%0$d", -1},   {u"%$d", -1}, {u"%-", -2},   {u"%1$-", -2}, {u"%", -3},
         {u"%5", -3},     {u"%12", -3}, {u"%1$", -3},  {u"%5.", -4},  {u"%.*", -4},
@@ -46,67 +21,57 @@ TEST(ScanFormatDirective, RefusalsInBothModesWithoutReadingPastTheEnd) {
         {u"%hc", -7},    {u"%hs", -8}, {u"%-+d", -9}, {u"%S", -9},   {u"%C", -9},
         {u"%I64u", -9},  {u"%l", -9},  {u"%*l", -9},  {u"%ll", -9},  {u"%hh", -9}};
     for (const auto& [text, code] : cases) {
-        for (const bool rewrite : {false, true}) {
-            std::vector<char16_t> exact(text.begin(), text.end());
-            exact.push_back(0);
-            ScanSummary summary{0, 0};
-            char16_t* end = nullptr;
-            uint64_t group = 0;
-            uint32_t kind = 0;
-            const int32_t result = ScanFormatDirective(&exact[1], &end, rewrite ? &group : nullptr,
-                                                       rewrite ? nullptr : &summary, &kind);
-            EXPECT_EQ(result, code)
-                << std::string(text.begin(), text.end()) << (rewrite ? " rewrite" : " summary");
-        }
+        std::vector<char16_t> exact(text.begin(), text.end());
+        exact.push_back(0);
+        DirectiveReading<char16_t> reading{};
+        EXPECT_EQ(ReadFormatDirective(&exact[1], &reading), code)
+            << std::string(text.begin(), text.end());
     }
 }
 
-TEST(ScanFormatDirective, SummaryCountsGrowthAndRewrites) {
-    ScanSummary summary{0, 10};
-    EXPECT_EQ(Summarise(u"%d", &summary), 0);
-    EXPECT_EQ(summary.rewrite_needed, 0);
-    EXPECT_EQ(Summarise(u"%li", &summary), 0);
-    EXPECT_EQ(Summarise(u"%lc", &summary), 0);
-    EXPECT_EQ(Summarise(u"%ls", &summary), 0);
-    EXPECT_EQ(summary.rewrite_needed, 0);
-    EXPECT_EQ(summary.length, 10u);
-
-    EXPECT_EQ(Summarise(u"%lld", &summary), 0);
-    EXPECT_EQ(summary.length, 11u);
-    EXPECT_EQ(summary.rewrite_needed, 1);
-    EXPECT_EQ(Summarise(u"%s", &summary), 0);
-    EXPECT_EQ(summary.length, 12u);
-    EXPECT_EQ(Summarise(u"%zu", &summary), 0);  // same length
-    EXPECT_EQ(Summarise(u"%12$*.*f", &summary), 12);
-    EXPECT_EQ(summary.length, 12u);
-    EXPECT_EQ(Summarise(u"%99999999999$d"), 2147483647);
-}
-
-TEST(ScanFormatDirective, RewritesInPlace) {
-    Rewritten r = Rewrite(u"%lld!");
-    EXPECT_EQ(r.result, 0);
-    EXPECT_EQ(r.text, u"%I64d!");
-    EXPECT_EQ(r.conversion, 4u);
-    EXPECT_EQ(r.group, 8u);
-    EXPECT_EQ(r.kind, 0u);
-
-    EXPECT_EQ(Rewrite(u"%zu").text, u"%Iu");
-    EXPECT_EQ(Rewrite(u"%ti").text, u"%Ii");
-    EXPECT_EQ(Rewrite(u"%c").text, u"%C");
-    EXPECT_EQ(Rewrite(u"%lc").text, u"%lc");
-
-    r = Rewrite(u"%3$-*.*s.");
-    EXPECT_EQ(r.result, 3);
-    EXPECT_EQ(r.text, u"%-*.*ls.");
-    EXPECT_EQ(r.conversion, 6u);
-    EXPECT_EQ(r.group, 24u);
-    EXPECT_EQ(r.kind, 2u);
-
-    r = Rewrite(u"%ls");
-    EXPECT_EQ(r.kind, 1u);
-    EXPECT_EQ(r.group, 8u);
-    EXPECT_EQ(Rewrite(u"%*d").group, 16u);
-    EXPECT_EQ(Rewrite(u"%5s").text, u"%5ls");
+// What the front end reads of the directives it accepts: the index, where
+// the text to keep starts and where the conversion stands, the group's
+// size, the string kind and the respelling.
+TEST(ReadFormatDirective, ReadingsOfAcceptedDirectives) {
+    using faultkit::Respelling;
+    const struct {
+        std::u16string text;
+        int32_t index;
+        size_t body;
+        size_t conversion;
+        uint64_t group;
+        uint8_t kind;
+        Respelling respelling;
+    } cases[] = {
+        {u"%d", 0, 1, 1, 8, 0, faultkit::kKeepSpelling},
+        {u"%li", 0, 1, 2, 8, 0, faultkit::kKeepSpelling},
+        {u"%lc", 0, 1, 2, 8, 0, faultkit::kKeepSpelling},
+        {u"%ls", 0, 1, 2, 8, 1, faultkit::kKeepSpelling},
+        {u"%Lf", 0, 1, 2, 8, 0, faultkit::kKeepSpelling},
+        {u"%-5p", 0, 1, 3, 8, 0, faultkit::kKeepSpelling},
+        {u"%lld!", 0, 1, 3, 8, 0, faultkit::kLongLong},
+        {u"%zu", 0, 1, 2, 8, 0, faultkit::kPointerSized},
+        {u"%ti", 0, 1, 2, 8, 0, faultkit::kPointerSized},
+        {u"%c", 0, 1, 1, 8, 0, faultkit::kByteCharacter},
+        {u"%5s", 0, 1, 2, 8, 2, faultkit::kNarrowText},
+        {u"%*d", 0, 1, 2, 16, 0, faultkit::kKeepSpelling},
+        {u"%3$-*.*s.", 3, 3, 7, 24, 2, faultkit::kNarrowText},
+        {u"%12$*.*f", 12, 4, 7, 24, 0, faultkit::kKeepSpelling},
+        {u"%2$lld", 2, 3, 5, 8, 0, faultkit::kLongLong},
+        {u"%99999999999$d", 2147483647, 13, 13, 8, 0, faultkit::kKeepSpelling},
+        // A character that is no conversion ends a directive that has a "*".
+        {u"%*I64d", 0, 1, 2, 8, 0, faultkit::kKeepSpelling},
+    };
+    for (const auto& c : cases) {
+        DirectiveReading<char16_t> reading{};
+        const std::string name(c.text.begin(), c.text.end());
+        ASSERT_EQ(ReadFormatDirective(&c.text[1], &reading), c.index) << name;
+        EXPECT_EQ(reading.body - c.text.data(), static_cast<ptrdiff_t>(c.body)) << name;
+        EXPECT_EQ(reading.conversion - c.text.data(), static_cast<ptrdiff_t>(c.conversion)) << name;
+        EXPECT_EQ(reading.group_bytes, c.group) << name;
+        EXPECT_EQ(reading.kind, c.kind) << name;
+        EXPECT_EQ(reading.respelling, c.respelling) << name;
+    }
 }
 
 }  // namespace

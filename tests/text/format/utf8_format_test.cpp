@@ -76,6 +76,8 @@ TEST(FormatUtf8, ArgumentsSurviveTheRewrite) {
     EXPECT_EQ(Format("%1$s/%1$s %2$.1f", "\xE2\x82\xAC", 2.5), Ok("\xE2\x82\xAC/\xE2\x82\xAC 2.5"));
     EXPECT_EQ(Format("%-4s|%*d", "x", 3, 5), Ok("x   |  5"));
     EXPECT_EQ(Format("%d %f %d %.1f %s", 1, 2.5, 3, 4.5, "e"), Ok("1 2.500000 3 4.5 e"));
+    // A string beyond ASCII, met after the other arguments have been read.
+    EXPECT_EQ(Format("%d %.1f %s", 1, 2.5, "\xC3\xA9"), Ok("1 2.5 \xC3\xA9"));
     EXPECT_EQ(Format("%*.*f|%-*d|", 8, 2, 3.25, 3, 9), Ok("    3.25|9  |"));
     EXPECT_EQ(Format("%3$s|%1$.2f|%2$*d", 0.5, 4, 7, "x"), Ok("x|0.50|   7"));
     EXPECT_EQ(Format("%d%d%d%d%d%d%d%d%d%d%d%s", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, "z"),

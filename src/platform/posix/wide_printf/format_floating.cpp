@@ -46,21 +46,33 @@ size_t Prefix(const FormatDirective& directive, bool negative, char* prefix) {
     return length;
 }
 
-// The locale's decimal point; "." when it does not decode.
-size_t PutDecimalPoint(WideSink* sink) {
-    const char* point = nl_langinfo(RADIXCHAR);
-    const size_t length = std::strlen(point);
+// The decimal point of a text, looked up in the current locale once per
+// conversion, which counts its units for the field and then puts it; "."
+// when the locale's does not decode, nothing when the text has none.
+struct DecimalPoint {
+    const char* text;
+    size_t length;
+    size_t units;
+};
+
+DecimalPoint DecimalPointIf(bool shown) {
+    if (!shown) {
+        return DecimalPoint{"", 0, 0};
+    }
+    DecimalPoint point{nl_langinfo(RADIXCHAR), 0, 0};
+    if (point.text[0] == '.' && point.text[1] == '\0') {
+        return DecimalPoint{".", 1, 1};  // most locales', "C" among them
+    }
+    point.length = std::strlen(point.text);
+    if (!PutLocaleText(point.text, point.length, nullptr, point.units) || point.units == 0) {
+        return DecimalPoint{".", 1, 1};
+    }
+    return point;
+}
+
+void PutDecimalPoint(WideSink& sink, const DecimalPoint& point) {
     size_t units = 0;
-    if (PutLocaleText(point, length, nullptr, units) && units > 0) {
-        if (sink != nullptr) {
-            PutLocaleText(point, length, sink, units);
-        }
-        return units;
-    }
-    if (sink != nullptr) {
-        PutUnit(*sink, u'.');
-    }
-    return 1;
+    PutLocaleText(point.text, point.length, &sink, units);
 }
 
 // Infinities and NaNs. The runtime lays out "1#INF", "1#IND" (a negative
@@ -89,16 +101,13 @@ void FormatSpecial(WideSink& sink, const FormatDirective& directive, bool negati
         exponent[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(exponent[0])));
     }
     const size_t exponent_length = std::strlen(exponent);
-    const bool point = kept_length + zeros > 0;
-    const size_t units =
-        1 + (point ? PutDecimalPoint(nullptr) : 0) + kept_length + zeros + exponent_length;
+    const DecimalPoint point = DecimalPointIf(kept_length + zeros > 0);
+    const size_t units = 1 + point.units + kept_length + zeros + exponent_length;
     char prefix[4];
     const Field field{prefix, Prefix(directive, negative, prefix), 0, units, directive.zero};
     PutField(sink, directive, field, [&] {
         PutUnit(sink, u'1');
-        if (point) {
-            PutDecimalPoint(&sink);
-        }
+        PutDecimalPoint(sink, point);
         PutAscii(sink, kept, kept_length);
         PutRepeated(sink, u'0', zeros);
         PutAscii(sink, exponent, exponent_length);
@@ -134,16 +143,13 @@ void FormatHexadecimal(WideSink& sink, const FormatDirective& directive, bool ne
     char tail[8];
     const int tail_length = std::snprintf(tail, sizeof tail, "%c%+d",
                                           IsUpper(directive.conversion) ? 'P' : 'p', exponent);
-    const bool point = precision > 0 || directive.alternate;
-    const size_t units =
-        1 + (point ? PutDecimalPoint(nullptr) : 0) + precision + static_cast<size_t>(tail_length);
+    const DecimalPoint point = DecimalPointIf(precision > 0 || directive.alternate);
+    const size_t units = 1 + point.units + precision + static_cast<size_t>(tail_length);
     char prefix[4];
     const Field field{prefix, Prefix(directive, negative, prefix), 0, units, directive.zero};
     PutField(sink, directive, field, [&] {
         PutUnit(sink, static_cast<char16_t>(set[lead]));
-        if (point) {
-            PutDecimalPoint(&sink);
-        }
+        PutDecimalPoint(sink, point);
         PutAscii(sink, digits, kept);
         PutRepeated(sink, u'0', precision - kept);
         PutAscii(sink, tail, static_cast<size_t>(tail_length));
@@ -229,18 +235,16 @@ void FormatDecimal(WideSink& sink, const FormatDirective& directive, bool negati
         RoundDecimal(magnitude, RoundAt::kSignificantDigits, significant, decimal);
         layout = GeneralLayout(decimal, significant, directive);
     }
-    const bool point = layout.fraction_digits > 0 || directive.alternate;
-    const size_t units = layout.integer_digits + (point ? PutDecimalPoint(nullptr) : 0) +
-                         layout.fraction_digits + layout.exponent_length;
+    const DecimalPoint point = DecimalPointIf(layout.fraction_digits > 0 || directive.alternate);
+    const size_t units =
+        layout.integer_digits + point.units + layout.fraction_digits + layout.exponent_length;
     char prefix[4];
     const Field field{prefix, Prefix(directive, negative, prefix), 0, units, directive.zero};
     PutField(sink, directive, field, [&] {
         const int64_t integer_start =
             layout.fraction_start - static_cast<int64_t>(layout.integer_digits);
         PutDigits(sink, decimal, integer_start, layout.integer_digits);
-        if (point) {
-            PutDecimalPoint(&sink);
-        }
+        PutDecimalPoint(sink, point);
         PutDigits(sink, decimal, layout.fraction_start, layout.fraction_digits);
         PutAscii(sink, layout.exponent, layout.exponent_length);
     });

@@ -13,10 +13,10 @@ struct IntegerValue {
 
 // Reads the slot at the directive's size: the low 16, 32 or 64 bits,
 // sign-extended for the signed conversions.
-IntegerValue ReadInteger(const FormatDirective& directive, uint64_t slot) {
-    const bool is_signed = directive.conversion == u'd' || directive.conversion == u'i';
+IntegerValue ReadInteger(char16_t conversion, uint8_t integer_bits, uint64_t slot) {
+    const bool is_signed = conversion == u'd' || conversion == u'i';
     int64_t value = 0;
-    switch (directive.integer_bits) {
+    switch (integer_bits) {
         case 16:
             value = is_signed ? int64_t{static_cast<int16_t>(slot)}
                               : int64_t{static_cast<uint16_t>(slot)};
@@ -102,19 +102,18 @@ unsigned Radix(char16_t conversion) {
 
 }  // namespace
 
-bool FormatInteger(WideSink& sink, const FormatDirective& given, uint64_t slot) {
-    FormatDirective directive = given;
-    if (directive.conversion == u'p') {
-        // Always all 16 digits, upper case; "#" adds "0X".
-        directive.integer_bits = 64;
-        directive.precision = 16;
-    }
-    const IntegerValue value = ReadInteger(directive, slot);
-    const bool upper = directive.conversion == u'X' || directive.conversion == u'p';
+// "%p" prints all 16 digits of the 64-bit value, upper case; "#" adds
+// "0X".
+bool FormatInteger(WideSink& sink, const FormatDirective& directive, uint64_t slot) {
+    const bool pointer = directive.conversion == u'p';
+    const int given_precision = pointer ? 16 : directive.precision;
+    const IntegerValue value =
+        ReadInteger(directive.conversion, pointer ? uint8_t{64} : directive.integer_bits, slot);
+    const bool upper = directive.conversion == u'X' || pointer;
     char digits[24];
     const size_t count =
         Digits(value.magnitude, Radix(directive.conversion), upper, digits, sizeof digits);
-    const size_t precision = directive.precision < 0 ? 1 : static_cast<size_t>(directive.precision);
+    const size_t precision = given_precision < 0 ? 1 : static_cast<size_t>(given_precision);
     size_t zeros = precision > count ? precision - count : 0;
     // "#o" makes the text start with a zero, even for "%#.0o" of 0 (the
     // digits of a value never start with one).
@@ -133,8 +132,7 @@ bool FormatInteger(WideSink& sink, const FormatDirective& given, uint64_t slot) 
         prefix[prefix_length++] = '0';
         prefix[prefix_length++] = upper ? 'X' : 'x';
     }
-    const Field field{prefix, prefix_length, zeros, count,
-                      directive.zero && directive.precision < 0};
+    const Field field{prefix, prefix_length, zeros, count, directive.zero && given_precision < 0};
     PutField(sink, directive, field,
              [&] { PutAscii(sink, digits + sizeof digits - count, count); });
     return true;

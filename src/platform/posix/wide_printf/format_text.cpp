@@ -2,6 +2,7 @@
 // UTF-16 ("l" and "w" say so explicitly); "C", "S" and the "h" size read
 // single-byte text of the current locale.
 #include <cstdint>
+#include <cstring>
 
 #include "platform/posix/wide_printf/format_conversions.h"
 #include "platform/posix/wide_printf/locale_text.h"
@@ -14,10 +15,14 @@ bool IsNarrow(const FormatDirective& directive, char16_t narrow_conversion) {
            (directive.text == TextWidth::kDefault && directive.conversion == narrow_conversion);
 }
 
-// Pads and writes single-byte text; false when it does not decode.
+// Pads and writes single-byte text; false when it does not decode. Text
+// without a width needs no padding, and is not counted first.
 bool PutNarrowField(WideSink& sink, const FormatDirective& directive, const char* text,
                     size_t bytes) {
     size_t units = 0;
+    if (directive.width == 0) {
+        return PutLocaleText(text, bytes, &sink, units);
+    }
     if (!PutLocaleText(text, bytes, nullptr, units)) {
         return false;
     }
@@ -26,11 +31,15 @@ bool PutNarrowField(WideSink& sink, const FormatDirective& directive, const char
     return true;
 }
 
+// Bytes of `text` before its first 0 byte, at most `limit`.
+size_t UnitsBefore(const char* text, size_t limit) {
+    return strnlen(text, limit);
+}
+
 // Units of `text` before its first 0 unit, at most `limit`. Without a
 // limit two units are tested a round; the second only after the first,
 // so that nothing past the terminator is read.
-template <typename Unit>
-size_t UnitsBefore(const Unit* text, size_t limit) {
+size_t UnitsBefore(const char16_t* text, size_t limit) {
     size_t length = 0;
     if (limit == SIZE_MAX) {
         while (text[length] != 0 && text[length + 1] != 0) {

@@ -29,12 +29,19 @@ inline void PutUnit(WideSink& sink, char16_t unit) {
     ++sink.length;
 }
 
+// Widens ASCII bytes to units, a block at a time.
+void WidenAsciiRun(const char* text, size_t length, char16_t* out);
+
+// Short runs (digits, signs, a few characters of text) are stored unit by
+// unit, longer ones a block at a time.
 inline void PutAscii(WideSink& sink, const char* text, size_t length) {
+    constexpr size_t kShortRun = 16;
     const size_t stored = length < Room(sink) ? length : Room(sink);
-    if (stored > 0) {
-        char16_t* out = sink.buffer + sink.length;
+    if (stored >= kShortRun) {
+        WidenAsciiRun(text, stored, sink.buffer + sink.length);
+    } else {
         for (size_t i = 0; i < stored; ++i) {
-            out[i] = static_cast<unsigned char>(text[i]);
+            sink.buffer[sink.length + i] = static_cast<unsigned char>(text[i]);
         }
     }
     sink.length += length;

@@ -1,0 +1,205 @@
+#include "text/format/plain_format.h"
+
+#include <cstring>
+
+#include "text/format/ascii_fast_path.h"
+#include "text/format/directive_char_sets.h"
+#include "text/format/format_directive_scan.h"
+#include "text/format/format_scan.h"
+#include "text/format/loose_directive.h"
+
+namespace faultkit {
+namespace {
+
+constexpr uint64_t kSlotBytes = 8;
+constexpr size_t kSlotsPerPercent = 3;  // width, precision, value
+
+// Conversions whose text may be more than plain ASCII: characters and the
+// floating conversions.
+constexpr CharSet kNonAsciiConversions = MakeCharSet("caAeEfgG");
+
+bool IsAsciiString(uint64_t slot) {
+    const auto* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(slot));
+    return IsAsciiText(text, std::strlen(text));
+}
+
+// The text up to the next '%' or byte from 0x80 up, widened; short text
+// (most text between directives) byte by byte, longer text a block at a
+// time.
+size_t TextRun(const char* p, size_t length, char16_t* out) {
+    constexpr size_t kShortText = 16;
+    if (length >= kShortText) {
+        return WidenTextRun(p, length, out);
+    }
+    size_t i = 0;
+    for (; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(p[i]);
+        if (byte >= 0x80 || byte == '%') {
+            break;
+        }
+        out[i] = byte;
+    }
+    return i;
+}
+
+// The walk's state besides its output.
+struct PlainWalk {
+    ArgumentReader arguments;
+    char16_t* out;
+    size_t percents;
+};
+
+// A directive that the front end accepts, read both ways: the fast path
+// takes it when it has no index and its conversion takes a value. Such a
+// conversion character is none that the loose reading takes as part of a
+// directive, so both readings end there and read the same group.
+bool ReadAccepted(const char* directive, DirectiveReading<char>* reading, ArgumentShape* shape,
+                  bool* refused, bool* plain) {
+    const int32_t index = ReadFormatDirective(directive, reading);
+    *refused = index < 0;
+    if (*refused) {
+        return false;
+    }
+    *plain = index == 0 && reading->group_bytes == (reading->stars + 1u) * kSlotBytes;
+    *shape =
+        ArgumentShape{0, reading->stars, IsInSet(*reading->conversion, kLooseFloatingConversions)};
+    return true;
+}
+
+// Writes the directive the front end accepted, respelled; its narrow string
+// is plain ASCII, else the directive is not plain (false).
+bool WriteAccepted(const DirectiveReading<char>& reading, const uint64_t* group, PlainWalk& walk,
+                   PlainFormat* plain) {
+    if (reading.kind == kNarrowString && !IsAsciiString(group[reading.stars])) {
+        return false;
+    }
+    *walk.out++ = u'%';
+    walk.out = WriteRespelledDirective(walk.out, reading, true);
+    const char conversion = *reading.conversion;
+    plain->rewritten = plain->rewritten || reading.respelling != kKeepSpelling;
+    plain->unlettered = plain->unlettered || !IsInSet(conversion, kConversionLetters);
+    plain->ascii_text = plain->ascii_text && !IsInSet(conversion, kNonAsciiConversions) &&
+                        reading.kind != kWideString;
+    return true;
+}
+
+// Takes the directive behind the '%' at `percent`: reads it, takes its
+// group and, while the front end accepts the format, writes it respelled.
+// Returns the position of the loose reading's conversion character (or of
+// the terminator), or null when the directive is not plain.
+const char* TakeDirective(const char* percent, PlainWalk& walk, PlainFormat* plain) {
+    DirectiveReading<char> reading{};
+    ArgumentShape shape{};
+    const char* end = nullptr;
+    bool accepted = false;
+    if (!plain->refused) {
+        bool is_plain = false;
+        accepted = ReadAccepted(percent + 1, &reading, &shape, &plain->refused, &is_plain);
+        if (accepted && !is_plain) {
+            return nullptr;
+        }
+        end = reading.conversion;
+    }
+    if (!accepted) {
+        end = ReadArgumentShape(percent + 1, &shape);
+        if (shape.index > 0) {
+            return nullptr;  // positional groups: gathered in index order
+        }
+    }
+    if (plain->slot_count + shape.stars + 1u > plain->slot_room) {
+        return nullptr;
+    }
+    uint64_t* group = plain->slots + plain->slot_count;
+    walk.arguments.ReadGroup(shape.stars, shape.floating, group);
+    plain->slot_count += shape.stars + 1u;
+    return !accepted || WriteAccepted(reading, group, walk, plain) ? end : nullptr;
+}
+
+// A format that stands goes to the formatter as its text reads: with the
+// caller's slot list, or with the slots read from a va_list. Those of a
+// format the front end refused are filled up with zeros as gathering
+// fills them, since the formatter may read it otherwise than the loose
+// reading did; one it accepted reads the groups and no more.
+bool StandAsWritten(const char* format, size_t length, const ArgumentReader& start, size_t percents,
+                    PlainFormat* plain) {
+    plain->rewritten = false;
+    if (start.list == nullptr) {
+        plain->arguments = start.slots;
+    }
+    if (!plain->refused) {
+        return true;
+    }
+    plain->ascii_text = false;
+    if (WidenUtf8Text(format, length + 1, plain->format) == 0) {
+        return false;
+    }
+    const size_t count = percents * kSlotsPerPercent + 1;
+    if (start.list == nullptr) {
+        return true;
+    }
+    if (count > plain->slot_room) {
+        return false;
+    }
+    for (; plain->slot_count < count; ++plain->slot_count) {
+        plain->slots[plain->slot_count] = 0;
+    }
+    return true;
+}
+
+}  // namespace
+
+// The room is checked once: the rewritten format has at most one unit
+// more per directive, and every directive takes two bytes at least; the
+// text between directives, widened, stays within the room too.
+bool PreparePlainFormat(const char* format, ArgumentReader arguments, PlainFormat* out) {
+    const size_t length = std::strlen(format);
+    if (length + length / 2 + 1 >= out->format_room) {
+        return false;
+    }
+    out->arguments = out->slots;
+    out->slot_count = 0;
+    out->rewritten = false;
+    out->refused = false;
+    out->unlettered = false;
+    out->ascii_text = true;
+    PlainWalk walk{arguments, out->format, 0};
+    const char* p = format;
+    const char* end = format + length;
+    for (;;) {
+        const size_t run = TextRun(p, static_cast<size_t>(end - p), walk.out);
+        p += run;
+        walk.out += run;
+        if (*p != '%') {
+            break;
+        }
+        walk.percents += p[1] == '%' ? 2 : 1;
+        if (p[1] == '%') {
+            *walk.out++ = u'%';
+            *walk.out++ = u'%';
+            p += 2;
+            continue;
+        }
+        p = TakeDirective(p, walk, out);
+        if (p == nullptr) {
+            return false;
+        }
+        if (*p == 0) {
+            break;
+        }
+        walk.percents += *p == '%' ? 1 : 0;
+        ++p;
+    }
+    *walk.out = 0;
+    if (p != end) {
+        return false;  // a byte from 0x80 up
+    }
+    return (out->rewritten && !out->refused) ||
+           StandAsWritten(format, length, arguments, walk.percents, out);
+}
+
+bool MayHoldNarrowText(const PlainFormat& plain) {
+    return !plain.rewritten && (plain.refused || plain.unlettered) &&
+           HasNarrowStringDirective(plain.format);
+}
+
+}  // namespace faultkit

@@ -1,0 +1,98 @@
+#include "text/format/plain_format.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "text/format/ascii_fast_path.h"
+#include "text/format/format_front_end.h"
+
+namespace {
+
+// What the general path makes of a format: the format and slots it hands
+// to the formatter, and whether it refuses it for narrow text.
+struct General {
+    std::u16string format;
+    std::vector<uint64_t> slots;
+    bool rewritten;
+    bool narrow_refused;
+};
+
+General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& slots) {
+    std::vector<char16_t> wide(format.size() + 1);
+    EXPECT_NE(faultkit::WidenUtf8Text(format.c_str(), wide.size(), wide.data()), 0u);
+    std::vector<faultkit::ScannedDirective> room(faultkit::DirectiveRoom(wide.size()));
+    faultkit::FormatScan scan;
+    faultkit::ScanFormat(wide.data(), faultkit::WalkBy::kGathering, room.data(), &scan);
+    const char16_t* prepared = wide.data();
+    faultkit::ArgumentSlots arguments = slots.data();
+    void* block = faultkit::BuildArgumentBlock(&scan, &prepared, &arguments, {nullptr, 0});
+    General general{prepared,
+                    {arguments, arguments + slots.size()},
+                    block != nullptr,
+                    block == nullptr && faultkit::MayHoldNarrowText(scan)};
+    faultkit::ReleaseWideFormat(block, 0);
+    return general;
+}
+
+// Every format of one to three pieces: the plain path takes those of
+// ASCII text without positional directives whose narrow strings are ASCII,
+// also those the front end refuses, and gives each the general path's
+// format and slots (a string slot holds its caller's pointer, so the slots
+// compare as values) and its check for narrow text; it leaves every other
+// format alone.
+TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
+    static const char kAscii[] = "text";
+    static const char kAccented[] = "t\xC3\xA9xt";
+    const std::vector<std::string> pieces{
+        "ab ", "%%",   "%d",   "%-5.2f", "%*d", "%.*s", "%s",  "%lld",     "%zu", "%ti",
+        "%c",  "%lc",  "%ls",  "%X",     "%E",  "%hd",  "%#o", "%+i",      "%Lf", "%p",
+        "%5s", "%1$d", "%-+d", "%*I64d", "%hs", "%*F",  "%y",  "\xC3\xA9", "%"};
+    size_t taken = 0;
+    size_t compared = 0;
+    for (const auto& first : pieces) {
+        for (const auto& second : pieces) {
+            for (const auto& third : {std::string(), std::string("%s"), std::string("s")}) {
+                const std::string format = first + second + third;
+                for (const char* text : {kAscii, kAccented}) {
+                    std::vector<uint64_t> slots(12, reinterpret_cast<uintptr_t>(text));
+                    char16_t wide[64];
+                    uint64_t plain_slots[12];
+                    faultkit::PlainFormat plain{wide, 64, plain_slots, 12};
+                    ++compared;
+                    if (!faultkit::PreparePlainFormat(
+                            format.c_str(), faultkit::ArgumentReader{slots.data(), nullptr},
+                            &plain)) {
+                        continue;
+                    }
+                    ++taken;
+                    const General general = RunGeneralPath(format, slots);
+                    EXPECT_EQ(std::u16string(wide), general.format) << format;
+                    EXPECT_EQ(
+                        std::vector<uint64_t>(plain.arguments, plain.arguments + plain.slot_count),
+                        std::vector<uint64_t>(general.slots.begin(),
+                                              general.slots.begin() + plain.slot_count))
+                        << format;
+                    EXPECT_EQ(plain.rewritten, general.rewritten) << format;
+                    EXPECT_EQ(faultkit::MayHoldNarrowText(plain), general.narrow_refused) << format;
+                }
+            }
+        }
+    }
+    EXPECT_GT(taken, compared / 4);
+    // What takes the general path: indices (also behind a directive the
+    // front end refuses), text beyond ASCII, strings beyond ASCII, and
+    // directives the two readings of a format read apart.
+    const std::vector<uint64_t> accented(4, reinterpret_cast<uintptr_t>(kAccented));
+    for (const char* format : {"%1$s", "%-+d %2$d", "\xC3\xA9%d", "%s", "%*I64d", "%*F"}) {
+        char16_t wide[64];
+        uint64_t plain_slots[12];
+        faultkit::PlainFormat plain{wide, 64, plain_slots, 12};
+        EXPECT_FALSE(faultkit::PreparePlainFormat(
+            format, faultkit::ArgumentReader{accented.data(), nullptr}, &plain))
+            << format;
+    }
+}
+
+}  // namespace
