@@ -26,10 +26,9 @@ struct Level {
 constexpr BlockKernels kSse2Kernels{&sse2::Utf8ToUtf16Blocks,    &sse2::Utf8ToUtf32Blocks,
                                     &sse2::Utf8ToCodePageBlocks, &sse2::Utf16ToUtf8Blocks,
                                     &sse2::Utf32ToUtf8Blocks,    &sse2::CodePageToUtf8Blocks};
-// AVX2 has kernels of its own for five pairs; the SSE2 one serves the other.
 constexpr BlockKernels kAvx2Kernels{&avx2::Utf8ToUtf16Blocks,    &avx2::Utf8ToUtf32Blocks,
                                     &avx2::Utf8ToCodePageBlocks, &avx2::Utf16ToUtf8Blocks,
-                                    &avx2::Utf32ToUtf8Blocks,    &sse2::CodePageToUtf8Blocks};
+                                    &avx2::Utf32ToUtf8Blocks,    &avx2::CodePageToUtf8Blocks};
 #endif
 
 constexpr Level kLevels[] = {
