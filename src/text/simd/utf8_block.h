@@ -74,6 +74,10 @@ inline Utf8Block TakeBlock(const ByteKinds& kinds, bool take_fours) {
     return {taken, leads, leads & kinds.from_f0};
 }
 
+inline uint32_t TwoByteValue(const uint8_t* p) {
+    return (uint32_t{p[0] & 0x1Fu} << 6) | (p[1] & 0x3Fu);
+}
+
 inline uint32_t ThreeByteValue(const uint8_t* p) {
     return (uint32_t{p[0] & 0x0Fu} << 12) | (uint32_t{p[1] & 0x3Fu} << 6) | (p[2] & 0x3Fu);
 }

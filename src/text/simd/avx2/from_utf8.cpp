@@ -342,40 +342,59 @@ struct CodePageConverter {
         }
     }
 
-    // With the direct table: the bytes below 0x7F are themselves; the 2-byte
-    // characters of each lead byte are looked up at once, the table's 64
-    // entries for that lead byte being four shuffles' worth, indexed by the
-    // low 6 bits of the byte after. The rest, rare, are looked up one by
-    // one and written over what was packed in their places.
-    FAULTKIT_AVX2 void EmitThroughRows(const Plan& plan, const uint8_t* direct,
-                                       uint8_t* out) const {
-        const __m256i x = avx2::Load256(plan.src);
+    // The bytes of the 2-byte characters of block x with lead bytes from C2
+    // on, looked up in the direct table a row at a time: the row of a lead
+    // byte is four shuffles' worth, indexed by the low 6 bits of the byte
+    // after. Each row that holds other bytes than the replacement is
+    // looked up, whether the block has its lead byte or not: the same
+    // number of rows every block, which the branch predictor follows.
+    FAULTKIT_AVX2 __m256i RowBytes(__m256i x, const uint8_t* direct) const {
         const __m256i next = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, x, 0x81), x, 1);
         const __m256i index = _mm256_and_si256(next, _mm256_set1_epi8(0x3F));
-        // Index bits 4 and 5 moved to the top of each byte, for the blends.
-        const __m256i bit4 = _mm256_slli_epi16(index, 3);
-        const __m256i bit5 = _mm256_slli_epi16(index, 2);
-        const uint32_t twos =
-            plan.leads & Bits(_mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-65)),
-                                               _mm256_cmpgt_epi8(_mm256_set1_epi8(-32), x)));
-        __m256i bytes = x;
-        for (uint32_t rest = twos; rest != 0;) {
-            const uint8_t lead = plan.src[LowestBit(rest)];
-            const uint8_t* row = direct + (lead & 0x1F) * 64;
-            __m256i quarter[4];
+        // The index into each quarter of a row, with the top bit set where
+        // it lies in another quarter, which makes the shuffle give 0.
+        __m256i in_quarter[4];
+#pragma GCC unroll 4
+        for (int q = 0; q < 4; ++q) {
+            in_quarter[q] = _mm256_adds_epu8(_mm256_xor_si256(index, _mm256_set1_epi8(16 * q)),
+                                             _mm256_set1_epi8(0x70));
+        }
+        __m256i bytes = _mm256_set1_epi8(static_cast<char>(lookup->Replacement()));
+        for (uint32_t rows = lookup->RowsNotReplaced() & ~uint32_t{3}; rows != 0;
+             rows = _blsr_u32(rows)) {
+            const int number = LowestBit(rows);
+            const uint8_t* row = direct + number * PageByteLookup::kRow;
+            __m256i found = _mm256_setzero_si256();
 #pragma GCC unroll 4
             for (int q = 0; q < 4; ++q) {
-                quarter[q] = _mm256_shuffle_epi8(
-                    _mm256_broadcastsi128_si256(
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16 * q))),
-                    index);
+                found = _mm256_or_si256(
+                    found, _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_loadu_si128(
+                                                   reinterpret_cast<const __m128i*>(row + 16 * q))),
+                                               in_quarter[q]));
             }
-            const __m256i mapped =
-                _mm256_blendv_epi8(_mm256_blendv_epi8(quarter[0], quarter[1], bit4),
-                                   _mm256_blendv_epi8(quarter[2], quarter[3], bit4), bit5);
-            const __m256i same = _mm256_cmpeq_epi8(x, _mm256_set1_epi8(static_cast<char>(lead)));
-            bytes = _mm256_blendv_epi8(bytes, mapped, same);
-            rest &= ~Bits(same);
+            const __m256i lead = _mm256_set1_epi8(static_cast<char>(0xC0 + number));
+            bytes = _mm256_blendv_epi8(bytes, found, _mm256_cmpeq_epi8(x, lead));
+        }
+        return bytes;
+    }
+
+    // With the direct table: the bytes below 0x7F are themselves; the
+    // 2-byte characters with lead bytes from C2 on are looked up by rows
+    // where a block has more than a few. The rest are looked up one by one
+    // and written over what was packed in their places.
+    FAULTKIT_AVX2 void EmitThroughRows(const Plan& plan, const uint8_t* direct,
+                                       uint8_t* out) const {
+        constexpr int kFew = 2;
+        const __m256i x = avx2::Load256(plan.src);
+        // Lead bytes from C2 up to DF.
+        const __m256i two_leads = _mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-63)),
+                                                   _mm256_cmpgt_epi8(_mm256_set1_epi8(-32), x));
+        uint32_t twos = plan.leads & Bits(two_leads);
+        __m256i bytes = x;
+        if (Count(twos) > kFew) {
+            bytes = _mm256_blendv_epi8(x, RowBytes(x, direct), two_leads);
+        } else {
+            twos = 0;
         }
         WritePacked(bytes, plan.leads, out);
         const uint32_t below_7f = ~Bits(x) & ~Bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(0x7F)));
@@ -383,6 +402,7 @@ struct CodePageConverter {
             const int at = LowestBit(f);
             const uint8_t* c = plan.src + at;
             const uint32_t cp = c[0] < 0x80                     ? c[0]
+                                : c[0] < 0xE0                   ? TwoByteValue(c)
                                 : ((plan.fours >> at) & 1) != 0 ? FourByteValue(c)
                                                                 : ThreeByteValue(c);
             out[Count(_bzhi_u32(plan.leads, at))] = (*lookup)(cp);
