@@ -1,0 +1,91 @@
+// AVX-512 helpers shared by the AVX-512 kernels.
+//
+// The kernels compute a block's output in 512-bit registers, pack it with
+// a compress by the mask of the positions that give output, and store it
+// with a masked store of exactly its bytes; nothing is written past the
+// output, so that, unlike the kernels of the other instruction sets, they
+// need no scratch buffer for a run's last block.
+#pragma once
+
+#if defined(__SSE2__) || defined(_M_X64)
+
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "text/simd/block_kernels.h"
+
+#define FAULTKIT_AVX512 \
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
+
+namespace faultkit::avx512 {
+
+FAULTKIT_AVX512 inline __m512i Load(const void* p) {
+    return _mm512_loadu_si512(p);
+}
+
+FAULTKIT_AVX512 inline __m512i Set16(int value) {
+    return _mm512_set1_epi16(static_cast<int16_t>(value));
+}
+
+FAULTKIT_AVX512 inline __m512i Set32(int value) {
+    return _mm512_set1_epi32(value);
+}
+
+// The low n bits (n from 0 to 64).
+FAULTKIT_AVX512 inline uint64_t FirstBits(int n) {
+    return _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(n));
+}
+
+FAULTKIT_AVX512 inline int Count(uint64_t bits) {
+    return static_cast<int>(_mm_popcnt_u64(bits));
+}
+
+// Stores the first n bytes, 16-bit and 32-bit units of v.
+FAULTKIT_AVX512 inline void StoreBytes(uint8_t* p, __m512i v, int n) {
+    _mm512_mask_storeu_epi8(p, FirstBits(n), v);
+}
+
+FAULTKIT_AVX512 inline void StoreUnits16(uint8_t* p, __m512i v, int n) {
+    _mm512_mask_storeu_epi16(p, static_cast<__mmask32>(FirstBits(n)), v);
+}
+
+FAULTKIT_AVX512 inline void StoreUnits32(uint8_t* p, __m512i v, int n) {
+    _mm512_mask_storeu_epi32(p, static_cast<__mmask16>(FirstBits(n)), v);
+}
+
+// What a block gave: source bytes taken and output bytes written.
+struct Step {
+    int taken;
+    int written;
+};
+
+// Runs a converter over a BlockCursor (../block_kernels.h). A converter
+// has
+//   kSource  the source bytes a block reads
+//   kRoom    the most bytes a block writes
+//   Step Convert(src, dst)  converts the whole characters of a block that
+//            it takes, writing exactly their output.
+// Blocks follow one another while they fit, each starting where the one
+// before stopped, whether at a character cut by the block's end or at one
+// left to the scalar code, until one takes nothing.
+template <class Converter>
+FAULTKIT_AVX512 inline void RunExactBlocks(BlockCursor& cursor, const Converter& converter) {
+    const uint8_t* src = cursor.src;
+    uint8_t* dst = cursor.dst;
+    while (cursor.src_end - src >= Converter::kSource && cursor.dst_end - dst >= Converter::kRoom) {
+        const Step step = converter.Convert(src, dst);
+        src += step.taken;
+        dst += step.written;
+        if (step.taken == 0) {
+            break;
+        }
+    }
+    cursor.src = src;
+    cursor.dst = dst;
+}
+
+}  // namespace faultkit::avx512
+
+#endif
