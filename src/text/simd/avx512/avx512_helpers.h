@@ -55,6 +55,28 @@ FAULTKIT_AVX512 inline void StoreUnits32(uint8_t* p, __m512i v, int n) {
     _mm512_mask_storeu_epi32(p, static_cast<__mmask16>(FirstBits(n)), v);
 }
 
+// Hides the value of v, a constant made once before a run of blocks, from
+// the compiler: GCC would otherwise make it again in every block, with a
+// broadcast on the port that the permutes and compresses need, where now
+// it keeps it in a register or reads it from the stack.
+FAULTKIT_AVX512 inline void MadeOnce(__m512i& v) {
+    asm("" : "+v"(v));
+}
+
+// Stores the bytes of the forms in the 32-bit lanes of `forms` whose bits
+// are set in `lanes`: a lane's first byte, and its other bytes that are
+// not 0, which the bytes of a form of 2 to 4 bytes never are and which pad
+// every form to 4 bytes. `first_byte` is 0xFF in every 32-bit lane. Gives
+// the end of the output.
+FAULTKIT_AVX512 inline uint8_t* StoreFormBytes(__m512i forms, uint32_t lanes, __m512i first_byte,
+                                               uint8_t* out) {
+    const __m512i marked = _mm512_maskz_or_epi32(static_cast<__mmask16>(lanes), forms, first_byte);
+    const __mmask64 keep = _mm512_test_epi8_mask(marked, marked);
+    const int count = Count(keep);
+    StoreBytes(out, _mm512_maskz_compress_epi8(keep, forms), count);
+    return out + count;
+}
+
 // What a block gave: source bytes taken and output bytes written.
 struct Step {
     int taken;

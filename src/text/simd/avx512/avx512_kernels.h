@@ -14,6 +14,8 @@ namespace faultkit::avx512 {
 void Utf8ToUtf16Blocks(BlockCursor& cursor);
 void Utf8ToUtf32Blocks(BlockCursor& cursor);
 void Utf8ToCodePageBlocks(BlockCursor& cursor, const PageByteLookup& lookup);
+void Utf16ToUtf8Blocks(BlockCursor& cursor);
+void Utf32ToUtf8Blocks(BlockCursor& cursor);
 
 // Whether the CPU and the system support what the kernels use.
 inline bool Supported() {
