@@ -32,7 +32,7 @@ constexpr BlockKernels kAvx2Kernels{&avx2::Utf8ToUtf16Blocks,    &avx2::Utf8ToUt
                                     &avx2::Utf32ToUtf8Blocks,    &avx2::CodePageToUtf8Blocks};
 constexpr BlockKernels kAvx512Kernels{&avx512::Utf8ToUtf16Blocks,    &avx512::Utf8ToUtf32Blocks,
                                       &avx512::Utf8ToCodePageBlocks, &avx512::Utf16ToUtf8Blocks,
-                                      &avx512::Utf32ToUtf8Blocks,    &avx2::CodePageToUtf8Blocks};
+                                      &avx512::Utf32ToUtf8Blocks,    &avx512::CodePageToUtf8Blocks};
 #endif
 
 constexpr Level kLevels[] = {

@@ -16,6 +16,7 @@ void Utf8ToUtf32Blocks(BlockCursor& cursor);
 void Utf8ToCodePageBlocks(BlockCursor& cursor, const PageByteLookup& lookup);
 void Utf16ToUtf8Blocks(BlockCursor& cursor);
 void Utf32ToUtf8Blocks(BlockCursor& cursor);
+void CodePageToUtf8Blocks(BlockCursor& cursor, const uint16_t* table);
 
 // Whether the CPU and the system support what the kernels use.
 inline bool Supported() {
