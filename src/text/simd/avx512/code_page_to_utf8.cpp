@@ -11,8 +11,6 @@
 
 #if defined(__SSE2__) || defined(_M_X64)
 
-#include <initializer_list>
-
 #include "text/simd/avx512/avx512_helpers.h"
 #include "text/simd/sse2/utf8_forms.h"
 
@@ -93,11 +91,19 @@ struct PageForms {
                     _mm256_setr_m128i(parts[k][2], parts[k][3]), 1);
             }
         }
-        for (__m512i* v :
-             {&bytes[0][0], &bytes[0][1], &bytes[1][0], &bytes[1][1], &bytes[2][0], &bytes[2][1],
-              &pairs[0], &pairs[1], &lanes[0], &lanes[1], &lanes[2], &lanes[3], &first_byte}) {
-            MadeOnce(*v);
-        }
+        MadeOnce(bytes[0][0]);
+        MadeOnce(bytes[0][1]);
+        MadeOnce(bytes[1][0]);
+        MadeOnce(bytes[1][1]);
+        MadeOnce(bytes[2][0]);
+        MadeOnce(bytes[2][1]);
+        MadeOnce(pairs[0]);
+        MadeOnce(pairs[1]);
+        MadeOnce(lanes[0]);
+        MadeOnce(lanes[1]);
+        MadeOnce(lanes[2]);
+        MadeOnce(lanes[3]);
+        MadeOnce(first_byte);
     }
 };
 

@@ -19,6 +19,7 @@ namespace faultkit {
 namespace {
 
 using avx512::Count;
+using avx512::MadeOnce;
 using avx512::Set16;
 using avx512::Step;
 
@@ -59,26 +60,108 @@ inline constexpr LaneIndices kLaneIndices = MakeLaneIndices();
 // The low bytes of the 16-bit lanes.
 constexpr uint64_t kLowBytes = 0x5555555555555555;
 
-FAULTKIT_AVX512 inline __m512i Indices(const uint8_t* table, int half) {
-    return _mm512_add_epi8(avx512::Load(table), _mm512_set1_epi8(static_cast<char>(32 * half)));
+// The constants of a run, made once.
+struct Utf8Constants {
+    // Bytes from 0xC0 (signed, below: continuation bytes), 0xE0, 0xF0, 0xF8.
+    __m512i c0;
+    __m512i e0;
+    __m512i f0;
+    __m512i f8;
+    __m512i pair[2];      // kLaneIndices.pair for each half
+    __m512i after[2][2];  // kLaneIndices.after[k], k = 2 and 3, for each half
+    __m512i next;
+    __m512i value_bits;  // the bits of the first and second bytes in a 2-byte value
+    __m512i value_weights;
+    __m512i low_6;
+    __m512i from_80;
+    __m512i from_e0;
+    __m512i high_surrogate;  // 0xD800 - (0x10000 >> 10)
+    __m512i low_10;
+    __m512i low_surrogate;
+    __m512i low_5;
+    __m512i interleave[2];  // 16-bit units 0-15 and 16-31, each low half then its high
+    // Bytes F0, F4, F5 and 90, for the values UTF-16 cannot carry.
+    __m512i b_f0;
+    __m512i b_f4;
+    __m512i b_f5;
+    __m512i b_90;
+    __m512i b_7f;
+    __m512i b_c2;
+
+    FAULTKIT_AVX512 Utf8Constants()
+        : c0(_mm512_set1_epi8(-64)),
+          e0(_mm512_set1_epi8(-32)),
+          f0(_mm512_set1_epi8(-16)),
+          f8(_mm512_set1_epi8(-8)),
+          pair{Indices(kLaneIndices.pair, 0), Indices(kLaneIndices.pair, 1)},
+          after{{Indices(kLaneIndices.after[1], 0), Indices(kLaneIndices.after[2], 0)},
+                {Indices(kLaneIndices.after[1], 1), Indices(kLaneIndices.after[2], 1)}},
+          next(avx512::Load(kLaneIndices.next)),
+          value_bits(Set16(0x1F3F)),
+          value_weights(Set16(0x4001)),
+          low_6(Set16(0x3F)),
+          from_80(Set16(0x8000)),
+          from_e0(Set16(0xE000)),
+          high_surrogate(Set16(0xD7C0)),
+          low_10(Set16(0x3FF)),
+          low_surrogate(Set16(0xDC00)),
+          low_5(Set16(0x1F)),
+          interleave{
+              _mm512_set_epi16(47, 15, 46, 14, 45, 13, 44, 12, 43, 11, 42, 10, 41, 9, 40, 8, 39, 7,
+                               38, 6, 37, 5, 36, 4, 35, 3, 34, 2, 33, 1, 32, 0),
+              _mm512_set_epi16(63, 31, 62, 30, 61, 29, 60, 28, 59, 27, 58, 26, 57, 25, 56, 24, 55,
+                               23, 54, 22, 53, 21, 52, 20, 51, 19, 50, 18, 49, 17, 48, 16)},
+          b_f0(_mm512_set1_epi8(-0x10)),
+          b_f4(_mm512_set1_epi8(-0x0C)),
+          b_f5(_mm512_set1_epi8(-0x0B)),
+          b_90(_mm512_set1_epi8(-0x70)),
+          b_7f(_mm512_set1_epi8(0x7F)),
+          b_c2(_mm512_set1_epi8(-62)) {
+        MadeOnce(c0);
+        MadeOnce(e0);
+        MadeOnce(f0);
+        MadeOnce(f8);
+        MadeOnce(pair[0]);
+        MadeOnce(pair[1]);
+        MadeOnce(after[0][0]);
+        MadeOnce(after[0][1]);
+        MadeOnce(after[1][0]);
+        MadeOnce(after[1][1]);
+        MadeOnce(next);
+        MadeOnce(value_bits);
+        MadeOnce(value_weights);
+        MadeOnce(low_6);
+        MadeOnce(from_80);
+        MadeOnce(from_e0);
+        MadeOnce(high_surrogate);
+        MadeOnce(low_10);
+        MadeOnce(low_surrogate);
+        MadeOnce(low_5);
+        MadeOnce(interleave[0]);
+        MadeOnce(interleave[1]);
+        MadeOnce(b_f0);
+        MadeOnce(b_f4);
+        MadeOnce(b_f5);
+        MadeOnce(b_90);
+        MadeOnce(b_7f);
+        MadeOnce(b_c2);
+    }
+
+    FAULTKIT_AVX512 static __m512i Indices(const uint8_t* table, int half) {
+        return _mm512_add_epi8(avx512::Load(table), _mm512_set1_epi8(static_cast<char>(32 * half)));
+    }
+};
+
+// The byte k = 2 or 3 positions after each of the 32 positions of a half,
+// zero-extended to 16-bit lanes.
+FAULTKIT_AVX512 inline __m512i ByteAfter(const Utf8Constants& c, __m512i x, int half, int k) {
+    return _mm512_maskz_permutexvar_epi8(kLowBytes, c.after[half][k - 2], x);
 }
 
-// The byte k positions after each of the 32 positions of a half, zero-
-// extended to 16-bit lanes.
-FAULTKIT_AVX512 inline __m512i ByteAfter(__m512i x, int half, int k) {
-    return _mm512_maskz_permutexvar_epi8(kLowBytes, Indices(kLaneIndices.after[k - 1], half), x);
-}
-
-// The byte after each of the 64 positions.
-FAULTKIT_AVX512 inline __m512i NextBytes(__m512i x) {
-    return _mm512_permutexvar_epi8(avx512::Load(kLaneIndices.next), x);
-}
-
-FAULTKIT_AVX512 inline Block ScanBlock(__m512i x, uint64_t high) {
-    const ByteKindsOf<uint64_t> kinds{high, _mm512_cmplt_epi8_mask(x, _mm512_set1_epi8(-64)),
-                                      _mm512_cmpge_epu8_mask(x, _mm512_set1_epi8(-32)),
-                                      _mm512_cmpge_epu8_mask(x, _mm512_set1_epi8(-16)),
-                                      _mm512_cmpge_epu8_mask(x, _mm512_set1_epi8(-8))};
+FAULTKIT_AVX512 inline Block ScanBlock(const Utf8Constants& c, __m512i x, uint64_t high) {
+    const ByteKindsOf<uint64_t> kinds{
+        high, _mm512_cmplt_epi8_mask(x, c.c0), _mm512_cmpge_epu8_mask(x, c.e0),
+        _mm512_cmpge_epu8_mask(x, c.f0), _mm512_cmpge_epu8_mask(x, c.f8)};
     return TakeBlock<kBlock>(kinds, true);
 }
 
@@ -91,32 +174,32 @@ struct HalfValues {
     __m512i three;
 };
 
-FAULTKIT_AVX512 inline HalfValues Values(__m512i x, int half) {
+FAULTKIT_AVX512 inline HalfValues Values(const Utf8Constants& c, __m512i x, int half) {
     // Each position's byte in the high byte of its lane, the next in the
     // low byte.
-    const __m512i pair = _mm512_permutexvar_epi8(Indices(kLaneIndices.pair, half), x);
+    const __m512i pair = _mm512_permutexvar_epi8(c.pair[half], x);
     // (first & 0x1F) * 64 + (second & 0x3F), by multiplying the bytes
     // and adding the products.
-    const __m512i two = _mm512_maddubs_epi16(_mm512_and_si512(pair, Set16(0x1F3F)), Set16(0x4001));
+    const __m512i two = _mm512_maddubs_epi16(_mm512_and_si512(pair, c.value_bits), c.value_weights);
     // two * 64 + (third & 0x3F); from E0 on, first & 0x1F is first & 0x0F.
     const __m512i three =
-        _mm512_ternarylogic_epi32(_mm512_slli_epi16(two, 6), ByteAfter(x, half, 2), Set16(0x3F),
+        _mm512_ternarylogic_epi32(_mm512_slli_epi16(two, 6), ByteAfter(c, x, half, 2), c.low_6,
                                   0xF8);  // a | (b & c)
     __m512i value = _mm512_srli_epi16(pair, 8);
-    value = _mm512_mask_mov_epi16(value, _mm512_cmpge_epu16_mask(pair, Set16(0x8000)), two);
-    value = _mm512_mask_mov_epi16(value, _mm512_cmpge_epu16_mask(pair, Set16(0xE000)), three);
+    value = _mm512_mask_mov_epi16(value, _mm512_cmpge_epu16_mask(pair, c.from_80), two);
+    value = _mm512_mask_mov_epi16(value, _mm512_cmpge_epu16_mask(pair, c.from_e0), three);
     return {value, two, three};
 }
 
 // Of the 4-byte leads of block x, those whose values UTF-16 cannot carry
 // as a pair: from F0 80 up to F0 8F (overlong forms below 0x10000), from F4
 // 90 up to F4 BF and from F5 on (above U+10FFFF).
-FAULTKIT_AVX512 inline uint64_t BeyondPairs(__m512i x) {
-    const __m512i second = NextBytes(x);
-    const uint64_t below_90 = _mm512_cmplt_epu8_mask(second, _mm512_set1_epi8(-0x70));
-    const uint64_t f0 = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(-0x10));
-    const uint64_t f4 = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(-0x0C));
-    const uint64_t from_f5 = _mm512_cmpge_epu8_mask(x, _mm512_set1_epi8(-0x0B));
+FAULTKIT_AVX512 inline uint64_t BeyondPairs(const Utf8Constants& c, __m512i x) {
+    const __m512i second = _mm512_permutexvar_epi8(c.next, x);
+    const uint64_t below_90 = _mm512_cmplt_epu8_mask(second, c.b_90);
+    const uint64_t f0 = _mm512_cmpeq_epi8_mask(x, c.b_f0);
+    const uint64_t f4 = _mm512_cmpeq_epi8_mask(x, c.b_f4);
+    const uint64_t from_f5 = _mm512_cmpge_epu8_mask(x, c.b_f5);
     return (f0 & below_90) | (f4 & ~below_90) | from_f5;
 }
 
@@ -140,6 +223,8 @@ struct WideConverter {
     static constexpr ptrdiff_t kSource = kBlock;
     static constexpr ptrdiff_t kRoom = kBlock * sizeof(Unit);
 
+    Utf8Constants c;
+
     FAULTKIT_AVX512 Step Convert(const uint8_t* src, uint8_t* dst) const {
         const __m512i x = avx512::Load(src);
         const uint64_t high = _mm512_movepi8_mask(x);
@@ -147,11 +232,11 @@ struct WideConverter {
             StoreAscii<Unit>(x, dst);
             return {kBlock, static_cast<int>(kRoom)};
         }
-        Block block = ScanBlock(x, high);
+        Block block = ScanBlock(c, x, high);
         if constexpr (kUtf16) {
             // A value UTF-16 cannot carry as a pair ends the block before it.
             if (block.fours != 0) {
-                const uint64_t beyond = BeyondPairs(x) & block.fours;
+                const uint64_t beyond = BeyondPairs(c, x) & block.fours;
                 if (beyond != 0) {
                     block.EndAt(LowestBit(beyond));
                 }
@@ -173,7 +258,7 @@ struct WideConverter {
     // Writes the units of the positions in `these` of half `half`.
     FAULTKIT_AVX512 uint8_t* Emit(__m512i x, int half, uint32_t these, uint64_t fours,
                                   uint8_t* out) const {
-        const HalfValues values = Values(x, half);
+        const HalfValues values = Values(c, x, half);
         const int count = avx512::Count(these);
         const auto leads = static_cast<uint32_t>(fours >> (32 * half));
         if constexpr (kUtf16) {
@@ -184,12 +269,12 @@ struct WideConverter {
                 // the 3-byte value shifted right by 4, less 0x40.
                 lanes = _mm512_mask_mov_epi16(
                     lanes, leads,
-                    _mm512_add_epi16(_mm512_srli_epi16(values.three, 4), Set16(0xD7C0)));
+                    _mm512_add_epi16(_mm512_srli_epi16(values.three, 4), c.high_surrogate));
                 // At the byte after the lead, the 3-byte value's low 10 bits
                 // are those of the lead's third and fourth bytes.
                 lanes = _mm512_mask_mov_epi16(
                     lanes, after,
-                    _mm512_ternarylogic_epi32(values.three, Set16(0x3FF), Set16(0xDC00),
+                    _mm512_ternarylogic_epi32(values.three, c.low_10, c.low_surrogate,
                                               0xEA));  // (a & b) | c
             }
             avx512::StoreUnits16(out, _mm512_maskz_compress_epi16(these, lanes), count);
@@ -204,19 +289,17 @@ struct WideConverter {
                 low = _mm512_mask_mov_epi16(
                     values.value, leads,
                     _mm512_ternarylogic_epi32(_mm512_slli_epi16(values.three, 6),
-                                              ByteAfter(x, half, 3), Set16(0x3F), 0xF8));
+                                              ByteAfter(c, x, half, 3), c.low_6, 0xF8));
                 high = _mm512_maskz_mov_epi16(
-                    leads, _mm512_and_si512(_mm512_srli_epi16(values.two, 4), Set16(0x1F)));
+                    leads, _mm512_and_si512(_mm512_srli_epi16(values.two, 4), c.low_5));
             }
             const __m512i packed_low = _mm512_maskz_compress_epi16(these, low);
             const __m512i packed_high = _mm512_maskz_compress_epi16(these, high);
             // Units 0-15 and 16-31: each low half followed by its high half.
-            const __m512i interleave =
-                _mm512_set_epi16(47, 15, 46, 14, 45, 13, 44, 12, 43, 11, 42, 10, 41, 9, 40, 8, 39,
-                                 7, 38, 6, 37, 5, 36, 4, 35, 3, 34, 2, 33, 1, 32, 0);
-            const __m512i first = _mm512_permutex2var_epi16(packed_low, interleave, packed_high);
-            const __m512i second = _mm512_permutex2var_epi16(
-                packed_low, _mm512_add_epi16(interleave, Set16(16)), packed_high);
+            const __m512i first =
+                _mm512_permutex2var_epi16(packed_low, c.interleave[0], packed_high);
+            const __m512i second =
+                _mm512_permutex2var_epi16(packed_low, c.interleave[1], packed_high);
             avx512::StoreUnits32(out, first, count < 16 ? count : 16);
             if (count > 16) {
                 avx512::StoreUnits32(out + 64, second, count - 16);
@@ -232,23 +315,24 @@ struct CodePageConverter {
     static constexpr ptrdiff_t kRoom = kBlock;
 
     const PageByteLookup* lookup;
+    Utf8Constants c;
 
     FAULTKIT_AVX512 Step Convert(const uint8_t* src, uint8_t* dst) const {
         const __m512i x = avx512::Load(src);
-        const uint64_t not_same = _mm512_cmpge_epu8_mask(x, _mm512_set1_epi8(0x7F));
+        const uint64_t not_same = _mm512_cmpge_epu8_mask(x, c.b_7f);
         if (not_same == 0) {
             _mm512_storeu_si512(dst, x);
             return {kBlock, kBlock};
         }
-        const Block block = ScanBlock(x, _mm512_movepi8_mask(x));
+        const Block block = ScanBlock(c, x, _mm512_movepi8_mask(x));
         __m512i bytes = x;
         // The 2-byte characters with lead bytes from C2 on, by rows of the
         // direct table, where there is one.
         uint64_t by_rows = 0;
         const uint8_t* direct = lookup->Direct();
         if (direct != nullptr) {
-            by_rows = block.leads & _mm512_cmpge_epu8_mask(x, _mm512_set1_epi8(-62)) &
-                      _mm512_cmplt_epu8_mask(x, _mm512_set1_epi8(-32));
+            by_rows =
+                block.leads & _mm512_cmpge_epu8_mask(x, c.b_c2) & _mm512_cmplt_epu8_mask(x, c.e0);
             if (by_rows != 0) {
                 bytes = _mm512_mask_mov_epi8(bytes, by_rows, RowBytes(x, direct));
             }
@@ -274,7 +358,7 @@ struct CodePageConverter {
     // replacement, the 64 code points of one lead byte, is one permute
     // indexed by the low 6 bits of the bytes after.
     FAULTKIT_AVX512 __m512i RowBytes(__m512i x, const uint8_t* direct) const {
-        const __m512i next = NextBytes(x);
+        const __m512i next = _mm512_permutexvar_epi8(c.next, x);
         __m512i bytes = _mm512_set1_epi8(static_cast<char>(lookup->Replacement()));
         for (uint32_t rows = lookup->RowsNotReplaced() & ~uint32_t{3}; rows != 0;
              rows = _blsr_u32(rows)) {
@@ -292,16 +376,16 @@ struct CodePageConverter {
 }  // namespace
 
 FAULTKIT_AVX512 void avx512::Utf8ToUtf16Blocks(BlockCursor& cursor) {
-    RunExactBlocks(cursor, WideConverter<uint16_t>{});
+    RunExactBlocks(cursor, WideConverter<uint16_t>{Utf8Constants()});
 }
 
 FAULTKIT_AVX512 void avx512::Utf8ToUtf32Blocks(BlockCursor& cursor) {
-    RunExactBlocks(cursor, WideConverter<uint32_t>{});
+    RunExactBlocks(cursor, WideConverter<uint32_t>{Utf8Constants()});
 }
 
 FAULTKIT_AVX512 void avx512::Utf8ToCodePageBlocks(BlockCursor& cursor,
                                                   const PageByteLookup& lookup) {
-    RunExactBlocks(cursor, CodePageConverter{&lookup});
+    RunExactBlocks(cursor, CodePageConverter{&lookup, Utf8Constants()});
 }
 
 }  // namespace faultkit

@@ -17,8 +17,6 @@
 
 #if defined(__SSE2__) || defined(_M_X64)
 
-#include <initializer_list>
-
 #include "text/encoding/character_coders.h"
 #include "text/simd/avx512/avx512_helpers.h"
 #include "text/simd/bit_scan.h"
@@ -49,10 +47,17 @@ struct FormConstants {
           payloads{Set32(0x3F1F), Set32(0x3F3F0F), Set32(0x3F3F3F07)},
           marks{Set32(0x80C0), Set32(0x8080E0), Set32(static_cast<int>(0x808080F0))},
           first_byte(Set32(0xFF)) {
-        for (__m512i* v : {&shifts, &from_80, &from_800, &from_10000, &payloads[0], &payloads[1],
-                           &payloads[2], &marks[0], &marks[1], &marks[2], &first_byte}) {
-            MadeOnce(*v);
-        }
+        MadeOnce(shifts);
+        MadeOnce(from_80);
+        MadeOnce(from_800);
+        MadeOnce(from_10000);
+        MadeOnce(payloads[0]);
+        MadeOnce(payloads[1]);
+        MadeOnce(payloads[2]);
+        MadeOnce(marks[0]);
+        MadeOnce(marks[1]);
+        MadeOnce(marks[2]);
+        MadeOnce(first_byte);
     }
 };
 
@@ -166,14 +171,31 @@ struct Utf16Constants {
           interleave{avx512::Load(kInterleave.bytes),
                      _mm512_add_epi8(avx512::Load(kInterleave.bytes), _mm512_set1_epi8(32))},
           first_byte(Set32(0xFF)) {
-        for (__m512i* v :
-             {&not_ascii,   &surrogate_bits, &high_surrogate, &low_surrogate, &from_80,
-              &from_800,    &shifts_12_6,    &shifts_6_0,     &shifts_8_2,    &low_6,
-              &low_10,      &top_offset,     &payloads[0],    &payloads[1],   &payloads[2],
-              &payloads[3], &marks[0],       &marks[1],       &marks[2],      &marks[3],
-              &marks[4],    &previous,       &interleave[0],  &interleave[1], &first_byte}) {
-            MadeOnce(*v);
-        }
+        MadeOnce(not_ascii);
+        MadeOnce(surrogate_bits);
+        MadeOnce(high_surrogate);
+        MadeOnce(low_surrogate);
+        MadeOnce(from_80);
+        MadeOnce(from_800);
+        MadeOnce(shifts_12_6);
+        MadeOnce(shifts_6_0);
+        MadeOnce(shifts_8_2);
+        MadeOnce(low_6);
+        MadeOnce(low_10);
+        MadeOnce(top_offset);
+        MadeOnce(payloads[0]);
+        MadeOnce(payloads[1]);
+        MadeOnce(payloads[2]);
+        MadeOnce(payloads[3]);
+        MadeOnce(marks[0]);
+        MadeOnce(marks[1]);
+        MadeOnce(marks[2]);
+        MadeOnce(marks[3]);
+        MadeOnce(marks[4]);
+        MadeOnce(previous);
+        MadeOnce(interleave[0]);
+        MadeOnce(interleave[1]);
+        MadeOnce(first_byte);
     }
 };
 
