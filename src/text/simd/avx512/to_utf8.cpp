@@ -8,11 +8,12 @@
 // UTF-32: a lane holds a form of 1 to 4 bytes, the 4-byte form's payloads
 // shifted down a byte for each byte the form is shorter.
 //
-// UTF-16: the bytes are made in 16-bit lanes, 32 units a register, a lane
-// giving the first two bytes of its form and a second register the third
-// of the forms that have three; a byte permute interleaves them into
-// 32-bit lanes. A surrogate pair's 4-byte form is split into two halves of
-// two bytes, one at each of its units.
+// UTF-16: the bytes are made in 16-bit lanes, 32 units a register: the
+// first two bytes of each form, and the 2-byte forms, whose second bytes
+// are the third bytes of the 3-byte forms; a byte permute interleaves them
+// into 32-bit lanes, of which the bytes of the forms, known from the
+// units' lengths, are compressed. A surrogate pair's 4-byte form is split
+// into two halves of two bytes, one at each of its units.
 #include "text/simd/avx512/avx512_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -108,9 +109,9 @@ struct Utf32Converter {
 };
 
 // Byte indices that interleave 16 lanes' first two bytes, from the lanes
-// of a register of 16-bit lanes, and their third bytes, from the same
-// lanes of a second register (index + 64), into 32-bit lanes; lanes 16 to
-// 31 add 32.
+// of a register of 16-bit lanes, and their third bytes, from the high
+// bytes of the same lanes of a second register (index + 64), into 32-bit
+// lanes; lanes 16 to 31 add 32.
 struct Interleave {
     uint8_t bytes[64];
 };
@@ -120,7 +121,7 @@ constexpr Interleave MakeInterleave() {
     for (int lane = 0; lane < 16; ++lane) {
         table.bytes[4 * lane] = static_cast<uint8_t>(2 * lane);
         table.bytes[4 * lane + 1] = static_cast<uint8_t>(2 * lane + 1);
-        table.bytes[4 * lane + 2] = static_cast<uint8_t>(64 + 2 * lane);
+        table.bytes[4 * lane + 2] = static_cast<uint8_t>(64 + 2 * lane + 1);
     }
     return table;
 }
@@ -140,16 +141,14 @@ struct Utf16Constants {
     __m512i shifts_12_6;
     __m512i shifts_6_0;
     __m512i shifts_8_2;
-    __m512i low_6;
     __m512i low_10;
     __m512i top_offset;  // 0x10000 >> 10
     // The payload bits and the marks of the first two bytes of forms of 3
-    // bytes, of 2, of the halves of a pair, and of the third bytes.
+    // bytes, of 2, and of the halves of a pair.
     __m512i payloads[4];
-    __m512i marks[5];
+    __m512i marks[4];
     __m512i previous;  // word indices of the lane before each
     __m512i interleave[2];
-    __m512i first_byte;
 
     FAULTKIT_AVX512 Utf16Constants()
         : not_ascii(Set16(0xFF80)),
@@ -161,16 +160,14 @@ struct Utf16Constants {
           shifts_12_6(_mm512_set1_epi64(0x363C262C161C060C)),
           shifts_6_0(_mm512_set1_epi64(0x3036202610160006)),
           shifts_8_2(_mm512_set1_epi64(0x3238222812180208)),
-          low_6(Set16(0x3F)),
           low_10(Set16(0x3FF)),
           top_offset(Set16(0x40)),
           payloads{Set16(0x3F0F), Set16(0x3F1F), Set16(0x3F07), Set16(0x3F3F)},
-          marks{Set16(0x80E0), Set16(0x80C0), Set16(0x80F0), Set16(0x8080), Set16(0x80)},
+          marks{Set16(0x80E0), Set16(0x80C0), Set16(0x80F0), Set16(0x8080)},
           previous(_mm512_set_epi16(30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15,
                                     14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0)),
           interleave{avx512::Load(kInterleave.bytes),
-                     _mm512_add_epi8(avx512::Load(kInterleave.bytes), _mm512_set1_epi8(32))},
-          first_byte(Set32(0xFF)) {
+                     _mm512_add_epi8(avx512::Load(kInterleave.bytes), _mm512_set1_epi8(32))} {
         MadeOnce(not_ascii);
         MadeOnce(surrogate_bits);
         MadeOnce(high_surrogate);
@@ -180,7 +177,6 @@ struct Utf16Constants {
         MadeOnce(shifts_12_6);
         MadeOnce(shifts_6_0);
         MadeOnce(shifts_8_2);
-        MadeOnce(low_6);
         MadeOnce(low_10);
         MadeOnce(top_offset);
         MadeOnce(payloads[0]);
@@ -191,11 +187,9 @@ struct Utf16Constants {
         MadeOnce(marks[1]);
         MadeOnce(marks[2]);
         MadeOnce(marks[3]);
-        MadeOnce(marks[4]);
         MadeOnce(previous);
         MadeOnce(interleave[0]);
         MadeOnce(interleave[1]);
-        MadeOnce(first_byte);
     }
 };
 
@@ -228,12 +222,13 @@ struct Utf16Converter {
         const int count = lone != 0 ? LowestBit(lone) : 32;
         const uint32_t below_80 = _mm512_cmplt_epu16_mask(u, c.from_80);
         const uint32_t below_800 = _mm512_cmplt_epu16_mask(u, c.from_800);
-        // The first two bytes of each form, the first in the low byte.
+        // The first two bytes of each form, the first in the low byte. The
+        // 2-byte form's second byte is also the 3-byte form's third.
+        const __m512i two_bytes =
+            Marked(_mm512_multishift_epi64_epi8(c.shifts_6_0, u), c.payloads[1], c.marks[1]);
         __m512i two =
             Marked(_mm512_multishift_epi64_epi8(c.shifts_12_6, u), c.payloads[0], c.marks[0]);
-        two = _mm512_mask_mov_epi16(
-            two, below_800,
-            Marked(_mm512_multishift_epi64_epi8(c.shifts_6_0, u), c.payloads[1], c.marks[1]));
+        two = _mm512_mask_mov_epi16(two, below_800, two_bytes);
         two = _mm512_mask_mov_epi16(two, below_80, u);
         // A pair: the code point shifted right by 10 (its high surrogate's
         // bits plus 0x10000 >> 10) gives the first two bytes at the high
@@ -249,15 +244,24 @@ struct Utf16Converter {
         two = _mm512_mask_mov_epi16(two, after,
                                     Marked(_mm512_multishift_epi64_epi8(c.shifts_6_0, low_bits),
                                            c.payloads[3], c.marks[3]));
-        // The third bytes of the 3-byte forms.
-        const __m512i third =
-            _mm512_maskz_mov_epi16(~(below_800 | paired | after), Marked(u, c.low_6, c.marks[4]));
+        // The bytes of the forms of the units taken, 4 bits a unit: the
+        // first, the second but for ASCII, the third of 3-byte forms.
         const uint32_t lanes = static_cast<uint32_t>(avx512::FirstBits(count));
+        const uint32_t seconds = lanes & ~below_80;
+        const uint32_t thirds = lanes & ~(below_800 | paired | after);
         uint8_t* out = dst;
         for (int half = 0; half < 2; ++half) {
-            const __m512i forms =
-                _mm512_maskz_permutex2var_epi8(0x7777777777777777, two, c.interleave[half], third);
-            out = avx512::StoreFormBytes(forms, (lanes >> (16 * half)) & 0xFFFF, c.first_byte, out);
+            const int shift = 16 * half;
+            const uint64_t keep = _pdep_u64(lanes >> shift, 0x1111111111111111) |
+                                  _pdep_u64(seconds >> shift, 0x2222222222222222) |
+                                  _pdep_u64(thirds >> shift, 0x4444444444444444);
+            const int bytes = avx512::Count(keep);
+            avx512::StoreBytes(
+                out,
+                _mm512_maskz_compress_epi8(
+                    keep, _mm512_permutex2var_epi8(two, c.interleave[half], two_bytes)),
+                bytes);
+            out += bytes;
         }
         return {2 * count, static_cast<int>(out - dst)};
     }
