@@ -59,8 +59,9 @@ struct HalfBytes {
     __m256i b2;
 };
 
-// The bytes after the block read as 0; only characters cut by its end
-// would use them.
+// Bytes 0 to 15 (half 0) or 16 to 31 of block x, and the 16 after them:
+// past the block they read as 0, which only characters cut by its end
+// would use.
 FAULTKIT_AVX2 inline __m128i HalfOf(__m256i x, int half) {
     return half == 0 ? _mm256_castsi256_si128(x) : _mm256_extracti128_si256(x, 1);
 }
