@@ -21,6 +21,9 @@ public:
             ExpandedGroups(reverse, 0, kDirect / kReverseGroupSize, table_);
             for (uint32_t cp = 1; cp < kDirect; ++cp) {
                 table_[cp] = CodePageByte(table_[cp], cp, replacement);
+                if (table_[cp] != replacement) {
+                    rows_ |= uint32_t{1} << (cp / kRow);
+                }
             }
         }
     }
@@ -34,6 +37,13 @@ public:
     // The direct table, or null.
     const uint8_t* Direct() const { return direct_ ? table_ : nullptr; }
 
+    // The direct table in rows of 64 code points, those of the 2-byte
+    // UTF-8 forms with one lead byte: bit r is set where row r holds a
+    // byte other than the replacement.
+    static constexpr uint32_t kRow = 64;
+    uint32_t RowsNotReplaced() const { return rows_; }
+    uint8_t Replacement() const { return replacement_; }
+
     // The byte through the expanded table.
     uint8_t Looked(uint32_t cp) const {
         return CodePageByte(cp < 0x10000 ? ExpandedLookup(reverse_, cp) : 0, cp, replacement_);
@@ -43,6 +53,7 @@ private:
     const uint8_t* reverse_;
     uint8_t replacement_;
     bool direct_;
+    uint32_t rows_ = 0;
     uint8_t table_[kDirect];
 };
 

@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "text/simd/avx2/avx2_kernels.h"
+#include "text/simd/avx512/avx512_kernels.h"
 #include "text/simd/sse2/sse2_kernels.h"
 
 namespace faultkit {
@@ -26,10 +27,12 @@ struct Level {
 constexpr BlockKernels kSse2Kernels{&sse2::Utf8ToUtf16Blocks,    &sse2::Utf8ToUtf32Blocks,
                                     &sse2::Utf8ToCodePageBlocks, &sse2::Utf16ToUtf8Blocks,
                                     &sse2::Utf32ToUtf8Blocks,    &sse2::CodePageToUtf8Blocks};
-// AVX2 has kernels of its own for three pairs; the SSE2 ones serve the others.
-constexpr BlockKernels kAvx2Kernels{&avx2::Utf8ToUtf16Blocks,    &sse2::Utf8ToUtf32Blocks,
+constexpr BlockKernels kAvx2Kernels{&avx2::Utf8ToUtf16Blocks,    &avx2::Utf8ToUtf32Blocks,
                                     &avx2::Utf8ToCodePageBlocks, &avx2::Utf16ToUtf8Blocks,
-                                    &sse2::Utf32ToUtf8Blocks,    &sse2::CodePageToUtf8Blocks};
+                                    &avx2::Utf32ToUtf8Blocks,    &avx2::CodePageToUtf8Blocks};
+constexpr BlockKernels kAvx512Kernels{&avx512::Utf8ToUtf16Blocks,    &avx512::Utf8ToUtf32Blocks,
+                                      &avx512::Utf8ToCodePageBlocks, &avx512::Utf16ToUtf8Blocks,
+                                      &avx512::Utf32ToUtf8Blocks,    &avx512::CodePageToUtf8Blocks};
 #endif
 
 constexpr Level kLevels[] = {
@@ -37,6 +40,7 @@ constexpr Level kLevels[] = {
 #if defined(__SSE2__) || defined(_M_X64)
     {"Sse2", nullptr, &kSse2Kernels},
     {"Avx2", avx2::Supported, &kAvx2Kernels},
+    {"Avx512", avx512::Supported, &kAvx512Kernels},
 #endif
 };
 constexpr int kLevelCount = sizeof kLevels / sizeof kLevels[0];

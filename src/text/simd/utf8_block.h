@@ -17,61 +17,72 @@
 
 namespace faultkit {
 
-// The low n bits (n from 0 to 32).
-inline uint32_t LowBits(int n) {
-    return static_cast<uint32_t>((uint64_t{1} << n) - 1);
+// The low n bits of a mask (n from 0 to its width).
+template <typename Mask>
+inline Mask LowBitsOf(int n) {
+    return n >= static_cast<int>(8 * sizeof(Mask)) ? ~Mask{0} : (Mask{1} << n) - 1;
 }
 
-// The part of a block that is taken.
-struct Utf8Block {
-    int taken;       // bytes of the whole characters taken from its start
-    uint32_t leads;  // bit i: a taken character starts at byte i
-    uint32_t fours;  // the 4-byte characters among them
+// The part of a block that is taken, with a bit per byte in a Mask of
+// 32 or 64 bits.
+template <typename Mask>
+struct Utf8BlockOf {
+    int taken;   // bytes of the whole characters taken from its start
+    Mask leads;  // bit i: a taken character starts at byte i
+    Mask fours;  // the 4-byte characters among them
 
     // Takes only the characters before byte `at`.
     void EndAt(int at) {
         taken = at;
-        leads &= LowBits(at);
-        fours &= LowBits(at);
+        leads &= LowBitsOf<Mask>(at);
+        fours &= LowBitsOf<Mask>(at);
     }
 };
+using Utf8Block = Utf8BlockOf<uint32_t>;
 
 // The bytes of a block of kWidth bytes by kind, a bit each: from 0x80 on,
 // continuation bytes (0x80 to 0xBF), from 0xE0, 0xF0 and 0xF8 on.
-struct ByteKinds {
-    uint32_t high;
-    uint32_t continuation;
-    uint32_t from_e0;
-    uint32_t from_f0;
-    uint32_t from_f8;
+template <typename Mask>
+struct ByteKindsOf {
+    Mask high;
+    Mask continuation;
+    Mask from_e0;
+    Mask from_f0;
+    Mask from_f8;
 };
+using ByteKinds = ByteKindsOf<uint32_t>;
 
 // What of a block of kWidth bytes is taken; 4-byte characters are taken
 // if take_fours.
-template <int kWidth>
-inline Utf8Block TakeBlock(const ByteKinds& kinds, bool take_fours) {
-    constexpr uint32_t kLast = uint32_t{1} << (kWidth - 1);
-    const uint32_t from_c0 = kinds.high & ~kinds.continuation;
-    const uint32_t starts = ~kinds.continuation & LowBits(kWidth);
+template <int kWidth, typename Mask>
+inline Utf8BlockOf<Mask> TakeBlock(const ByteKindsOf<Mask>& kinds, bool take_fours) {
+    constexpr Mask kLast = Mask{1} << (kWidth - 1);
+    const Mask all = LowBitsOf<Mask>(kWidth);
+    const Mask from_c0 = kinds.high & ~kinds.continuation;
+    const Mask starts = ~kinds.continuation & all;
     // Each lead calls for a continuation byte after it, from E0 on for a
     // second, from F0 on for a third.
-    const uint32_t called = (from_c0 << 1) | (kinds.from_e0 << 2) | (kinds.from_f0 << 3);
-    const uint32_t cut =
+    const Mask called = (from_c0 << 1) | (kinds.from_e0 << 2) | (kinds.from_f0 << 3);
+    const Mask cut =
         (from_c0 & kLast) | (kinds.from_e0 & (kLast >> 1)) | (kinds.from_f0 & (kLast >> 2));
     int taken = cut != 0 ? LowestBit(cut) : kWidth;
-    const uint32_t mismatch = (called ^ kinds.continuation) & LowBits(kWidth);
+    const Mask mismatch = (called ^ kinds.continuation) & all;
     if (mismatch != 0) {
         // The character before the first mismatch is cut short or followed
         // by a stray continuation byte.
-        const uint32_t before = starts & LowBits(LowestBit(mismatch));
+        const Mask before = starts & LowBitsOf<Mask>(LowestBit(mismatch));
         taken = std::min(taken, before != 0 ? HighestBit(before) : 0);
     }
-    const uint32_t refused = kinds.from_f8 | (take_fours ? 0 : kinds.from_f0);
+    const Mask refused = kinds.from_f8 | (take_fours ? 0 : kinds.from_f0);
     if (refused != 0) {
         taken = std::min(taken, LowestBit(refused));
     }
-    const uint32_t leads = starts & LowBits(taken);
+    const Mask leads = starts & LowBitsOf<Mask>(taken);
     return {taken, leads, leads & kinds.from_f0};
+}
+
+inline uint32_t TwoByteValue(const uint8_t* p) {
+    return (uint32_t{p[0] & 0x1Fu} << 6) | (p[1] & 0x3Fu);
 }
 
 inline uint32_t ThreeByteValue(const uint8_t* p) {

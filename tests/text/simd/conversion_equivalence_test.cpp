@@ -5,7 +5,7 @@
 // that cut at every position, long runs through the stream's stages, with
 // failing writes). Random text in every encoding and mode is the
 // text_conversion fuzz corpus's part. Each test runs at every vector level
-// the machine has: scalar only, SSE2, AVX2.
+// the machine has: scalar only, SSE2, AVX2, AVX-512.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -122,6 +122,9 @@ std::string LevelName(const ::testing::TestParamInfo<int>& info) {
 INSTANTIATE_TEST_SUITE_P(Levels, ConversionEquivalence, ::testing::Range(0, VectorLevelCount()),
                          LevelName);
 
+// The longest block of any vector level: 64 source bytes with AVX-512.
+constexpr int kLongestBlock = 64;
+
 // The pairs that have vector paths: from UTF-8 to the id, or to UTF-8
 // from it. Pages 3 (ISO/IEC 8859-2) and 12 (TIS-620: 3-byte UTF-8) and
 // 17 (Windows-1252: 2- and 3-byte UTF-8).
@@ -222,8 +225,11 @@ void ExpectSameInTheUsualModes(const Pair& pair, const Bytes& text) {
 
 TEST_P(ConversionEquivalence, RunsAtEveryOffsetAndOfEveryLengthAcrossBlocks) {
     ForEachPairAndKind(7, [](const Pair& pair, Kind kind, std::mt19937& random) {
-        // Blocks are 16 bytes with SSE2, 32 with AVX2 (UTF-8 sources).
-        for (int offset = 0; offset < 32; ++offset) {
+        // Blocks are 16 bytes with SSE2, 32 with AVX2, 64 with AVX-512 (UTF-8
+        // sources); the offsets of ASCII characters of the source that
+        // reach across the longest.
+        const int ascii_bytes = MinCharBytes(pair.to_utf8 ? pair.id : kEncodingUtf8);
+        for (int offset = 0; offset < kLongestBlock / ascii_bytes; ++offset) {
             // Up to 70 characters of the kind: within one block, across
             // one, two and more block boundaries.
             for (int count = 1; count <= 70; ++count) {
@@ -284,7 +290,8 @@ TEST_P(ConversionEquivalence, AnUnusualSequenceAtEveryPositionOfABlock) {
         const Bytes text = Text(random, pair, {{kind, 40}});
         for (const Bytes& unusual : UnusualSequences(pair)) {
             const size_t unit = MinCharBytes(pair.to_utf8 ? pair.id : kEncodingUtf8);
-            for (size_t at = 0; at <= std::min<size_t>(text.size(), 48); at += unit) {
+            for (size_t at = 0; at <= std::min<size_t>(text.size(), kLongestBlock + 8);
+                 at += unit) {
                 Bytes changed(text.begin(), text.begin() + static_cast<ptrdiff_t>(at));
                 changed.insert(changed.end(), unusual.begin(), unusual.end());
                 changed.insert(changed.end(), text.begin() + static_cast<ptrdiff_t>(at),

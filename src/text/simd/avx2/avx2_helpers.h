@@ -60,15 +60,15 @@ constexpr Shuffles PackBytes() {
     return s;
 }
 
-// For 4 lanes of 4 bytes holding UTF-8 forms of 1 to 3 bytes: packs the
-// first 1 + a + b bytes of lane j to the front, where a and b are bits j
-// and 4 + j of the index (from 0x80 on, from 0x800 on).
+// For 4 lanes of 4 bytes holding UTF-8 forms of 1 to 4 bytes: packs the
+// first 1 + a + 2b bytes of lane j to the front, where a and b are bits j
+// and 4 + j of the index (the bits of the length less 1).
 constexpr Shuffles PackForms() {
     Shuffles s{};
     for (int index = 0; index < 256; ++index) {
         int out = 0;
         for (int lane = 0; lane < 4; ++lane) {
-            const int length = 1 + ((index >> lane) & 1) + ((index >> (4 + lane)) & 1);
+            const int length = 1 + ((index >> lane) & 1) + 2 * ((index >> (4 + lane)) & 1);
             for (int k = 0; k < length; ++k) {
                 s.entry[index][out++] = static_cast<uint8_t>(4 * lane + k);
             }
@@ -115,6 +115,30 @@ FAULTKIT_AVX2 inline __m128i ShiftDown(__m128i v, int n) {
 FAULTKIT_AVX2 inline int Count(unsigned bits) {
     return _mm_popcnt_u32(bits);
 }
+
+// The number of bytes kPackForms packs for the indices of `groups` groups
+// of 4 lanes, one a byte.
+FAULTKIT_AVX2 inline int PackedFormsSize(uint32_t indices, int groups) {
+    return 4 * groups + Count(indices & 0x0F0F0F0Fu) + 2 * Count(indices & 0xF0F0F0F0u);
+}
+
+// The same for one group, looked up.
+struct FormsSizes {
+    uint8_t of[256];
+};
+
+constexpr FormsSizes PackedFormsSizes() {
+    FormsSizes sizes{};
+    for (int index = 0; index < 256; ++index) {
+        for (int bit = 0; bit < 8; ++bit) {
+            sizes.of[index] += static_cast<uint8_t>(((index >> bit) & 1) << (bit / 4));
+        }
+        sizes.of[index] += 4;
+    }
+    return sizes;
+}
+
+inline constexpr FormsSizes kPackedFormsSizes = PackedFormsSizes();
 
 // Stores the n bytes (up to 32) made of `first` (n0 bytes valid) followed
 // by `second` with 16-byte stores, the last of which reaches past them by

@@ -1,6 +1,5 @@
-// The AVX2 kernels: from UTF-8 to UTF-16 and to the code pages, and from
-// UTF-16 to UTF-8. They are compiled for AVX2 whatever the build's baseline
-// and run only where the CPU has it.
+// The AVX2 kernels, one for every pair of encodings. They are compiled for
+// AVX2 whatever the build's baseline and run only where the CPU has it.
 #pragma once
 
 #include "text/simd/block_kernels.h"
@@ -10,8 +9,11 @@
 namespace faultkit::avx2 {
 
 void Utf8ToUtf16Blocks(BlockCursor& cursor);
+void Utf8ToUtf32Blocks(BlockCursor& cursor);
 void Utf8ToCodePageBlocks(BlockCursor& cursor, const PageByteLookup& lookup);
 void Utf16ToUtf8Blocks(BlockCursor& cursor);
+void Utf32ToUtf8Blocks(BlockCursor& cursor);
+void CodePageToUtf8Blocks(BlockCursor& cursor, const uint16_t* table);
 
 // Whether the CPU and the system support what the kernels use.
 inline bool Supported() {

@@ -1,4 +1,4 @@
-// UTF-8 to UTF-16 and to the code pages with AVX2, 32 source bytes at a
+// UTF-8 to UTF-16, UTF-32 and the code pages with AVX2, 32 source bytes at a
 // time: the block is classified in one 256-bit register and taken
 // (../utf8_block.h); the values of its 32 positions are computed in two
 // 256-bit registers, and in each group of 8 positions those that give
@@ -30,10 +30,25 @@ FAULTKIT_AVX2 inline unsigned Bits(__m256i mask) {
 FAULTKIT_AVX2 inline Utf8Block ScanBlock(__m256i x, bool take_fours) {
     const uint32_t high = Bits(x);
     const ByteKinds kinds{high, Bits(_mm256_cmpgt_epi8(_mm256_set1_epi8(-64), x)),
-                                high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-33))),
-                                high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-17))),
-                                high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-9)))};
+                          high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-33))),
+                          high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-17))),
+                          high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-9)))};
     return TakeBlock<kBlock>(kinds, take_fours);
+}
+
+// Of the 4-byte leads of block x, those whose values UTF-16 cannot carry
+// as a pair: from F0 80 up to F0 8F (overlong forms below 0x10000), from F4
+// 90 up to F4 BF and from F5 on (above U+10FFFF). Their second bytes are
+// continuation bytes.
+FAULTKIT_AVX2 inline uint32_t BeyondPairs(__m256i x) {
+    const __m256i second = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, x, 0x81), x, 1);
+    const __m256i below_90 = _mm256_cmpgt_epi8(_mm256_set1_epi8(-0x70), second);
+    const __m256i f0 = _mm256_cmpeq_epi8(x, _mm256_set1_epi8(-0x10));
+    const __m256i f4 = _mm256_cmpeq_epi8(x, _mm256_set1_epi8(-0x0C));
+    const __m256i from_f5 = _mm256_cmpgt_epi8(x, _mm256_set1_epi8(-0x0C));
+    return Bits(_mm256_or_si256(
+        _mm256_or_si256(_mm256_and_si256(f0, below_90), _mm256_andnot_si256(below_90, f4)),
+        from_f5));
 }
 
 // The bytes at 16 positions of a block and the two after each, zero-
@@ -44,26 +59,40 @@ struct HalfBytes {
     __m256i b2;
 };
 
+// Bytes 0 to 15 (half 0) or 16 to 31 of block x, and the 16 after them:
+// past the block they read as 0, which only characters cut by its end
+// would use.
+FAULTKIT_AVX2 inline __m128i HalfOf(__m256i x, int half) {
+    return half == 0 ? _mm256_castsi256_si128(x) : _mm256_extracti128_si256(x, 1);
+}
+
+FAULTKIT_AVX2 inline __m128i AfterHalf(__m256i x, int half) {
+    return half == 0 ? _mm256_extracti128_si256(x, 1) : _mm_setzero_si128();
+}
+
 FAULTKIT_AVX2 inline HalfBytes BytesOf(__m256i x, int half) {
-    const __m128i low = _mm256_castsi256_si128(x);
-    const __m128i high = _mm256_extracti128_si256(x, 1);
-    // The bytes after the block read as 0; only characters cut by its end
-    // would use them.
-    const __m128i first = half == 0 ? low : high;
-    const __m128i after = half == 0 ? high : _mm_setzero_si128();
+    const __m128i first = HalfOf(x, half);
+    const __m128i after = AfterHalf(x, half);
     return {_mm256_cvtepu8_epi16(first), _mm256_cvtepu8_epi16(_mm_alignr_epi8(after, first, 1)),
             _mm256_cvtepu8_epi16(_mm_alignr_epi8(after, first, 2))};
 }
 
 // The value of a 1- to 3-byte character starting at each of 16 positions
-// (as sse2::LaneValues in ../sse2/utf8_scan.h).
-FAULTKIT_AVX2 inline __m256i Values(const HalfBytes& b) {
+// (as sse2::LaneValues in ../sse2/utf8_scan.h), and two of its parts that
+// the 4-byte characters use: the value as if it had 2 and 3 bytes.
+struct HalfValues {
+    __m256i value;
+    __m256i two;
+    __m256i three;
+};
+
+FAULTKIT_AVX2 inline HalfValues Values(const HalfBytes& b) {
     const __m256i low6 = Set16(0x3F);
     const __m256i two = _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b.b0, Set16(0x1F)), 6),
                                         _mm256_and_si256(b.b1, low6));
     const __m256i three = _mm256_or_si256(_mm256_slli_epi16(two, 6), _mm256_and_si256(b.b2, low6));
     const __m256i value = _mm256_blendv_epi8(b.b0, two, _mm256_cmpgt_epi16(b.b0, Set16(0x7F)));
-    return _mm256_blendv_epi8(value, three, _mm256_cmpgt_epi16(b.b0, Set16(0xDF)));
+    return {_mm256_blendv_epi8(value, three, _mm256_cmpgt_epi16(b.b0, Set16(0xDF))), two, three};
 }
 
 // Lanes that are all ones where `bits` has bit i set.
@@ -107,31 +136,50 @@ FAULTKIT_AVX2 inline void Store128(uint8_t* p, __m128i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
-// Blocks of ASCII, 32 bytes at a time, widened to UTF-16.
+FAULTKIT_AVX2 inline void Store256(uint8_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+// Blocks of ASCII, 32 bytes at a time, widened to UTF-16 (Unit uint16_t)
+// or UTF-32 (uint32_t).
+template <typename Unit>
 FAULTKIT_AVX2 inline void WidenAscii(const uint8_t** src, uint8_t** dst, const uint8_t* src_end,
                                      const uint8_t* dst_end) {
+    constexpr int kOut = kBlock * sizeof(Unit);
     const uint8_t* s = *src;
     uint8_t* d = *dst;
-    while (src_end - s >= kBlock && dst_end - d >= 2 * kBlock) {
+    while (src_end - s >= kBlock && dst_end - d >= kOut) {
         const __m256i x = avx2::Load256(s);
         if (Bits(x) != 0) {
             break;
         }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
-                            _mm256_cvtepu8_epi16(_mm256_castsi256_si128(x)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + kBlock),
-                            _mm256_cvtepu8_epi16(_mm256_extracti128_si256(x, 1)));
+        if constexpr (sizeof(Unit) == 2) {
+            Store256(d, _mm256_cvtepu8_epi16(_mm256_castsi256_si128(x)));
+            Store256(d + 32, _mm256_cvtepu8_epi16(_mm256_extracti128_si256(x, 1)));
+        } else {
+#pragma GCC unroll 4
+            for (int q = 0; q < 4; ++q) {
+                Store256(d + 32 * q, _mm256_cvtepu8_epi32(_mm_loadl_epi64(
+                                         reinterpret_cast<const __m128i*>(s + 8 * q))));
+            }
+        }
         s += kBlock;
-        d += 2 * kBlock;
+        d += kOut;
     }
     *src = s;
     *dst = d;
 }
 
-struct Utf16Converter {
+// To UTF-16 (Unit uint16_t) or UTF-32 (uint32_t): the values of the
+// positions that give units, packed together 8 positions at a time.
+template <typename Unit>
+struct WideConverter {
+    static constexpr bool kUtf16 = sizeof(Unit) == 2;
     static constexpr ptrdiff_t kSource = kBlock;
-    static constexpr ptrdiff_t kRoom = 2 * kBlock + 16;
-    static constexpr ptrdiff_t kSpill = 16;
+    // Each group of 8 positions is stored whole, 16 bytes of UTF-16 or
+    // 32 of UTF-32, after the output of the groups before it.
+    static constexpr ptrdiff_t kSpill = kUtf16 ? 16 : 32;
+    static constexpr ptrdiff_t kRoom = kUtf16 ? 2 * kBlock + 16 : 4 * kBlock;
 
     struct Plan : PlanHead {
         uint32_t units;  // bit i: position i gives a unit
@@ -142,26 +190,29 @@ struct Utf16Converter {
 
     FAULTKIT_AVX2 static void CopyAscii(const uint8_t** src, uint8_t** dst, const uint8_t* src_end,
                                         const uint8_t* dst_end) {
-        WidenAscii(src, dst, src_end, dst_end);
+        WidenAscii<Unit>(src, dst, src_end, dst_end);
     }
 
     FAULTKIT_AVX2 void Scan(const uint8_t* p, Plan* plan) const {
-        Utf8Block block = ScanBlock(avx2::Load256(p), true);
-        // A value UTF-16 cannot carry as a pair (an overlong form below
-        // 0x10000, or one above U+10FFFF) ends the block before it.
-        for (uint32_t f = block.fours; f != 0; f &= f - 1) {
-            const uint32_t cp = FourByteValue(p + LowestBit(f));
-            if (cp < 0x10000 || cp > kUtf16MaxCodePoint) {
-                block.EndAt(LowestBit(f));
-                break;
+        const __m256i x = avx2::Load256(p);
+        Utf8Block block = ScanBlock(x, true);
+        if constexpr (kUtf16) {
+            // A value UTF-16 cannot carry as a pair ends the block before it.
+            if (block.fours != 0) {
+                const uint32_t beyond = BeyondPairs(x) & block.fours;
+                if (beyond != 0) {
+                    block.EndAt(LowestBit(beyond));
+                }
             }
         }
         plan->src = p;
         plan->taken = block.taken;
         plan->fours = block.fours;
-        plan->units = block.leads | (block.fours << 1);
-        plan->size = 2 * Count(plan->units);
-        plan->spill = 16 - 2 * Count(plan->units >> 24);
+        // A 4-byte character gives a pair of UTF-16 units, the second one
+        // at the byte after its lead.
+        plan->units = kUtf16 ? block.leads | (block.fours << 1) : block.leads;
+        plan->size = static_cast<int>(sizeof(Unit)) * Count(plan->units);
+        plan->spill = static_cast<int>(kSpill - sizeof(Unit) * Count(plan->units >> 24));
     }
 
     FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
@@ -169,19 +220,48 @@ struct Utf16Converter {
         uint8_t* o = out;
         for (int half = 0; half < 2; ++half) {
             const HalfBytes bytes = BytesOf(x, half);
-            __m256i values = Values(bytes);
-            const unsigned leads = (plan.fours >> (16 * half)) & 0xFFFF;
-            const unsigned after = ((plan.fours << 1) >> (16 * half)) & 0xFFFF;
-            if ((leads | after) != 0) {
-                values = WithPairs(values, bytes, leads, after);
-            }
+            const HalfValues values = Values(bytes);
             const unsigned units = (plan.units >> (16 * half)) & 0xFFFF;
-            const __m256i packed =
-                _mm256_shuffle_epi8(values, Shuffles(avx2::kPackWords, units, units >> 8));
-            Store128(o, _mm256_castsi256_si128(packed));
-            o += 2 * Count(units & 0xFF);
-            Store128(o, _mm256_extracti128_si256(packed, 1));
-            o += 2 * Count(units >> 8);
+            const __m256i shuffles = Shuffles(avx2::kPackWords, units, units >> 8);
+            if constexpr (kUtf16) {
+                __m256i lanes = values.value;
+                const unsigned leads = (plan.fours >> (16 * half)) & 0xFFFF;
+                const unsigned after = ((plan.fours << 1) >> (16 * half)) & 0xFFFF;
+                if ((leads | after) != 0) {
+                    lanes = WithPairs(lanes, bytes, leads, after);
+                }
+                const __m256i packed = _mm256_shuffle_epi8(lanes, shuffles);
+                Store128(o, _mm256_castsi256_si128(packed));
+                o += 2 * Count(units & 0xFF);
+                Store128(o, _mm256_extracti128_si256(packed, 1));
+                o += 2 * Count(units >> 8);
+            } else {
+                __m256i low = values.value;
+                __m256i high = _mm256_setzero_si256();
+                const unsigned fours = (plan.fours >> (16 * half)) & 0xFFFF;
+                if (fours != 0) {
+                    // Bits 0 to 15 and 16 to 20 of the 4-byte characters'
+                    // values, from their fourth bytes and their values as if
+                    // they had 3 and 2 bytes.
+                    const __m256i b3 = _mm256_cvtepu8_epi16(
+                        _mm_alignr_epi8(AfterHalf(x, half), HalfOf(x, half), 3));
+                    const __m256i at = LanesOf(fours);
+                    low = _mm256_blendv_epi8(low,
+                                             _mm256_or_si256(_mm256_slli_epi16(values.three, 6),
+                                                             _mm256_and_si256(b3, Set16(0x3F))),
+                                             at);
+                    high = _mm256_and_si256(
+                        _mm256_and_si256(_mm256_srli_epi16(values.two, 4), Set16(0x1F)), at);
+                }
+                const __m256i packed_low = _mm256_shuffle_epi8(low, shuffles);
+                const __m256i packed_high = _mm256_shuffle_epi8(high, shuffles);
+                const __m256i first = _mm256_unpacklo_epi16(packed_low, packed_high);
+                const __m256i second = _mm256_unpackhi_epi16(packed_low, packed_high);
+                Store256(o, _mm256_permute2x128_si256(first, second, 0x20));
+                o += 4 * Count(units & 0xFF);
+                Store256(o, _mm256_permute2x128_si256(first, second, 0x31));
+                o += 4 * Count(units >> 8);
+            }
         }
     }
 };
@@ -263,40 +343,59 @@ struct CodePageConverter {
         }
     }
 
-    // With the direct table: the bytes below 0x7F are themselves; the 2-byte
-    // characters of each lead byte are looked up at once, the table's 64
-    // entries for that lead byte being four shuffles' worth, indexed by the
-    // low 6 bits of the byte after. The rest, rare, are looked up one by
-    // one and written over what was packed in their places.
-    FAULTKIT_AVX2 void EmitThroughRows(const Plan& plan, const uint8_t* direct,
-                                       uint8_t* out) const {
-        const __m256i x = avx2::Load256(plan.src);
+    // The bytes of the 2-byte characters of block x with lead bytes from C2
+    // on, looked up in the direct table a row at a time: the row of a lead
+    // byte is four shuffles' worth, indexed by the low 6 bits of the byte
+    // after. Each row that holds other bytes than the replacement is
+    // looked up, whether the block has its lead byte or not: the same
+    // number of rows every block, which the branch predictor follows.
+    FAULTKIT_AVX2 __m256i RowBytes(__m256i x, const uint8_t* direct) const {
         const __m256i next = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, x, 0x81), x, 1);
         const __m256i index = _mm256_and_si256(next, _mm256_set1_epi8(0x3F));
-        // Index bits 4 and 5 moved to the top of each byte, for the blends.
-        const __m256i bit4 = _mm256_slli_epi16(index, 3);
-        const __m256i bit5 = _mm256_slli_epi16(index, 2);
-        const uint32_t twos =
-            plan.leads & Bits(_mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-65)),
-                                               _mm256_cmpgt_epi8(_mm256_set1_epi8(-32), x)));
-        __m256i bytes = x;
-        for (uint32_t rest = twos; rest != 0;) {
-            const uint8_t lead = plan.src[LowestBit(rest)];
-            const uint8_t* row = direct + (lead & 0x1F) * 64;
-            __m256i quarter[4];
+        // The index into each quarter of a row, with the top bit set where
+        // it lies in another quarter, which makes the shuffle give 0.
+        __m256i in_quarter[4];
+#pragma GCC unroll 4
+        for (int q = 0; q < 4; ++q) {
+            in_quarter[q] = _mm256_adds_epu8(_mm256_xor_si256(index, _mm256_set1_epi8(16 * q)),
+                                             _mm256_set1_epi8(0x70));
+        }
+        __m256i bytes = _mm256_set1_epi8(static_cast<char>(lookup->Replacement()));
+        for (uint32_t rows = lookup->RowsNotReplaced() & ~uint32_t{3}; rows != 0;
+             rows = _blsr_u32(rows)) {
+            const int number = LowestBit(rows);
+            const uint8_t* row = direct + number * PageByteLookup::kRow;
+            __m256i found = _mm256_setzero_si256();
 #pragma GCC unroll 4
             for (int q = 0; q < 4; ++q) {
-                quarter[q] = _mm256_shuffle_epi8(
-                    _mm256_broadcastsi128_si256(
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16 * q))),
-                    index);
+                found = _mm256_or_si256(
+                    found, _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_loadu_si128(
+                                                   reinterpret_cast<const __m128i*>(row + 16 * q))),
+                                               in_quarter[q]));
             }
-            const __m256i mapped =
-                _mm256_blendv_epi8(_mm256_blendv_epi8(quarter[0], quarter[1], bit4),
-                                   _mm256_blendv_epi8(quarter[2], quarter[3], bit4), bit5);
-            const __m256i same = _mm256_cmpeq_epi8(x, _mm256_set1_epi8(static_cast<char>(lead)));
-            bytes = _mm256_blendv_epi8(bytes, mapped, same);
-            rest &= ~Bits(same);
+            const __m256i lead = _mm256_set1_epi8(static_cast<char>(0xC0 + number));
+            bytes = _mm256_blendv_epi8(bytes, found, _mm256_cmpeq_epi8(x, lead));
+        }
+        return bytes;
+    }
+
+    // With the direct table: the bytes below 0x7F are themselves; the
+    // 2-byte characters with lead bytes from C2 on are looked up by rows
+    // where a block has more than a few. The rest are looked up one by one
+    // and written over what was packed in their places.
+    FAULTKIT_AVX2 void EmitThroughRows(const Plan& plan, const uint8_t* direct,
+                                       uint8_t* out) const {
+        constexpr int kFew = 2;
+        const __m256i x = avx2::Load256(plan.src);
+        // Lead bytes from C2 up to DF.
+        const __m256i two_leads = _mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-63)),
+                                                   _mm256_cmpgt_epi8(_mm256_set1_epi8(-32), x));
+        uint32_t twos = plan.leads & Bits(two_leads);
+        __m256i bytes = x;
+        if (Count(twos) > kFew) {
+            bytes = _mm256_blendv_epi8(x, RowBytes(x, direct), two_leads);
+        } else {
+            twos = 0;
         }
         WritePacked(bytes, plan.leads, out);
         const uint32_t below_7f = ~Bits(x) & ~Bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(0x7F)));
@@ -304,6 +403,7 @@ struct CodePageConverter {
             const int at = LowestBit(f);
             const uint8_t* c = plan.src + at;
             const uint32_t cp = c[0] < 0x80                     ? c[0]
+                                : c[0] < 0xE0                   ? TwoByteValue(c)
                                 : ((plan.fours >> at) & 1) != 0 ? FourByteValue(c)
                                                                 : ThreeByteValue(c);
             out[Count(_bzhi_u32(plan.leads, at))] = (*lookup)(cp);
@@ -319,7 +419,7 @@ struct CodePageConverter {
         uint32_t own = 0;
         __m128i bytes[2];
         for (int half = 0; half < 2; ++half) {
-            const __m256i values = Values(BytesOf(x, half));
+            const __m256i values = Values(BytesOf(x, half)).value;
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes + 16 * half), values);
             const __m256i own_lanes =
                 _mm256_cmpeq_epi16(_mm256_subs_epu16(values, Set16(0x7E)), _mm256_setzero_si256());
@@ -338,8 +438,7 @@ struct CodePageConverter {
         // 4-byte characters, whose lanes hold no value.
         for (uint32_t f = plan.fours; f != 0; f = _blsr_u32(f)) {
             const int at = LowestBit(f);
-            out[Count(_bzhi_u32(plan.leads, at))] =
-                lookup->Looked(FourByteValue(plan.src + at));
+            out[Count(_bzhi_u32(plan.leads, at))] = lookup->Looked(FourByteValue(plan.src + at));
         }
     }
 };
@@ -347,11 +446,15 @@ struct CodePageConverter {
 }  // namespace
 
 FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToUtf16Blocks(BlockCursor& cursor) {
-    RunBlocks(cursor, Utf16Converter{});
+    RunBlocks(cursor, WideConverter<uint16_t>{});
 }
 
-FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToCodePageBlocks(BlockCursor& cursor,
-                                                                       const PageByteLookup& lookup) {
+FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToUtf32Blocks(BlockCursor& cursor) {
+    RunBlocks(cursor, WideConverter<uint32_t>{});
+}
+
+FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToCodePageBlocks(
+    BlockCursor& cursor, const PageByteLookup& lookup) {
     RunBlocks(cursor, CodePageConverter{&lookup});
 }
 

@@ -30,16 +30,6 @@ constexpr ptrdiff_t kBlockRoom = 3 * kBlock + 3;
 // cost more than it saves.
 constexpr ptrdiff_t kShortestRun = 64;
 
-void BuildForms(const uint16_t* table, uint32_t forms[256]) {
-    for (int b = 0; b < 256; b += sse2::kLanes) {
-        const sse2::Utf8Forms f = sse2::BmpForms(Load(table + b));
-        const __m128i top =
-            _mm_or_si128(_mm_and_si128(f.bytes23, sse2::Set16(0xFF)), _mm_slli_epi16(f.lengths, 8));
-        sse2::Store(forms + b, _mm_unpacklo_epi16(f.bytes01, top));
-        sse2::Store(forms + b + 4, _mm_unpackhi_epi16(f.bytes01, top));
-    }
-}
-
 // Bytes below 0x7F are themselves in every code page.
 bool AllSame(__m128i x) {
     return Bits(_mm_adds_epu8(x, _mm_set1_epi8(1))) == 0;
@@ -63,7 +53,7 @@ void sse2::CodePageToUtf8Blocks(BlockCursor& cursor, const uint16_t* table) {
         return;
     }
     uint32_t forms[256];
-    BuildForms(table, forms);
+    sse2::BuildPageForms(table, forms);
     const uint8_t* src = cursor.src;
     uint8_t* dst = cursor.dst;
     while (cursor.src_end - src >= kBlock && cursor.dst_end - dst >= kBlockRoom) {

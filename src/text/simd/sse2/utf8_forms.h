@@ -111,6 +111,18 @@ inline int Utf16Forms(__m128i u, Utf8Forms* forms) {
     return lone != 0 ? LowestBit(lone) / 2 : kLanes;
 }
 
+// The forms of a code page's 256 bytes, given its table of code points,
+// as words: the form's bytes from the low end, its length in the top byte.
+inline void BuildPageForms(const uint16_t* table, uint32_t forms[256]) {
+    for (int b = 0; b < 256; b += kLanes) {
+        const Utf8Forms f = BmpForms(Load(table + b));
+        const __m128i top =
+            _mm_or_si128(_mm_and_si128(f.bytes23, Set16(0xFF)), _mm_slli_epi16(f.lengths, 8));
+        Store(forms + b, _mm_unpacklo_epi16(f.bytes01, top));
+        Store(forms + b + 4, _mm_unpackhi_epi16(f.bytes01, top));
+    }
+}
+
 }  // namespace faultkit::sse2
 
 #endif
