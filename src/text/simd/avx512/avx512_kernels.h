@@ -22,12 +22,10 @@ void CodePageToUtf8Blocks(BlockCursor& cursor, const uint16_t* table);
 inline bool Supported() {
 #if defined(__GNUC__) || defined(__clang__)
     __builtin_cpu_init();
-    // LCOV_EXCL_START: the machine decides; tests choose each level it has
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
            __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi") &&
            __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-    // LCOV_EXCL_STOP
 #else
     return false;
 #endif
