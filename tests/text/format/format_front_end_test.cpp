@@ -70,6 +70,7 @@ TEST(ArgumentBlock, SlotsAndFormatsOfBlocksWithoutStrings) {
         std::vector<uint64_t> block_slots;
     } cases[] = {
         {u"%lld", {0x123456789ull}, u"%I64d", {0x123456789ull}},
+        {u"%p%lld", {0x1234, 5}, u"%p%I64d", {0x1234, 5}},
         {u"%2$c%1$*.*f", {9, 3, half, 'A'}, u"%C%*.*f", {'A', 9, 3, half}},
         {u"%1$*d|%2$lld|%1$*d", {5, 7, 1ull << 32}, u"%*d|%I64d|%*d", {5, 7, 1ull << 32, 5, 7}},
     };
