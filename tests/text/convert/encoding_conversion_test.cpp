@@ -198,7 +198,7 @@ TEST(ConversionStream, RealFiles) {
     std::fclose(file);
     EXPECT_EQ(content, std::string(5000, 'A') + "\xAC\x20\0\0!\0\0\0"s);
 
-    const char* path = "conversion_stream_test.tmp";
+    const char* path = "encoding_conversion_test.tmp";
     std::fclose(std::fopen(path, "wb"));
     file = std::fopen(path, "rb");
     ASSERT_NE(file, nullptr);
