@@ -92,7 +92,7 @@ TEST(Utf8, FindCharMatchesOnlyAtCharacterStarts) {
     } cases[] = {{s.c_str(), 0xAC, 3},     {s.c_str(), 0x20AC, 0},   {s.c_str(), 'A', 5},
                  {s.c_str(), 0, 6},        {empty, 0, 0},            {empty, 0xE9, -1},
                  {"\xE2\x82\xAC", 0xAC, -1}, {"\xE2\x82\xAC", 0x2AC, -1},
-                 {exact.data(), 0xAC, 4},  {exact.data(), 0x10000, -1},
+                 {"A\xC2\x80", 0x80, 1}, {exact.data(), 0xAC, 4},  {exact.data(), 0x10000, -1},
                  {exact.data(), 0x7FFFFFFF, -1}};
     for (const auto& c : cases) {
         const char* found = Utf8FindChar(c.text, c.cp);
