@@ -1,9 +1,8 @@
-// Fuzzes the context builder. The input chooses, for four groups of
-// arguments (an int, a double, a 64-bit integer and a pointer, always passed
-// in that order), which conversion consumes each argument, plus noise that
-// consumes nothing and an ending that may cut a conversion short. The list
-// must hold exactly the expected records, must pass the check that received
-// lists pass, and must survive two byte-order swaps unchanged.
+// Fuzzes the context builder: for four groups of arguments (an int, a
+// double, a 64-bit integer and a pointer), the input chooses the conversion
+// that takes each, noise that takes nothing, and an ending that may cut a
+// conversion short. The list must hold exactly the expected records, pass
+// the check received lists pass, and survive two byte-order swaps.
 #include <cstdarg>
 #include <string>
 #include <vector>

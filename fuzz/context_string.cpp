@@ -1,17 +1,12 @@
 // Fuzzes ErrorMgrGetContextString over arbitrary well-formed contexts.
-//
-// Input: up to 16 items, each a type byte (one of the known types or a
-// code the renderer does not know), a size byte and the payload bytes.
-// Known fixed-width types mostly get their own width; a size byte from
-// 0xC0 up gives any width from 0 to 63 instead. Strings take the size
-// byte's low six bits as their length and get a terminator unless bit 6
-// is set. The list is laid out as the builder lays it out, in a block of
-// exactly the size it needs.
-//
-// Checks: measuring gives the same size every time, with or without a
-// buffer; a capacity one short writes nothing; the writing pass returns
-// the size and writes nothing past it (canaries behind an exact buffer);
-// the output holds one string per item and the final NUL within it.
+// Input: up to 16 items, each a type byte (known or not), a size byte and
+// the payload. Fixed-width types get their width unless the size byte is
+// 0xC0 or more (then any width 0-63); strings take its low six bits as
+// length and a terminator unless bit 6 is set. The list is laid out as the
+// builder lays it out, in an exact block.
+// Checks: measuring gives one size, with or without a buffer; one byte
+// short writes nothing; writing returns the size, writes nothing past it,
+// and holds one string per item and the final NUL.
 #include <vector>
 
 #include "context/context_list.h"

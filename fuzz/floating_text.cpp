@@ -1,14 +1,10 @@
-// Fuzzes the %e, %f and %g text of platform::WideFormat against the
-// independent model in tests/support/floating_reference.h.
-//
-// Input: the double's 8 bytes (little-endian; infinities and NaNs are
-// skipped), one byte choosing the conversion (e f g E G), the "#" flag and
-// how the precision is chosen, then two bytes of precision where it is
-// given. The precision is none, the given one (up to 1100), or the one at
-// which the value lies exactly halfway, one less or one more.
-//
-// Checks: the counted length equals the written one, and the text equals
-// the model's.
+// Fuzzes the %e, %f and %g text of platform::WideFormat against the model
+// in tests/support/floating_reference.h: counted and written lengths agree,
+// the text is the model's.
+// Input: the double (little-endian; infinities and NaNs skipped), a byte
+// choosing the conversion (e f g E G), "#" and how the precision is chosen
+// (none, given in the next two bytes up to 1100, or at, below or above the
+// one where the value lies exactly halfway).
 #include <cmath>
 #include <string>
 #include <vector>

@@ -1,21 +1,12 @@
-// Fuzzes the positional formatting front end (PrepareWideFormat) with
-// arbitrary UTF-16 formats.
-//
-// Input: one byte k (1 to 4 strings), then k strings, each a length byte
-// (0 to 63) and that many bytes (any bytes: they may not be UTF-8 and may
-// end early at a NUL); then a count byte n and n choice bytes; then the
-// format as little-endian UTF-16 units. Every argument slot holds the
-// address of one of the strings, chosen by the choice bytes in turn, so
-// that whichever slot the front end reads as a narrow string points at
-// real NUL-terminated text. Strings and format sit in heap buffers of
-// exactly their size, so that the sanitizers catch any read past their
-// terminators; the leak checker catches a block that is not freed.
-//
-// Checks: a declined format leaves format and arguments alone; a prepared
-// block starts with the slots, followed by the rewritten format, no longer
-// than the original plus one unit per directive; every slot of the block
-// holds a caller's value or the address of a UTF-16 string copy behind the
-// format that matches the conversion of one of the strings.
+// Fuzzes the positional formatting front end (PrepareWideFormat).
+// Input: a byte k (1 to 4 strings), k strings (a length byte 0-63, then any
+// bytes), a count byte n and n choice bytes, then the format as
+// little-endian UTF-16. Every slot points at a string, chosen by the choice
+// bytes in turn. Strings and format sit in exact heap buffers.
+// Checks: a declined format leaves format and arguments alone; a block
+// starts with the slots, then the rewritten format (at most one unit per
+// directive longer); each slot holds a caller's value or a UTF-16 copy of
+// one of the strings behind the format.
 #include "text/format/format_front_end.h"
 
 #include <algorithm>

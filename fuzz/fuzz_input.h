@@ -1,6 +1,5 @@
-// What the fuzz targets share: reading an input byte by byte (once it is
-// used up, every read gives zeros, so that a target takes what it needs
-// without checking sizes), and failing a check so that the fuzzer notices.
+// Reading a fuzz input byte by byte (zeros once used up, so that targets
+// need not check sizes), and failing a check so that the fuzzer notices.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,6 @@
-// Fuzzes reading transfer images: any byte sequence, with the number of
-// bytes actually there, is refused or accepted without reading beyond it or
-// leaking; an accepted image folded into slots exports to an image that is
-// itself accepted.
+// Fuzzes reading transfer images: any bytes are refused or accepted without
+// reading past them or leaking; an accepted image folded into slots exports
+// to an image that is itself accepted.
 #include <vector>
 
 #include "faultkit.h"

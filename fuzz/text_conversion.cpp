@@ -1,26 +1,20 @@
 // Converts text from or to one encoding id (the 20 valid ones and refused
 // neighbours) in one mode (counting, buffer or stream), with an explicit
-// length or NUL-terminated, at one vector level, and checks that
-//  - nothing is read past the source or written past dst_size (the source
-//    and destination are heap blocks of exactly their size);
-//  - results, out pointers and bytes written are those of the plain
-//    one-character-at-a-time reference loop;
-//  - UTF-8 -> X -> UTF-8 gives the text back for text that X can represent.
+// length or NUL-terminated, at one vector level, and checks that nothing is
+// read past the source or written past dst_size (heap blocks of exactly
+// their size) and that results, out pointers and bytes written are those of
+// the plain reference loop.
 // Input: byte 0 picks the buffer size, byte 1 the replacement, byte 2 the
-// direction (bit 0), the vector level (bits 1-2), whether the text is raw
-// or generated (bit 3), the mode (bits 4-5) and whether the text is passed
-// with its length or NUL-terminated (bit 6), byte 3 the encoding id; the
-// rest is the text, or the program that generates it (see Generate), which
-// makes long runs of one kind of character, and so the vector paths, easy
-// to reach. Choosing one of each an input, rather than running them all,
-// keeps an execution short; the fuzzer varies the choice like any other
-// byte.
+// direction (bit 0), the vector level (bits 1-2), raw or generated text
+// (bit 3), the mode (bits 4-5) and explicit length or NUL-terminated (bit
+// 6), byte 3 the encoding id; the rest is the text, or the program that
+// generates it (see Generate), which makes long runs of one kind of
+// character, and so the vector paths, easy to reach.
 #include <algorithm>
 #include <vector>
 
 #include "fuzz_input.h"
 #include "support/reference_conversion.h"
-#include "text/convert/encoding_conversion.h"
 #include "text/encoding/code_page_tables.h"
 #include "text/encoding/utf8.h"
 #include "text/simd/dispatch.h"
@@ -29,20 +23,6 @@ namespace {
 
 using faultkit::EncodingId;
 using Bytes = std::vector<uint8_t>;
-
-uint64_t Library(bool to_utf8, EncodingId id, const void* src, size_t len, void* dst, size_t size,
-                 const void** src_end, void** dst_end, int32_t replacement) {
-    if (to_utf8) {
-        return faultkit::ConvertToUtf8(id, src, len, dst, size, src_end, dst_end);
-    }
-    const char* end = nullptr;
-    const uint64_t n = faultkit::ConvertFromUtf8(id, static_cast<const char*>(src), len, dst, size,
-                                                 &end, dst_end, replacement);
-    if (end != nullptr) {
-        *src_end = end;
-    }
-    return n;
-}
 
 struct Outcome {
     uint64_t count;
@@ -53,7 +33,7 @@ struct Outcome {
 
 // mode: 0 counting, 1 buffer of dst_size bytes, 2 stream. Fills `o`, whose
 // vector keeps its capacity from run to run.
-FAULTKIT_NO_COVERAGE void Run(decltype(&Library) convert, bool to_utf8, EncodingId id,
+FAULTKIT_NO_COVERAGE void Run(decltype(&faultkit::test::LibraryConvert) convert, bool to_utf8, EncodingId id,
                               const Bytes& src, size_t len, int mode, size_t dst_size,
                               int32_t replacement, Outcome& o) {
     // Fully buffered, so that reading back costs few system calls.
@@ -112,62 +92,12 @@ FAULTKIT_NO_COVERAGE void CompareWithReference(bool to_utf8, EncodingId id, cons
                                                int32_t replacement) {
     static Outcome a;
     static Outcome b;
-    Run(Library, to_utf8, id, src, len, mode, dst_size, replacement, a);
+    Run(faultkit::test::LibraryConvert, to_utf8, id, src, len, mode, dst_size, replacement, a);
     Run(faultkit::test::ReferenceConvert, to_utf8, id, src, len, mode, dst_size, replacement, b);
     Check(a.count == b.count, "result");
     Check(a.src_end == b.src_end, "source end");
     Check(a.dst_end == b.dst_end, "destination end");
     Check(a.written == b.written, "bytes written");
-}
-
-// Whether encoding id has a form for cp that decodes back to it: for a code
-// page, whether its table maps a byte to cp.
-bool Representable(EncodingId id, uint32_t cp) {
-    if (id == faultkit::kEncodingUtf16) {
-        return cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-    }
-    if (id == faultkit::kEncodingUtf32) {
-        return true;
-    }
-    const uint16_t* table = faultkit::CodePageTableOf(id);
-    return cp < faultkit::kUnmappedCodePoint && std::find(table, table + 256, cp) != table + 256;
-}
-
-// Checked on the first kRoundTripBytes of the text: long texts are there
-// for the runs and stages that the comparison with the reference covers.
-constexpr size_t kRoundTripBytes = 2048;
-
-FAULTKIT_NO_COVERAGE void CheckRoundTrip(EncodingId id, const Bytes& text) {
-    const size_t length = std::min(text.size(), kRoundTripBytes);
-    // The code points of the text's valid prefix, as the UTF-32 conversion
-    // gives them (compared with the reference loop by other inputs): into a
-    // buffer filled with a value no code point has, since a conversion that
-    // meets an invalid character reports 0 but leaves what it wrote. The
-    // buffers keep their capacity from input to input.
-    static std::vector<uint32_t> code_points;
-    static std::vector<char> utf8;
-    static Bytes there;
-    static Bytes back;
-    code_points.assign(length + 1, 0xFFFFFFFF);
-    faultkit::ConvertFromUtf8(faultkit::kEncodingUtf32, reinterpret_cast<const char*>(text.data()),
-                              length, code_points.data(), code_points.size() * 4, nullptr, nullptr,
-                              0);
-    // The UTF-8 of the representable ones, no longer than the text.
-    utf8.resize(length + 8);
-    char* out = utf8.data();
-    for (const uint32_t* cp = code_points.data(); *cp != 0xFFFFFFFF; ++cp) {
-        if (Representable(id, *cp)) {
-            out += faultkit::Utf8EncodeChar(static_cast<int32_t>(*cp), out, nullptr);
-        }
-    }
-    const auto size = static_cast<size_t>(out - utf8.data());
-    there.resize(size * 4 + 1);
-    const uint64_t n = faultkit::ConvertFromUtf8(id, utf8.data(), size, there.data(), there.size(),
-                                                 nullptr, nullptr, 0);
-    back.resize(size + 1);
-    const uint64_t m =
-        faultkit::ConvertToUtf8(id, there.data(), n, back.data(), back.size(), nullptr, nullptr);
-    Check(m == size && std::memcmp(back.data(), utf8.data(), size) == 0, "UTF-8 round trip");
 }
 
 // Appends cp in encoding `source`; a code page takes the low byte.
@@ -257,9 +187,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::copy(text.begin(), text.end(), terminated.begin());
         CompareWithReference(to_utf8, id, terminated, faultkit::kNulTerminated, mode, dst_size,
                              replacement);
-    }
-    if (faultkit::EncodingIdValid(id) && id != faultkit::kEncodingUtf8 && !to_utf8) {
-        CheckRoundTrip(id, text);
     }
     return 0;
 }

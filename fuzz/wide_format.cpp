@@ -1,15 +1,11 @@
 // Fuzzes platform::WideFormat with arbitrary UTF-16 formats.
-//
-// Input: one byte giving the number of argument slots (up to 16), that many
-// 8-byte slot values (further slots are zero), then the format as
-// little-endian UTF-16 units (copied into a buffer of exactly its length
-// plus the terminator). Slots that the format reads as strings get the
-// address of a real string (or null), chosen by the slot's value; the
-// others keep their value.
-//
+// Input: a byte giving the number of slots (up to 16), that many 8-byte
+// slot values (further slots are zero), then the format as little-endian
+// UTF-16 (an exact buffer). Slots that the format reads as strings get the
+// address of a real string (or null), chosen by the slot's value.
 // Checks: counting agrees with writing into a buffer of the counted size; a
-// buffer one unit short is refused; no call writes past its count
-// (canaries) or reads past the format (sanitizers).
+// buffer one unit short is refused; nothing is written past the count
+// (canaries) or read past the format (sanitizers).
 #include <string>
 #include <vector>
 

@@ -1,4 +1,5 @@
-// Helpers for the context list and transfer image tests.
+// Helpers for the context list and transfer image tests: building lists,
+// reading their records, building images by hand.
 #pragma once
 
 #include <cstdarg>
@@ -9,9 +10,12 @@
 #include <vector>
 
 #include "base/byte_order.h"
+#include "components/facility_registry.h"
 #include "context/context_builder.h"
 #include "context/context_list.h"
 #include "faultkit.h"
+#include "transfer/image_record.h"
+#include "transfer/transfer_image.h"
 
 namespace faultkit::test {
 
@@ -80,14 +84,6 @@ struct ImageBytes {
     }
 };
 
-}  // namespace faultkit::test
-
-#include "components/facility_registry.h"
-#include "transfer/image_record.h"
-#include "transfer/transfer_image.h"
-
-namespace faultkit::test {
-
 // Image bytes 11 22 33 44 55 66 77 88 AA 99 BB CC DD EE FF 00.
 inline const _qel_bos_uuid kExampleUuid = {
     0x11223344, 0x5566, 0x7788, {0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x00}};
@@ -124,10 +120,6 @@ inline std::vector<uint8_t> Image(const ErrorSlot* slots, int32_t count) {
     WriteImage(slots, count, image.data(), image.size());
     return image;
 }
-
-}  // namespace faultkit::test
-
-namespace faultkit::test {
 
 inline bool SameSlot(const ErrorSlot& a, const ErrorSlot& b) {
     return a.code == b.code && a.aux_text1 == b.aux_text1 && a.aux_text2 == b.aux_text2 &&

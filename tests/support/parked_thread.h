@@ -1,7 +1,5 @@
 // Test threads synchronised with standard primitives only, so that a thread
-// can stay unknown to the library: it never calls the library, yet it is
-// named by the id the operating system gives it, as a user filling a
-// handle's thread_id by hand would name it.
+// can stay unknown to the library yet be named by its system id.
 #pragma once
 
 #include <condition_variable>
@@ -36,8 +34,7 @@ struct Gate {
     }
 };
 
-// The calling thread's id as the operating system reports it, read
-// without the library.
+// The calling thread's system id, read without the library.
 inline uint32_t NativeThreadId() {
 #ifdef _WIN32
     return GetCurrentThreadId();
@@ -46,8 +43,7 @@ inline uint32_t NativeThreadId() {
 #endif
 }
 
-// A live thread that runs `first` and then waits until Finish. By default
-// `first` does nothing, and the thread never uses the library.
+// A live thread that runs `first` (by default nothing) and waits until Finish.
 class ParkedThread {
 public:
     explicit ParkedThread(std::function<void()> first = [] {})
@@ -63,7 +59,6 @@ public:
     ParkedThread(const ParkedThread&) = delete;
     ParkedThread& operator=(const ParkedThread&) = delete;
 
-    // The id the operating system gave the thread.
     uint32_t id() const { return id_; }
 
     // Lets the thread end and waits until it has.

@@ -1,7 +1,5 @@
-// Helpers for the tests of the platform's thread and wait services. They
-// use only the platform layer and standard threads, so that the same tests
-// hold the Windows services (under Wine) and our POSIX layer to one
-// contract.
+// Helpers for the tests of the platform's thread and wait services, with the
+// platform layer and standard threads only: one contract for Windows and POSIX.
 #pragma once
 
 #include <chrono>
@@ -13,8 +11,7 @@
 
 namespace faultkit::test {
 
-// The longest a test waits for something that must happen: far beyond what
-// it takes even on a loaded machine, so reaching it means it never came.
+// The longest a test waits for something that must happen, even loaded.
 inline constexpr std::chrono::seconds kPatience{10};
 
 // A handle for the life of a test.

@@ -1,6 +1,5 @@
-// A fixed set of threads that run one step each per round, when the test
-// starts a round: tests that repeat a race many times start their threads
-// once (threads are costly under Wine and ThreadSanitizer).
+// Threads that run one step each per round the test starts: a race repeated
+// many times starts its threads once (costly under Wine and TSan).
 #pragma once
 
 #include <condition_variable>

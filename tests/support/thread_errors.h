@@ -40,12 +40,12 @@ inline std::vector<_qel_error_enumerate> ThreadErrors() {
 
 inline void ClearThreadErrors() { ErrorMgrGetRootError(Observer(), nullptr); }
 
+// Bytes in hex; "-" for none.
 inline std::string Hex(const void* at, uint64_t size) {
-    std::string text;
-    char digits[3];
-    for (uint64_t i = 0; i < size; ++i) {
-        std::snprintf(digits, sizeof digits, "%02X", static_cast<const uint8_t*>(at)[i]);
-        text += digits;
+    std::string text = at != nullptr ? "" : "-";
+    for (uint64_t i = 0; at != nullptr && i < size; ++i) {
+        text += "0123456789ABCDEF"[static_cast<const uint8_t*>(at)[i] >> 4];
+        text += "0123456789ABCDEF"[static_cast<const uint8_t*>(at)[i] & 15];
     }
     return text;
 }
@@ -55,8 +55,8 @@ inline std::string HexText(const char* text) {
 }
 
 // Code without facility, whether its facility is the one this process gives
-// the UUID (none for NullUuid and LibraryUuid), the UUID bytes, aux_int, the aux texts and the
-// context bytes.
+// the UUID (none for NullUuid and LibraryUuid), the UUID, aux_int, the aux
+// texts and the context bytes.
 inline std::string Describe(const _qel_error_enumerate& e) {
     _qel_bos_uuid uuid = e.uuid;
     const uint32_t facility = e.code & FAULTKIT_FACILITY_MASK;
@@ -66,8 +66,7 @@ inline std::string Describe(const _qel_error_enumerate& e) {
     char head[80];
     std::snprintf(head, sizeof head, "code %08X %s aux_int %d", e.code & ~FAULTKIT_FACILITY_MASK,
                   whose, e.aux_int);
-    const std::string context =
-        e.context != nullptr ? Hex(e.context, ContextChainSize(e.context, false)) : "-";
+    const std::string context = Hex(e.context, e.context ? ContextChainSize(e.context, false) : 0);
     return std::string(head) + " uuid " + Hex(&e.uuid, sizeof e.uuid) + " text1 " +
            HexText(e.aux_text1) + " text2 " + HexText(e.aux_text2) + " context " + context;
 }

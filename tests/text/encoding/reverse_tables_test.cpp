@@ -12,68 +12,58 @@ namespace {
 
 const uint16_t kZeroMarker = 0x0000;
 
-struct ExpandedBuffer {
-    explicit ExpandedBuffer(void* p) : bytes(static_cast<uint8_t*>(p)) {}
-    ~ExpandedBuffer() { std::free(bytes); }
-    uint8_t* bytes;
-};
+std::vector<uint8_t> Expand(const uint8_t* stream, const uint16_t* markers, int count,
+                            size_t size) {
+    void* out = RunStreamExpand(stream, markers, count);
+    std::vector<uint8_t> bytes(static_cast<uint8_t*>(out), static_cast<uint8_t*>(out) + size);
+    std::free(out);
+    return bytes;
+}
 
-TEST(RunStream, ExpandsLiteralsAndZeroRuns) {
+// Literal words and zero runs; narrower entries take the bits from the low
+// end of the word up. A run or literal past the announced size (32 bytes a
+// unit) is not written (ASan sees the exact heap buffer), a stream that ends
+// early leaves the rest zero.
+TEST(RunStream, ExpandsLiteralsAndZeroRunsWithinTheAnnouncedSize) {
     const uint8_t stream[] = {0xAD, 0xDE, 0x01, 0x00, 0x34, 0x12, 0x00,
                               0x00, 0x0F, 0x00, 0x00, 0x00, 0x00, 0x00};
-    ExpandedBuffer out(RunStreamExpand(stream, &kZeroMarker, 1));
-    ASSERT_NE(out.bytes, nullptr);
     std::vector<uint8_t> expected(32, 0);
     expected[0] = 0x34;
     expected[1] = 0x12;
-    EXPECT_EQ(std::vector<uint8_t>(out.bytes, out.bytes + 32), expected);
-
-    EXPECT_EQ(RunStreamPeek(stream, &kZeroMarker, 1, 8, 0), 0x34u);
-    EXPECT_EQ(RunStreamPeek(stream, &kZeroMarker, 1, 8, 1), 0x12u);
-    EXPECT_EQ(RunStreamPeek(stream, &kZeroMarker, 1, 8, 2), 0u);
-    EXPECT_EQ(RunStreamPeek(stream, &kZeroMarker, 1, 8, 40), 0u);
-    // Narrower entries take the bits from the low end of the word up.
-    const unsigned nibbles[] = {0x4, 0x3, 0x2, 0x1, 0x0};
-    for (size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(RunStreamPeek(stream, &kZeroMarker, 1, 4, i), nibbles[i]);
+    EXPECT_EQ(Expand(stream, &kZeroMarker, 1, 32), expected);
+    const struct {
+        int bits;
+        size_t index;
+        unsigned value;
+    } peeks[] = {{8, 0, 0x34}, {8, 1, 0x12}, {8, 2, 0}, {8, 40, 0}, {4, 0, 4}, {4, 1, 3},
+                 {4, 2, 2},    {4, 3, 1},    {4, 4, 0}, {1, 2, 1},  {2, 1, 1}};
+    for (const auto& p : peeks) {
+        EXPECT_EQ(RunStreamPeek(stream, &kZeroMarker, 1, p.bits, p.index), p.value) << p.index;
     }
-    EXPECT_EQ(RunStreamPeek(stream, &kZeroMarker, 1, 1, 2), 1u);  // 0x1234 bit 2
-    EXPECT_EQ(RunStreamPeek(stream, &kZeroMarker, 1, 2, 1), 1u);  // bits 2-3
+    const uint8_t too_long[] = {0xAD, 0xDE, 0x01, 0x00, 0x00, 0x00, 0xE8,
+                                0x03, 0x11, 0x11, 0x00, 0x00, 0x00, 0x00};
+    EXPECT_EQ(Expand(too_long, &kZeroMarker, 1, 32), std::vector<uint8_t>(32, 0));
+    const uint8_t too_short[] = {0xAD, 0xDE, 0x02, 0x00, 0x11, 0x11, 0x00, 0x00, 0x00, 0x00};
+    expected.assign(64, 0);
+    expected[0] = expected[1] = 0x11;
+    EXPECT_EQ(Expand(too_short, &kZeroMarker, 1, 64), expected);
 }
 
+// Several run markers; a byte-order word stored swapped swaps the data
+// words, not the size and the counts.
 TEST(RunStream, SeveralMarkersAndTheOtherByteOrder) {
     const uint16_t markers[] = {0x0000, 0xFFFF};
     const uint8_t stream[] = {0xAD, 0xDE, 0x01, 0x00, 0xFF, 0xFF, 0x02,
                               0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00};
-    ExpandedBuffer out(RunStreamExpand(stream, markers, 2));
-    EXPECT_EQ(std::vector<uint8_t>(out.bytes, out.bytes + 6),
+    EXPECT_EQ(Expand(stream, markers, 2, 6),
               (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x00}));
     EXPECT_EQ(RunStreamPeek(stream, markers, 2, 8, 3), 0xFFu);
     EXPECT_EQ(RunStreamPeek(stream, markers, 2, 8, 4), 0x01u);
-
-    // Byte-order word stored swapped: data words are swapped before use,
-    // the size and the counts are taken as stored.
     const uint8_t swapped[] = {0xDE, 0xAD, 0x01, 0x00, 0x12, 0x34, 0x00, 0x00,
                                0x02, 0x00, 0x56, 0x78, 0x00, 0x00, 0x00, 0x00};
-    ExpandedBuffer swapped_out(RunStreamExpand(swapped, &kZeroMarker, 1));
-    EXPECT_EQ(std::vector<uint8_t>(swapped_out.bytes, swapped_out.bytes + 8),
+    EXPECT_EQ(Expand(swapped, &kZeroMarker, 1, 8),
               (std::vector<uint8_t>{0x34, 0x12, 0x00, 0x00, 0x00, 0x00, 0x78, 0x56}));
     EXPECT_EQ(RunStreamPeek(swapped, &kZeroMarker, 1, 8, 6), 0x78u);
-}
-
-TEST(RunStream, NeverWritesPastTheAnnouncedSize) {
-    // Size 1 (32 bytes) but a run of 1000 words and a literal after it; the
-    // heap buffer is exactly 32 bytes, so ASan sees any write past it.
-    const uint8_t too_long[] = {0xAD, 0xDE, 0x01, 0x00, 0x00, 0x00, 0xE8,
-                                0x03, 0x11, 0x11, 0x00, 0x00, 0x00, 0x00};
-    ExpandedBuffer out(RunStreamExpand(too_long, &kZeroMarker, 1));
-    EXPECT_EQ(std::vector<uint8_t>(out.bytes, out.bytes + 32), std::vector<uint8_t>(32, 0));
-    // A stream that ends early leaves the rest zero.
-    const uint8_t too_short[] = {0xAD, 0xDE, 0x02, 0x00, 0x11, 0x11, 0x00, 0x00, 0x00, 0x00};
-    ExpandedBuffer short_out(RunStreamExpand(too_short, &kZeroMarker, 1));
-    std::vector<uint8_t> expected(64, 0);
-    expected[0] = expected[1] = 0x11;
-    EXPECT_EQ(std::vector<uint8_t>(short_out.bytes, short_out.bytes + 64), expected);
 }
 
 // Fails the allocation with the given number (counted from 0) and passes

@@ -14,7 +14,7 @@ uint64_t Slot(const void* pointer) {
     return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
 }
 
-// Runs the front end over `format` and `slots`; keeps the block alive.
+// The front end over `format` and `slots`; keeps the block alive.
 struct Prepared {
     explicit Prepared(const char16_t* format_text, std::vector<uint64_t> slot_values)
         : slots(std::move(slot_values)), format(format_text), arguments(slots.data()) {
@@ -56,31 +56,35 @@ TEST(ArgumentBlock, DeclinesAndRefusalsLeaveFormatAndArguments) {
                     u"%s %hs", u"%s %S", u"%s %l"});
 }
 
-TEST(ArgumentBlock, RespellsSixtyFourBitIntegers) {
-    Prepared prepared(u"%lld", {0x123456789ull});
-    ASSERT_NE(prepared.block, nullptr);
-    EXPECT_EQ(static_cast<const void*>(prepared.arguments), prepared.block);
-    EXPECT_EQ(prepared.arguments[0], 0x123456789ull);
-    EXPECT_EQ(reinterpret_cast<const char*>(prepared.format), prepared.block + 8);
-    EXPECT_EQ(std::u16string(prepared.format), u"%I64d");
-}
-
-TEST(ArgumentBlock, StarGroupsKeepTheirSlotsTogether) {
-    const char narrow[] = "\xC3\xA9";
-    Prepared star(u"%*s", {5, Slot(narrow)});
-    ASSERT_NE(star.block, nullptr);
-    EXPECT_EQ(star.arguments[0], 5u);
-    EXPECT_EQ(star.arguments[1], Slot(star.block + 16 + 10));
-    EXPECT_EQ(std::u16string(star.format), u"%*ls");
-
-    uint64_t value_bits = 0;
+// Blocks without strings: the slots in the order the rewritten format
+// reads them (a repeated index gets a copy of its whole group each time),
+// then the format.
+TEST(ArgumentBlock, SlotsAndFormatsOfBlocksWithoutStrings) {
+    uint64_t half = 0;
     const double value = 2.5;
-    std::memcpy(&value_bits, &value, sizeof value);
-    Prepared positional(u"%2$c%1$*.*f", {9, 3, value_bits, 'A'});
-    ASSERT_NE(positional.block, nullptr);
-    EXPECT_EQ(std::u16string(positional.format), u"%C%*.*f");
-    const std::vector<uint64_t> expected{'A', 9, 3, value_bits};
-    EXPECT_EQ(std::vector<uint64_t>(positional.arguments, positional.arguments + 4), expected);
+    std::memcpy(&half, &value, sizeof value);
+    const struct {
+        const char16_t* format;
+        std::vector<uint64_t> slots;
+        const char16_t* rewritten;
+        std::vector<uint64_t> block_slots;
+    } cases[] = {
+        {u"%lld", {0x123456789ull}, u"%I64d", {0x123456789ull}},
+        {u"%p%lld", {0x1234, 5}, u"%p%I64d", {0x1234, 5}},
+        {u"%2$c%1$*.*f", {9, 3, half, 'A'}, u"%C%*.*f", {'A', 9, 3, half}},
+        {u"%1$*d|%2$lld|%1$*d", {5, 7, 1ull << 32}, u"%*d|%I64d|%*d", {5, 7, 1ull << 32, 5, 7}},
+    };
+    for (const auto& c : cases) {
+        Prepared prepared(c.format, c.slots);
+        ASSERT_NE(prepared.block, nullptr);
+        EXPECT_EQ(static_cast<const void*>(prepared.arguments), prepared.block);
+        EXPECT_EQ(reinterpret_cast<const char*>(prepared.format),
+                  prepared.block + 8 * c.block_slots.size());
+        EXPECT_EQ(std::u16string(prepared.format), c.rewritten);
+        EXPECT_EQ(std::vector<uint64_t>(prepared.arguments,
+                                        prepared.arguments + c.block_slots.size()),
+                  c.block_slots);
+    }
 }
 
 // Narrow strings in plain ASCII are passed on as they are ("hs"); others
@@ -108,15 +112,12 @@ TEST(ArgumentBlock, AsciiStringsPassOnOthersAreCopiedOnce) {
     EXPECT_EQ(both.arguments[0], both.arguments[1]);
     EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(both.arguments[0])), u"2");
     EXPECT_EQ(both.arguments[2], Slot(two));
-}
 
-TEST(ArgumentBlock, RepeatedIndexGetsACopyOfItsWholeGroupEachTime) {
-    Prepared prepared(u"%1$*d|%2$lld|%1$*d", {5, 7, 0x100000000ull});
-    ASSERT_NE(prepared.block, nullptr);
-    EXPECT_EQ(std::u16string(prepared.format), u"%*d|%I64d|%*d");
-    EXPECT_EQ(reinterpret_cast<const char*>(prepared.format), prepared.block + 40);
-    const std::vector<uint64_t> expected{5, 7, 0x100000000ull, 5, 7};
-    EXPECT_EQ(std::vector<uint64_t>(prepared.arguments, prepared.arguments + 5), expected);
+    Prepared star(u"%*s", {5, Slot(one)});
+    ASSERT_NE(star.block, nullptr);
+    EXPECT_EQ(star.arguments[0], 5u);
+    EXPECT_EQ(star.arguments[1], Slot(star.block + 16 + 10));
+    EXPECT_EQ(std::u16string(star.format), u"%*ls");
 }
 
 // More directives, groups, format units and string bytes than the scratch
