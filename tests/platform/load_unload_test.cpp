@@ -1,17 +1,13 @@
-// A host that loads the library, uses it from several threads and unloads
-// it, again and again, as a plug-in host does: each cycle loads the shared
-// library (dlopen or LoadLibrary), has 8 threads register a component each
-// and store, read, enumerate and render errors, ends the threads and
-// unloads the library, with or without ErrorMgrShutdown first. Watcher
-// threads run library code: the unload must not pull it from under them.
-// On Linux the library is gone once dlclose returns; on Windows each
-// watcher keeps the DLL loaded until it ends, which it does soon after its
-// thread.
-//
-// Leaks: on Linux LeakSanitizer (sanitizer builds) sees every block a cycle
-// left behind, since nothing in the unloaded library points to it any more.
-// On Windows the process's private bytes and the bytes in use on the heap
-// must stay flat once a tenth of the cycles have warmed the heap up.
+// A plug-in host that loads the library (dlopen, LoadLibrary), has 8
+// threads register a component each and store, read, enumerate and render
+// errors, ends them and unloads the library, with or without
+// ErrorMgrShutdown first, again and again. Watcher threads run library
+// code: the unload must not pull it from under them. On Linux the library
+// is gone once dlclose returns; on Windows each watcher keeps the DLL
+// loaded until it ends, soon after its thread. Leaks: on Linux
+// LeakSanitizer sees every block a cycle left, since nothing in the
+// unloaded library points to it; on Windows private bytes and heap bytes in
+// use must stay flat once a tenth of the cycles have warmed the heap up.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -39,17 +35,15 @@
 
 namespace {
 
-// Cycles: the build's default, or FAULTKIT_TEST_LOAD_CYCLES from the
-// environment.
 #ifndef FAULTKIT_TEST_LOAD_CYCLES
 #define FAULTKIT_TEST_LOAD_CYCLES 200
 #endif
 constexpr int kThreads = 8;
 
+// The build's number of cycles, or FAULTKIT_TEST_LOAD_CYCLES from the environment.
 int Cycles() {
     const char* given = std::getenv("FAULTKIT_TEST_LOAD_CYCLES");
-    const int cycles = given != nullptr ? std::atoi(given) : 0;
-    return cycles > 0 ? cycles : FAULTKIT_TEST_LOAD_CYCLES;
+    return given != nullptr && std::atoi(given) > 0 ? std::atoi(given) : FAULTKIT_TEST_LOAD_CYCLES;
 }
 
 // The exports a cycle uses, looked up by name after each load.
@@ -68,20 +62,12 @@ struct Exports {
 
 #ifdef _WIN32
 using Module = HMODULE;
-const wchar_t kLibraryName[] = L"faultkit.dll";
-
-Module Load() {
-    return LoadLibraryW(kLibraryName);
-}
+Module Load() { return LoadLibraryW(L"faultkit.dll"); }
 void* Find(Module module, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(module, name));
 }
-bool Unload(Module module) {
-    return FreeLibrary(module) != 0;
-}
-bool IsLoaded() {
-    return GetModuleHandleW(kLibraryName) != nullptr;
-}
+bool Unload(Module module) { return FreeLibrary(module) != 0; }
+bool IsLoaded() { return GetModuleHandleW(L"faultkit.dll") != nullptr; }
 
 // Committed private memory; Wine reports no PrivateUsage, and its
 // PagefileUsage stands for the same.
@@ -105,16 +91,9 @@ size_t HeapBytesInUse() {
 }
 #else
 using Module = void*;
-
-Module Load() {
-    return dlopen(FAULTKIT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-}
-void* Find(Module module, const char* name) {
-    return dlsym(module, name);
-}
-bool Unload(Module module) {
-    return dlclose(module) == 0;
-}
+Module Load() { return dlopen(FAULTKIT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL); }
+void* Find(Module module, const char* name) { return dlsym(module, name); }
+bool Unload(Module module) { return dlclose(module) == 0; }
 bool IsLoaded() {
     Module again = dlopen(FAULTKIT_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
     if (again != nullptr) {
@@ -288,14 +267,12 @@ TEST_P(Lifetime, CyclesOfLoadUseAndUnload) {
 #endif
 }
 
-std::string NameOf(const testing::TestParamInfo<Unloading>& info) {
-    const char* names[] = {"AfterShutdown", "WithoutShutdown", "WhileAThreadLivesOn"};
-    return names[static_cast<int>(info.param)];
-}
-
+const char* const kUnloadingNames[] = {"AfterShutdown", "WithoutShutdown", "WhileAThreadLivesOn"};
 INSTANTIATE_TEST_SUITE_P(Unloading, Lifetime,
                          testing::Values(Unloading::kAfterShutdown, Unloading::kWithoutShutdown,
                                          Unloading::kWhileAThreadLivesOn),
-                         NameOf);
+                         [](const testing::TestParamInfo<Unloading>& info) {
+                             return std::string(kUnloadingNames[static_cast<int>(info.param)]);
+                         });
 
 }  // namespace
