@@ -93,29 +93,6 @@ void CompareMany(size_t values, const std::function<double(size_t, std::mt19937_
     EXPECT_EQ(mismatches, 0u);
 }
 
-TEST(FloatingReferenceTest, ExpandsKnownValuesExactly) {
-    const ExactDecimal tenth = ExpandExactly(0.1);
-    EXPECT_EQ(tenth.digits, "1000000000000000055511151231257827021181583404541015625");
-    EXPECT_EQ(tenth.point, 0);
-    const ExactDecimal smallest = ExpandExactly(5e-324);
-    EXPECT_EQ(smallest.digits.substr(0, 20), "49406564584124654417");
-    EXPECT_EQ(smallest.digits.size(), 751u);
-    EXPECT_EQ(smallest.point, -323);
-    const ExactDecimal largest = ExpandExactly(1.7976931348623157e308);
-    EXPECT_EQ(largest.digits.substr(0, 20), "17976931348623157081");
-    EXPECT_EQ(largest.point, 309);
-    EXPECT_EQ(ExpandExactly(8589934592.0078125).digits, "85899345920078125");
-    EXPECT_TRUE(ExpandExactly(0.0).digits.empty());
-}
-
-TEST(FloatingReferenceTest, RoundsTiesAwayFromZero) {
-    EXPECT_EQ(ReferenceText(ExpandExactly(0.125), false, 'f', 2, false), "0.13");
-    EXPECT_EQ(ReferenceText(ExpandExactly(2.5), true, 'f', 0, false), "-3");
-    EXPECT_EQ(ReferenceText(ExpandExactly(999.5), false, 'g', 3, false), "1e+003");
-    EXPECT_EQ(ReferenceText(ExpandExactly(0.0001), false, 'G', -1, true), "0.000100000");
-    EXPECT_EQ(TiePrecision(ExpandExactly(8589934592.0078125), 'f'), 6);
-}
-
 // Random bit patterns; an odd mantissa of 1 to 53 bits over 2^k (a tie at
 // k - 1 decimals); the four doubles on either side of every power of two,
 // subnormals included, each printed in four random ways; and D x 10^j with
