@@ -8,7 +8,6 @@ using faultkit::test::Component;
 using faultkit::test::Gate;
 using faultkit::test::kLibraryUuidForTests;
 using faultkit::test::NewContext;
-using faultkit::test::ParkedThread;
 using faultkit::test::TestUuid;
 
 namespace {
@@ -166,59 +165,51 @@ TEST_F(ErrorSlots, RedirectedErrorsReachTheHandleCreatorsThread) {
     EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), b.handle->facility | 7u);
 }
 
+// A redirect target without a record: one that made a handle (which makes
+// no record) or one that never called the library, named by a handle filled
+// by hand with the system's id. The first redirected store makes its record,
+// which holds the error for every thread redirected to it, the target's own
+// reads included, and goes when the target ends.
 TEST_F(ErrorSlots, RedirectToAThreadWithoutRecordMakesOne) {
-    Gate created, done;
-    _qel_error_manager* target = nullptr;
-    uint32_t read_by_target = 0;
-    const uint32_t before = faultkit::ThreadTableCount();
-    std::thread creator([&] {
-        _qel_bos_uuid uuid = TestUuid(303);
-        ErrorMgrCreate(&target, &uuid);  // no record: creating a handle makes none
-        created.Open();
-        done.Wait();
-        read_by_target = ErrorMgrGetRootError(target, nullptr);
-        ErrorMgrDelete(&target, true);
-    });
-    created.Wait();
-    EXPECT_EQ(faultkit::ThreadTableCount(), before);
-    std::thread sender([&] {
-        EXPECT_TRUE(ErrorMgrRedirect(target));
-        EXPECT_FALSE(ErrorMgrSetErrorBasic(b.handle, 12, NewContext()));
-    });
-    sender.join();
-    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before + 1));  // sender's record is gone again
-    done.Open();
-    creator.join();
-    EXPECT_EQ(read_by_target, b.handle->facility | 12u);
-    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before));
-}
-
-// The target has never called the library: a handle filled by hand names
-// it by the id the operating system gave it. Its record is made on the
-// first redirected store, holds the error for every thread redirected to it
-// and goes when the target ends.
-TEST_F(ErrorSlots, RedirectToALiveThreadThatNeverUsedTheLibrary) {
-    ParkedThread target;
-    _qel_error_manager by_hand{};
-    by_hand.thread_id = target.id();
-    const uint32_t before = faultkit::ThreadTableCount();
-    std::thread sender([&] {
-        EXPECT_TRUE(ErrorMgrRedirect(&by_hand));
-        EXPECT_FALSE(ErrorMgrSetErrorBasic(b.handle, 5, nullptr));  // stored
-        EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 5u);
-        EXPECT_EQ(ErrorMgrExport(nullptr, 0), 37u);           // the image of that one error
-        EXPECT_EQ(faultkit::ThreadTableCount(), before + 2);  // the sender's and the target's
-    });
-    sender.join();
-    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before + 1));  // the sender's is gone
-    std::thread reader([&] {
-        EXPECT_TRUE(ErrorMgrRedirect(&by_hand));
-        EXPECT_EQ(ErrorMgrGetRootError(b.handle, nullptr), 5u);
-        EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 0u);  // the root read cleared it
-    });
-    reader.join();
-    target.Finish();
-    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before));
+    for (const bool made_handle : {true, false}) {
+        SCOPED_TRACE(made_handle ? "target made a handle" : "target never used the library");
+        const uint32_t before = faultkit::ThreadTableCount();
+        _qel_error_manager by_hand{};
+        _qel_error_manager* target = &by_hand;
+        Gate read, done;
+        uint32_t read_by_target = 0;
+        std::thread target_thread([&] {
+            _qel_bos_uuid uuid = TestUuid(303);
+            if (made_handle) {
+                ErrorMgrCreate(&target, &uuid);
+            }
+            by_hand.thread_id = faultkit::test::NativeThreadId();
+            read.Open();
+            done.Wait();
+            if (made_handle) {
+                read_by_target = ErrorMgrGetLastError(target, nullptr);
+                ErrorMgrDelete(&target, true);
+            }
+        });
+        read.Wait();
+        EXPECT_EQ(faultkit::ThreadTableCount(), before);
+        for (const uint32_t stored : {5u, 0u}) {  // a redirected sender, then a reader
+            std::thread([&] {
+                EXPECT_TRUE(ErrorMgrRedirect(target));
+                if (stored != 0) {
+                    EXPECT_FALSE(ErrorMgrSetErrorBasic(b.handle, stored, nullptr));
+                    EXPECT_EQ(ErrorMgrExport(nullptr, 0), 37u);  // the image of that one error
+                    EXPECT_EQ(faultkit::ThreadTableCount(), before + 2);  // sender's and target's
+                }
+                EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 5u);
+            }).join();
+            EXPECT_TRUE(faultkit::test::WaitForRecordCount(before + 1));  // theirs is gone
+        }
+        done.Open();
+        target_thread.join();
+        EXPECT_EQ(read_by_target, made_handle ? b.handle->facility | 5u : 0u);
+        EXPECT_TRUE(faultkit::test::WaitForRecordCount(before));
+    }
 }
 
 TEST_F(ErrorSlots, RedirectToAnEndedThreadLosesTheErrors) {
