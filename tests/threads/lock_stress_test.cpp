@@ -21,7 +21,7 @@ namespace {
 constexpr int kThreads = 32;
 constexpr int kSharedGroup = 8;
 constexpr auto kBudget = std::chrono::milliseconds(300);
-constexpr int kLeastRounds = 20;
+constexpr int kMinRounds = 20;
 constexpr uint32_t kSharedUuid = 600;
 constexpr uint32_t kOwnUuids = 601;
 
@@ -77,7 +77,7 @@ void RunThread(int thread, std::atomic<int>* arrived, Outcome* outcome) {
         ErrorMgrDelete(&handle, true);
     }
     _qel_bos_uuid own = TestUuid(kOwnUuids + static_cast<uint32_t>(thread));
-    for (int round = 0; round < kLeastRounds || std::chrono::steady_clock::now() < deadline;
+    for (int round = 0; round < kMinRounds || std::chrono::steady_clock::now() < deadline;
          ++round) {
         Round(thread, round, &own, outcome);
     }
