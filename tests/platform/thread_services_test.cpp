@@ -82,13 +82,25 @@ TEST(Threads, SuspendedThreadRunsOnceResumedAndItsEndIsSignalledAndCalledBack) {
     EXPECT_EQ(cancelled.calls.load(), 0);
 }
 
+// A thread never resumed is terminated without running. A registration
+// cancelled before that never calls, though its waiting thread, when slower
+// to start than the termination, finds the end and the cancel both set.
 TEST(Threads, UnstartedThreadIsTerminatedWithoutRunning) {
-    ThreadRun run;
-    OwnedHandle thread(platform::BeginThread(0, RunUntilLetFinish, &run, true));
-    ASSERT_NE(thread.get(), nullptr);
-    EXPECT_TRUE(platform::TerminateUnstartedThread(thread.get()));
-    EXPECT_TRUE(SignalledInTime(thread.get()));
-    EXPECT_EQ(run.runs.load(), 0);
+    ThreadRun runs[20];
+    Callback cancelled[20];
+    for (int i = 0; i < 20; ++i) {
+        OwnedHandle thread(platform::BeginThread(0, RunUntilLetFinish, &runs[i], true));
+        ASSERT_NE(thread.get(), nullptr);
+        cancelled[i].watched = thread.get();
+        platform::UnregisterEndCallback(
+            platform::RegisterEndCallback(thread.get(), OnEnd, &cancelled[i]));
+        EXPECT_TRUE(platform::TerminateUnstartedThread(thread.get()));
+        EXPECT_TRUE(SignalledInTime(thread.get()));
+    }
+    platform::SleepMs(50);  // time for the waiting threads to look
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(runs[i].runs.load() + cancelled[i].calls.load(), 0) << i;
+    }
 }
 
 }  // namespace
