@@ -361,11 +361,25 @@ TEST(Lifetime, MainThreadEndingOnItsOwnIsNoticedAndTheProcessExits) {
 }
 
 #ifndef _WIN32
+// True when the process holds an eventfd or a pidfd, as a probe of a
+// thread's end does.
+bool HoldsProbeDescriptors() {
+    bool held = false;
+    for (int fd = 0; fd < 1024; ++fd) {
+        char path[32], target[64] = {};
+        std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+        held = held || (readlink(path, target, sizeof target - 1) > 0 &&
+                        (std::strstr(target, "[eventfd]") || std::strstr(target, "[pidfd]")));
+    }
+    return held;
+}
+
 // A child of a process whose threads hold errors: it starts with no errors
-// on any thread, may call everything, and its new threads get records; the
-// parent keeps its own. Exit code: one bit per check that failed.
+// on any thread and none of the parent's probes, may call everything, and
+// its new threads get records; the parent keeps its own. Exit code: one bit
+// per check that failed.
 int UseAfterFork(_qel_error_manager* handle, _qel_error_manager* other_thread) {
-    int failed = 0;
+    int failed = HoldsProbeDescriptors() << 7;
     failed |= (ErrorMgrGetLastError(handle, nullptr) != 0) << 0;
     ErrorMgrSetErrorBasic(handle, 8, nullptr);
     failed |= (ErrorMgrGetLastError(handle, nullptr) != 8) << 1;
@@ -388,6 +402,14 @@ TEST(Lifetime, ForkedChildStartsAfreshAndMayCallEverything) {
         other = NewHandle(6);
         ErrorMgrSetErrorBasic(other, 6, nullptr);
     });
+    // An error redirected to a thread that never used the library: its
+    // end is watched by a probe.
+    ParkedThread never_used;
+    _qel_error_manager by_hand{};
+    by_hand.thread_id = never_used.id();
+    ASSERT_TRUE(ErrorMgrRedirect(&by_hand));
+    ErrorMgrSetErrorBasic(handle, 4, nullptr);
+    ASSERT_TRUE(ErrorMgrRedirect(nullptr) && HoldsProbeDescriptors());
     ErrorMgrSetErrorBasic(handle, 5, nullptr);
     const pid_t child = fork();
     if (child == 0) {
