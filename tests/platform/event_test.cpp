@@ -12,12 +12,11 @@
 namespace platform = faultkit::platform;
 using faultkit::test::Event;
 using faultkit::test::OwnedHandle;
-using faultkit::test::RoundThreads;
 
 namespace {
 
 // A set stays until a clear, whatever waits, sets or clears come between;
-// a wait on two reports the first set one.
+// a wait on two reports the first set one. Null handles are refused.
 TEST(Events, ManualResetEventStaysSetUntilCleared) {
     Event first, second;
     ASSERT_NE(first.get(), nullptr);
@@ -32,26 +31,22 @@ TEST(Events, ManualResetEventStaysSetUntilCleared) {
     EXPECT_TRUE(platform::SignalEvent(second.get()));  // sets do not add up
     EXPECT_EQ(platform::WaitForEither(first.get(), second.get()), 1);
     EXPECT_EQ(platform::WaitForEither(first.get(), second.get()), 1);  // a wait takes nothing
-    EXPECT_TRUE(platform::IsSignalled(second.get()));
     platform::SignalEvent(first.get());
     EXPECT_EQ(platform::WaitForEither(first.get(), second.get()), 0);
     EXPECT_EQ(platform::WaitForEither(second.get(), first.get()), 0);
     EXPECT_TRUE(platform::ClearEvent(second.get()));
     EXPECT_FALSE(platform::IsSignalled(second.get()));
+
+    EXPECT_FALSE(platform::SignalEvent(nullptr) || platform::ClearEvent(nullptr) ||
+                 platform::IsSignalled(nullptr));
+    EXPECT_EQ(platform::WaitForEither(nullptr, first.get()), -1);
+    EXPECT_EQ(platform::WaitForEither(first.get(), nullptr), -1);
 }
 
-TEST(Events, NullHandlesAreRefused) {
-    Event event;
-    EXPECT_FALSE(platform::SignalEvent(nullptr));
-    EXPECT_FALSE(platform::ClearEvent(nullptr));
-    EXPECT_FALSE(platform::IsSignalled(nullptr));
-    EXPECT_EQ(platform::WaitForEither(nullptr, event.get()), -1);
-    EXPECT_EQ(platform::WaitForEither(event.get(), nullptr), -1);
-}
-
-// A wait on two returns when another thread sets either; the other one,
-// set and cleared before the wait began, does not end it.
-TEST(Events, WaitOnTwoReturnsWhenAnotherThreadSetsEither) {
+// A wait on two returns when another thread sets either, or when a thread
+// whose end it waits on ends; an event set and cleared before the wait
+// began does not end it.
+TEST(Events, WaitOnTwoReturnsWhenAnotherThreadSetsEitherOrAThreadEnds) {
     for (int which = 0; which < 2; ++which) {
         Event events[2];
         platform::SignalEvent(events[1 - which].get());
@@ -60,9 +55,6 @@ TEST(Events, WaitOnTwoReturnsWhenAnotherThreadSetsEither) {
         EXPECT_EQ(platform::WaitForEither(events[0].get(), events[1].get()), which);
         setter.join();
     }
-}
-
-TEST(Events, WaitOnAnEventAndAThreadEndReturnsAtTheEnd) {
     Event never;
     faultkit::test::ParkedThread thread;
     OwnedHandle end(platform::OpenThreadEnd(thread.id()));
@@ -72,91 +64,52 @@ TEST(Events, WaitOnAnEventAndAThreadEndReturnsAtTheEnd) {
     finisher.join();
 }
 
-// Threads that wait once in each round on the round's event, the odd ones
-// with it as the second handle (as a watcher waits on the shutdown event and
-// its thread's end), the other handle being the round's `release`. A round
-// counts the waiters that the event released.
-class WaiterPool {
-public:
-    explicit WaiterPool(int count)
-        : threads_(count, [this](int index) {
-              const bool event_first = index % 2 == 0;
-              const int which = event_first ? platform::WaitForEither(event_, release_)
-                                            : platform::WaitForEither(release_, event_);
-              by_event_.fetch_add(which == (event_first ? 0 : 1));
-          }) {}
-
-    // Starts a round; returns once every waiter is about to wait.
-    void Begin(platform::Handle event, platform::Handle release) {
-        event_ = event;
-        release_ = release;
-        by_event_ = 0;
-        threads_.Start();
-    }
-
-    // Waits until every waiter has returned; the number the event released.
-    int End() {
-        threads_.Finish();
-        return by_event_.load();
-    }
-
-private:
-    // Set between rounds only.
-    platform::Handle event_ = nullptr;
-    platform::Handle release_ = nullptr;
-    std::atomic<int> by_event_{0};
-    RoundThreads threads_;  // last: its threads start once the rest exists
-};
-
-constexpr int kWaiters = 24;
-
-// One round: the waiters begin to wait, the test pauses, sets the event
-// and clears it again at once (or another thread, clearing over and over,
-// does), then releases the rest. True when the set released every waiter.
-bool RoundReleasesAll(WaiterPool& waiters, uint32_t pause_ms, bool clear_from_another_thread) {
-    Event event, release;
-    waiters.Begin(event.get(), release.get());
-    std::atomic<bool> set{false};
-    std::thread clearer;
-    if (clear_from_another_thread) {
-        clearer = std::thread([&] {
-            while (!set.load()) {
-                platform::ClearEvent(event.get());
+// A set releases every thread waiting at that moment, even when the event
+// is cleared at once (by the setter, or by another thread clearing over and
+// over, as when several ErrorMgrShutdown calls meet), before the woken
+// threads have run. 24 waiters wait once a round on the round's event and
+// a `release` event, half with the event second (as a watcher waits on the
+// shutdown event and its thread's end). Nothing shows from outside that a
+// thread has begun its wait, so each round pauses before the set; a waiter
+// that had not begun by then is released by `release` and not counted, and
+// the next round pauses four times longer. On a faithful platform ten full
+// rounds in a row come soon; where a clear can hold back woken waiters,
+// some are lost in most rounds.
+bool RacingClearsLoseNoWaiter(bool clear_from_another_thread) {
+    constexpr int kWaiters = 24;
+    platform::Handle event = nullptr, release = nullptr;  // set between rounds only
+    std::atomic<int> by_event{0};
+    faultkit::test::RoundThreads waiters(kWaiters, [&](int index) {
+        const int which = index % 2 == 0 ? platform::WaitForEither(event, release)
+                                         : 1 - platform::WaitForEither(release, event);
+        by_event.fetch_add(which == 0);
+    });
+    uint32_t pause_ms = 1;
+    for (int full = 0; full < 10;) {
+        Event round_event, round_release;
+        event = round_event.get();
+        release = round_release.get();
+        by_event = 0;
+        waiters.Start();
+        std::atomic<bool> set{false};
+        std::thread clearer([&] {
+            while (clear_from_another_thread && !set.load()) {
+                platform::ClearEvent(event);
             }
-            for (int more = 0; more < 100; ++more) {
-                platform::ClearEvent(event.get());
+            for (int more = 0; clear_from_another_thread && more < 100; ++more) {
+                platform::ClearEvent(event);
             }
         });
-    }
-    platform::SleepMs(pause_ms);
-    platform::SignalEvent(event.get());
-    set = true;
-    if (clearer.joinable()) {
+        platform::SleepMs(pause_ms);
+        platform::SignalEvent(event);
+        set = true;
         clearer.join();
-    }
-    platform::ClearEvent(event.get());
-    platform::SignalEvent(release.get());
-    return waiters.End() == kWaiters;
-}
-
-// A set releases every thread waiting at that moment, even when the event
-// is cleared at once, before the woken threads have run. Nothing shows from
-// outside that a thread has begun its wait, so each round pauses before the
-// set; a waiter that had not begun by then waits for `release` and is not
-// counted. A round that misses a waiter therefore proves nothing, and the
-// next pauses four times longer, so that a loaded machine gets its waiters
-// waiting too. On a faithful platform every round from then on releases all
-// of them; where a clear can hold back woken waiters, some are lost in most
-// rounds, and ten full rounds in a row do not happen.
-bool RacingClearsLoseNoWaiter(bool clear_from_another_thread) {
-    constexpr int kFullRounds = 10;
-    constexpr uint32_t kLongestPauseMs = 1024;
-    WaiterPool waiters(kWaiters);
-    uint32_t pause_ms = 1;
-    for (int full = 0; full < kFullRounds;) {
-        if (RoundReleasesAll(waiters, pause_ms, clear_from_another_thread)) {
+        platform::ClearEvent(event);
+        platform::SignalEvent(release);
+        waiters.Finish();
+        if (by_event.load() == kWaiters) {
             ++full;
-        } else if ((pause_ms *= 4) > kLongestPauseMs) {
+        } else if ((pause_ms *= 4) > 1024) {
             return false;
         } else {
             full = 0;
@@ -167,7 +120,6 @@ bool RacingClearsLoseNoWaiter(bool clear_from_another_thread) {
 
 TEST(Events, SetReleasesEveryWaiterEvenWhenClearedAtOnce) {
     EXPECT_TRUE(RacingClearsLoseNoWaiter(false)) << "cleared by the thread that set it";
-    // As when several ErrorMgrShutdown calls meet: one sets, others clear.
     EXPECT_TRUE(RacingClearsLoseNoWaiter(true)) << "cleared by another thread";
 }
 

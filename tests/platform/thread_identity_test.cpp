@@ -19,56 +19,58 @@ using faultkit::test::SignalledInTime;
 
 namespace {
 
-// What a parked thread does first: ask for its id, so that it has used the
-// library, or nothing.
-void AskForId() {
-    platform::CurrentThreadId();
-}
-void Nothing() {}
-constexpr void (*kFirstSteps[])() = {AskForId, Nothing};
-
 // A handle's thread_id is its creator's CurrentThreadId, and a user who
 // fills one in by hand writes the id the operating system reports: the two
-// must be the same number.
+// must be the same number, stable and distinct.
 TEST(ThreadIds, AreTheSystemsIdsNonZeroStableAndDistinct) {
-    constexpr int kThreads = 8;
-    struct Asked {
-        uint32_t id = 0, again = 0;
-    };
-    std::vector<Asked> asked(kThreads);
     std::vector<std::unique_ptr<ParkedThread>> threads;
-    std::set<uint32_t> ids;
-    for (int i = 0; i < kThreads; ++i) {
-        Asked& mine = asked[i];
-        threads.push_back(std::make_unique<ParkedThread>([&mine] {
-            mine.id = platform::CurrentThreadId();
-            mine.again = platform::CurrentThreadId();
+    std::set<uint32_t> ids{platform::CurrentThreadId()};
+    for (int i = 0; i < 8; ++i) {
+        uint32_t id = 0, again = 0;
+        threads.push_back(std::make_unique<ParkedThread>([&] {
+            id = platform::CurrentThreadId();
+            again = platform::CurrentThreadId();
         }));
-        EXPECT_NE(mine.id, 0u);
-        EXPECT_EQ(mine.again, mine.id);
-        EXPECT_EQ(threads.back()->id(), mine.id);
-        ids.insert(mine.id);
+        EXPECT_NE(id, 0u);
+        EXPECT_EQ(again, id);
+        EXPECT_EQ(threads.back()->id(), id);
+        ids.insert(id);
     }
-    ids.insert(platform::CurrentThreadId());
-    EXPECT_EQ(ids.size(), static_cast<size_t>(kThreads + 1));
+    EXPECT_EQ(ids.size(), 9u);
 }
 
 // The end of a live thread opened by id, whether the thread used the
-// library or never did, is not signalled while it runs, is signalled once
-// it ends, and stays so; every handle opened sees it.
-TEST(OpenThreadEnd, LiveThreads) {
-    for (const auto step : kFirstSteps) {
-        ParkedThread thread(step);
-        OwnedHandle first(platform::OpenThreadEnd(thread.id()));
-        OwnedHandle second(platform::OpenThreadEnd(thread.id()));
-        ASSERT_NE(first.get(), nullptr);
-        ASSERT_NE(second.get(), nullptr);
-        EXPECT_FALSE(platform::IsSignalled(first.get()));
-        thread.Finish();
-        EXPECT_TRUE(SignalledInTime(first.get())) << (step == AskForId);
-        EXPECT_TRUE(SignalledInTime(second.get())) << (step == AskForId);
-        EXPECT_TRUE(platform::IsSignalled(first.get()));
+// library first or never did, is not signalled while it runs, is signalled
+// once it ends, and stays so; every handle opened sees it. Once it has
+// ended and no handle is left, its id names no thread (until the system
+// gives it to another); 0 never names one; the calling thread's does.
+TEST(OpenThreadEnd, LiveThreadsEndedThreadsAndTheCallingThread) {
+    for (const bool asks_for_id : {true, false}) {
+        SCOPED_TRACE(asks_for_id ? "asked for its id" : "never used the library");
+        uint32_t ended = 0;
+        {
+            ParkedThread thread([asks_for_id] {
+                if (asks_for_id) {
+                    platform::CurrentThreadId();
+                }
+            });
+            ended = thread.id();
+            OwnedHandle first(platform::OpenThreadEnd(thread.id()));
+            OwnedHandle second(platform::OpenThreadEnd(thread.id()));
+            ASSERT_NE(first.get(), nullptr);
+            ASSERT_NE(second.get(), nullptr);
+            EXPECT_FALSE(platform::IsSignalled(first.get()));
+            thread.Finish();
+            EXPECT_TRUE(SignalledInTime(first.get()));
+            EXPECT_TRUE(SignalledInTime(second.get()));
+            EXPECT_TRUE(platform::IsSignalled(first.get()));
+        }
+        EXPECT_EQ(platform::OpenThreadEnd(ended), nullptr);
     }
+    EXPECT_EQ(platform::OpenThreadEnd(0), nullptr);
+    OwnedHandle own(platform::OpenThreadEnd(platform::CurrentThreadId()));
+    ASSERT_NE(own.get(), nullptr);
+    EXPECT_FALSE(platform::IsSignalled(own.get()));
 }
 
 // The ids agree both ways: a thread opened by its system id before it ever
@@ -94,26 +96,6 @@ TEST(OpenThreadEnd, ThreadOpenedBeforeItAsksForItsId) {
     finish.Open();
     thread.join();
     EXPECT_TRUE(SignalledInTime(end.get()));
-}
-
-TEST(OpenThreadEnd, CallingThread) {
-    OwnedHandle end(platform::OpenThreadEnd(platform::CurrentThreadId()));
-    ASSERT_NE(end.get(), nullptr);
-    EXPECT_FALSE(platform::IsSignalled(end.get()));
-}
-
-// Once a thread has ended and no handle to it is left, its id names no
-// thread (until the system gives it to another); 0 never names one.
-TEST(OpenThreadEnd, RefusesIdsThatNameNoThread) {
-    for (const auto first : kFirstSteps) {
-        uint32_t ended = 0;
-        {
-            ParkedThread thread(first);
-            ended = thread.id();
-        }
-        EXPECT_EQ(platform::OpenThreadEnd(ended), nullptr);
-    }
-    EXPECT_EQ(platform::OpenThreadEnd(0), nullptr);
 }
 
 }  // namespace

@@ -14,17 +14,15 @@ namespace {
 
 struct ThreadState {
     bool armed = false;
-    uint64_t fail_at = 0;
-    uint64_t refusals = 0;
+    uint64_t fail_at = 0, refusals = 0;
     AllocationTally tally;
 };
-
 thread_local ThreadState t_state;
 
-// The blocks allocated while armed. The set's own storage comes from
-// operator new in the shared C++ runtime, which these wrappers never see.
+// The set's own storage comes from operator new in the shared C++ runtime,
+// which these wrappers never see.
 std::mutex g_tracked_mutex;
-std::unordered_set<void*> g_tracked;  // guarded by g_tracked_mutex
+std::unordered_set<void*> g_tracked;  // blocks allocated while armed; guarded by g_tracked_mutex
 
 // True when the calling thread is armed and this allocation is to fail.
 bool CountAllocation() {
@@ -45,17 +43,10 @@ void TrackIf(bool track, void* block) {
     }
 }
 
-bool Armed() {
-    return t_state.armed;
-}
-
 // Forgets a block that is freed or moved; true when it was tracked.
 bool Forget(void* block) {
-    if (block == nullptr) {
-        return false;
-    }
     std::lock_guard<std::mutex> lock(g_tracked_mutex);
-    return g_tracked.erase(block) != 0;
+    return block != nullptr && g_tracked.erase(block) != 0;
 }
 
 }  // namespace
@@ -76,10 +67,7 @@ size_t OutstandingBlocks() {
 
 }  // namespace faultkit::test
 
-using faultkit::test::Armed;
-using faultkit::test::CountAllocation;
-using faultkit::test::Forget;
-using faultkit::test::TrackIf;
+using namespace faultkit::test;
 
 extern "C" {
 
@@ -88,7 +76,7 @@ void* __wrap_malloc(size_t size) {
         return nullptr;
     }
     void* block = __real_malloc(size);
-    TrackIf(Armed(), block);
+    TrackIf(t_state.armed, block);
     return block;
 }
 
@@ -100,11 +88,8 @@ void* __wrap_realloc(void* block, size_t size) {
     }
     const bool tracked = Forget(block);
     void* moved = __real_realloc(block, size);
-    if (moved == nullptr) {
-        TrackIf(tracked, block);
-        return nullptr;
-    }
-    TrackIf(tracked || Armed(), moved);
+    TrackIf(tracked && moved == nullptr, block);
+    TrackIf(tracked || t_state.armed, moved);
     return moved;
 }
 

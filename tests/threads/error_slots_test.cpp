@@ -8,7 +8,6 @@ using faultkit::test::Component;
 using faultkit::test::Gate;
 using faultkit::test::kLibraryUuidForTests;
 using faultkit::test::NewContext;
-using faultkit::test::ParkedThread;
 using faultkit::test::TestUuid;
 
 namespace {
@@ -66,35 +65,40 @@ TEST_F(ErrorSlots, RootStaysLastIsReplacedAndRootReadClears) {
     EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, &again));
 }
 
-TEST_F(ErrorSlots, EnumerationRefusesNegativeIndexAndNullRecord) {
+// Refused: a negative index, a null record, a null handle. Reads without a
+// record give the code all the same.
+TEST_F(ErrorSlots, NullsAndNegativeIndexes) {
     ErrorMgrSetErrorBasic(a.handle, 4, nullptr);
     _qel_error_enumerate e{};
     e.index = -1;
-    EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, &e));
-    EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, nullptr));
+    EXPECT_FALSE(ErrorMgrEnumErrors(a.handle, &e) || ErrorMgrEnumErrors(a.handle, nullptr));
     e.index = 0;
     EXPECT_FALSE(ErrorMgrEnumErrors(nullptr, &e));
     EXPECT_TRUE(ErrorMgrEnumErrors(a.handle, &e));
     EXPECT_EQ(e.count, 1u);
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 4u);
+    EXPECT_EQ(ErrorMgrGetRootError(a.handle, nullptr), 4u);
+    EXPECT_EQ(ErrorMgrGetRootError(a.handle, nullptr), 0u);
+    EXPECT_EQ(ErrorMgrGetLastError(nullptr, nullptr) + ErrorMgrGetRootError(nullptr, nullptr), 0u);
 }
 
-TEST_F(ErrorSlots, OwnFacilityIsStrippedOnlyForTheStoringComponent) {
+// The own facility is stripped only for the storing component; a handle
+// of facility 0 stores only codes that carry a facility.
+TEST_F(ErrorSlots, Facilities) {
     ErrorMgrSetErrorBasic(a.handle, 0x40000005u, nullptr);
     _qel_error_enumerate e{};
     EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0x40000005u);
     EXPECT_EQ(ErrorMgrGetLastError(b.handle, &e), 0x40000005u | a.handle->facility);
     EXPECT_EQ(e.code, 0x40000005u | a.handle->facility);
     EXPECT_TRUE(SameUuid(e.uuid, TestUuid(300)));
-}
+    ErrorMgrSetErrorBasic(a.handle, 0, nullptr);
 
-TEST_F(ErrorSlots, FacilityZeroHandleStoresOnlyCodesWithAFacility) {
     Component library{kLibraryUuidForTests};
     ASSERT_EQ(library.handle->facility, 0u);
     EXPECT_FALSE(ErrorMgrSetErrorBasic(library.handle, 5, NewContext()));
     EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0u);  // nothing stored
 
     EXPECT_FALSE(ErrorMgrSetErrorBasic(library.handle, 0x30005u, NewContext()));
-    _qel_error_enumerate e{};
     EXPECT_EQ(ErrorMgrGetLastError(library.handle, &e), 0x30005u);  // nothing to strip
     EXPECT_EQ(e.count, 1u);
     EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0x30005u);
@@ -116,15 +120,6 @@ TEST_F(ErrorSlots, ClearingCodesReturnTrueAndFreeEverything) {
     EXPECT_FALSE(ErrorMgrSetErrorBasic(nullptr, 0xF0000000u, NewContext()));
 }
 
-TEST_F(ErrorSlots, NullRecordReadsReturnTheCode) {
-    ErrorMgrSetErrorBasic(a.handle, 9, NewContext());
-    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 9u);
-    EXPECT_EQ(ErrorMgrGetRootError(a.handle, nullptr), 9u);
-    EXPECT_EQ(ErrorMgrGetRootError(a.handle, nullptr), 0u);
-    EXPECT_EQ(ErrorMgrGetLastError(nullptr, nullptr), 0u);
-    EXPECT_EQ(ErrorMgrGetRootError(nullptr, nullptr), 0u);
-}
-
 TEST_F(ErrorSlots, PlacedHandleIsResolvedOnFirstStore) {
     _qel_bos_uuid uuid = TestUuid(302);
     _qel_error_manager placed;
@@ -133,13 +128,6 @@ TEST_F(ErrorSlots, PlacedHandleIsResolvedOnFirstStore) {
     ASSERT_NE(placed.facility, 0xFFFFFFFFu);
     EXPECT_EQ(placed.facility, ErrorMgrGetFacility(&uuid));
     EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), placed.facility | 6u);
-}
-
-TEST_F(ErrorSlots, MergeIsRefusedAndChangesNothing) {
-    ErrorMgrSetErrorBasic(a.handle, 3, nullptr);
-    EXPECT_FALSE(ErrorMgrMerge(a.handle, b.handle));
-    EXPECT_FALSE(ErrorMgrMerge(nullptr, b.handle));
-    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 3u);
 }
 
 TEST_F(ErrorSlots, CppMembersForward) {
@@ -153,15 +141,13 @@ TEST_F(ErrorSlots, CppMembersForward) {
     e.index = 0;
     EXPECT_TRUE(component.EnumErrors(&e));
     EXPECT_EQ(e.aux_text1, text);
-    EXPECT_FALSE(component.Merge(b.handle));
+    EXPECT_FALSE(component.Merge(b.handle) || ErrorMgrMerge(nullptr, b.handle));  // changes nothing
     EXPECT_EQ(component.GetRootError(nullptr), 1u);
     EXPECT_TRUE(component.SetError(0, NewContext()));
     // Redirect works on the calling thread whatever object it is called on.
     EXPECT_TRUE(b.handle->Redirect(nullptr));
     EXPECT_TRUE(QelComponent::_qel_error_manager::Shutdown());
 }
-
-// Redirect ---------------------------------------------------------------
 
 TEST_F(ErrorSlots, RedirectedErrorsReachTheHandleCreatorsThread) {
     // This thread created `a`, so errors redirected to `a` come here.
@@ -179,59 +165,51 @@ TEST_F(ErrorSlots, RedirectedErrorsReachTheHandleCreatorsThread) {
     EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), b.handle->facility | 7u);
 }
 
+// A redirect target without a record: one that made a handle (which makes
+// no record) or one that never called the library, named by a handle filled
+// by hand with the system's id. The first redirected store makes its record,
+// which holds the error for every thread redirected to it, the target's own
+// reads included, and goes when the target ends.
 TEST_F(ErrorSlots, RedirectToAThreadWithoutRecordMakesOne) {
-    Gate created, done;
-    _qel_error_manager* target = nullptr;
-    uint32_t read_by_target = 0;
-    const uint32_t before = faultkit::ThreadTableCount();
-    std::thread creator([&] {
-        _qel_bos_uuid uuid = TestUuid(303);
-        ErrorMgrCreate(&target, &uuid);  // no record: creating a handle makes none
-        created.Open();
-        done.Wait();
-        read_by_target = ErrorMgrGetRootError(target, nullptr);
-        ErrorMgrDelete(&target, true);
-    });
-    created.Wait();
-    EXPECT_EQ(faultkit::ThreadTableCount(), before);
-    std::thread sender([&] {
-        EXPECT_TRUE(ErrorMgrRedirect(target));
-        EXPECT_FALSE(ErrorMgrSetErrorBasic(b.handle, 12, NewContext()));
-    });
-    sender.join();
-    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before + 1));  // sender's record is gone again
-    done.Open();
-    creator.join();
-    EXPECT_EQ(read_by_target, b.handle->facility | 12u);
-    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before));
-}
-
-// The target has never called the library: a handle filled by hand names
-// it by the id the operating system gave it. Its record is made on the
-// first redirected store, holds the error for every thread redirected to it
-// and goes when the target ends.
-TEST_F(ErrorSlots, RedirectToALiveThreadThatNeverUsedTheLibrary) {
-    ParkedThread target;
-    _qel_error_manager by_hand{};
-    by_hand.thread_id = target.id();
-    const uint32_t before = faultkit::ThreadTableCount();
-    std::thread sender([&] {
-        EXPECT_TRUE(ErrorMgrRedirect(&by_hand));
-        EXPECT_FALSE(ErrorMgrSetErrorBasic(b.handle, 5, nullptr));  // stored
-        EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 5u);
-        EXPECT_EQ(ErrorMgrExport(nullptr, 0), 37u);           // the image of that one error
-        EXPECT_EQ(faultkit::ThreadTableCount(), before + 2);  // the sender's and the target's
-    });
-    sender.join();
-    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before + 1));  // the sender's is gone
-    std::thread reader([&] {
-        EXPECT_TRUE(ErrorMgrRedirect(&by_hand));
-        EXPECT_EQ(ErrorMgrGetRootError(b.handle, nullptr), 5u);
-        EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 0u);  // the root read cleared it
-    });
-    reader.join();
-    target.Finish();
-    EXPECT_TRUE(faultkit::test::WaitForRecordCount(before));
+    for (const bool made_handle : {true, false}) {
+        SCOPED_TRACE(made_handle ? "target made a handle" : "target never used the library");
+        const uint32_t before = faultkit::ThreadTableCount();
+        _qel_error_manager by_hand{};
+        _qel_error_manager* target = &by_hand;
+        Gate read, done;
+        uint32_t read_by_target = 0;
+        std::thread target_thread([&] {
+            _qel_bos_uuid uuid = TestUuid(303);
+            if (made_handle) {
+                ErrorMgrCreate(&target, &uuid);
+            }
+            by_hand.thread_id = faultkit::test::NativeThreadId();
+            read.Open();
+            done.Wait();
+            if (made_handle) {
+                read_by_target = ErrorMgrGetLastError(target, nullptr);
+                ErrorMgrDelete(&target, true);
+            }
+        });
+        read.Wait();
+        EXPECT_EQ(faultkit::ThreadTableCount(), before);
+        for (const uint32_t stored : {5u, 0u}) {  // a redirected sender, then a reader
+            std::thread([&] {
+                EXPECT_TRUE(ErrorMgrRedirect(target));
+                if (stored != 0) {
+                    EXPECT_FALSE(ErrorMgrSetErrorBasic(b.handle, stored, nullptr));
+                    EXPECT_EQ(ErrorMgrExport(nullptr, 0), 37u);  // the image of that one error
+                    EXPECT_EQ(faultkit::ThreadTableCount(), before + 2);  // sender's and target's
+                }
+                EXPECT_EQ(ErrorMgrGetLastError(b.handle, nullptr), 5u);
+            }).join();
+            EXPECT_TRUE(faultkit::test::WaitForRecordCount(before + 1));  // theirs is gone
+        }
+        done.Open();
+        target_thread.join();
+        EXPECT_EQ(read_by_target, made_handle ? b.handle->facility | 5u : 0u);
+        EXPECT_TRUE(faultkit::test::WaitForRecordCount(before));
+    }
 }
 
 TEST_F(ErrorSlots, RedirectToAnEndedThreadLosesTheErrors) {

@@ -1,10 +1,12 @@
 // 32 threads at once register components and store, read, enumerate and
-// clear errors in a loop, while a group of them registers one new UUID at
-// the same instant. No operation may fail for want of a lock, every thread
+// clear errors in a loop for a fixed time and at least a minimum number of
+// rounds, however slow the machine, while a group of them registers one new UUID
+// at the same instant. No operation may fail for want of a lock, every thread
 // must read back exactly its own errors, and every UUID gets one facility.
 // Runs alone in its process (it spends 33 FacilityTable entries); CTest
 // runs it ten times.
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <thread>
 #include <vector>
@@ -18,7 +20,8 @@ namespace {
 
 constexpr int kThreads = 32;
 constexpr int kSharedGroup = 8;
-constexpr int kRounds = FAULTKIT_TEST_LOCK_STRESS_ROUNDS;
+constexpr auto kBudget = std::chrono::milliseconds(300);
+constexpr int kMinRounds = 20;
 constexpr uint32_t kSharedUuid = 600;
 constexpr uint32_t kOwnUuids = 601;
 
@@ -65,6 +68,7 @@ void RunThread(int thread, std::atomic<int>* arrived, Outcome* outcome) {
     while (arrived->load() < kThreads) {
         std::this_thread::yield();
     }
+    const auto deadline = std::chrono::steady_clock::now() + kBudget;
     if (thread < kSharedGroup) {
         _qel_bos_uuid shared = TestUuid(kSharedUuid);
         _qel_error_manager* handle = nullptr;
@@ -73,7 +77,8 @@ void RunThread(int thread, std::atomic<int>* arrived, Outcome* outcome) {
         ErrorMgrDelete(&handle, true);
     }
     _qel_bos_uuid own = TestUuid(kOwnUuids + static_cast<uint32_t>(thread));
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < kMinRounds || std::chrono::steady_clock::now() < deadline;
+         ++round) {
         Round(thread, round, &own, outcome);
     }
 }

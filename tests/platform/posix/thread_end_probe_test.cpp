@@ -12,7 +12,6 @@
 #include "support/platform_test_support.h"
 
 namespace platform = faultkit::platform;
-using faultkit::test::kPatience;
 using faultkit::test::OwnedHandle;
 using faultkit::test::ParkedThread;
 using faultkit::test::SignalledInTime;
@@ -21,38 +20,34 @@ using platform::EndProbe;
 namespace {
 
 size_t EntriesIn(const char* folder) {
-    DIR* directory = opendir(folder);
-    if (directory == nullptr) {
-        return 0;
-    }
     size_t count = 0;
-    while (const dirent* entry = readdir(directory)) {
+    DIR* directory = opendir(folder);
+    while (const dirent* entry = directory != nullptr ? readdir(directory) : nullptr) {
         count += entry->d_name[0] != '.';
     }
-    closedir(directory);
+    if (directory != nullptr) {
+        closedir(directory);
+    }
     return count;
 }
 
 // Threads and descriptors of the process.
 struct Usage {
-    size_t threads = EntriesIn("/proc/self/task");
-    size_t descriptors = EntriesIn("/proc/self/fd");
+    size_t threads = EntriesIn("/proc/self/task"), descriptors = EntriesIn("/proc/self/fd");
 };
 
 // True once threads and descriptors are back to `before` at most: a probe
 // that stops leaves nothing behind, though it may take a moment to go.
 bool BackTo(const Usage& before) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    for (;;) {
-        const Usage now;
-        if (now.threads <= before.threads && now.descriptors <= before.descriptors) {
-            return true;
-        }
+    const auto deadline = std::chrono::steady_clock::now() + faultkit::test::kPatience;
+    for (Usage now; now.threads > before.threads || now.descriptors > before.descriptors;
+         now = Usage()) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
         platform::SleepMs(1);
     }
+    return true;
 }
 
 class ThreadEndProbe : public ::testing::TestWithParam<EndProbe> {
@@ -62,7 +57,7 @@ protected:
 
 // The usage is taken once the process has threads: a sanitizer may start
 // a thread of its own with the first.
-TEST_P(ThreadEndProbe, SignalsWhenTheThreadEnds) {
+TEST_P(ThreadEndProbe, SignalsWhenTheThreadEndsAndStopsWhenGivenBack) {
     ParkedThread thread;
     const Usage before;
     {
@@ -74,13 +69,10 @@ TEST_P(ThreadEndProbe, SignalsWhenTheThreadEnds) {
         EXPECT_TRUE(SignalledInTime(end.get()));
     }
     EXPECT_TRUE(BackTo(before));
-}
-
-TEST_P(ThreadEndProbe, StopsWhenItsHandleIsGivenBackFirst) {
-    ParkedThread thread;
-    const Usage before;
-    platform::ReleaseHandle(Open(thread.id()));
-    EXPECT_TRUE(BackTo(before));
+    ParkedThread other;
+    const Usage with_other;
+    platform::ReleaseHandle(Open(other.id()));  // given back while the thread lives
+    EXPECT_TRUE(BackTo(with_other));
 }
 
 // The main thread is a live thread like any other; the parent's id names a
