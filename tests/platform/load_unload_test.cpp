@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -181,18 +182,16 @@ size_t ThreadsOfProcess() {
     return threads;
 }
 
-// Whether the library is gone and none of its threads is left: on Linux at
-// once; on Windows, where each watcher keeps the DLL loaded until it ends,
-// within a few seconds.
+// Whether the library is gone and none of its threads is left, within a few
+// seconds: on Windows each watcher keeps the DLL loaded until it ends; on
+// Linux a joined thread may still be listed in /proc for a moment.
 bool Unloaded(size_t threads_before) {
     const auto gone = [threads_before] {
         return !IsLoaded() && ThreadsOfProcess() == threads_before;
     };
-#ifdef _WIN32
     for (int waited_ms = 0; !gone() && waited_ms < 10000; ++waited_ms) {
-        Sleep(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-#endif
     return gone();
 }
 
