@@ -34,6 +34,13 @@ struct alignas(64) ThreadRecord {
     platform::Handle redirect_end{nullptr};
 };
 
+inline constexpr uint32_t kThreadTableCapacity = 32;
+
+// The cells that hold the records, one record at a time each, for good
+// (thread_table.cpp): records never move, and a cell's number names its
+// record.
+extern ThreadRecord g_record_cells[kThreadTableCapacity];
+
 // Frees the first `count` slots' context and strings; sets count to 0 when
 // reset is true; returns reset. The caller holds the record lock.
 inline bool ReleaseSlotStorage(ThreadRecord* record, bool reset) {

@@ -7,6 +7,9 @@
 #include "threads/thread_starter.h"
 
 namespace faultkit {
+
+ThreadRecord g_record_cells[kThreadTableCapacity];
+
 namespace {
 
 // Coverage: the table lock is held only for a search or an update of a few
@@ -26,7 +29,7 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
 
 // How a record stays put while an operation uses it.
 //
-// Records live in 32 fixed cells and are never copied. The table's
+// Records live in 32 fixed cells (g_record_cells) and are never copied. The table's
 // positions 0..count-1 hold the numbers of the cells in use and positions
 // count..31 the free ones; removing a record moves the number of the last
 // record in use into its position, so the records in use stay contiguous
@@ -62,7 +65,6 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
 // drops the hint. So the table lock is taken only when a record must be
 // found anew, and threads working on their own records do not contend.
 struct ThreadTable {
-    ThreadRecord cells[kThreadTableCapacity];
     std::array<uint8_t, kThreadTableCapacity> order = IdentityOrder();  // cell of each position
     std::atomic<uint32_t> count{0};  // changed under `lock`; Shutdown polls it without
     // Guards `order`, `count`, publishing records and the records' thread_id
@@ -110,7 +112,7 @@ uint32_t Count() {
 }
 
 ThreadRecord& RecordAt(uint32_t position) {
-    return g_table.cells[g_table.order[position]];
+    return g_record_cells[g_table.order[position]];
 }
 
 // Takes a lock where giving up is no option, trying as long as it takes.
@@ -208,8 +210,8 @@ int Unlink(platform::Handle thread) {
     for (uint32_t position = 0; position < count; ++position) {
         // LCOV_EXCL_BR_STOP
         const uint8_t cell = g_table.order[position];
-        if (g_table.cells[cell].thread == thread) {
-            g_table.cells[cell].generation.fetch_add(1, std::memory_order_relaxed);
+        if (g_record_cells[cell].thread == thread) {
+            g_record_cells[cell].generation.fetch_add(1, std::memory_order_relaxed);
             g_table.releasing[cell].store(true, std::memory_order_relaxed);
             std::swap(g_table.order[position], g_table.order[count - 1]);
             g_table.count.store(count - 1, std::memory_order_relaxed);
@@ -236,7 +238,7 @@ bool Retire(platform::Handle thread) {
     }
     // LCOV_EXCL_STOP
     // Nothing waits for this, and giving up would lose the cell for good.
-    ThreadRecord& record = g_table.cells[cell];
+    ThreadRecord& record = g_record_cells[cell];
     AcquireForGood(record.lock);
     ReleaseSlotStorage(&record, true);
     platform::Handle redirect_end = std::exchange(record.redirect_end, nullptr);
@@ -274,7 +276,7 @@ void KeepWatcher(int cell, uint32_t generation, platform::Handle watcher) {
     // Giving up would leave a watcher nobody waits for.
     AcquireForGood(g_table.lock);
     platform::Handle retired = watcher;
-    if (GenerationOf(&g_table.cells[cell]) == generation) {
+    if (GenerationOf(&g_record_cells[cell]) == generation) {
         std::swap(retired, g_table.watchers[cell]);
     }
     SpinLockRelease(g_table.lock);
@@ -300,7 +302,7 @@ bool CreateRecord(uint32_t id) {
                 Count() < kThreadTableCapacity && HaveShutdownEvent()
             ? Publish(id, thread)
             : -1;
-    const uint32_t generation = cell >= 0 ? GenerationOf(&g_table.cells[cell]) : 0;
+    const uint32_t generation = cell >= 0 ? GenerationOf(&g_record_cells[cell]) : 0;
     SpinLockRelease(g_table.lock);
     if (cell < 0) {
         platform::ReleaseHandle(thread);
@@ -421,7 +423,7 @@ namespace {
 // left alone rather than freed. Handles are given back only when the table
 // was whole at the fork (`whole`) and the cell was in use.
 void ForgetCell(uint8_t cell, bool in_use, bool whole) {
-    ThreadRecord& record = g_table.cells[cell];
+    ThreadRecord& record = g_record_cells[cell];
     record.generation.fetch_add(1, std::memory_order_relaxed);  // hints to it fail
     if (SpinLockCounter(record.lock.word.load(std::memory_order_relaxed)) == 0) {
         ReleaseSlotStorage(&record, true);

@@ -14,8 +14,6 @@
 
 namespace faultkit {
 
-inline constexpr uint32_t kThreadTableCapacity = 32;
-
 // The search behind LockRecordOfCurrentThread, for a thread whose hint is
 // missing or no longer good.
 ThreadRecord* LockRecordAfterSearch(bool follow_redirect);
