@@ -4,6 +4,7 @@
 // outside src/platform/ reaches the operating system only through here.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -116,6 +117,59 @@ inline constexpr bool kUnloadStopsThreads = true;
 // handle names counts as ended there. One set of handlers per process; no
 // fork on Windows, where this does nothing.
 bool RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)());
+
+// Thread flags ---------------------------------------------------------------
+
+// A thread flag is a word that one thread writes with plain stores and that
+// other threads read. With FlushOtherThreads it makes an asymmetric Dekker
+// pair: the thread sets its flag and reads a shared word with no fence in
+// between; another thread changes the shared word, calls FlushOtherThreads
+// and reads the flag. Then either the second thread sees the flag set, or
+// the first sees the change.
+//
+// A thread's flag lives in the object of its end (OpenThreadEnd) and as long
+// as that object: whoever holds a handle to the end may read the flag, even
+// after the thread has ended (it reads 0 then), and the thread writes it
+// only while it lives, so no other thread ever writes it.
+//
+// Flags exist only where FlushOtherThreads works: our POSIX layer on Linux,
+// with membarrier. Windows has FlushProcessWriteBuffers, but Wine, where the
+// Windows build is tested, does nothing in it; there no thread has a flag.
+
+// Makes every other thread of the process pass a full memory barrier before
+// this returns: one that runs now is interrupted, one that does not passes
+// one when it is scheduled again. False when that cannot be done; never
+// false once OwnThreadFlag has returned a flag in this process (its parent
+// included).
+#if defined(_WIN32)
+inline bool FlushOtherThreads() {
+    return false;
+}
+#else
+bool FlushOtherThreads();
+#endif
+
+// OwnThreadFlag: the calling thread's flag; null once the thread's end has
+// been signalled (in its exit), for a thread whose end object could not be
+// made, and where there are no flags.
+// ThreadFlagOf: the flag in the end object `end`; the same word as that
+// thread's OwnThreadFlag when `end` is the end the thread reports itself (a
+// thread seen only from outside, whose end a probe watches, has an end of
+// another object, and its flag stays 0).
+#if defined(_WIN32)
+inline std::atomic<uint32_t>* OwnThreadFlag() {
+    return nullptr;
+}
+inline const std::atomic<uint32_t>* ThreadFlagOf(Handle) {
+    return nullptr;
+}
+#else
+extern __thread std::atomic<uint32_t>* t_own_thread_flag __attribute__((tls_model("initial-exec")));
+inline std::atomic<uint32_t>* OwnThreadFlag() {
+    return t_own_thread_flag;
+}
+const std::atomic<uint32_t>* ThreadFlagOf(Handle end);
+#endif
 
 // Per-thread words ---------------------------------------------------------
 
