@@ -173,7 +173,7 @@ const std::atomic<uint32_t>* ThreadFlagOf(Handle end);
 
 // Per-thread words ---------------------------------------------------------
 
-inline constexpr int kThreadWords = 8;
+inline constexpr int kThreadWords = 5;
 
 // The calling thread's word `index` (0 to kThreadWords - 1): 0 until the
 // thread sets it. No heap block stands behind the words, so nothing is left
@@ -181,7 +181,7 @@ inline constexpr int kThreadWords = 8;
 // Windows, where the runtime's thread_local support keeps memory that
 // FreeLibrary does not give back; elsewhere initial-exec thread-local
 // storage, which a shared library reaches with one load from the thread
-// pointer (64 bytes of the static TLS reserve).
+// pointer (40 bytes of the static TLS reserve).
 #if defined(_WIN32)
 uint64_t ThreadWord(int index);
 void SetThreadWord(int index, uint64_t value);

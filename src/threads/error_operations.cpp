@@ -18,12 +18,13 @@ bool StoreError(uint32_t code, _qel_error_context* context, char* aux_text1, cha
     if ((code & kFacilityMask) == 0 && (code & kNumberMask) != 0) {
         return ReleaseWithResult(nullptr, context, false);
     }
-    ThreadRecord* record = LockRecordOfCurrentThread(true);
+    const RecordHold hold = HoldRecordOfCurrentThread(true);
+    ThreadRecord* record = hold.record;
     if (record == nullptr) {
         return ReleaseWithResult(nullptr, context, false);
     }
     if ((code & kNumberMask) == 0) {
-        return ReleaseWithResult(&record->lock, context, ReleaseSlotStorage(record, true));
+        return ReleaseHoldWithResult(hold, context, ReleaseSlotStorage(record, true));
     }
     // The root stays in slot 0; every error after the second replaces slot 1.
     if (record->count >= 2) {
@@ -32,7 +33,7 @@ bool StoreError(uint32_t code, _qel_error_context* context, char* aux_text1, cha
     }
     record->slots[record->count++] =
         ErrorSlot{code, aux_text1, aux_text2, aux_int, context, nullptr};
-    return ReleaseWithResult(&record->lock, nullptr, false);
+    return ReleaseHoldWithResult(hold, nullptr, false);
 }
 
 void Fill(_qel_error_enumerate* out, const ErrorSlot& slot) {
@@ -63,7 +64,8 @@ uint32_t ReadThreadError(_qel_error_manager* handle, _qel_error_enumerate* out, 
     if (out == nullptr) {
         out = &unused;
     }
-    ThreadRecord* record = LockRecordOfCurrentThread(true);
+    const RecordHold hold = HoldRecordOfCurrentThread(true);
+    ThreadRecord* record = hold.record;
     if (record == nullptr) {
         return 0;
     }
@@ -76,7 +78,7 @@ uint32_t ReadThreadError(_qel_error_manager* handle, _qel_error_enumerate* out, 
     if (root) {
         ReleaseSlotStorage(record, true);
     }
-    SpinLockReleaseBlock(&record->lock, nullptr);
+    ReleaseHoldWithResult(hold, nullptr, 0);
     return count >= 1 ? StripOwnFacility(handle, out) : 0;
 }
 
@@ -92,20 +94,21 @@ bool EnumThreadErrors(_qel_error_manager* handle, _qel_error_enumerate* record) 
     if (record == nullptr || !HandleCheck(handle)) {
         return false;
     }
-    ThreadRecord* thread = LockRecordOfCurrentThread(true);
+    const RecordHold hold = HoldRecordOfCurrentThread(true);
+    ThreadRecord* thread = hold.record;
     if (thread == nullptr) {
         return false;
     }
     const int32_t index = record->index;
     if (index < 0 || index >= thread->count) {
-        return ReleaseWithResult(&thread->lock, nullptr, false);
+        return ReleaseHoldWithResult(hold, nullptr, false);
     }
     if (index == 0) {
         record->count = static_cast<uint32_t>(thread->count);
     }
     record->index = index + 1;
     Fill(record, thread->slots[index]);
-    SpinLockReleaseBlock(&thread->lock, nullptr);
+    ReleaseHoldWithResult(hold, nullptr, 0);
     StripOwnFacility(handle, record);
     return true;
 }

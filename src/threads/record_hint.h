@@ -8,6 +8,7 @@
 
 #include "base/spin_lock.h"
 #include "platform/platform.h"
+#include "threads/owner_pass.h"
 #include "threads/thread_record.h"
 
 namespace faultkit {
@@ -72,7 +73,8 @@ inline uint32_t GenerationOf(const ThreadRecord* record) {
 enum class HintLock { kLocked, kRemoved, kFailed };
 
 // Locks the record the hint names if neither of the hint's records has been
-// removed since it was found; the found record is checked under its lock.
+// removed since it was found; the found record is checked under its lock,
+// and then no other thread may still be inside it by its pass.
 inline HintLock LockHinted(const RecordHint& hint) {
     ThreadRecord* record = hint.found.record;
     if (record == nullptr || GenerationOf(hint.own.record) != hint.own.generation) {
@@ -81,11 +83,13 @@ inline HintLock LockHinted(const RecordHint& hint) {
     if (!SpinLockAcquire(record->lock)) {
         return HintLock::kFailed;
     }
-    if (GenerationOf(record) == hint.found.generation) {
-        return HintLock::kLocked;
+    const HintLock outcome = GenerationOf(record) != hint.found.generation ? HintLock::kRemoved
+                             : EndOtherPass(*record)                       ? HintLock::kLocked
+                                                                           : HintLock::kFailed;
+    if (outcome != HintLock::kLocked) {
+        SpinLockRelease(record->lock);
     }
-    SpinLockRelease(record->lock);
-    return HintLock::kRemoved;
+    return outcome;
 }
 
 }  // namespace faultkit

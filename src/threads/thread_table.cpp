@@ -45,7 +45,8 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
 // the record out of the positions in use and bumps its generation, so later
 // operations search again. Then, under the record lock alone, it frees the
 // slots' storage; an operation that locked the record before it was taken
-// out finishes first. Only after that may the cell serve a new record.
+// out, or entered it by its thread's pass, finishes first (the watcher ends
+// the pass, owner_pass.h). Only after that may the cell serve a new record.
 //
 // No lock is ever held together with another, except that Export and Import
 // take the facility lock inside a record lock, and a forking thread holds
@@ -64,6 +65,8 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
 // record's redirect_id changes only through the thread itself, which then
 // drops the hint. So the table lock is taken only when a record must be
 // found anew, and threads working on their own records do not contend.
+// Where threads have flags, a thread working on its own record does not
+// even take the record lock: it enters by its pass (owner_pass.h).
 struct ThreadTable {
     std::array<uint8_t, kThreadTableCapacity> order = IdentityOrder();  // cell of each position
     std::atomic<uint32_t> count{0};  // changed under `lock`; Shutdown polls it without
@@ -240,7 +243,12 @@ bool Retire(platform::Handle thread) {
     // Nothing waits for this, and giving up would lose the cell for good.
     ThreadRecord& record = g_record_cells[cell];
     AcquireForGood(record.lock);
+    // LCOV_EXCL_START: retried only when the owner stayed inside through 1000 sleeps
+    while (!EndOtherPass(record)) {
+    }
+    // LCOV_EXCL_STOP
     ReleaseSlotStorage(&record, true);
+    record.shared = false;
     platform::Handle redirect_end = std::exchange(record.redirect_end, nullptr);
     SpinLockRelease(record.lock);
     g_table.releasing[cell].store(false, std::memory_order_release);
@@ -341,7 +349,7 @@ ThreadRecord* LockRecordAfterSearch(bool follow_redirect) {
         }
         StoreHint(follow_redirect, hint);
         switch (LockHinted(hint)) {
-            case HintLock::kLocked: return hint.found.record;
+            case HintLock::kLocked: return LockedRecord(hint);
             case HintLock::kFailed: return nullptr;
             case HintLock::kRemoved: break;
         }
@@ -352,6 +360,7 @@ ThreadRecord* LockRecordAfterSearch(bool follow_redirect) {
 platform::Handle RedirectRecord(ThreadRecord* record, uint32_t target_id,
                                 platform::Handle target_end) {
     __atomic_store_n(&record->redirect_id, target_id, __ATOMIC_RELAXED);
+    DropOwnPass(record);
     StoreHint(true, RecordHint{});
     return std::exchange(record->redirect_end, target_end);
 }
@@ -429,6 +438,8 @@ void ForgetCell(uint8_t cell, bool in_use, bool whole) {
         ReleaseSlotStorage(&record, true);
     }
     record.count = 0;
+    record.owner_flag.store(nullptr, std::memory_order_relaxed);
+    record.shared = false;
     record.lock.word.store(0, std::memory_order_relaxed);
     if (whole && in_use) {
         platform::ReleaseHandle(record.thread);

@@ -1,0 +1,53 @@
+#include "threads/owner_pass.h"
+
+namespace faultkit {
+namespace {
+
+// Waits, with the lock's sleeps, until the flag reads 0; false when it is
+// still set after kSpinLockAttempts sleeps.
+bool AwaitClearFlag(const std::atomic<uint32_t>& flag) {
+    const auto caller = reinterpret_cast<uintptr_t>(&flag);
+    for (uint32_t attempt = 1; flag.load(std::memory_order_acquire) != 0; ++attempt) {
+        // LCOV_EXCL_START: an owner that stays inside for seconds, stalled
+        if (attempt > kSpinLockAttempts) {
+            return false;
+        }
+        // LCOV_EXCL_STOP
+        platform::SleepMs(SpinLockBackoffMs(platform::TickCount(), attempt, caller));
+    }
+    return true;
+}
+
+}  // namespace
+
+void GrantOwnerPass(ThreadRecord* record) {
+    std::atomic<uint32_t>* flag = platform::OwnThreadFlag();
+    if (flag == nullptr || record->shared || platform::ThreadFlagOf(record->thread) != flag) {
+        return;
+    }
+    record->owner_flag.store(flag, std::memory_order_relaxed);
+    platform::SetThreadWord(kPassWord, reinterpret_cast<uintptr_t>(record));
+}
+
+bool EndOtherPassSlowly(ThreadRecord& record) {
+    const std::atomic<uint32_t>* flag = record.owner_flag.load(std::memory_order_relaxed);
+    record.owner_flag.store(nullptr, std::memory_order_relaxed);
+    record.shared = true;
+    // LCOV_EXCL_BR_START: the flush works wherever a thread has a flag
+    if (platform::FlushOtherThreads() && AwaitClearFlag(*flag)) {
+        // LCOV_EXCL_BR_STOP
+        return true;
+    }
+    // LCOV_EXCL_START: see AwaitClearFlag
+    record.owner_flag.store(flag, std::memory_order_relaxed);  // the owner may be inside
+    return false;
+    // LCOV_EXCL_STOP
+}
+
+void DropOwnPass(ThreadRecord* record) {
+    if (record->owner_flag.load(std::memory_order_relaxed) == platform::OwnThreadFlag()) {
+        record->owner_flag.store(nullptr, std::memory_order_relaxed);
+    }
+}
+
+}  // namespace faultkit
