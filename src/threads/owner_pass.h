@@ -73,19 +73,27 @@ inline RecordHold EnterByPass() {
     if (record->owner_flag.load(std::memory_order_relaxed) == flag) {
         return RecordHold{record, flag};
     }
+    // Release all the same: a thread that reads this 0 must also see what
+    // the thread's earlier passes wrote.
     flag->store(0, std::memory_order_release);
     return RecordHold{nullptr, nullptr};
+}
+
+// Lets go of a record held by the pass.
+inline void LeavePass(const RecordHold& hold) {
+    hold.pass->store(0, std::memory_order_release);
 }
 
 // Ends an operation in one step: frees `block` (if any), lets go of the
 // record, by clearing the flag or releasing the lock, and returns `result`.
 template <typename Result>
 Result ReleaseHoldWithResult(const RecordHold& hold, void* block, Result result) {
-    if (hold.pass == nullptr) {
-        return ReleaseWithResult(&hold.record->lock, block, result);
-    }
     SpinLockReleaseBlock(nullptr, block);
-    hold.pass->store(0, std::memory_order_release);
+    if (hold.pass != nullptr) {
+        LeavePass(hold);
+    } else {
+        SpinLockRelease(hold.record->lock);
+    }
     return result;
 }
 

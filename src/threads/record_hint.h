@@ -52,15 +52,16 @@ static_assert(platform::kThreadWords >= 4, "two hints of two words each");
 inline RecordHint LoadHint(bool follow_redirect) {
     const int word = HintWord(follow_redirect);
     const uint64_t found = platform::ThreadWord(word);
-    const RecordRef own =
-        UnpackRecordRef((found & kOwnRecordElsewhere) != 0 ? platform::ThreadWord(word + 1) : found);
+    const RecordRef own = UnpackRecordRef(
+        (found & kOwnRecordElsewhere) != 0 ? platform::ThreadWord(word + 1) : found);
     return RecordHint{own, UnpackRecordRef(found)};
 }
 
 inline void StoreHint(bool follow_redirect, const RecordHint& hint) {
     const int word = HintWord(follow_redirect);
     const bool elsewhere = hint.own.record != hint.found.record;
-    platform::SetThreadWord(word, PackRecordRef(hint.found) | (elsewhere ? kOwnRecordElsewhere : 0));
+    platform::SetThreadWord(word,
+                            PackRecordRef(hint.found) | (elsewhere ? kOwnRecordElsewhere : 0));
     if (elsewhere) {
         platform::SetThreadWord(word + 1, PackRecordRef(hint.own));
     }

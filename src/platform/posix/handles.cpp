@@ -73,8 +73,8 @@ HandleObject* NewObject(uint32_t references, ThreadGate gate) {
     HandleObject* object = nullptr;
     if (memory != nullptr) {
         LockObjects();
-        object = new (memory) HandleObject{references, false, gate,    nullptr, -1,    -1,
-                                           nullptr,    {},    false,   nullptr, g_live};
+        object = new (memory) HandleObject{references, false, gate,  nullptr, -1,    -1,
+                                           nullptr,    {},    false, nullptr, g_live};
         if (g_live != nullptr) {
             g_live->previous = object;
         }
