@@ -20,9 +20,12 @@ bool AwaitClearFlag(const std::atomic<uint32_t>& flag) {
 
 }  // namespace
 
+// A thread with a pass works on its own record whatever it asks for: so a
+// redirected thread gets none, whichever way it locked its record.
 void GrantOwnerPass(ThreadRecord* record) {
     std::atomic<uint32_t>* flag = platform::OwnThreadFlag();
-    if (flag == nullptr || record->shared || platform::ThreadFlagOf(record->thread) != flag) {
+    if (flag == nullptr || record->shared || platform::ThreadFlagOf(record->thread) != flag ||
+        __atomic_load_n(&record->redirect_id, __ATOMIC_RELAXED) != 0) {
         return;
     }
     record->owner_flag.store(flag, std::memory_order_relaxed);

@@ -98,9 +98,9 @@ Result ReleaseHoldWithResult(const RecordHold& hold, void* block, Result result)
 }
 
 // Gives the calling thread a pass to `record`, its own record, which it
-// holds locked and works on without a redirect; nothing when the record is
-// shared or does not hold the thread's end (made for a redirect before the
-// thread reported its end), or the thread has no flag.
+// holds locked; nothing when the thread is redirected, the record is shared
+// or does not hold the thread's end (made for a redirect before the thread
+// reported its end), or the thread has no flag.
 void GrantOwnerPass(ThreadRecord* record);
 
 // Called holding record.lock, before touching the record: ends the pass of
