@@ -22,7 +22,11 @@
 //    clear, which the owner stores with release after its last access to
 //    the record and the waiter reads with acquire. If it came after, so did
 //    the read of owner_flag, which then sees null: the owner does not enter
-//    and takes the lock like everyone else.
+//    and takes the lock like everyone else. (An owner not running at the
+//    flush passed a full barrier when it was switched out.)
+//  - A holder that gives up waiting (an owner stalled inside for seconds)
+//    puts owner_flag back before it lets go of the lock and fails, so the
+//    next holder waits for the flag as well.
 //  - The flag is the owner's alone and lives in its end object, which the
 //    record holds until it is removed, after its pass has been ended. A
 //    thread whose pass word names a record that has since been removed, or
