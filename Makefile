@@ -2,9 +2,11 @@
 # configuration we build; `cmake --list-presets` names them.
 #   make run    build and run the demo (preset plain: no test frameworks)
 #   make check  build and run every test: Linux (default), ASan+UBSan
-#               (asan-ubsan), TSan (tsan), and Windows (windows-release,
-#               the configuration that ships) under Wine when the cross
-#               compiler and Wine are present; make check-PRESET runs one
+#               (asan-ubsan), TSan (tsan), Windows (windows-release, the
+#               configuration that ships) under Wine when the cross
+#               compiler and Wine are present, and 64-bit ARM Linux (arm64)
+#               under qemu when its cross compiler and qemu-user are
+#               present; make check-PRESET runs one
 #   make bench  build and run the benchmarks (default)
 #   make fuzz   build the libFuzzer targets with clang (fuzz) and run each
 #               for FUZZ_SECONDS seconds (60) on a copy of its corpus
@@ -23,15 +25,17 @@ CTEST := ctest
 export CMAKE_GENERATOR ?= $(if $(shell command -v ninja 2>/dev/null),Ninja,Unix Makefiles)
 
 HAVE_WINDOWS := $(and $(shell command -v x86_64-w64-mingw32-g++-posix 2>/dev/null),$(shell command -v wine 2>/dev/null))
+HAVE_ARM64 := $(and $(shell command -v aarch64-linux-gnu-g++ 2>/dev/null),$(shell command -v qemu-aarch64 2>/dev/null))
 
 FUZZ_SECONDS ?=
 
-PRESETS := default asan-ubsan tsan windows-release fuzz coverage
+PRESETS := default asan-ubsan tsan windows-release arm64 fuzz coverage
 CONFIGURES := $(addprefix configure-,$(PRESETS))
 BUILDS := $(addprefix build-,$(PRESETS))
-CHECKS := $(addprefix check-,default asan-ubsan tsan $(if $(HAVE_WINDOWS),windows-release))
+CHECKS := $(addprefix check-,default asan-ubsan tsan $(if $(HAVE_WINDOWS),windows-release) \
+	$(if $(HAVE_ARM64),arm64))
 
-.PHONY: run check check-windows-release $(CONFIGURES) $(BUILDS) $(CHECKS) bench fuzz fuzz-build \
+.PHONY: run check check-windows-release check-arm64 $(CONFIGURES) $(BUILDS) $(CHECKS) bench fuzz fuzz-build \
 	fuzz-long coverage clean
 
 # configure-PRESET, build-PRESET and check-PRESET: the preset's configure,
@@ -43,7 +47,12 @@ $(BUILDS): build-%: configure-%
 	$(CMAKE) --build --preset $* -j $(JOBS)
 
 $(CHECKS): check-%: build-%
-	$(CTEST) --preset $* -j $(JOBS)
+	$(CTEST) --preset $* -j $(TEST_JOBS)
+
+# Tests at once: one a core; twice that under qemu, where many a test
+# program waits (for sleeps, thread ends, the programs it starts).
+TEST_JOBS = $(JOBS)
+check-arm64: TEST_JOBS = $(shell echo $$(($(JOBS) * 2)))
 
 # `run` configures only a fresh build folder: after `make check` it uses
 # the tests' configuration in the same folder as it is.
@@ -54,13 +63,19 @@ run: build/CMakeCache.txt
 build/CMakeCache.txt:
 	$(CMAKE) --preset plain
 
-check: $(CHECKS) check-windows-release
+check: $(CHECKS) check-windows-release check-arm64
 	@echo "all test suites passed"
 
 ifeq ($(HAVE_WINDOWS),)
 check-windows-release:
 	@echo "*** Windows tests skipped: x86_64-w64-mingw32-g++-posix or wine not found"
 	@echo "*** (apt-get install mingw-w64 g++-mingw-w64-x86-64 wine64)"
+endif
+
+ifeq ($(HAVE_ARM64),)
+check-arm64:
+	@echo "*** 64-bit ARM tests skipped: aarch64-linux-gnu-g++ or qemu-aarch64 not found"
+	@echo "*** (apt-get install g++-aarch64-linux-gnu qemu-user)"
 endif
 
 bench: build-default
@@ -116,9 +131,10 @@ coverage: build-coverage
 
 # Mutation testing: MUTANTS faults (200) planted one at a time at sites of
 # src/ drawn with SEED (random when empty, printed) from the files under
-# FILTER (a path prefix or glob), each followed by an incremental build of
-# build-mutate and the Linux suite up to its first failure. MUTATE_ARGS
-# passes more options, e.g. --windows or --resume (tools/mutate.py --help).
+# FILTER (path prefixes or globs, separated by commas), each followed by an
+# incremental build of build-mutate and the Linux suite up to its first
+# failure. MUTATE_ARGS passes more options, e.g. --windows, --resume or
+# --every-test (tools/mutate.py --help).
 MUTANTS ?= 200
 SEED ?=
 FILTER ?= src/
@@ -129,4 +145,4 @@ mutate:
 	  --jobs $(JOBS) $(MUTATE_ARGS)
 
 clean:
-	rm -rf build build-asan build-tsan build-win build-fuzz build-cov
+	rm -rf build build-asan build-tsan build-win build-arm64 build-fuzz build-cov

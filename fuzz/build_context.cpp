@@ -1,13 +1,10 @@
 // Fuzzes the context builder. The input chooses, for four groups of
 // arguments (an int, a double, a 64-bit integer and a pointer, always passed
 // in that order), which conversion consumes each argument, plus noise that
-// consumes nothing and an ending that may cut a conversion short. The list must
-// hold exactly the expected records, must pass the check that received
+// consumes nothing and an ending that may cut a conversion short. The list
+// must hold exactly the expected records, must pass the check that received
 // lists pass, and must survive two byte-order swaps unchanged.
 #include <cstdarg>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,14 +23,15 @@ struct Conversion {
 };
 
 const Conversion kIntConversions[] = {{"%i", CtxInt32},   {"%u", CtxUInt32},   {"%c", CtxChar},
-                          {"%r", CtxHex32},   {"%hi", CtxInt32},   {"%hu", CtxUInt32},
-                          {"%hhi", CtxInt32}, {"%hhu", CtxUInt32}, {"%li", CtxInt32},
-                          {"%lu", CtxUInt32}, {"%lf", 0},          {"%hc", 0},
-                          {"%ls", 0}};
-const Conversion kDoubleConversions[] = {{"%f", CtxDouble}, {"%Lf", CtxLongDouble}, {"%Li", 0}, {"%Lc", 0}};
+                                      {"%r", CtxHex32},   {"%hi", CtxInt32},   {"%hu", CtxUInt32},
+                                      {"%hhi", CtxInt32}, {"%hhu", CtxUInt32}, {"%li", CtxInt32},
+                                      {"%lu", CtxUInt32}, {"%lf", 0},          {"%hc", 0},
+                                      {"%ls", 0}};
+const Conversion kDoubleConversions[] = {
+    {"%f", CtxDouble}, {"%Lf", CtxLongDouble}, {"%Li", 0}, {"%Lc", 0}};
 const Conversion kWideConversions[] = {{"%lli", CtxInt64}, {"%llu", CtxUInt64}, {"%ti", CtxPtrDiff},
-                           {"%tu", CtxSize},   {"%zi", CtxPtrDiff}, {"%zu", CtxSize},
-                           {"%llf", 0},        {"%zp", 0}};
+                                       {"%tu", CtxSize},   {"%zi", CtxPtrDiff}, {"%zu", CtxSize},
+                                       {"%llf", 0},        {"%zp", 0}};
 const char* const kNoise[] = {"", "x", "%d", "%5", "%%", "%-", "%.", "%x", "%I", "%#", "%n"};
 const char* const kEndings[] = {"", "%", "%l", "%hh", "%z"};
 
@@ -49,77 +47,74 @@ struct Group {
     const void* p;
 };
 
-void Add(std::string* format, std::vector<Expected>* expected, const Conversion& conversion, uint64_t size) {
-    *format += conversion.text;
-    if (conversion.type != 0) {
-        expected->push_back({conversion.type, size});
+struct Plan {
+    std::string format;
+    std::vector<Expected> expected;
+
+    void Add(const Conversion& conversion, uint64_t size) {
+        format += conversion.text;
+        if (conversion.type != 0) {
+            expected.push_back({conversion.type, size});
+        }
     }
-}
+};
 
 // Chooses the conversions for one group's four arguments.
-void DescribeGroup(FuzzInput* in, Group* group, std::string* text, std::string* format,
-                   std::vector<Expected>* expected) {
-    *format += in->Pick(kNoise);
+void DescribeGroup(FuzzInput* in, Group* group, std::string* text, Plan* plan) {
+    plan->format += in->Pick(kNoise);
     group->i = in->Value<int>();
     const Conversion& int_conversion = in->Pick(kIntConversions);
-    Add(format, expected, int_conversion, ContextPayloadWidth(int_conversion.type));
+    plan->Add(int_conversion, ContextPayloadWidth(int_conversion.type));
     group->d = in->Value<double>();
-    const Conversion& double_conversion = in->Pick(kDoubleConversions);
-    Add(format, expected, double_conversion, 8);
-    *format += in->Pick(kNoise);
+    plan->Add(in->Pick(kDoubleConversions), 8);
+    plan->format += in->Pick(kNoise);
     const uint8_t choice = in->Byte();
     text->assign(in->Byte() % 16, static_cast<char>('a' + choice % 26));
     group->p = (choice & 0x40) != 0 ? nullptr : text->c_str();
     if ((choice & 0x80) != 0) {  // %m takes the 64-bit count and the pointer
         group->ll = group->p != nullptr ? static_cast<long long>(text->size()) : 0;
-        Add(format, expected, {"%m", CtxMemory}, static_cast<uint64_t>(group->ll));
+        plan->Add({"%m", CtxMemory}, static_cast<uint64_t>(group->ll));
         return;
     }
     group->ll = in->Value<long long>();
-    const Conversion& wide_conversion = in->Pick(kWideConversions);
-    Add(format, expected, wide_conversion, 8);
+    plan->Add(in->Pick(kWideConversions), 8);
     if ((choice & 0x20) != 0) {
-        Add(format, expected, {"%p", CtxPointer}, 8);
+        plan->Add({"%p", CtxPointer}, 8);
     } else {
-        Add(format, expected, {"%s", CtxString}, group->p != nullptr ? text->size() + 1 : 0);
+        plan->Add({"%s", CtxString}, group->p != nullptr ? text->size() + 1 : 0);
     }
 }
 
-_qel_error_context* Build(const char* format, ...) {
+uint8_t* Build(const char* format, ...) {
     va_list args;
     va_start(args, format);
     _qel_error_context* list = BuildContextList(format, args);
     va_end(args);
-    return list;
-}
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
+    return reinterpret_cast<uint8_t*>(list);
 }
 
 void CheckRecords(const uint8_t* list, const std::vector<Expected>& expected) {
-    Check((list == nullptr) == expected.empty());
+    Check((list == nullptr) == expected.empty(), "a list when something was recorded");
     size_t index = 0;
     for (const uint8_t* at = list; at != nullptr; ++index) {
         const ContextItemView item = ReadContextItem(at, false);
         Check(index < expected.size() && item.type == expected[index].type &&
-              item.size == expected[index].size);
-        Check(item.next == 0 || item.next == ContextRecordSize(item.size));
+                  item.size == expected[index].size,
+              "record type and size");
+        Check(item.next == 0 || item.next == ContextRecordSize(item.size), "record size");
         at = item.next != 0 ? at + item.next : nullptr;
     }
-    Check(index == expected.size());
+    Check(index == expected.size(), "record count");
 }
 
 void CheckSwaps(uint8_t* list) {
     const uint64_t size = ContextChainSize(list, false);
     const std::vector<uint8_t> original(list, list + size);
     ContextChainSwap(list, false);
-    Check(ContextChainSize(list, true) == size);
-    Check(ContextBlobExtent(list, size) == size);
+    Check(ContextChainSize(list, true) == size, "swapped size");
+    Check(ContextBlobExtent(list, size) == size, "a swapped list passes the foreign check");
     ContextChainSwap(list, true);
-    Check(std::memcmp(list, original.data(), size) == 0);
+    Check(std::memcmp(list, original.data(), size) == 0, "swapped back");
 }
 
 }  // namespace
@@ -128,16 +123,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in{data, size};
     Group g[4];
     std::string texts[4];
-    std::string format;
-    std::vector<Expected> expected;
+    Plan plan;
     for (int i = 0; i < 4; ++i) {
-        DescribeGroup(&in, &g[i], &texts[i], &format, &expected);
+        DescribeGroup(&in, &g[i], &texts[i], &plan);
     }
-    format += in.Pick(kEndings);
-    auto* list = reinterpret_cast<uint8_t*>(
-        Build(format.c_str(), g[0].i, g[0].d, g[0].ll, g[0].p, g[1].i, g[1].d, g[1].ll, g[1].p,
-              g[2].i, g[2].d, g[2].ll, g[2].p, g[3].i, g[3].d, g[3].ll, g[3].p));
-    CheckRecords(list, expected);
+    plan.format += in.Pick(kEndings);
+    uint8_t* list =
+        Build(plan.format.c_str(), g[0].i, g[0].d, g[0].ll, g[0].p, g[1].i, g[1].d, g[1].ll, g[1].p,
+              g[2].i, g[2].d, g[2].ll, g[2].p, g[3].i, g[3].d, g[3].ll, g[3].p);
+    CheckRecords(list, plan.expected);
     if (list != nullptr) {
         CheckSwaps(list);
     }

@@ -5,63 +5,51 @@
 // Known fixed-width types mostly get their own width; a size byte from
 // 0xC0 up gives any width from 0 to 63 instead. Strings take the size
 // byte's low six bits as their length and get a terminator unless bit 6
-// is set. Payload bytes come from the input (zeros once it is used up).
-// The list is laid out as the builder lays it out, in a block of exactly
-// the size it needs.
+// is set. The list is laid out as the builder lays it out, in a block of
+// exactly the size it needs.
 //
 // Checks: measuring gives the same size every time, with or without a
 // buffer; a capacity one short writes nothing; the writing pass returns
 // the size and writes nothing past it (canaries behind an exact buffer);
 // the output holds one string per item and the final NUL within it.
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "context/context_list.h"
 #include "faultkit.h"
 #include "fuzz_input.h"
 
+using namespace faultkit;
+
 namespace {
 
 constexpr size_t kMaxItems = 16;
-constexpr size_t kCanaryBytes = 16;
 constexpr char kCanary = '\x5A';
 
-const uint16_t kTypes[] = {faultkit::CtxInt32,  faultkit::CtxInt64,      faultkit::CtxPtrDiff,
-                           faultkit::CtxHex32,  faultkit::CtxDouble,     faultkit::CtxLongDouble,
-                           faultkit::CtxChar,   faultkit::CtxString,     faultkit::CtxPointer,
-                           faultkit::CtxMemory, faultkit::CtxUInt32,     faultkit::CtxUInt64,
-                           faultkit::CtxSize,   0,                       11,
-                           0x84,                0xFFFF};
-
-[[noreturn]] void Fail() { std::abort(); }
+const uint16_t kTypes[] = {CtxInt32, CtxInt64,  CtxPtrDiff, CtxHex32,  CtxDouble, CtxLongDouble,
+                           CtxChar,  CtxString, CtxPointer, CtxMemory, CtxUInt32, CtxUInt64,
+                           CtxSize,  0,         11,         0x84,      0xFFFF};
 
 uint32_t PayloadSize(uint16_t type, uint8_t size_byte) {
-    const uint32_t width = faultkit::ContextPayloadWidth(type);
-    if (type == faultkit::CtxString) {
+    if (type == CtxString) {
         return (size_byte & 0x3F) + ((size_byte & 0x40) != 0 ? 0 : 1);
     }
-    if (width != 0 && size_byte < 0xC0) {
-        return width;
-    }
-    return size_byte & 0x3F;
+    const uint32_t width = ContextPayloadWidth(type);
+    return width != 0 && size_byte < 0xC0 ? width : size_byte & 0x3F;
 }
 
-// Appends one record; `next` is patched once the following record exists.
+// Appends one record and points the previous one (at *last) at it.
 void AppendItem(FuzzInput& in, std::vector<uint8_t>& list, size_t* last) {
-    const uint16_t type = kTypes[in.Byte() % (sizeof kTypes / sizeof kTypes[0])];
+    const uint16_t type = in.Pick(kTypes);
     const uint8_t size_byte = in.Byte();
     const uint32_t size = PayloadSize(type, size_byte);
     const size_t start = list.size();
-    const auto record = static_cast<uint32_t>(faultkit::ContextRecordSize(size));
-    list.resize(start + record, 0);
+    list.resize(start + ContextRecordSize(size), 0);
     std::memcpy(&list[start], &type, sizeof type);
     std::memcpy(&list[start + 4], &size, sizeof size);
     for (uint32_t i = 0; i < size; ++i) {
         list[start + 12 + i] = in.Byte();
     }
-    if (type == faultkit::CtxString && (size_byte & 0x40) == 0) {
+    if (type == CtxString && (size_byte & 0x40) == 0) {
         list[start + 12 + size - 1] = 0;
     }
     if (*last != SIZE_MAX) {
@@ -71,17 +59,15 @@ void AppendItem(FuzzInput& in, std::vector<uint8_t>& list, size_t* last) {
     *last = start;
 }
 
-int Render(_qel_error_enumerate* record, std::vector<char>& out, int capacity) {
-    out.assign(static_cast<size_t>(capacity) + kCanaryBytes, kCanary);
-    return ErrorMgrGetContextString(record, out.data(), capacity);
-}
-
-void CheckCanaries(const std::vector<char>& out, size_t from) {
-    for (size_t i = from; i < out.size(); ++i) {
-        if (out[i] != kCanary) {
-            Fail();
-        }
+// Renders with `capacity` bytes followed by canaries, checks that nothing
+// past `written` was touched and returns the result.
+int Render(_qel_error_enumerate* record, std::vector<char>& out, int capacity, int written) {
+    out.assign(static_cast<size_t>(capacity) + 16, kCanary);
+    const int result = ErrorMgrGetContextString(record, out.data(), capacity);
+    for (size_t i = static_cast<size_t>(written); i < out.size(); ++i) {
+        Check(out[i] == kCanary, "nothing written past the text");
     }
+    return result;
 }
 
 }  // namespace
@@ -91,13 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> list;
     size_t last = SIZE_MAX;
     size_t items = 0;
-    while (in.size > 0 && items < kMaxItems) {
+    for (; in.size > 0 && items < kMaxItems; ++items) {
         AppendItem(in, list, &last);
-        ++items;
     }
-    void* context = nullptr;
-    if (!list.empty()) {
-        context = std::malloc(list.size());
+    void* context = list.empty() ? nullptr : std::malloc(list.size());
+    if (context != nullptr) {
         std::memcpy(context, list.data(), list.size());
     }
     _qel_error_enumerate record{};
@@ -105,28 +89,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const int measured = ErrorMgrGetContextString(&record, nullptr, 0);
     char probe = kCanary;
-    if (measured < static_cast<int>(1 + items) ||
-        ErrorMgrGetContextString(&record, &probe, 0) != measured || probe != kCanary ||
-        ErrorMgrGetContextString(&record, nullptr, 0) != measured) {
-        Fail();
-    }
+    Check(measured >= static_cast<int>(1 + items) &&
+              ErrorMgrGetContextString(&record, &probe, 0) == measured && probe == kCanary &&
+              ErrorMgrGetContextString(&record, nullptr, 0) == measured,
+          "measuring");
     std::vector<char> out;
-    if (measured > 1) {
-        if (Render(&record, out, measured - 1) != 0) {
-            Fail();
-        }
-        CheckCanaries(out, 0);
-    }
-    if (Render(&record, out, measured) != measured) {
-        Fail();
-    }
-    CheckCanaries(out, static_cast<size_t>(measured));
+    Check(measured == 1 || Render(&record, out, measured - 1, 0) == 0, "one byte short");
+    Check(Render(&record, out, measured, measured) == measured, "written size");
     const char* p = out.data();
     for (size_t i = 0; i <= items; ++i) {
         const void* nul = std::memchr(p, 0, static_cast<size_t>(out.data() + measured - p));
-        if (nul == nullptr) {
-            Fail();
-        }
+        Check(nul != nullptr, "one string per item and the final NUL");
         p = static_cast<const char*>(nul) + 1;
     }
     std::free(context);

@@ -10,10 +10,6 @@
 // Checks: the counted length equals the written one, and the text equals
 // the model's.
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -49,14 +45,11 @@ std::string PlatformText(double value, char conversion, int precision, bool alte
     uint64_t slots[2] = {static_cast<uint64_t>(static_cast<int64_t>(precision)), 0};
     std::memcpy(&slots[1], &value, sizeof value);
     const int counted = faultkit::platform::WideFormat(nullptr, 0, format.c_str(), slots);
-    if (counted < 0) {
-        std::abort();
-    }
+    Check(counted >= 0, "counted");
     std::vector<char16_t> buffer(static_cast<size_t>(counted) + 1);
-    if (faultkit::platform::WideFormat(buffer.data(), buffer.size(), format.c_str(), slots) !=
-        counted) {
-        std::abort();
-    }
+    Check(faultkit::platform::WideFormat(buffer.data(), buffer.size(), format.c_str(), slots) ==
+              counted,
+          "written as counted");
     return std::string(buffer.begin(), buffer.end() - 1);
 }
 

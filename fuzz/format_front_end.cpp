@@ -13,81 +13,52 @@
 //
 // Checks: a declined format leaves format and arguments alone; a prepared
 // block starts with the slots, followed by the rewritten format, no longer
-// than the original plus one unit per directive; every slot of the block holds
-// a caller's value or the address of a UTF-16 string copy behind the
+// than the original plus one unit per directive; every slot of the block
+// holds a caller's value or the address of a UTF-16 string copy behind the
 // format that matches the conversion of one of the strings.
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include "text/format/format_front_end.h"
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "fuzz_input.h"
 #include "text/convert/encoding_conversion.h"
-#include "text/format/format_front_end.h"
 
 namespace {
 
 constexpr size_t kMaxStrings = 4;
 constexpr size_t kSlotsPerDirective = 3;  // width, precision, value
 
-[[noreturn]] void Fail() {
-    std::abort();
-}
-
-size_t Utf16Length(const char16_t* text) {
-    size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
-}
-
 // The UTF-16 copy the front end must make of a narrow string.
 std::u16string Converted(const std::vector<char>& narrow) {
     std::vector<char16_t> wide(narrow.size() + 1, 0);
-    const auto* text = static_cast<const char16_t*>(faultkit::ConvertUtf8Utf16(
-        true, narrow.data(), wide.data(), wide.size() * sizeof(char16_t)));
-    return std::u16string(text);
+    return static_cast<const char16_t*>(faultkit::ConvertUtf8Utf16(true, narrow.data(), wide.data(),
+                                                                   wide.size() * sizeof(char16_t)));
 }
 
 void CheckBlock(const char* block, const char16_t* format, size_t format_units, size_t percents,
                 const std::vector<uint64_t>& slots, const std::vector<std::vector<char>>& strings) {
     const auto slot_bytes = static_cast<size_t>(reinterpret_cast<const char*>(format) - block);
-    if (slot_bytes % 8 != 0 || slot_bytes > percents * kSlotsPerDirective * 8) {
-        Fail();
-    }
-    const size_t rewritten = Utf16Length(format);
-    if (rewritten > format_units + percents) {
-        Fail();
-    }
+    Check(slot_bytes % 8 == 0 && slot_bytes <= percents * kSlotsPerDirective * 8, "slots");
+    const size_t rewritten = std::u16string(format).size();
+    Check(rewritten <= format_units + percents, "rewritten format length");
     const char* strings_start = reinterpret_cast<const char*>(format + rewritten + 1);
-    std::vector<std::u16string> expected;
+    std::vector<std::u16string> expected{u""};
     for (const auto& narrow : strings) {
         expected.push_back(Converted(narrow));
     }
     const auto* block_slots = reinterpret_cast<const uint64_t*>(block);
     for (size_t i = 0; i < slot_bytes / 8; ++i) {
         const uint64_t value = block_slots[i];
-        bool known = false;
-        for (const uint64_t slot : slots) {
-            known = known || slot == value;
-        }
-        if (known) {
+        if (std::find(slots.begin(), slots.end(), value) != slots.end()) {
             continue;
         }
         const auto* copy = reinterpret_cast<const char*>(static_cast<uintptr_t>(value));
-        if (copy < strings_start || (copy - strings_start) % 2 != 0) {
-            Fail();
-        }
+        Check(copy >= strings_start && (copy - strings_start) % 2 == 0, "copy behind the format");
         const std::u16string text(reinterpret_cast<const char16_t*>(copy));
-        bool matches = text.empty();
-        for (const auto& candidate : expected) {
-            matches = matches || text == candidate;
-        }
-        if (!matches) {
-            Fail();
-        }
+        Check(std::find(expected.begin(), expected.end(), text) != expected.end(),
+              "copy of one of the strings");
     }
 }
 
@@ -98,9 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t string_count = in.Byte() % kMaxStrings + 1;
     std::vector<std::vector<char>> strings(string_count);
     for (auto& text : strings) {
-        const size_t length = in.Byte() % 64;
-        for (size_t i = 0; i < length; ++i) {
-            text.push_back(static_cast<char>(in.Byte()));
+        text.resize(in.Byte() % 64);
+        for (char& c : text) {
+            c = static_cast<char>(in.Byte());
         }
         text.push_back('\0');
         text.shrink_to_fit();
@@ -126,18 +97,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     faultkit::ArgumentSlots arguments = slots.data();
     void* block = faultkit::PrepareWideFormat(&format, &arguments);
     if (block == nullptr) {
-        if (format != format_units.data() || arguments != slots.data()) {
-            Fail();
-        }
+        Check(format == format_units.data() && arguments == slots.data(), "declined: untouched");
     } else {
-        if (static_cast<const void*>(arguments) != block) {
-            Fail();
-        }
+        Check(static_cast<const void*>(arguments) == block, "the slots start the block");
         CheckBlock(static_cast<const char*>(block), format, format_units.size() - 1, percents,
                    slots, strings);
     }
-    if (faultkit::ReleaseWideFormat(block, 7) != 7) {
-        Fail();
-    }
+    Check(faultkit::ReleaseWideFormat(block, 7) == 7, "release passes the result through");
     return 0;
 }

@@ -1,9 +1,12 @@
-// Reading a fuzz input byte by byte; once it is used up, every read gives
-// zeros, so that a target can take what it needs without checking sizes.
+// What the fuzz targets share: reading an input byte by byte (once it is
+// used up, every read gives zeros, so that a target takes what it needs
+// without checking sizes), and failing a check so that the fuzzer notices.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 struct FuzzInput {
@@ -32,3 +35,10 @@ struct FuzzInput {
         return table[Byte() % N];
     }
 };
+
+inline void Check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "check failed: %s\n", what);
+        std::abort();
+    }
+}

@@ -11,43 +11,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
-int ReplayFile(const std::filesystem::path& path) {
+bool ReplayFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
-        return 1;
+        return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                               std::istreambuf_iterator<char>());
-    // A heap copy of exactly the input's size, so that sanitizers catch
-    // reads past its end.
-    std::vector<uint8_t> exact(bytes.begin(), bytes.end());
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                     std::istreambuf_iterator<char>());
+    // A heap copy of exactly the input's size (the vector read may hold
+    // more), so that sanitizers catch reads past its end.
+    const std::vector<uint8_t> exact(bytes.begin(), bytes.end());
     LLVMFuzzerTestOneInput(exact.empty() ? nullptr : exact.data(), exact.size());
-    return 0;
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    int replayed = 0;
+    std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path path(argv[i]);
-        if (std::filesystem::is_directory(path)) {
-            for (const auto& entry : std::filesystem::directory_iterator(path)) {
-                if (entry.is_regular_file()) {
-                    if (ReplayFile(entry.path()) != 0) {
-                        return 1;
-                    }
-                    ++replayed;
-                }
+        if (!std::filesystem::is_directory(argv[i])) {
+            inputs.emplace_back(argv[i]);
+            continue;
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
+            if (entry.is_regular_file()) {
+                inputs.push_back(entry.path());
             }
-        } else {
-            if (ReplayFile(path) != 0) {
-                return 1;
-            }
-            ++replayed;
         }
     }
-    std::printf("replayed %d inputs\n", replayed);
-    return replayed > 0 ? 0 : 1;
+    for (const auto& input : inputs) {
+        if (!ReplayFile(input)) {
+            return 1;
+        }
+    }
+    std::printf("replayed %zu inputs\n", inputs.size());
+    return inputs.empty() ? 1 : 0;
 }

@@ -1,26 +1,25 @@
 // Fuzzes platform::WideFormat with arbitrary UTF-16 formats.
 //
 // Input: one byte giving the number of argument slots (up to 16), that many
-// 8-byte slot values (further slots are zero), then the format as little-endian UTF-16 units
-// (copied into a buffer of exactly its length plus the terminator). Slots that the format reads as
-// strings get the address of a real string (or null), chosen by the slot's value; the others keep
-// their value.
+// 8-byte slot values (further slots are zero), then the format as
+// little-endian UTF-16 units (copied into a buffer of exactly its length
+// plus the terminator). Slots that the format reads as strings get the
+// address of a real string (or null), chosen by the slot's value; the
+// others keep their value.
 //
 // Checks: counting agrees with writing into a buffer of the counted size; a
 // buffer one unit short is refused; no call writes past its count
 // (canaries) or reads past the format (sanitizers).
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include <string>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "platform/platform.h"
 
 namespace {
 
 constexpr size_t kMaxSlots = 16;
 constexpr char16_t kCanary = 0xCCCC;
-constexpr size_t kCanaryUnits = 4;
 constexpr int kMaxWritten = 1 << 20;
 
 const char16_t kWideText[] = u"wide \u00E9\xD800 text";
@@ -29,30 +28,19 @@ alignas(2) const char kNarrowText[16] = "narrow \xC3\xA9\xFF";
 
 enum SlotUse : uint8_t { kValue, kString, kCountTarget };
 
-bool IsConversion(char16_t c) {
-    for (const char16_t* p = u"diouxXpeEfgGaAcCsSn"; *p != 0; ++p) {
-        if (*p == c) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Marks the slots that string conversions and "%n" take. A directive is taken to run from
-// its "%" to the first conversion character; each "*" in it takes a slot.
-// Where the formatter refuses a directive it reads no further slots, so this
-// rough walk agrees with it on every slot that it does read.
+// Marks the slots that string conversions and "%n" take. A directive is
+// taken to run from its "%" to the first conversion character; each "*" in
+// it takes a slot. Where the formatter refuses a directive it reads no
+// further slots, so this rough walk agrees with it on every slot it reads.
 void MarkSlots(const char16_t* format, std::vector<SlotUse>& uses) {
+    const std::u16string conversions = u"diouxXpeEfgGaAcCsSn";
     size_t slot = 0;
     for (const char16_t* p = format; *p != 0; ++p) {
-        if (*p != u'%') {
+        if (*p != u'%' || p[1] == u'%') {
+            p += *p == u'%' ? 1 : 0;
             continue;
         }
-        if (p[1] == u'%') {
-            ++p;
-            continue;
-        }
-        for (++p; *p != 0 && !IsConversion(*p); ++p) {
+        for (++p; *p != 0 && conversions.find(*p) == std::u16string::npos; ++p) {
             slot += *p == u'*' ? 1 : 0;
         }
         if (*p == 0) {
@@ -65,21 +53,14 @@ void MarkSlots(const char16_t* format, std::vector<SlotUse>& uses) {
     }
 }
 
-void CheckCanaries(const std::vector<char16_t>& buffer, size_t count) {
-    for (size_t i = count; i < buffer.size(); ++i) {
-        if (buffer[i] != kCanary) {
-            std::abort();
-        }
-    }
-}
-
 int WriteGuarded(size_t count, const char16_t* format, const uint64_t* slots) {
-    std::vector<char16_t> buffer(count + kCanaryUnits, kCanary);
+    std::vector<char16_t> buffer(count + 4, kCanary);
     const int result = faultkit::platform::WideFormat(buffer.data(), count, format, slots);
-    CheckCanaries(buffer, count);
-    if (result >= 0 && (static_cast<size_t>(result) >= count || buffer[result] != 0)) {
-        std::abort();
+    for (size_t i = count; i < buffer.size(); ++i) {
+        Check(buffer[i] == kCanary, "nothing written past the count");
     }
+    Check(result < 0 || (static_cast<size_t>(result) < count && buffer[result] == 0),
+          "terminated within the count");
     return result;
 }
 
@@ -107,33 +88,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<SlotUse> uses(slots.size(), kValue);
     MarkSlots(format.data(), uses);
     int64_t count_target = 0;  // a runtime that honours "%n" stores here
+    const uintptr_t strings[3] = {0, reinterpret_cast<uintptr_t>(kWideText),
+                                  reinterpret_cast<uintptr_t>(kNarrowText)};
     for (size_t i = 0; i < slots.size(); ++i) {
         if (uses[i] == kCountTarget) {
             slots[i] = reinterpret_cast<uintptr_t>(&count_target);
         } else if (uses[i] == kString) {
-            const uint64_t choice = slots[i] % 3;
-            slots[i] = choice == 0   ? 0
-                       : choice == 1 ? reinterpret_cast<uintptr_t>(kWideText)
-                                     : reinterpret_cast<uintptr_t>(kNarrowText);
+            slots[i] = strings[slots[i] % 3];
         }
     }
 
     const int counted = faultkit::platform::WideFormat(nullptr, 0, format.data(), slots.data());
     if (counted < 0) {
-        if (WriteGuarded(64, format.data(), slots.data()) >= 0) {
-            std::abort();  // refused when counting, accepted when writing
-        }
-        return 0;
-    }
-    if (counted <= kMaxWritten) {
-        if (WriteGuarded(static_cast<size_t>(counted) + 1, format.data(), slots.data()) !=
-            counted) {
-            std::abort();
-        }
-        if (counted > 0 &&
-            WriteGuarded(static_cast<size_t>(counted), format.data(), slots.data()) >= 0) {
-            std::abort();
-        }
+        Check(WriteGuarded(64, format.data(), slots.data()) < 0,
+              "refused when counting, refused when writing");
+    } else if (counted <= kMaxWritten) {
+        const auto units_counted = static_cast<size_t>(counted);
+        Check(WriteGuarded(units_counted + 1, format.data(), slots.data()) == counted,
+              "written as counted");
+        Check(counted == 0 || WriteGuarded(units_counted, format.data(), slots.data()) < 0,
+              "one unit short is refused");
     }
     return 0;
 }

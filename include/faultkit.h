@@ -66,8 +66,10 @@
  * - "%Lf" in ErrorMgrBuildContext reads a 64-bit double. For MSVC callers
  *   long double is that double. For mingw-w64 callers long double is the
  *   80-bit x87 type, passed by reference in variadic calls: pass
- *   (double)value instead. "%li" and "%lu" read 32 bits, the size of long
- *   on Windows; on Linux pass an int there, not a long.
+ *   (double)value instead. On Linux long double is wider too (80 bits on
+ *   x86-64, 128 on 64-bit ARM): pass (double)value there as well. "%li" and
+ *   "%lu" read 32 bits, the size of long on Windows; on Linux pass an int
+ *   there, not a long.
  */
 #ifndef FAULTKIT_H
 #define FAULTKIT_H

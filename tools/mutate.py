@@ -27,8 +27,12 @@ report prints them: `file:line: original -> mutated: reason`. The score is
 killed / (built - equivalent). Outcomes go to a log in the build folder,
 one per seed; --resume takes the mutants logged there as done.
 
-usage: mutate.py [--count N] [--seed S] [--filter PATH] [--jobs J]
-                 [--build-dir DIR] [--windows] [--list] [--resume]
+--every-test runs the whole suite for each mutant and logs every test that
+failed; the report then names, for each test, the mutants no other test
+kills. A test with none is a candidate for removal.
+
+usage: mutate.py [--count N] [--seed S] [--filter PATH[,PATH...]] [--jobs J]
+                 [--build-dir DIR] [--windows] [--list] [--resume] [--every-test]
 """
 
 import argparse
@@ -321,24 +325,27 @@ class Suite:
         own = [n for n, _, command in self.tests if any(folder in arg for arg in command)]
         return [own, [n for n, _, _ in self.tests if n not in own]]
 
-    def run(self, numbers, limit):
-        """('passed' | 'failed' | 'timeout', first failed test) of a run stopping at the first failure."""
+    def run(self, numbers, limit, every=False):
+        """('passed' | 'failed' | 'timeout', failed tests) of a run stopping at the first failure,
+        or with every, of all the tests."""
         if not numbers:
-            return "passed", None
-        command = ["ctest", "--stop-on-failure", "-j", str(self.jobs), "-I", "0,0,0," + ",".join(map(str, numbers))]
-        returncode, output = run_group(command, limit, cwd=self.build, env=self.env)
+            return "passed", []
+        command = ["ctest", "-j", str(self.jobs), "-I", "0,0,0," + ",".join(map(str, numbers))]
+        returncode, output = run_group(command + ([] if every else ["--stop-on-failure"]), limit,
+                                       cwd=self.build, env=self.env)
         if returncode is None:
-            return "timeout", "(the run took over %d s)" % limit
-        names = {n: name for n, name, _ in self.tests}
+            return "timeout", ["(the run took over %d s)" % limit]
+        names, failed, result = {n: name for n, name, _ in self.tests}, [], "passed"
         for number, status, seconds in re.findall(r"Test +#(\d+): .* (\S+) +([\d.]+) sec$", output, re.M):
             if status == "Passed":
                 self.seconds.setdefault(int(number), float(seconds))
             elif not status.endswith(("Skipped", "Disabled")):
-                return "timeout" if "Timeout" in status else "failed", names.get(int(number), number)
+                result = result if failed else "timeout" if "Timeout" in status else "failed"
+                failed.append(names.get(int(number), number))
         ran = re.search(r"tests failed out of (\d+)", output)
-        if returncode or not ran or int(ran.group(1)) != len(numbers):
-            return "failed", "(ctest: %s)" % (output.strip().splitlines() or ["no output"])[-1]
-        return "passed", None
+        if not failed and (returncode or not ran or int(ran.group(1)) != len(numbers)):
+            return "failed", ["(ctest: %s)" % (output.strip().splitlines() or ["no output"])[-1]]
+        return result, failed
 
     def limit(self, numbers):
         """Seconds a run of these tests may take before it counts as hung."""
@@ -347,8 +354,8 @@ class Suite:
 
 # ---------------------------------------------------------------- one mutant
 
-def plant_and_test(mutant, suite):
-    """Outcome of one mutant: killed, timeout, survived or not built; and the killing test."""
+def plant_and_test(mutant, suite, every):
+    """Outcome of one mutant: killed, timeout, survived or not built; and the killing tests."""
     path = ROOT / mutant.path
     original = path.read_bytes()
     pending = suite.build / "mutate-pending.json"
@@ -358,12 +365,13 @@ def plant_and_test(mutant, suite):
         path.write_bytes((text[:mutant.start] + mutant.replacement + text[mutant.end:])
                          .encode("utf-8", "surrogateescape"))
         if not suite.compile():
-            return "not built", None
-        for numbers in suite.plan(mutant.layer):
-            result, test = suite.run(numbers, suite.limit(numbers))
+            return "not built", []
+        plan = suite.plan(mutant.layer)
+        for numbers in [plan[0] + plan[1]] if every else plan:
+            result, tests = suite.run(numbers, suite.limit(numbers), every)
             if result != "passed":
-                return "killed" if result == "failed" else "timeout", test
-        return "survived", None
+                return "killed" if result == "failed" else "timeout", tests
+        return "survived", []
     finally:
         # Written anew, the file is newer than its objects: the next build compiles it again.
         path.write_bytes(original)
@@ -424,6 +432,14 @@ def report(records, equivalents):
             reason = equivalence_reason(r, equivalents)
             print("%s:%d: %s -> %s%s" % (r["path"], r["line"], r["original"], r["mutated"],
                                          ": " + reason if reason else "   [%s]" % r["op"]))
+    alone = defaultdict(list)  # test -> the mutants it is the only one to kill
+    for r in records:  # a hang or a ctest failure names no test: "(...)"
+        if len(r.get("killers", [])) == 1 and not r["killers"][0].startswith("("):
+            alone[r["killers"][0]].append("%s:%d" % (r["path"], r["line"]))
+    if any("killers" in r for r in records):
+        print("\ntests killing mutants no other test kills: %d" % len(alone))
+        for test, sites in sorted(alone.items()):
+            print("%s: %s" % (test, " ".join(sites)))
 
 
 # ---------------------------------------------------------------- main
@@ -437,11 +453,11 @@ def draw(mutants, count, seed):
     return sorted(chosen, key=lambda m: (files.index(m.path), m.start))
 
 
-def files_to_mutate(suite, wanted, windows):
-    """The compiled, hand-written files under the filter: Windows-only ones or the others."""
-    wanted = re.sub(r"^\./", "", wanted)
+def files_to_mutate(suite, filters, windows):
+    """The compiled, hand-written files under the filters: Windows-only ones or the others."""
+    wanted = [re.sub(r"^\./", "", f) for f in filters.split(",")]
     return sorted(p for p in suite.compiled_sources()
-                  if (p.startswith(wanted) or fnmatch.fnmatch(p, wanted))
+                  if any(p.startswith(w) or fnmatch.fnmatch(p, w) for w in wanted)
                   and (WINDOWS_ONLY in Path(p).parts) == windows
                   and not GENERATED.match((ROOT / p).read_text(errors="replace")))
 
@@ -455,7 +471,7 @@ def list_sites(mutants, paths):
     print("%d sites in %d files" % (len(mutants), len(paths)))
 
 
-def run_sample(suite, sample, log_path, logged):
+def run_sample(suite, sample, log_path, logged, every):
     """Tries the sample's mutants not in logged, appending each outcome to the log."""
     todo = [m for m in sample if m.key not in logged]
     print("%d to run, log %s" % (len(todo), log_path), flush=True)
@@ -468,8 +484,11 @@ def run_sample(suite, sample, log_path, logged):
     with open(log_path, "a") as log:
         for done, mutant in enumerate(todo, 1):
             began = time.time()
-            outcome, test = plant_and_test(mutant, suite)
+            outcome, tests = plant_and_test(mutant, suite, every)
+            test = tests[0] if tests else None
             record = dict(mutant._asdict(), outcome=outcome, test=test, seconds=round(time.time() - began))
+            if every:
+                record["killers"] = tests
             logged[mutant.key] = record
             log.write(json.dumps(record) + "\n")
             log.flush()
@@ -483,13 +502,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--count", type=int, default=200, help="mutants to try (200)")
     parser.add_argument("--seed", type=int, help="draws the mutants (random when not given)")
-    parser.add_argument("--filter", default="src/", help="path prefix or glob of the files to mutate")
+    parser.add_argument("--filter", default="src/", help="path prefixes or globs of the files to mutate, "
+                        "separated by commas")
     parser.add_argument("--jobs", type=int, default=2, help="parallel build and test jobs (2)")
     parser.add_argument("--build-dir", type=Path, help="build-mutate, or build-mutate-win with --windows")
     parser.add_argument("--windows", action="store_true",
                         help="mutate Windows-only files under a mingw build, tests under Wine")
     parser.add_argument("--list", action="store_true", help="list the sites and their counts only")
     parser.add_argument("--resume", action="store_true", help="keep the outcomes logged for this seed")
+    parser.add_argument("--every-test", action="store_true",
+                        help="run all tests for each mutant and name the mutants each test alone kills")
     parser.add_argument("--skip-tests", default="install_consume|package_",
                         help="regex of tests not run (installing and packing)")
     args = parser.parse_args()
@@ -522,7 +544,7 @@ def main():
         logged = {r["key"]: r for r in map(json.loads, log_path.read_text().splitlines())}
     else:
         log_path.unlink(missing_ok=True)
-    run_sample(suite, sample, log_path, logged)
+    run_sample(suite, sample, log_path, logged, args.every_test)
     print("\nseed %d: %d mutants" % (seed, len(sample)))
     report([logged[m.key] for m in sample], read_equivalents())
 

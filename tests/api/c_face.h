@@ -6,50 +6,36 @@
 namespace client {
 
 struct CFace {
+    using M = _qel_error_manager;
+    using U = _qel_bos_uuid;
+    using E = _qel_error_enumerate;
+
     static void* Initialise(void* memory, void* uuid) { return ErrorMgrInitialise(memory, uuid); }
-    static bool Create(_qel_error_manager** out, _qel_bos_uuid* component) {
-        return ErrorMgrCreate(out, component);
-    }
-    static bool Delete(_qel_error_manager** handle, bool result) {
-        return ErrorMgrDelete(handle, result);
-    }
-    static unsigned GetFacility(_qel_bos_uuid* uuid) { return ErrorMgrGetFacility(uuid); }
+    static bool Create(M** out, U* component) { return ErrorMgrCreate(out, component); }
+    static bool Delete(M** handle, bool result) { return ErrorMgrDelete(handle, result); }
+    static unsigned GetFacility(U* uuid) { return ErrorMgrGetFacility(uuid); }
     static bool Shutdown() { return ErrorMgrShutdown(); }
-    static bool SetErrorFull(_qel_error_manager* handle, unsigned code, _qel_error_context* context,
-                             char* aux_text1, char* aux_text2, int aux_int) {
-        return ErrorMgrSetErrorFull(handle, code, context, aux_text1, aux_text2, aux_int);
+    static bool SetErrorFull(M* h, unsigned code, _qel_error_context* context, char* text1,
+                             char* text2, int aux_int) {
+        return ErrorMgrSetErrorFull(h, code, context, text1, text2, aux_int);
     }
-    static bool SetErrorBasic(_qel_error_manager* handle, unsigned code,
-                              _qel_error_context* context) {
-        return ErrorMgrSetErrorBasic(handle, code, context);
+    static bool SetErrorBasic(M* h, unsigned code, _qel_error_context* context) {
+        return ErrorMgrSetErrorBasic(h, code, context);
     }
-    static unsigned GetRootError(_qel_error_manager* handle, _qel_error_enumerate* record) {
-        return ErrorMgrGetRootError(handle, record);
-    }
-    static unsigned GetLastError(_qel_error_manager* handle, _qel_error_enumerate* record) {
-        return ErrorMgrGetLastError(handle, record);
-    }
-    static bool EnumErrors(_qel_error_manager* handle, _qel_error_enumerate* record) {
-        return ErrorMgrEnumErrors(handle, record);
-    }
-    static bool Redirect(_qel_error_manager* /*object*/, _qel_error_manager* target) {
-        return ErrorMgrRedirect(target);
-    }
-    static bool Merge(_qel_error_manager* handle, _qel_error_manager* other) {
-        return ErrorMgrMerge(handle, other);
-    }
-    static unsigned long long Export(_qel_error_manager* /*object*/, void* buffer,
-                                     unsigned long long size) {
+    static unsigned GetRootError(M* h, E* record) { return ErrorMgrGetRootError(h, record); }
+    static unsigned GetLastError(M* h, E* record) { return ErrorMgrGetLastError(h, record); }
+    static bool EnumErrors(M* h, E* record) { return ErrorMgrEnumErrors(h, record); }
+    static bool Redirect(M* /*object*/, M* target) { return ErrorMgrRedirect(target); }
+    static bool Merge(M* h, M* other) { return ErrorMgrMerge(h, other); }
+    static unsigned long long Export(M* /*object*/, void* buffer, unsigned long long size) {
         return ErrorMgrExport(buffer, size);
     }
-    static bool Import(_qel_error_manager* /*object*/, void* image) {
-        return ErrorMgrImport(image);
-    }
+    static bool Import(M* /*object*/, void* image) { return ErrorMgrImport(image); }
     static _qel_error_context* Context(int number, char* text, double real) {
         static char format[] = "%i%s%f";
         return ErrorMgrBuildContext(format, number, text, real);
     }
-    static int GetContextString(_qel_error_enumerate* record, char* buffer, int size) {
+    static int GetContextString(E* record, char* buffer, int size) {
         return ErrorMgrGetContextString(record, buffer, size);
     }
 };

@@ -3,74 +3,41 @@
 
 usage: check_exports.py elf|pe TOOL LIBRARY EXPECTED_FILE
 
-elf: TOOL is nm, read with -D --defined-only.
-pe:  TOOL is objdump, read with -p (the export name table).
-Itanium-mangled C++ names (_Z...) are demangled with c++filt before they
-are compared, so the expected file lists their signatures; other names,
-MSVC-decorated ones included, are compared as they stand.
+elf: TOOL is nm, read with -D --defined-only (absolute symbols, the version
+nodes, left out). pe: TOOL is objdump, read with -p (the export name table).
+Itanium-mangled C++ names (_Z...) are demangled with c++filt, so the expected
+file lists their signatures; MSVC-decorated names are compared as they stand.
 """
 import re
 import subprocess
 import sys
 
 
-def elf_names(tool, library):
-    out = subprocess.run([tool, "-D", "--defined-only", library],
-                         check=True, capture_output=True, text=True).stdout
-    names = []
-    for line in out.splitlines():
-        parts = line.split()
-        # Absolute symbols (version nodes) carry no code or data.
-        if len(parts) == 3 and parts[1] not in ("A",):
-            names.append(parts[2].split("@")[0])
-    return names
+def output(*command, data=None):
+    return subprocess.run(command, input=data, check=True, capture_output=True, text=True).stdout
 
 
-def pe_names(tool, library):
-    out = subprocess.run([tool, "-p", library],
-                         check=True, capture_output=True, text=True).stdout
-    section = out.split("[Ordinal/Name Pointer] Table", 1)
-    if len(section) != 2:
-        return []
-    names = []
-    for line in section[1].splitlines():
-        match = re.match(r"\s*\[\s*\d+\]\s+(\S+)\s*$", line)
-        if match:
-            names.append(match.group(1))
-        elif names and not line.strip():
-            break
-    return names
-
-
-def demangle(names):
-    itanium = [name for name in names if name.startswith("_Z")]
-    if not itanium:
-        return names
-    out = subprocess.run(["c++filt"], input="\n".join(itanium), check=True,
-                         capture_output=True, text=True).stdout
-    demangled = dict(zip(itanium, out.splitlines()))
-    return [demangled.get(name, name) for name in names]
+def exported_names(mode, tool, library):
+    if mode == "elf":
+        return [parts[2].split("@")[0] for parts in map(str.split, output(
+            tool, "-D", "--defined-only", library).splitlines()) if len(parts) == 3 and parts[1] != "A"]
+    table = output(tool, "-p", library).partition("[Ordinal/Name Pointer] Table")[2]
+    return re.findall(r"^\s*\[\s*\d+\]\s+(\S+)\s*$", table.split("\n\n")[0], re.M)
 
 
 def main():
     mode, tool, library, expected_file = sys.argv[1:5]
-    names = elf_names(tool, library) if mode == "elf" else pe_names(tool, library)
-    found = demangle(names)
-    duplicates = sorted({name for name in found if found.count(name) > 1})
-    found = set(found)
+    names = exported_names(mode, tool, library)
+    itanium = [name for name in names if name.startswith("_Z")]
+    demangled = dict(zip(itanium, output("c++filt", data="\n".join(itanium)).splitlines())) if itanium else {}
+    found = [demangled.get(name, name) for name in names]
     with open(expected_file) as handle:
-        expected = {line.strip() for line in handle
-                    if line.strip() and not line.startswith("#")}
-    missing = sorted(expected - found)
-    extra = sorted(found - expected)
-    for name in missing:
-        print("missing export:", name)
-    for name in extra:
-        print("unexpected export:", name)
-    for name in duplicates:
-        print("exported twice:", name)
-    print(f"{len(found)} exports found, {len(expected)} expected")
-    return 1 if missing or extra or duplicates else 0
+        expected = {line.strip() for line in handle if line.strip() and not line.startswith("#")}
+    problems = [f"missing export: {name}" for name in sorted(expected - set(found))]
+    problems += [f"unexpected export: {name}" for name in sorted(set(found) - expected)]
+    problems += [f"exported twice: {name}" for name in sorted({n for n in found if found.count(n) > 1})]
+    print("\n".join(problems + [f"{len(set(found))} exports found, {len(expected)} expected"]))
+    return 1 if problems else 0
 
 
 if __name__ == "__main__":

@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""End-to-end tests of the faultkit command-line tool.
+"""End-to-end tests of the faultkit command-line tool: its exit statuses
+(0 done, 1 failed, 2 misused), options and messages, and output that is
+well-formed whatever the input.
 
 usage: cli_test.py FAULTKIT_EXECUTABLE WORK_DIR
 """
@@ -12,8 +14,7 @@ import subprocess
 import sys
 import unittest
 
-TOOL = None
-WORK = None
+TOOL = WORK = None
 
 
 def run(*args, data=None):
@@ -25,10 +26,10 @@ def path(name):
 
 
 def max_rss_kib(args, feed, chunks):
-    """Runs the tool with `chunks` blocks of `feed` on its standard input and
-    returns its exit status and the most memory it held in KiB, read from
-    /proc before its input ends (the high-water mark of the running program
-    alone, not of the process it was forked from)."""
+    """Exit status and peak memory in KiB of the tool fed `chunks` blocks of
+    `feed`, read from /proc before its input ends (the running program's
+    high-water mark alone, not that of the process it was forked from).
+    Skips under an emulator, whose own memory the figure would count."""
     with open(os.devnull, "wb") as sink:
         process = subprocess.Popen([TOOL, *args], stdin=subprocess.PIPE, stdout=sink,
                                    stderr=subprocess.DEVNULL)
@@ -37,28 +38,29 @@ def max_rss_kib(args, feed, chunks):
         process.stdin.flush()
         with open(f"/proc/{process.pid}/status") as status:
             peak = next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+        emulated = os.path.realpath(f"/proc/{process.pid}/exe") != os.path.realpath(TOOL)
         process.stdin.close()
-        return process.wait(timeout=60), peak
+        exit_status = process.wait(timeout=60)
+    if emulated and exit_status == 0:
+        raise unittest.SkipTest("the tool ran under an emulator, whose memory is not the tool's")
+    return exit_status, peak
 
 
 def image_of(records):
-    """A transfer image of (code, aux_int, strings, context payloads) records;
-    strings are bytes (name, text1, text2, or None), contexts are lists of
-    (type, payload) items."""
+    """A transfer image of (code, aux_int, strings, context) records; strings
+    are (name, text1, text2) bytes or None, a context a list of (type, payload)."""
     heads, blobs, texts = b"", b"", b""
     for code, aux_int, strings, context in records:
-        flags = 0
+        flags = 0x04 if context else 0
         for bit, text in zip((0x08, 0x02, 0x01), strings):
             if text is not None:
                 flags |= bit
                 texts += text + b"\0"
-        if context:
-            flags |= 0x04
-            for index, (kind, payload) in enumerate(context):
-                last = index == len(context) - 1
-                size = (len(payload) + 23) - (len(payload) + 23) % 12
-                item = struct.pack(">HHII", kind, 0, len(payload), 0 if last else size) + payload
-                blobs += item if last else item.ljust(size, b"\0")
+        for index, (kind, payload) in enumerate(context):
+            size = (len(payload) + 23) - (len(payload) + 23) % 12
+            last = index == len(context) - 1
+            item = struct.pack(">HHII", kind, 0, len(payload), 0 if last else size) + payload
+            blobs += item if last else item.ljust(size, b"\0")
         heads += struct.pack(">I16siB", code, bytes(range(16)), aux_int, flags)
     length = 8 + len(heads) + len(blobs) + len(texts) + 4
     return struct.pack(">II", length, len(records)) + heads + blobs + texts + struct.pack(">I", length)
@@ -68,26 +70,38 @@ HOSTILE = b"bad \xff\xfe utf-8 \x1b[31m red \x07 \"quoted\" back\\slash \xed\xa0
 
 
 class CommandLine(unittest.TestCase):
-    def test_usage_errors_name_the_offending_word(self):
-        bogus = run("help", "bogus")
-        self.assertEqual(bogus.returncode, 2)
-        self.assertIn(b"'bogus'", bogus.stderr)
-        option = run("inspect", "--bogus")
-        self.assertEqual(option.returncode, 2)
-        self.assertIn(b"'--bogus'", option.stderr)
-        self.assertIn(b"'--json'", run("inspect", "--json=yes").stderr)
-        self.assertIn(b"'x'", run("demo", "x").stderr)
-        hostile = run("convert", "-f", "bad\x1b[2Jname", "-t", "utf-8")
-        self.assertIn(b"'bad\\x1B[2Jname'", hostile.stderr)
-        self.assertNotIn(b"\x1b", hostile.stderr)
-
-    def test_usage_lines(self):
-        self.assertIn(b"usage: faultkit demo\n", run("help", "demo").stdout)
-        self.assertIn(b"faultkit convert -l", run("convert").stderr)
-        self.assertEqual(run("help").returncode, 0)
-        self.assertIn(b"usage: faultkit help [COMMAND]", run("help", "help").stdout)
-        for extra in (["--version", "x"], ["--help", "x"], ["demo", "x"]):
-            self.assertEqual(run(*extra).returncode, 2, extra)
+    def test_exit_statuses_and_messages(self):
+        missing = path("no-such-file")
+        # (arguments, exit status, bytes its output or errors hold); a name
+        # from the command line comes back between quotes, escaped.
+        cases = [([], 2, b""), (["frobnicate"], 2, b""), (["help"], 0, b""),
+                 (["--help"], 0, b"faultkit"), (["--version"], 0, b"faultkit"),
+                 (["help", "demo"], 0, b"usage: faultkit demo\n"),
+                 (["help", "help"], 0, b"usage: faultkit help [COMMAND]"),
+                 (["convert", "--help"], 0, b"faultkit convert -l"),
+                 (["help", "bogus"], 2, b"'bogus'"), (["inspect", "--bogus"], 2, b"'--bogus'"),
+                 (["inspect", "--json=yes"], 2, b"'--json'"), (["demo", "x"], 2, b"'x'"),
+                 (["--version", "x"], 2, b""), (["--help", "x"], 2, b""),
+                 (["convert"], 2, b"faultkit convert -l"), (["convert", "--from", "utf-8"], 2, b""),
+                 (["convert", "-f", "bad\x1b[2Jname", "-t", "utf-8"], 2, b"'bad\\x1B[2Jname'"),
+                 (["convert", "-c", "--strict", "-f", "utf8", "-t", "utf8"], 2, b""),
+                 (["convert", "-f", "utf8", "-t", "ascii//TRANSLIT"], 2, b""),
+                 (["convert", "-f", "utf-8", "-t", "utf-8", WORK], 1, b"Is a directory"),
+                 (["convert", "-f", "utf-8", "-t", "utf-8", missing], 1, b"No such file or directory"),
+                 (["convert", "-f", "utf-8", "-t", "latin1", "--", "-x"], 1, b"cannot open '-x'"),
+                 (["inspect", WORK], 1, b"Is a directory"),
+                 (["inspect", missing], 1, b"No such file or directory")]
+        # An unknown encoding gets one line that names the closest.
+        for name, closest in (("utf9", b"closest: utf-8 "), ("latin11", b"closest: latin1, latin10 ("),
+                              ("ucs3", b"closest: ucs-2, ucs-4 ("), ("klingon", b"encoding 'klingon' (")):
+            cases.append((["convert", "-f", name, "-t", "utf-8"], 2, closest))
+        for args, status, text in cases:
+            result = run(*args)
+            self.assertEqual(result.returncode, status, args)
+            self.assertIn(text, result.stdout + result.stderr, args)
+            self.assertNotIn(b"\x1b", result.stderr, args)
+            if b"closest" in text or b"encoding '" in text:
+                self.assertEqual(result.stderr.count(b"\n"), 1, result.stderr)
 
     def test_every_command_that_writes_fails_on_a_full_device(self):
         sample = path("full-sample.img")
@@ -107,44 +121,36 @@ class CommandLine(unittest.TestCase):
                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
         tool.stdout.close()
-        _, err = tool.communicate(b"x" * 1000000)
-        self.assertEqual(err, b"")
+        self.assertEqual(tool.communicate(b"x" * 1000000)[1], b"")
 
-    def test_missing_files_and_directories_are_named_with_their_cause(self):
-        for command in (["convert", "-f", "utf-8", "-t", "utf-8"], ["inspect"]):
-            folder = run(*command, WORK)
-            self.assertEqual(folder.returncode, 1, command)
-            self.assertIn(b"Is a directory", folder.stderr)
-            missing = run(*command, path("no-such-file"))
-            self.assertEqual(missing.returncode, 1, command)
-            self.assertIn(b"No such file or directory", missing.stderr)
-
-    def test_help_version_and_usage_errors(self):
-        self.assertEqual(run("--help").returncode, 0)
-        self.assertIn(b"faultkit", run("--version").stdout)
-        self.assertEqual(run("convert", "--help").returncode, 0)
-        self.assertEqual(run().returncode, 2)
-        self.assertEqual(run("frobnicate").returncode, 2)
-        self.assertEqual(run("convert", "--from", "utf-8").returncode, 2)
-        unknown = run("convert", "--from", "klingon", "--to", "utf-8")
-        self.assertEqual(unknown.returncode, 2)
-        self.assertIn(b"klingon", unknown.stderr)
+    def test_export_sample_refuses_a_terminal_without_a_file_or_dash(self):
+        leader, follower = pty.openpty()
+        try:
+            result = subprocess.run([TOOL, "export-sample"], stdout=follower,
+                                    stderr=subprocess.PIPE, timeout=60)
+            os.set_blocking(leader, False)
+            try:
+                written = os.read(leader, 4096)
+            except BlockingIOError:
+                written = b""
+        finally:
+            os.close(leader)
+            os.close(follower)
+        self.assertEqual((result.returncode, written), (2, b""))
+        self.assertIn(b"terminal", result.stderr)
 
     def test_demo_shows_each_call_as_c(self):
         result = run("demo")
         self.assertEqual(result.returncode, 0, result.stderr)
         out = result.stdout.decode()
-        for stage in range(1, 7):
-            self.assertIn(f"== {stage}.", out)
-        self.assertIn("imported into this process", out)
-        for call in ("ErrorMgrCreate(&storage, &storage_uuid);", "= ErrorMgrBuildContext(",
-                     "ErrorMgrSetErrorFull(storage, 5, context,", "ErrorMgrRedirect(main_handle);",
-                     "while (ErrorMgrEnumErrors(storage, &record))", "ErrorMgrExport(NULL, 0);",
-                     "ErrorMgrImport(image);", "= ErrorMgrGetRootError(network, &root);"):
-            self.assertIn(call, out)
-        self.assertIn("// 24: \"disk0\", 42, 97.500000, each NUL-terminated", out)
-        self.assertIn("// 22 bytes written", out)
-        self.assertIn("CtxUInt64 (%llu): 1500", out)
+        for text in [f"== {stage}." for stage in range(1, 7)] + [
+                "imported into this process", "ErrorMgrCreate(&storage, &storage_uuid);",
+                "= ErrorMgrBuildContext(", "ErrorMgrSetErrorFull(storage, 5, context,",
+                "ErrorMgrRedirect(main_handle);", "while (ErrorMgrEnumErrors(storage, &record))",
+                "ErrorMgrExport(NULL, 0);", "ErrorMgrImport(image);",
+                "= ErrorMgrGetRootError(network, &root);", "// 22 bytes written",
+                "// 24: \"disk0\", 42, 97.500000, each NUL-terminated", "CtxUInt64 (%llu): 1500"]:
+            self.assertIn(text, out)
         self.assertNotIn("type 130", out)
         facilities = re.findall(r"facility (0x\w+)", out)
         self.assertTrue(facilities and all(re.fullmatch(r"0x0[0-9A-F]{3}0000", f) for f in facilities))
@@ -156,59 +162,46 @@ class Inspect(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.sample = path("sample.img")
-        result = run("export-sample", cls.sample)
-        assert result.returncode == 0, result.stderr
+        assert run("export-sample", cls.sample).returncode == 0
         with open(cls.sample, "rb") as handle:
             cls.image = handle.read()
 
     def inspect_bytes(self, data, *options):
         return run("inspect", *options, "-", data=data)
 
-    def test_text_shows_every_field(self):
-        result = run("inspect", self.sample)
+    def json_of(self, result):
         self.assertEqual(result.returncode, 0, result.stderr)
-        out = result.stdout.decode()
-        for text in ("0x00000002", "0x20000009", "{00DDBA11-CAFE-4BEE-8001-020304050607}",
-                     "load configuration", "C:\\faultkit\\sample.ini", "parse line",
-                     "integer   -1", '"sample.ini"', "-17", "C0DE", "0.250000", "'x'"):
-            self.assertIn(text, out)
-
-    def test_json_parses_back(self):
-        result = run("inspect", "--json", self.sample)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        document = json.loads(result.stdout)
-        self.assertEqual(document["length"], len(self.image))
-        root, last = document["errors"]
-        self.assertEqual(root["error_number"], 2)
-        self.assertEqual(root["text2"], "C:\\faultkit\\sample.ini")
-        self.assertEqual(root["integer"], 3)
-        self.assertEqual([v["text"] for v in root["context"]], ['"sample.ini"', "-17"])
-        self.assertEqual(last["code"], "0x20000009")
-        self.assertEqual(last["flags"], 2)
-        self.assertIsNone(last["text2"])
-        self.assertEqual([v["type"] for v in last["context"]], [129, 4, 5, 7])
-
-    def test_json_with_import_is_one_document(self):
-        result = run("inspect", "--json", "--import", self.sample)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        document = json.loads(result.stdout)
-        imported = document["imported"]
-        self.assertEqual(imported["count"], 2)
-        self.assertEqual([e["error_number"] for e in imported["errors"]], [2, 9])
-        self.assertTrue(all(e["facility"] > 0 for e in imported["errors"]))
         tool = subprocess.run([sys.executable, "-m", "json.tool"], input=result.stdout,
                               capture_output=True)
         self.assertEqual(tool.returncode, 0, tool.stderr)
+        return json.loads(result.stdout)
+
+    def test_text_shows_every_field(self):
+        result = run("inspect", self.sample)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for text in ("0x00000002", "0x20000009", "{00DDBA11-CAFE-4BEE-8001-020304050607}",
+                     "load configuration", "C:\\faultkit\\sample.ini", "parse line",
+                     "integer   -1", '"sample.ini"', "-17", "C0DE", "0.250000", "'x'"):
+            self.assertIn(text, result.stdout.decode())
+
+    def test_json_is_one_document_with_or_without_import(self):
+        document = self.json_of(run("inspect", "--json", self.sample))
+        self.assertEqual(document["length"], len(self.image))
+        root, last = document["errors"]
+        self.assertEqual((root["error_number"], root["text2"], root["integer"]),
+                         (2, "C:\\faultkit\\sample.ini", 3))
+        self.assertEqual([v["text"] for v in root["context"]], ['"sample.ini"', "-17"])
+        self.assertEqual((last["code"], last["flags"], last["text2"]), ("0x20000009", 2, None))
+        self.assertEqual([v["type"] for v in last["context"]], [129, 4, 5, 7])
+        imported = self.json_of(run("inspect", "--json", "--import", self.sample))["imported"]
+        self.assertEqual(imported["count"], 2)
+        self.assertEqual([e["error_number"] for e in imported["errors"]], [2, 9])
+        self.assertTrue(all(e["facility"] > 0 for e in imported["errors"]))
 
     def test_hostile_strings_stay_valid_json_and_reach_a_terminal_escaped(self):
         image = image_of([(3, 7, (HOSTILE, HOSTILE, b"\x01\x7f"), [(8, HOSTILE + b"\0")])])
         for options in (["--json"], ["--json", "--import"]):
-            result = self.inspect_bytes(image, *options)
-            self.assertEqual(result.returncode, 0, result.stderr)
-            tool = subprocess.run([sys.executable, "-m", "json.tool"], input=result.stdout,
-                                  capture_output=True)
-            self.assertEqual(tool.returncode, 0, tool.stderr)
-            document = json.loads(result.stdout)
+            document = self.json_of(self.inspect_bytes(image, *options))
             errors = document["errors"] + (document["imported"]["errors"] if "imported" in document else [])
             for error in errors:
                 self.assertEqual(error["text1"].encode("utf-8", "surrogateescape"), HOSTILE)
@@ -227,56 +220,29 @@ class Inspect(unittest.TestCase):
         result = self.inspect_bytes(self.image + b"junk")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn(b"4 byte(s) follow the image's length of %d" % len(self.image), result.stderr)
-        self.assertEqual(json.loads(self.inspect_bytes(self.image + b"junk", "--json").stdout)
+        self.assertEqual(self.json_of(self.inspect_bytes(self.image + b"junk", "--json"))
                          ["trailing_bytes"], 4)
         status, rss = max_rss_kib(["inspect", "-"], self.image + bytes(1 << 20), 50)
         self.assertEqual(status, 0)
         self.assertLess(rss, 16 * 1024)
 
-    def assert_refused(self, data, what, offset):
-        result = self.inspect_bytes(data)
-        self.assertEqual(result.returncode, 1)
-        message = result.stderr.decode()
-        self.assertIn(what, message)
-        self.assertIn(f"byte offset {offset}", message)
-        as_json = self.inspect_bytes(data, "--json")
-        self.assertEqual(as_json.returncode, 1)
-        problem = json.loads(as_json.stdout)["problem"]
-        self.assertIn(what, problem["what"])
-        self.assertEqual(problem["offset"], offset)
-
-    def test_truncated_image(self):
-        self.assert_refused(self.image[:50], "larger than the image", 0)
-
-    def test_bad_trailer(self):
-        broken = self.image[:-1] + bytes([self.image[-1] ^ 1])
-        self.assert_refused(broken, "trailer", len(self.image) - 4)
-
-    def test_string_running_into_the_trailer(self):
+    def test_a_malformed_image_is_refused_with_the_problem_and_its_offset(self):
         # One record with aux_text1 present whose text has no NUL.
-        body = struct.pack(">I", 5) + bytes(16) + struct.pack(">i", -1) + b"\x02" + b"abc"
-        length = 8 + len(body) + 4
-        image = struct.pack(">II", length, 1) + body + struct.pack(">I", length)
-        self.assert_refused(image, "string", 33)
-
-
-class ExportSample(unittest.TestCase):
-    def test_refuses_a_terminal_without_a_file_or_dash(self):
-        leader, follower = pty.openpty()
-        try:
-            result = subprocess.run([TOOL, "export-sample"], stdout=follower,
-                                    stderr=subprocess.PIPE, timeout=60)
-            os.set_blocking(leader, False)
-            try:
-                written = os.read(leader, 4096)
-            except BlockingIOError:
-                written = b""
-        finally:
-            os.close(leader)
-            os.close(follower)
-        self.assertEqual(result.returncode, 2)
-        self.assertIn(b"terminal", result.stderr)
-        self.assertEqual(written, b"")
+        body = struct.pack(">I16siB", 5, bytes(16), -1, 0x02) + b"abc"
+        unterminated = struct.pack(">II", 40, 1) + body + struct.pack(">I", 40)
+        cases = [(b"\0\0\0\x04", "length field below 12", 0),
+                 (self.image[:50], "length field larger than the image", 0),
+                 (self.image[:-1] + bytes([self.image[-1] ^ 1]),
+                  "trailer differs from the length field", len(self.image) - 4),
+                 (unterminated, "string runs into the trailer", 33)]
+        for data, what, offset in cases:
+            result = self.inspect_bytes(data)
+            self.assertEqual(result.returncode, 1, what)
+            self.assertIn(f"{what} at byte offset {offset}\n", result.stderr.decode())
+            as_json = self.inspect_bytes(data, "--json")
+            self.assertEqual(as_json.returncode, 1)
+            problem = json.loads(as_json.stdout)["problem"]
+            self.assertEqual((problem["what"], problem["offset"]), (what, offset))
 
 
 class Convert(unittest.TestCase):
@@ -289,15 +255,13 @@ class Convert(unittest.TestCase):
         there = run("convert", "--from", "utf-8", "--to", encoding, source)
         self.assertEqual((there.returncode, there.stderr), (0, b""))
         back = run("convert", "--from", encoding, "--to", "UTF-8", data=there.stdout)
-        self.assertEqual((back.returncode, back.stderr), (0, b""))
-        self.assertEqual(back.stdout, text)
+        self.assertEqual((back.returncode, back.stderr, back.stdout), (0, b"", text))
         return there.stdout
 
     def test_round_trips(self):
         self.assertEqual(self.round_trip("utf-16", self.TEXT), self.TEXT.decode().encode("utf-16"))
         self.assertEqual(self.round_trip("cp1252", self.TEXT), self.TEXT.decode().encode("cp1252"))
-        large = self.TEXT * 20000  # several chunks
-        self.round_trip("utf-32be", large)
+        self.round_trip("utf-32be", self.TEXT * 20000)  # several chunks
 
     def test_each_mode_far_into_the_input(self):
         data = b"a" * 100000 + b"\xff" + "\u20ac".encode() + b"b"
@@ -310,13 +274,10 @@ class Convert(unittest.TestCase):
         self.assertIn(b"dropped 2 characters", dropped.stderr)
         for target, output in (("latin1", b"a" * 100000), ("utf-16le", b"a\0" * 100000)):
             strict = run("convert", "--strict", "-f", "utf-8", "-t", target, data=data)
-            self.assertEqual((strict.returncode, strict.stdout), (1, output))
-            self.assertEqual(strict.stderr, b"faultkit: ill-formed utf-8 (byte 0xFF) at byte offset "
-                             b"100000\n")
+            self.assertEqual((strict.returncode, strict.stdout, strict.stderr), (1, output,
+                             b"faultkit: ill-formed utf-8 (byte 0xFF) at byte offset 100000\n"))
         stars = run("convert", "--replacement", "*", "-f", "utf-8", "-t", "ascii", data=data)
         self.assertEqual(stars.stdout, b"a" * 100000 + b"**b")
-
-    def test_memory_stays_bounded_whatever_the_input(self):
         status, rss = max_rss_kib(["convert", "-f", "utf-8", "-t", "utf-32"], b"caf\xc3\xa9 " * 100000, 80)
         self.assertEqual(status, 0)
         self.assertLess(rss, 16 * 1024)
@@ -330,30 +291,14 @@ class Convert(unittest.TestCase):
         output = path("converted.txt")
         written = run("convert", "-f", "windows1252", "-t", "utf-8", "-o", output, data=b"\x80")
         self.assertEqual((written.returncode, written.stdout), (0, b""))
-        with open(output, "rb") as handle:
-            self.assertEqual(handle.read(), "\u20ac".encode())
         same = run("convert", "-f", "cp-1252", "-t", "utf-8", "-o", output, output)
         self.assertEqual(same.returncode, 1)
         self.assertIn(b"is the input", same.stderr)
         with open(output, "rb") as handle:
-            self.assertEqual(handle.read(), "\u20ac".encode(), "the input is left whole")
-        listed = run("convert", "-l").stdout.decode().splitlines()
-        self.assertEqual([line.split()[0] for line in listed[:3]], ["utf-8", "utf-16", "utf-16le"])
-        self.assertIn("iso-8859-15 iso_8859-15:1998 iso-ir-203 latin9 l9".split(),
-                      [line.split() for line in listed])
-        after_dashes = run("convert", "-f", "utf-8", "-t", "latin1", "--", "-x")
-        self.assertIn(b"cannot open '-x'", after_dashes.stderr)
-
-    def test_unknown_names_get_one_line_with_the_closest(self):
-        for name, closest in (("utf9", b"closest: utf-8 "), ("latin11", b"closest: latin1, latin10 ("),
-                              ("ucs3", b"closest: ucs-2, ucs-4 ("),
-                              ("klingon", b"encoding 'klingon' (")):
-            result = run("convert", "-f", name, "-t", "utf-8")
-            self.assertEqual(result.returncode, 2)
-            self.assertEqual(result.stderr.count(b"\n"), 1, result.stderr)
-            self.assertIn(closest, result.stderr)
-        self.assertEqual(run("convert", "-c", "--strict", "-f", "utf8", "-t", "utf8").returncode, 2)
-        self.assertEqual(run("convert", "-f", "utf8", "-t", "ascii//TRANSLIT").returncode, 2)
+            self.assertEqual(handle.read(), "\u20ac".encode(), "written, and left whole as the input")
+        listed = [line.split() for line in run("convert", "-l").stdout.decode().splitlines()]
+        self.assertEqual([line[0] for line in listed[:3]], ["utf-8", "utf-16", "utf-16le"])
+        self.assertIn("iso-8859-15 iso_8859-15:1998 iso-ir-203 latin9 l9".split(), listed)
 
 
 if __name__ == "__main__":

@@ -108,35 +108,14 @@ TEST(StreamConverter, EachPolicyTreatsTheCharactersThatDoNotConvertAlike) {
         {U32LE, U8, "\0\0\x11\0"s, {R}, P::kAboveUnicode, 0, 0x110000},
         {U32BE, U8, "\0\0\0a\0\0\xD8\0"s, {"a", R}, P::kSurrogate, 4, 0xD800},
         {U8, U16LE, "\xED\xA0\x80"s, {R, R, R}, P::kSurrogate, 0, 0xD800},
-        {U8,
-         U8,
-         "a\xED\xA0\x80"
-         "b"s,
-         {"a", R, R, R, "b"},
-         P::kSurrogate,
-         1,
-         0xD800},
+        {U8, U8, "a\xED\xA0\x80\x62"s, {"a", R, R, R, "b"}, P::kSurrogate, 1, 0xD800},
         {U8, U8, "\xC0\x80"s, {R, R}, P::kOverlong, 0, 0},
         {U8, U8, "\xE0\x80\xAF"s, {R, R, R}, P::kOverlong, 0, '/'},
         {U8, U8, "\xF4\x90\x80\x80"s, {R, R, R, R}, P::kAboveUnicode, 0, 0x110000},
         {U8, U8, "\xF8\x88\x80\x80\x80"s, {R, R, R, R, R}, P::kAboveUnicode, 0, 0x200000},
-        {U8,
-         U8,
-         "\xE2\x82"
-         "A\xFF"s,
-         {R, "A", R},
-         P::kInvalidByte,
-         0,
-         0xE2},
+        {U8, U8, "\xE2\x82\x41\xFF"s, {R, "A", R}, P::kInvalidByte, 0, 0xE2},
         {U8, U32LE, "x\xE2\x82"s, {"x\0\0\0"s, R}, P::kCutShort, 1, 0},
-        {U16LE,
-         U8,
-         "\0\xD8"
-         "b\0"s,
-         {R, "b"},
-         P::kSurrogate,
-         0,
-         0xD800},
+        {U16LE, U8, "\0\xD8\x62\0"s, {R, "b"}, P::kSurrogate, 0, 0xD800},
         {U16LE, U8, "\0\xDC"s, {R}, P::kSurrogate, 0, 0xDC00},
         {U16LE, U8, "a\0\0\xD8"s, {"a", R}, P::kCutShort, 2, 0},
         {U16BE, U8, "\0a\xD8"s, {"a", R}, P::kCutShort, 2, 0},
@@ -145,14 +124,7 @@ TEST(StreamConverter, EachPolicyTreatsTheCharactersThatDoNotConvertAlike) {
         {ASCII, U16LE, "\x80"s, {R}, P::kUnmappedByte, 0, 0x80},
         {LATIN1, U8, "\x7F\x9F\xE9"s, {R, R, "\xC3\xA9"}, P::kUnmappedByte, 0, 0x7F},
         // The target lacks the character.
-        {U8,
-         LATIN1,
-         "a\xE2\x82\xAC"
-         "b"s,
-         {"a", R, "b"},
-         P::kNotInTarget,
-         1,
-         0x20AC},
+        {U8, LATIN1, "a\xE2\x82\xAC\x62"s, {"a", R, "b"}, P::kNotInTarget, 1, 0x20AC},
         {U8, LATIN1, "~\x7F"s, {"~", R}, P::kNotInTarget, 1, 0x7F},
         {U8, UCS2BE, "a\xF0\x9F\x98\x80"s, {"\0a"s, R}, P::kNotInTarget, 1, 0x1F600},
         {U16LE, GREEK, "\xAC\x20\xBD\x02"s, {R, "\xA1"}, P::kNotInTarget, 0, 0x20AC},
@@ -163,15 +135,7 @@ TEST(StreamConverter, EachPolicyTreatsTheCharactersThatDoNotConvertAlike) {
         {U8, U32BE, "\xC3\xA9"s, {"\0\0\0\xE9"s}, P::kNone, 0, 0},
         {U16, U8, "\xFE\xFF\0a"s, {"a"}, P::kNone, 0, 0},
         {U16, U16, "a\0"s, {"a\0"s}, P::kNone, 0, 0},
-        {U16,
-         U8,
-         "\xFF\xFE\xFF\xFE"
-         "a\0"s,
-         {"\xEF\xBB\xBF"
-          "a"},
-         P::kNone,
-         0,
-         0},
+        {U16, U8, "\xFF\xFE\xFF\xFE\x61\0"s, {"\xEF\xBB\xBF\x61"}, P::kNone, 0, 0},
         {U32, U16LE, "\0\0\xFE\xFF\0\0\0a"s, {"a\0"s}, P::kNone, 0, 0},
         {U32, U16BE, "\xFF\xFE\0\0\xE9\0\0\0"s, {"\0\xE9"s}, P::kNone, 0, 0},
         {U8, U32, "\xEF\xBB\xBF"s, {"\xFF\xFE\0\0"s}, P::kNone, 0, 0},
@@ -199,12 +163,7 @@ TEST(StreamConverter, EachPolicyTreatsTheCharactersThatDoNotConvertAlike) {
 TEST(StreamConverter, TheReplacementByteStandsInCodePages) {
     ConversionSettings settings = Settings(U8, ASCII, Policy::kReplace);
     settings.replacement = '*';
-    EXPECT_EQ(RunInBlocksOf(settings,
-                            "a\xC3\xA9\xFF"
-                            "b"s,
-                            2)
-                  .output,
-              "a**b");
+    EXPECT_EQ(RunInBlocksOf(settings, "a\xC3\xA9\xFF\x62"s, 2).output, "a**b");
 }
 
 void SwapUnits(Bytes& text, size_t unit) {

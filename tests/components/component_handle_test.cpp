@@ -15,44 +15,34 @@ using faultkit::test::TestUuid;
 
 namespace {
 
-TEST(ComponentHandle, CreateFillsHandleAndDeleteFreesIt) {
+TEST(ComponentHandle, CreateFillsTheHandleAndDeleteFreesIt) {
     _qel_bos_uuid uuid = TestUuid(100);
-    _qel_error_manager* handle = nullptr;
+    auto* const sentinel = reinterpret_cast<_qel_error_manager*>(0x1234);
+    _qel_error_manager* handle = sentinel;
+    EXPECT_FALSE(ErrorMgrCreate(&handle, nullptr));
+    EXPECT_EQ(handle, sentinel);
     ASSERT_TRUE(ErrorMgrCreate(&handle, &uuid));
-    ASSERT_NE(handle, nullptr);
     EXPECT_EQ(handle->thread_id, faultkit::platform::CurrentThreadId());
     _qel_bos_uuid zero{};
     EXPECT_EQ(std::memcmp(&handle->uuid, &zero, sizeof zero), 0);
     EXPECT_EQ(handle->facility, ErrorMgrGetFacility(&uuid));
     EXPECT_NE(handle->facility, 0u);
-
     EXPECT_TRUE(ErrorMgrDelete(&handle, true));
     EXPECT_EQ(handle, nullptr);
-    // A second delete finds the slot empty and returns its second argument.
+    // With nothing to delete, the second argument comes back.
     EXPECT_TRUE(ErrorMgrDelete(&handle, true));
     EXPECT_FALSE(ErrorMgrDelete(&handle, false));
-}
-
-TEST(ComponentHandle, DeleteWithFalseStillFrees) {
-    _qel_bos_uuid uuid = TestUuid(101);
-    _qel_error_manager* handle = nullptr;
+    EXPECT_TRUE(ErrorMgrDelete(nullptr, true));
+    EXPECT_FALSE(ErrorMgrDelete(nullptr, false));
+    // Deleting with false still frees.
     ASSERT_TRUE(ErrorMgrCreate(&handle, &uuid));
     EXPECT_FALSE(ErrorMgrDelete(&handle, false));
     EXPECT_EQ(handle, nullptr);
-    EXPECT_FALSE(ErrorMgrDelete(nullptr, false));
-    EXPECT_TRUE(ErrorMgrDelete(nullptr, true));
-}
-
-TEST(ComponentHandle, CreateWithNullUuidLeavesOutUntouched) {
-    auto* sentinel = reinterpret_cast<_qel_error_manager*>(0x1234);
-    _qel_error_manager* handle = sentinel;
-    EXPECT_FALSE(ErrorMgrCreate(&handle, nullptr));
-    EXPECT_EQ(handle, sentinel);
 }
 
 TEST(ComponentHandle, DeleteRefusesForeignAndDamagedBlocks) {
-    // A pointer 32 bytes into our own buffer: a readable "header" that does
-    // not validate. Nothing may be freed (the sanitizers would notice).
+    // A pointer into our own buffer: a readable "header" that does not
+    // validate. Nothing may be freed (the sanitizers would notice).
     std::vector<unsigned char> buffer(128, 0xCC);
     auto* foreign = reinterpret_cast<_qel_error_manager*>(buffer.data() + 64);
     _qel_error_manager* slot = foreign;
@@ -63,62 +53,45 @@ TEST(ComponentHandle, DeleteRefusesForeignAndDamagedBlocks) {
     _qel_error_manager* handle = nullptr;
     ASSERT_TRUE(ErrorMgrCreate(&handle, &uuid));
     auto* header = reinterpret_cast<unsigned char*>(handle) - 32;
-    const unsigned char saved = header[0];
-    header[0] ^= 0xFF;  // break the magic
-    _qel_error_manager* damaged = handle;
-    EXPECT_FALSE(ErrorMgrDelete(&damaged, true));
-    EXPECT_EQ(damaged, handle);
-    header[0] = saved;
-    // The magic alone is not enough: the header must point at its payload.
-    void* self = nullptr;
-    std::memcpy(&self, header + 8, sizeof self);
-    void* elsewhere = header;
-    std::memcpy(header + 8, &elsewhere, sizeof elsewhere);
-    EXPECT_FALSE(ErrorMgrDelete(&damaged, true));
-    EXPECT_EQ(damaged, handle);
-    std::memcpy(header + 8, &self, sizeof self);
+    // A broken magic, then a header that does not point at its payload.
+    for (const size_t at : {size_t{0}, size_t{8}}) {
+        header[at] ^= 0xFF;
+        _qel_error_manager* damaged = handle;
+        EXPECT_FALSE(ErrorMgrDelete(&damaged, true)) << at;
+        EXPECT_EQ(damaged, handle);
+        header[at] ^= 0xFF;
+    }
     EXPECT_TRUE(ErrorMgrDelete(&handle, true));
-}
 
-TEST(TaggedBlock, RefusesWhatItCannotTag) {
-    _qel_bos_uuid owner = TestUuid(103);
     EXPECT_EQ(faultkit::TaggedBlockAllocate(24, nullptr), nullptr);
     // The header would wrap the size around to a few bytes.
-    EXPECT_EQ(faultkit::TaggedBlockAllocate(SIZE_MAX - 16, &owner), nullptr);
+    EXPECT_EQ(faultkit::TaggedBlockAllocate(SIZE_MAX - 16, &uuid), nullptr);
     EXPECT_EQ(faultkit::TaggedBlockRelease(nullptr), nullptr);
 }
 
-TEST(ComponentHandle, InitialiseQueriesAndPlacement) {
+TEST(ComponentHandle, InitialiseQueriesPlacesAndResolvesOnce) {
     EXPECT_EQ(ErrorMgrInitialise(nullptr, nullptr), reinterpret_cast<void*>(24));
-
     unsigned char memory[24];
     std::memset(memory, 0x5A, sizeof memory);
     void* identity = ErrorMgrInitialise(memory, nullptr);
     ASSERT_NE(identity, nullptr);
     EXPECT_EQ(std::memcmp(identity, &kLibraryUuidForTests, 16), 0);
-    for (unsigned char byte : memory) {
-        EXPECT_EQ(byte, 0x5A);
-    }
+    EXPECT_EQ(std::vector<unsigned char>(memory, memory + 24),
+              std::vector<unsigned char>(24, 0x5A));
 
     _qel_bos_uuid uuid = TestUuid(103);
     EXPECT_EQ(ErrorMgrInitialise(nullptr, &uuid), nullptr);
-    auto* handle = static_cast<_qel_error_manager*>(ErrorMgrInitialise(memory, &uuid));
-    ASSERT_EQ(static_cast<void*>(handle), static_cast<void*>(memory));
-    EXPECT_EQ(handle->thread_id, faultkit::platform::CurrentThreadId());
-    EXPECT_EQ(std::memcmp(&handle->uuid, &uuid, sizeof uuid), 0);
-    EXPECT_EQ(handle->facility, 0xFFFFFFFFu);
-}
-
-TEST(ComponentHandle, HandleCheckResolvesPlacedHandlesOnce) {
-    EXPECT_FALSE(faultkit::HandleCheck(nullptr));
-    _qel_bos_uuid uuid = TestUuid(104);
-    _qel_error_manager placed;
-    ErrorMgrInitialise(&placed, &uuid);
+    auto* placed = static_cast<_qel_error_manager*>(ErrorMgrInitialise(memory, &uuid));
+    ASSERT_EQ(static_cast<void*>(placed), static_cast<void*>(memory));
+    EXPECT_EQ(placed->thread_id, faultkit::platform::CurrentThreadId());
+    EXPECT_EQ(std::memcmp(&placed->uuid, &uuid, sizeof uuid), 0);
+    EXPECT_EQ(placed->facility, 0xFFFFFFFFu);
     EXPECT_EQ(ErrorMgrGetFacility(&uuid), 0u);  // not registered before first use
-    ASSERT_TRUE(faultkit::HandleCheck(&placed));
-    EXPECT_NE(placed.facility, 0xFFFFFFFFu);
-    EXPECT_EQ(placed.facility, ErrorMgrGetFacility(&uuid));
 
+    EXPECT_FALSE(faultkit::HandleCheck(nullptr));
+    ASSERT_TRUE(faultkit::HandleCheck(placed));
+    EXPECT_NE(placed->facility, 0xFFFFFFFFu);
+    EXPECT_EQ(placed->facility, ErrorMgrGetFacility(&uuid));
     _qel_error_manager library_placed;
     ErrorMgrInitialise(&library_placed, const_cast<_qel_bos_uuid*>(&kLibraryUuidForTests));
     ASSERT_TRUE(faultkit::HandleCheck(&library_placed));

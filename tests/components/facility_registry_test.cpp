@@ -23,37 +23,27 @@ uint32_t Register(_qel_bos_uuid uuid) {
     return facility;
 }
 
-TEST(FacilityRegistry, NullPointerIsNeverRegistered) {
+// Facilities follow the order of registration; the fixed UUIDs have
+// facility 0 and take no entry; a null pointer is never registered.
+TEST(FacilityRegistry, FacilitiesFollowRegistrationOrder) {
+    _qel_bos_uuid a = TestUuid(210), b = TestUuid(211), null_uuid{};
+    _qel_bos_uuid library = kLibraryUuidForTests;
+    EXPECT_EQ(ErrorMgrGetFacility(&a), 0u);
+    const uint32_t fa = Register(a);
+    EXPECT_EQ(fa & 0xFFFFu, 0u);
+    EXPECT_EQ(ErrorMgrGetFacility(&a), fa);
+    EXPECT_EQ(Register(a), fa);  // registering again finds the entry
+    for (_qel_bos_uuid* fixed : {&null_uuid, &library}) {
+        EXPECT_EQ(Register(*fixed), 0u);
+        EXPECT_EQ(ErrorMgrGetFacility(fixed), 0u);
+    }
+    EXPECT_EQ(Register(b), fa + 0x10000u);
+
     uint32_t facility = 0x1234;
     EXPECT_FALSE(faultkit::FacilityOfUuid(nullptr, nullptr, &facility));
     EXPECT_EQ(facility, 0x1234u);
     EXPECT_EQ(faultkit::FacilityFindOrAdd(nullptr, true), 0u);
     EXPECT_EQ(ErrorMgrGetFacility(nullptr), 0u);
-}
-
-TEST(FacilityRegistry, FixedUuidsHaveFacilityZeroAndUseNoEntry) {
-    _qel_bos_uuid null_uuid{};
-    _qel_bos_uuid library = kLibraryUuidForTests;
-    const uint32_t before = Register(TestUuid(200));
-    EXPECT_EQ(Register(null_uuid), 0u);
-    EXPECT_EQ(Register(library), 0u);
-    EXPECT_EQ(ErrorMgrGetFacility(&null_uuid), 0u);
-    EXPECT_EQ(ErrorMgrGetFacility(&library), 0u);
-    EXPECT_EQ(ErrorMgrGetFacility(nullptr), 0u);
-    // No entry was spent on them: the next new UUID takes the next index.
-    EXPECT_EQ(Register(TestUuid(201)), before + 0x10000u);
-}
-
-TEST(FacilityRegistry, FacilitiesFollowRegistrationOrder) {
-    _qel_bos_uuid a = TestUuid(210);
-    _qel_bos_uuid b = TestUuid(211);
-    EXPECT_EQ(ErrorMgrGetFacility(&a), 0u);
-    const uint32_t fa = Register(a);
-    const uint32_t fb = Register(b);
-    EXPECT_EQ(fa & 0xFFFFu, 0u);
-    EXPECT_EQ(fb, fa + 0x10000u);
-    EXPECT_EQ(ErrorMgrGetFacility(&a), fa);
-    EXPECT_EQ(Register(a), fa);  // registering again finds the entry
 }
 
 TEST(FacilityRegistry, QueryWorksInBothDirections) {
@@ -91,9 +81,7 @@ TEST(FacilityRegistry, ConcurrentRegistrationOfOneUuidMakesOneEntry) {
     for (auto& thread : threads) {
         thread.join();
     }
-    for (uint32_t facility : facilities) {
-        EXPECT_EQ(facility, facilities[0]);
-    }
+    EXPECT_EQ(facilities, std::vector<uint32_t>(kThreads, facilities[0]));
     EXPECT_EQ(Register(TestUuid(231)), facilities[0] + 0x10000u);
 }
 

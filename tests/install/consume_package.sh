@@ -4,8 +4,9 @@
 # -dbgsym package, no lintian errors; the .zip in one folder), then builds
 # and runs a consumer against it through the CMake package and an installed
 # example through pkg-config, and runs the installed tool.
-#   consume_package.sh install BUILD WORK CONSUMER_SOURCE CC
-#       cmake --install into a fresh prefix
+#   consume_package.sh install BUILD WORK CONSUMER_SOURCE CC [TOOLCHAIN_FILE RUNNER]
+#       cmake --install into a fresh prefix; a build for another
+#       architecture names its toolchain file and the emulator (qemu)
 #   consume_package.sh deb BUILD WORK CONSUMER_SOURCE CC
 #       cpack's .deb, unpacked with dpkg-deb
 #   consume_package.sh zip BUILD WORK CONSUMER_SOURCE CC TOOLCHAIN_FILE RUNNER
@@ -45,15 +46,9 @@ case $mode in
   *) echo "unknown mode $mode" >&2; exit 2 ;;
 esac
 test -f "$prefix/include/faultkit.h"
-if [ "$mode" != deb ]; then
-  test -f "$prefix/share/doc/faultkit/LICENSE"
-fi
-if [ "$mode" = install ]; then
-  test -f "$prefix/share/man/man1/faultkit.1"
-fi
-if [ "$mode" != zip ]; then
-  test -f "$prefix/share/bash-completion/completions/faultkit"
-fi
+[ "$mode" = deb ] || test -f "$prefix/share/doc/faultkit/LICENSE"
+[ "$mode" != install ] || test -f "$prefix/share/man/man1/faultkit.1"
+[ "$mode" = zip ] || test -f "$prefix/share/bash-completion/completions/faultkit"
 pcdir=$(ls -d "$prefix"/lib*/pkgconfig "$prefix"/lib/*/pkgconfig 2>/dev/null | head -n 1)
 libdir=$(dirname "$pcdir")
 
@@ -64,19 +59,22 @@ if [ "$mode" = zip ]; then
     "$runner" "$@"
   }
   exe=.exe
-  cmake_args="-DCMAKE_TOOLCHAIN_FILE=$toolchain -Dfaultkit_DIR=$libdir/cmake/faultkit"
 else
-  run() { LD_LIBRARY_PATH=$libdir "$@"; }
+  # shellcheck disable=SC2086
+  run() { LD_LIBRARY_PATH=$libdir $runner "$@"; }
   exe=
-  cmake_args="-DCMAKE_PREFIX_PATH=$prefix"
 fi
-
-echo "== installed tool"
-if [ "$mode" = zip ]; then
+# A cross build's consumer is built with the same toolchain file.
+if [ -n "$toolchain" ]; then
+  cmake_args="-DCMAKE_TOOLCHAIN_FILE=$toolchain -Dfaultkit_DIR=$libdir/cmake/faultkit"
+  echo "== installed tool"
   run "$prefix/bin/faultkit.exe" --version
 else
+  cmake_args="-DCMAKE_PREFIX_PATH=$prefix"
+  echo "== installed tool"
   # No library path: the tool must find its library by itself.
-  "$prefix/bin/faultkit" --version
+  # shellcheck disable=SC2086
+  $runner "$prefix/bin/faultkit" --version
 fi
 
 echo "== CMake package"

@@ -15,19 +15,20 @@ import re
 import sys
 
 src = sys.argv[1]
-layer_call = re.compile(r"faultkit_add_layer\((\w+)([^)]*)\)", re.S)
 include = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
-
-folder_of = {}  # layer name -> folder relative to src
-uses = {}  # layer name -> declared lower layers
+folder_of, uses, problems = {}, {}, []  # layer name -> folder under src, declared lower layers
 for folder, _, files in os.walk(src):
     if "CMakeLists.txt" in files:
         cmake = re.sub(r"#[^\n]*", "", open(os.path.join(folder, "CMakeLists.txt")).read())
-        match = layer_call.search(cmake)
+        match = re.search(r"faultkit_add_layer\((\w+)([^)]*)\)", cmake, re.S)
         if match:
             name, arguments = match.groups()
             folder_of[name] = os.path.relpath(folder, src).replace(os.sep, "/")
             uses[name] = arguments.split("USES", 1)[1].split() if "USES" in arguments else []
+for name in sorted(uses):
+    problems += [f"layer '{name}' uses '{lower}', which is no layer" for lower in uses[name]
+                 if lower not in uses]
+    uses[name] = [lower for lower in uses[name] if lower in uses]
 layer_at = {folder: name for name, folder in folder_of.items()}
 top_folders = {folder.split("/")[0] for folder in layer_at}
 
@@ -35,85 +36,51 @@ top_folders = {folder.split("/")[0] for folder in layer_at}
 def owning_layer(path):
     """The layer of the deepest layer folder holding `path` (relative to src), or None."""
     parts = path.split("/")[:-1]
-    for depth in range(len(parts), 0, -1):
-        name = layer_at.get("/".join(parts[:depth]))
-        if name:
-            return name
-    return None
+    return next((layer_at["/".join(parts[:depth])] for depth in range(len(parts), 0, -1)
+                 if "/".join(parts[:depth]) in layer_at), None)
 
 
-problems = []
-for name in sorted(uses):
-    for lower in uses[name]:
-        if lower not in uses:
-            problems.append(f"layer '{name}' uses '{lower}', which is no layer")
-            uses[name] = [used for used in uses[name] if used in uses]
-
-# Lowest first; a layer that cannot be placed lies on a cycle.
-order, placed = [], set()
-while len(order) < len(uses):
-    ready = sorted(n for n in uses if n not in placed and placed.issuperset(uses[n]))
-    if not ready:
-        break
+# Lowest first; the layers that cannot be placed lie on or above a cycle.
+order = []
+while ready := sorted(n for n in uses if n not in order and set(uses[n]) <= set(order)):
     order += ready
-    placed.update(ready)
-
-
-def find_cycle(start):
-    """A cycle of declared uses through layers that could not be placed."""
-    path, at = [start], start
-    while True:
-        at = next(lower for lower in uses[at] if lower not in placed)
-        if at in path:
-            return path[path.index(at):] + [at]
-        path.append(at)
-
-
 if len(order) < len(uses):
-    cycle = find_cycle(min(n for n in uses if n not in placed))
-    problems.append("cycle among declared uses: " + " -> ".join(cycle))
+    path = [min(n for n in uses if n not in order)]
+    while path.count(path[-1]) < 2:
+        path.append(next(lower for lower in uses[path[-1]] if lower not in order))
+    problems.append("cycle among declared uses: " + " -> ".join(path[path.index(path[-1]):]))
 
 reach = {}
 
 
-def reachable(name, seen=()):
+def reachable(name):
+    """The layers `name` uses, directly or through others."""
     if name not in reach:
-        below = set()
-        for lower in uses[name]:
-            if lower not in seen:
-                below |= {lower} | reachable(lower, seen + (name,))
-        reach[name] = below
+        reach[name] = set()  # a cycle ends here
+        reach[name] = set(uses[name]).union(*(reachable(lower) for lower in uses[name]))
     return reach[name]
 
 
 includes = {name: set() for name in uses}
 for folder, _, files in os.walk(src):
-    for file_name in sorted(files):
-        if not file_name.endswith((".h", ".cpp", ".c")):
-            continue
+    for file_name in sorted(f for f in files if f.endswith((".h", ".cpp", ".c"))):
         path = os.path.relpath(os.path.join(folder, file_name), src).replace(os.sep, "/")
         layer = owning_layer(path)
-        if layer is None:
-            continue
         for number, line in enumerate(open(os.path.join(src, path), errors="replace"), 1):
             match = include.match(line)
-            if not match or match.group(1).split("/")[0] not in top_folders:
+            if layer is None or not match or match.group(1).split("/")[0] not in top_folders:
                 continue
             target = owning_layer(match.group(1))
             if target is None:
-                problems.append(f"{path}:{number}: includes '{match.group(1)}', "
-                                f"which is in no layer")
+                problems.append(f"{path}:{number}: includes '{match.group(1)}', which is in no layer")
             elif target != layer and target not in reachable(layer):
-                problems.append(f"{path}:{number}: layer '{layer}' includes '{target}', "
-                                f"which it does not use (uses: "
-                                f"{', '.join(sorted(reachable(layer))) or 'nothing'})")
+                problems.append(f"{path}:{number}: layer '{layer}' includes '{target}', which it "
+                                f"does not use (uses: {', '.join(sorted(reachable(layer))) or 'nothing'})")
             elif target != layer:
                 includes[layer].add(target)
 
 for name in order + sorted(set(uses) - set(order)):
     print(f"{folder_of[name] + '/':22} {name:16} uses {', '.join(uses[name]) or '-'}"
           f"; includes {', '.join(sorted(includes[name])) or '-'}")
-for problem in problems:
-    print(problem)
-print(f"{len(uses)} layers checked, {len(problems)} problems")
+print("\n".join(problems + [f"{len(uses)} layers checked, {len(problems)} problems"]))
 sys.exit(1 if problems else 0)

@@ -26,28 +26,26 @@ std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
     return all;
 }
 
-TEST(WriteImage, TwoErrorsWithContextByteForByte) {
+// Two errors with texts and a context; then flag bits, which travel, and
+// facility bits, which do not: an unknown facility gives the null UUID.
+TEST(WriteImage, ByteForByte) {
     ListPtr context = Build("%i", 7);
     const ErrorSlot slots[2] = {Slot(FacilityOf(kOtherUuid) | 1, "ab", "cd", 1),
                                 Slot(FacilityOf(kExampleUuid) | 2, "ef", "gh", 2, context.get())};
-    const std::vector<uint8_t> expected =
-        Concat({{0, 0, 0, 90, 0, 0, 0, 2, 0, 0, 0, 1},
-                kOtherUuidBytes,
-                {0, 0, 0, 1, 0x03, 0, 0, 0, 2},
-                kExampleUuidBytes,
-                {0, 0, 0, 2, 0x07},
-                {0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 7},
-                {'a', 'b', 0, 'c', 'd', 0, 'e', 'f', 0, 'g', 'h', 0, 0, 0, 0, 90}});
-    EXPECT_EQ(Image(slots, 2), expected);
+    EXPECT_EQ(Image(slots, 2),
+              Concat({{0, 0, 0, 90, 0, 0, 0, 2, 0, 0, 0, 1},
+                      kOtherUuidBytes,
+                      {0, 0, 0, 1, 0x03, 0, 0, 0, 2},
+                      kExampleUuidBytes,
+                      {0, 0, 0, 2, 0x07},
+                      {0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 7},
+                      {'a', 'b', 0, 'c', 'd', 0, 'e', 'f', 0, 'g', 'h', 0, 0, 0, 0, 90}}));
     EXPECT_EQ(Items(context.get())[0].type, CtxInt32);  // the slot's list is untouched
-}
 
-TEST(WriteImage, FlagBitsTravelFacilityBitsDoNotAndUnknownFacilityGivesNullUuid) {
     const ErrorSlot slot = Slot(0xF0000000u | 0x0FFF0000u | 9, nullptr, "z", 0);
-    const std::vector<uint8_t> expected = Concat({{0, 0, 0, 39, 0, 0, 0, 1, 0xF0, 0, 0, 9},
-                                                  std::vector<uint8_t>(16, 0),
-                                                  {0, 0, 0, 0, 0x01, 'z', 0, 0, 0, 0, 39}});
-    EXPECT_EQ(Image(&slot, 1), expected);
+    EXPECT_EQ(Image(&slot, 1), Concat({{0, 0, 0, 39, 0, 0, 0, 1, 0xF0, 0, 0, 9},
+                                       std::vector<uint8_t>(16, 0),
+                                       {0, 0, 0, 0, 0x01, 'z', 0, 0, 0, 0, 39}}));
 }
 
 // A list whose last record claims nearly 4 GiB: the image would not fit
