@@ -427,14 +427,23 @@ void ReleaseThreadTable() {
 
 namespace {
 
+// Whether a thread was working on the record at the fork: it held the lock,
+// or it was inside by its pass (its flag, in its end object, which the
+// record holds, was set).
+bool HeldAtFork(const ThreadRecord& record) {
+    const std::atomic<uint32_t>* pass = record.owner_flag.load(std::memory_order_relaxed);
+    return SpinLockCounter(record.lock.word.load(std::memory_order_relaxed)) != 0 ||
+           (pass != nullptr && pass->load(std::memory_order_relaxed) != 0);
+}
+
 // Empties a cell in a forked child, where its thread and its watcher are
-// gone. Storage whose lock was held at the fork may be half written: it is
+// gone. Storage of a record held at the fork may be half written: it is
 // left alone rather than freed. Handles are given back only when the table
 // was whole at the fork (`whole`) and the cell was in use.
 void ForgetCell(uint8_t cell, bool in_use, bool whole) {
     ThreadRecord& record = g_record_cells[cell];
     record.generation.fetch_add(1, std::memory_order_relaxed);  // hints to it fail
-    if (SpinLockCounter(record.lock.word.load(std::memory_order_relaxed)) == 0) {
+    if (!HeldAtFork(record)) {
         ReleaseSlotStorage(&record, true);
     }
     record.count = 0;
