@@ -133,8 +133,14 @@ bool RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)());
 // only while it lives, so no other thread ever writes it.
 //
 // Flags exist only where FlushOtherThreads works: our POSIX layer on Linux,
-// with membarrier. Windows has FlushProcessWriteBuffers, but Wine, where the
-// Windows build is tested, does nothing in it; there no thread has a flag.
+// with membarrier. The Windows layer has none, on purpose.
+// FlushProcessWriteBuffers would serve on Windows itself, but Wine, where the
+// same DLL is tested and also used, returns from it without interrupting any
+// thread, and a pass that relied on it there would let an owner and a lock
+// holder write a record at once, with nothing to show for it. Telling Wine
+// apart at run time would leave the path that real Windows takes untested.
+// So on Windows no thread has a flag and every operation takes the record's
+// lock, which is correct on both.
 
 // Makes every other thread of the process pass a full memory barrier before
 // this returns: one that runs now is interrupted, one that does not passes
