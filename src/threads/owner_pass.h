@@ -32,11 +32,14 @@
 //    thread whose pass word names a record that has since been removed, or
 //    given to another thread, sets only its own flag, finds owner_flag
 //    naming another (or none) and leaves.
+//  - A forked child, where the owner is gone, counts a record whose owner's
+//    flag was set at the fork as held, like one whose lock was, and leaves
+//    its storage alone.
 // Ending a pass costs a flush, a system call that interrupts every CPU
 // running a thread of the process; so a record that another thread has
 // held is `shared`, and its owner gets no pass to it again. Where threads
 // have no flags (Windows) nobody has a pass and every operation takes the
-// lock.
+// lock (platform.h says why).
 #pragma once
 
 #include <atomic>
