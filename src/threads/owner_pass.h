@@ -68,9 +68,12 @@ static_assert(platform::kThreadWords > kPassWord, "a word for the pass");
 // the thread has no pass.
 inline RecordHold EnterByPass() {
     std::atomic<uint32_t>* flag = platform::OwnThreadFlag();
+    if (flag == nullptr) {  // always on Windows: no word is read there
+        return RecordHold{nullptr, nullptr};
+    }
     auto* record =
         reinterpret_cast<ThreadRecord*>(static_cast<uintptr_t>(platform::ThreadWord(kPassWord)));
-    if (flag == nullptr || record == nullptr) {
+    if (record == nullptr) {
         return RecordHold{nullptr, nullptr};
     }
     flag->store(1, std::memory_order_relaxed);
