@@ -4,36 +4,17 @@
 // std::unordered_map keyed by thread id (what a user would write by hand).
 #include <benchmark/benchmark.h>
 
-#include <mutex>
 #include <thread>
-#include <unordered_map>
 
 #include "base/spin_lock.h"
+#include "error_round_trip.h"
 #include "faultkit.h"
 #include "support/test_uuids.h"
 
 namespace {
 
-constexpr uint32_t kCode = 5;
-
-struct ThreadErrors {
-    uint32_t root = 0;
-    uint32_t last = 0;
-    int count = 0;
-};
-
-void Store(ThreadErrors& errors, uint32_t code) {
-    if (errors.count++ == 0) {
-        errors.root = code;
-    }
-    errors.last = code;
-}
-
-uint32_t TakeRoot(ThreadErrors& errors) {
-    const uint32_t root = errors.count > 0 ? errors.root : 0;
-    errors.count = 0;
-    return root;
-}
+using faultkit::bench::kCode;
+using faultkit::bench::ThreadErrors;
 
 thread_local ThreadErrors t_errors;
 
@@ -41,35 +22,22 @@ void BM_ThreadLocal(benchmark::State& state) {
     uint32_t code = kCode;
     for (auto _ : state) {
         benchmark::DoNotOptimize(code);
-        Store(t_errors, code);
+        faultkit::bench::Store(t_errors, code);
         benchmark::ClobberMemory();
         benchmark::DoNotOptimize(t_errors.last);
-        benchmark::DoNotOptimize(TakeRoot(t_errors));
+        benchmark::DoNotOptimize(faultkit::bench::TakeRoot(t_errors));
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
 }
 
-std::mutex g_mutex;
-std::unordered_map<std::thread::id, ThreadErrors> g_errors;  // guarded by g_mutex
+faultkit::bench::MutexAndMap g_store;
 
 void BM_MutexAndMap(benchmark::State& state) {
     const std::thread::id self = std::this_thread::get_id();
     for (auto _ : state) {
-        {
-            std::lock_guard<std::mutex> lock(g_mutex);
-            Store(g_errors[self], kCode);
-        }
-        {
-            std::lock_guard<std::mutex> lock(g_mutex);
-            const auto found = g_errors.find(self);
-            benchmark::DoNotOptimize(found != g_errors.end() ? found->second.last : 0u);
-        }
-        {
-            std::lock_guard<std::mutex> lock(g_mutex);
-            const auto found = g_errors.find(self);
-            benchmark::DoNotOptimize(found != g_errors.end() ? TakeRoot(found->second) : 0u);
-        }
+        faultkit::bench::MutexAndMapRoundTrip(
+            g_store, self, [](uint32_t code) { benchmark::DoNotOptimize(code); });
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -84,10 +52,7 @@ void BM_Faultkit(benchmark::State& state) {
     }
     _qel_error_enumerate record{};
     for (auto _ : state) {
-        ErrorMgrSetErrorFull(handle, kCode, nullptr, nullptr, nullptr, -1);
-        const uint32_t last = ErrorMgrGetLastError(handle, &record);
-        const uint32_t root = ErrorMgrGetRootError(handle, &record);
-        if (last != kCode || root != kCode) {
+        if (!faultkit::bench::FaultkitRoundTrip(handle, &record)) {
             state.SkipWithError("an operation failed");
             break;
         }
@@ -96,9 +61,11 @@ void BM_Faultkit(benchmark::State& state) {
     ErrorMgrDelete(&handle, true);
 }
 
-// Where the time goes: every operation takes and releases its record's
-// SpinLock, an atomic increment and a plain store. This is that traffic
-// alone, three operations' worth, on a lock of the thread's own.
+// What a round trip would spend on lock traffic alone if each operation
+// took its record's SpinLock (an atomic increment and a plain store), as
+// on Windows and on a record another thread has held: three operations'
+// worth, on a lock of the thread's own. Where threads have flags, a thread
+// on its own record holds it by its pass and spends none of this.
 void BM_LockTrafficOnly(benchmark::State& state) {
     faultkit::SpinLock lock;
     for (auto _ : state) {

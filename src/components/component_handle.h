@@ -33,12 +33,16 @@ inline uint32_t HandleFacility(const _qel_error_manager* handle) {
 // it) and stores it; false when that fails.
 bool ResolveHandleFacility(_qel_error_manager* handle);
 
+// A handle that passes the check without resolving anything.
+inline bool HandleResolved(const _qel_error_manager* handle) {
+    return handle != nullptr && HandleFacility(handle) != kFacilityUnresolved;
+}
+
 // A null handle fails. An unresolved handle has its facility resolved from
 // its UUID (registering it); the check fails when that fails. Inline: every
 // error operation runs it, and nearly always the handle is resolved.
 inline bool HandleCheck(_qel_error_manager* handle) {
-    return handle != nullptr &&
-           (HandleFacility(handle) != kFacilityUnresolved || ResolveHandleFacility(handle));
+    return HandleResolved(handle) || (handle != nullptr && ResolveHandleFacility(handle));
 }
 
 }  // namespace faultkit

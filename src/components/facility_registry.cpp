@@ -1,23 +1,12 @@
 #include "components/facility_registry.h"
 
-#include <atomic>
-
-#include "base/spin_lock.h"
 #include "components/uuid.h"
 
 namespace faultkit {
-namespace {
-
-// `lock` guards appends and locked searches. `count` is raised (release)
-// only after the new entry is written, so a reader that sees count >= f
-// (acquire) may read entry f without the lock.
-struct FacilityTable {
-    _qel_bos_uuid entries[kFacilityCapacity];
-    std::atomic<uint32_t> count{0};
-    SpinLock lock;
-};
 
 FacilityTable g_facilities;
+
+namespace {
 
 bool HasFixedFacility(const _qel_bos_uuid* uuid) {
     return UuidEqual(uuid, &kNullUuid) || UuidEqual(uuid, &kLibraryUuid);
@@ -81,14 +70,6 @@ uint32_t RegisteredFacility(const _qel_bos_uuid* uuid) {
 
 void FacilityLockAfterForkInChild() {
     g_facilities.lock.word.store(0, std::memory_order_relaxed);
-}
-
-_qel_bos_uuid FacilityUuidOfCode(uint32_t code) {
-    const uint32_t f = (code & FAULTKIT_FACILITY_MASK) >> kFacilityShift;
-    if (f == 0 || f > g_facilities.count.load(std::memory_order_acquire)) {
-        return kNullUuid;
-    }
-    return g_facilities.entries[f - 1];
 }
 
 }  // namespace faultkit

@@ -3,14 +3,30 @@
 // LibraryUuid never enter it and always have facility 0.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
+#include "base/spin_lock.h"
+#include "components/uuid.h"
 #include "faultkit.h"
 
 namespace faultkit {
 
 inline constexpr uint32_t kFacilityCapacity = 64;
 inline constexpr uint32_t kFacilityShift = 16;
+
+// `lock` guards appends and locked searches. `count` is raised (release)
+// only after the new entry is written, so a reader that sees count >= f
+// (acquire) may read entry f without the lock.
+struct FacilityTable {
+    _qel_bos_uuid entries[kFacilityCapacity];
+    std::atomic<uint32_t> count{0};
+    SpinLock lock;
+};
+
+// The process's table; outside facility_registry.cpp only FacilityUuidOfCode
+// reads it.
+extern FacilityTable g_facilities;
 
 // Searches the table under its lock; appends the UUID when it is missing,
 // `add` is set and there is room. Returns the 1-based index, or 0 when not
@@ -40,7 +56,13 @@ void FacilityLockAfterForkInChild();
 
 // The UUID of the code's facility, read without the lock (entries never
 // change once written); NullUuid for a code without facility or an entry
-// that does not exist.
-_qel_bos_uuid FacilityUuidOfCode(uint32_t code);
+// that does not exist. Inline: every error read runs it.
+inline _qel_bos_uuid FacilityUuidOfCode(uint32_t code) {
+    const uint32_t f = (code & FAULTKIT_FACILITY_MASK) >> kFacilityShift;
+    if (f == 0 || f > g_facilities.count.load(std::memory_order_acquire)) {
+        return kNullUuid;
+    }
+    return g_facilities.entries[f - 1];
+}
 
 }  // namespace faultkit

@@ -4,6 +4,7 @@
 // outside src/platform/ reaches the operating system only through here.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -117,9 +118,68 @@ inline constexpr bool kUnloadStopsThreads = true;
 // fork on Windows, where this does nothing.
 bool RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)());
 
+// Thread flags ---------------------------------------------------------------
+
+// A thread flag is a word that one thread writes with plain stores and that
+// other threads read. With FlushOtherThreads it makes an asymmetric Dekker
+// pair: the thread sets its flag and reads a shared word with no fence in
+// between; another thread changes the shared word, calls FlushOtherThreads
+// and reads the flag. Then either the second thread sees the flag set, or
+// the first sees the change.
+//
+// A thread's flag lives in the object of its end (OpenThreadEnd) and as long
+// as that object: whoever holds a handle to the end may read the flag, even
+// after the thread has ended (it reads 0 then), and the thread writes it
+// only while it lives, so no other thread ever writes it.
+//
+// Flags exist only where FlushOtherThreads works: our POSIX layer on Linux,
+// with membarrier. The Windows layer has none, on purpose.
+// FlushProcessWriteBuffers would serve on Windows itself, but Wine, where the
+// same DLL is tested and also used, returns from it without interrupting any
+// thread, and a pass that relied on it there would let an owner and a lock
+// holder write a record at once, with nothing to show for it. Telling Wine
+// apart at run time would leave the path that real Windows takes untested.
+// So on Windows no thread has a flag and every operation takes the record's
+// lock, which is correct on both.
+
+// Makes every other thread of the process pass a full memory barrier before
+// this returns: one that runs now is interrupted, one that does not passes
+// one when it is scheduled again. False when that cannot be done; never
+// false once OwnThreadFlag has returned a flag in this process (its parent
+// included).
+#if defined(_WIN32)
+inline bool FlushOtherThreads() {
+    return false;
+}
+#else
+bool FlushOtherThreads();
+#endif
+
+// OwnThreadFlag: the calling thread's flag; null once the thread's end has
+// been signalled (in its exit), for a thread whose end object could not be
+// made, and where there are no flags.
+// ThreadFlagOf: the flag in the end object `end`; the same word as that
+// thread's OwnThreadFlag when `end` is the end the thread reports itself (a
+// thread seen only from outside, whose end a probe watches, has an end of
+// another object, and its flag stays 0).
+#if defined(_WIN32)
+inline std::atomic<uint32_t>* OwnThreadFlag() {
+    return nullptr;
+}
+inline const std::atomic<uint32_t>* ThreadFlagOf(Handle) {
+    return nullptr;
+}
+#else
+extern __thread std::atomic<uint32_t>* t_own_thread_flag __attribute__((tls_model("initial-exec")));
+inline std::atomic<uint32_t>* OwnThreadFlag() {
+    return t_own_thread_flag;
+}
+const std::atomic<uint32_t>* ThreadFlagOf(Handle end);
+#endif
+
 // Per-thread words ---------------------------------------------------------
 
-inline constexpr int kThreadWords = 8;
+inline constexpr int kThreadWords = 5;
 
 // The calling thread's word `index` (0 to kThreadWords - 1): 0 until the
 // thread sets it. No heap block stands behind the words, so nothing is left
@@ -127,7 +187,7 @@ inline constexpr int kThreadWords = 8;
 // Windows, where the runtime's thread_local support keeps memory that
 // FreeLibrary does not give back; elsewhere initial-exec thread-local
 // storage, which a shared library reaches with one load from the thread
-// pointer (64 bytes of the static TLS reserve).
+// pointer (40 bytes of the static TLS reserve).
 #if defined(_WIN32)
 uint64_t ThreadWord(int index);
 void SetThreadWord(int index, uint64_t value);

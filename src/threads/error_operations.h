@@ -1,7 +1,7 @@
 // The operations a component performs on the calling thread's errors: store
 // (or clear), read the root or the last error, enumerate, redirect. Each
 // checks the handle first, then works on the thread's record (or the record
-// it is redirected to) under that record's lock only.
+// it is redirected to), held by its lock or its thread's pass only.
 #pragma once
 
 #include <cstdint>

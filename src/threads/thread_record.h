@@ -1,5 +1,5 @@
 // ThreadRecord: the error state of one thread, two slots under a lock of
-// their own.
+// their own (or its thread's pass, owner_pass.h).
 #pragma once
 
 #include <atomic>
@@ -20,8 +20,13 @@ struct alignas(64) ThreadRecord {
     // checks, once it holds `lock`, that it has not been removed since.
     // Changed under the table lock.
     std::atomic<uint32_t> generation{0};
-    int32_t count{0};                  // slots in use: 0, 1 or 2; guarded by `lock`
-    ErrorSlot slots[2]{};              // root error, then the last error; guarded by `lock`
+    // `count` and `slots` are guarded by `lock`, or by the owner's pass.
+    int32_t count{0};  // slots in use: 0, 1 or 2
+    // The flag of the record's thread while that thread may work on the
+    // record by its pass, without `lock` (owner_pass.h); null otherwise.
+    // Changed under `lock`; read by the record's thread without it.
+    std::atomic<const std::atomic<uint32_t>*> owner_flag{nullptr};
+    ErrorSlot slots[2]{};              // root error, then the last error
     uint32_t thread_id{0};             // set when the record is made, under the table lock
     uint32_t redirect_id{0};           // thread this thread's errors go to, 0 for none;
                                        // changed only by RedirectRecord, read atomically
@@ -32,10 +37,21 @@ struct alignas(64) ThreadRecord {
     // the record's own thread (RedirectRecord, holding `lock`) and when the
     // record is removed; read by the record's own thread in its searches.
     platform::Handle redirect_end{nullptr};
+    // Set once a thread other than the record's own has held the record:
+    // the owner gets no pass to it again. Guarded by `lock`; cleared when
+    // the record is removed.
+    bool shared{false};
 };
 
+inline constexpr uint32_t kThreadTableCapacity = 32;
+
+// The cells that hold the records, one record at a time each, for good
+// (thread_table.cpp): records never move, and a cell's number names its
+// record.
+extern ThreadRecord g_record_cells[kThreadTableCapacity];
+
 // Frees the first `count` slots' context and strings; sets count to 0 when
-// reset is true; returns reset. The caller holds the record lock.
+// reset is true; returns reset. The caller holds the record (lock or pass).
 inline bool ReleaseSlotStorage(ThreadRecord* record, bool reset) {
     for (int32_t i = 0; i < record->count; ++i) {
         ErrorSlotReleaseStorage(record->slots[i]);

@@ -7,6 +7,9 @@
 #include "threads/thread_starter.h"
 
 namespace faultkit {
+
+ThreadRecord g_record_cells[kThreadTableCapacity];
+
 namespace {
 
 constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
@@ -19,7 +22,7 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
 
 // How a record stays put while an operation uses it.
 //
-// Records live in 32 fixed cells and are never copied. The table's
+// Records live in 32 fixed cells (g_record_cells) and are never copied. The table's
 // positions 0..count-1 hold the numbers of the cells in use and positions
 // count..31 the free ones; removing a record moves the number of the last
 // record in use into its position, so the records in use stay contiguous
@@ -35,7 +38,8 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
 // the record out of the positions in use and bumps its generation, so later
 // operations search again. Then, under the record lock alone, it frees the
 // slots' storage; an operation that locked the record before it was taken
-// out finishes first. Only after that may the cell serve a new record.
+// out, or entered it by its thread's pass, finishes first (the watcher ends
+// the pass, owner_pass.h). Only after that may the cell serve a new record.
 //
 // No lock is ever held together with another, except that Export and Import
 // take the facility lock inside a record lock, and a forking thread holds
@@ -54,8 +58,9 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
 // record's redirect_id changes only through the thread itself, which then
 // drops the hint. So the table lock is taken only when a record must be
 // found anew, and threads working on their own records do not contend.
+// Where threads have flags, a thread working on its own record does not
+// even take the record lock: it enters by its pass (owner_pass.h).
 struct ThreadTable {
-    ThreadRecord cells[kThreadTableCapacity];
     std::array<uint8_t, kThreadTableCapacity> order = IdentityOrder();  // cell of each position
     std::atomic<uint32_t> count{0};  // changed under `lock`; Shutdown polls it without
     // Guards `order`, `count`, publishing records and the records' thread_id
@@ -103,7 +108,7 @@ uint32_t Count() {
 }
 
 ThreadRecord& RecordAt(uint32_t position) {
-    return g_table.cells[g_table.order[position]];
+    return g_record_cells[g_table.order[position]];
 }
 
 // Takes a lock where giving up is no option, trying as long as it takes.
@@ -191,8 +196,8 @@ int Unlink(platform::Handle thread) {
     const uint32_t count = Count();
     for (uint32_t position = 0; position < count; ++position) {
         const uint8_t cell = g_table.order[position];
-        if (g_table.cells[cell].thread == thread) {
-            g_table.cells[cell].generation.fetch_add(1, std::memory_order_relaxed);
+        if (g_record_cells[cell].thread == thread) {
+            g_record_cells[cell].generation.fetch_add(1, std::memory_order_relaxed);
             g_table.releasing[cell].store(true, std::memory_order_relaxed);
             std::swap(g_table.order[position], g_table.order[count - 1]);
             g_table.count.store(count - 1, std::memory_order_relaxed);
@@ -215,9 +220,12 @@ bool Retire(platform::Handle thread) {
         return false;
     }
     // Nothing waits for this, and giving up would lose the cell for good.
-    ThreadRecord& record = g_table.cells[cell];
+    ThreadRecord& record = g_record_cells[cell];
     AcquireForGood(record.lock);
+    while (!EndOtherPass(record)) {
+    }
     ReleaseSlotStorage(&record, true);
+    record.shared = false;
     platform::Handle redirect_end = std::exchange(record.redirect_end, nullptr);
     SpinLockRelease(record.lock);
     g_table.releasing[cell].store(false, std::memory_order_release);
@@ -253,7 +261,7 @@ void KeepWatcher(int cell, uint32_t generation, platform::Handle watcher) {
     // Giving up would leave a watcher nobody waits for.
     AcquireForGood(g_table.lock);
     platform::Handle retired = watcher;
-    if (GenerationOf(&g_table.cells[cell]) == generation) {
+    if (GenerationOf(&g_record_cells[cell]) == generation) {
         std::swap(retired, g_table.watchers[cell]);
     }
     SpinLockRelease(g_table.lock);
@@ -277,7 +285,7 @@ bool CreateRecord(uint32_t id) {
                 Count() < kThreadTableCapacity && HaveShutdownEvent()
             ? Publish(id, thread)
             : -1;
-    const uint32_t generation = cell >= 0 ? GenerationOf(&g_table.cells[cell]) : 0;
+    const uint32_t generation = cell >= 0 ? GenerationOf(&g_record_cells[cell]) : 0;
     SpinLockRelease(g_table.lock);
     if (cell < 0) {
         platform::ReleaseHandle(thread);
@@ -316,7 +324,7 @@ ThreadRecord* LockRecordAfterSearch(bool follow_redirect) {
         }
         StoreHint(follow_redirect, hint);
         switch (LockHinted(hint)) {
-            case HintLock::kLocked: return hint.found.record;
+            case HintLock::kLocked: return LockedRecord(hint);
             case HintLock::kFailed: return nullptr;
             case HintLock::kRemoved: break;
         }
@@ -327,6 +335,7 @@ ThreadRecord* LockRecordAfterSearch(bool follow_redirect) {
 platform::Handle RedirectRecord(ThreadRecord* record, uint32_t target_id,
                                 platform::Handle target_end) {
     __atomic_store_n(&record->redirect_id, target_id, __ATOMIC_RELAXED);
+    DropOwnPass(record);
     StoreHint(true, RecordHint{});
     return std::exchange(record->redirect_end, target_end);
 }
@@ -393,17 +402,28 @@ void ReleaseThreadTable() {
 
 namespace {
 
+// Whether a thread was working on the record at the fork: it held the lock,
+// or it was inside by its pass (its flag, in its end object, which the
+// record holds, was set).
+bool HeldAtFork(const ThreadRecord& record) {
+    const std::atomic<uint32_t>* pass = record.owner_flag.load(std::memory_order_relaxed);
+    return SpinLockCounter(record.lock.word.load(std::memory_order_relaxed)) != 0 ||
+           (pass != nullptr && pass->load(std::memory_order_relaxed) != 0);
+}
+
 // Empties a cell in a forked child, where its thread and its watcher are
-// gone. Storage whose lock was held at the fork may be half written: it is
+// gone. Storage of a record held at the fork may be half written: it is
 // left alone rather than freed. Handles are given back only when the table
 // was whole at the fork (`whole`) and the cell was in use.
 void ForgetCell(uint8_t cell, bool in_use, bool whole) {
-    ThreadRecord& record = g_table.cells[cell];
+    ThreadRecord& record = g_record_cells[cell];
     record.generation.fetch_add(1, std::memory_order_relaxed);  // hints to it fail
-    if (SpinLockCounter(record.lock.word.load(std::memory_order_relaxed)) == 0) {
+    if (!HeldAtFork(record)) {
         ReleaseSlotStorage(&record, true);
     }
     record.count = 0;
+    record.owner_flag.store(nullptr, std::memory_order_relaxed);
+    record.shared = false;
     record.lock.word.store(0, std::memory_order_relaxed);
     if (whole && in_use) {
         platform::ReleaseHandle(record.thread);

@@ -14,7 +14,14 @@
 
 namespace faultkit {
 
-inline constexpr uint32_t kThreadTableCapacity = 32;
+// The record of `hint`, which the calling thread has just locked; when it
+// is the thread's own, the thread gets a pass to it for later operations.
+inline ThreadRecord* LockedRecord(const RecordHint& hint) {
+    if (platform::OwnThreadFlag() != nullptr && hint.own.record == hint.found.record) {
+        GrantOwnerPass(hint.found.record);
+    }
+    return hint.found.record;
+}
 
 // The search behind LockRecordOfCurrentThread, for a thread whose hint is
 // missing or no longer good.
@@ -27,11 +34,21 @@ ThreadRecord* LockRecordAfterSearch(bool follow_redirect);
 inline ThreadRecord* LockRecordOfCurrentThread(bool follow_redirect) {
     const RecordHint hint = LoadHint(follow_redirect);
     switch (LockHinted(hint)) {
-        case HintLock::kLocked: return hint.found.record;
+        case HintLock::kLocked: return LockedRecord(hint);
         case HintLock::kFailed: return nullptr;
         case HintLock::kRemoved: break;
     }
     return LockRecordAfterSearch(follow_redirect);
+}
+
+// Holds the calling thread's record, or the record it is redirected to when
+// `follow_redirect` is set, for one operation: by the thread's pass to its
+// own record if it has one (a thread with a pass is not redirected), else
+// by the lock, as LockRecordOfCurrentThread. End with ReleaseHoldWithResult.
+inline RecordHold HoldRecordOfCurrentThread(bool follow_redirect) {
+    const RecordHold pass = EnterByPass();
+    return pass.record != nullptr ? pass
+                                  : RecordHold{LockRecordOfCurrentThread(follow_redirect), nullptr};
 }
 
 // Sends later errors of the record's thread to the thread `target_id` (0:

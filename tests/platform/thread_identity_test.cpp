@@ -4,6 +4,7 @@
 // target of a redirect included, named by an id from a handle.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <set>
 #include <vector>
@@ -96,6 +97,27 @@ TEST(OpenThreadEnd, ThreadOpenedBeforeItAsksForItsId) {
     finish.Open();
     thread.join();
     EXPECT_TRUE(SignalledInTime(end.get()));
+}
+
+// Where threads have flags: a thread's flag is the flag of the end it
+// reports, so whoever holds that end reads what the thread wrote, also after
+// the thread has ended (AddressSanitizer reports a read of freed memory).
+TEST(ThreadFlags, LiveInTheEndOfTheirThreadAndOutliveIt) {
+    if (!platform::FlushOtherThreads()) {
+        GTEST_SKIP() << "no thread flags on this platform";
+    }
+    std::atomic<uint32_t>* flag = nullptr;
+    ParkedThread thread([&flag] {
+        platform::CurrentThreadId();
+        flag = platform::OwnThreadFlag();
+        flag->store(1);
+    });
+    OwnedHandle end(platform::OpenThreadEnd(thread.id()));
+    ASSERT_NE(flag, nullptr);
+    EXPECT_EQ(platform::ThreadFlagOf(end.get()), flag);
+    thread.Finish();
+    EXPECT_TRUE(SignalledInTime(end.get()));
+    EXPECT_EQ(platform::ThreadFlagOf(end.get())->load(), 1u);
 }
 
 }  // namespace

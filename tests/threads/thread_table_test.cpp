@@ -4,6 +4,11 @@
 #include <thread>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "support/round_threads.h"
 #include "thread_test_support.h"
 
@@ -173,6 +178,114 @@ TEST_F(ThreadTable, OperationsOnARecordKeptLockedFail) {
     holder.join();
     EXPECT_TRUE(WaitForRecordCount(0));
 }
+
+// Owner's passes (where threads have flags). A thread redirected to another
+// waits while that thread is inside its own record by its pass (its flag
+// set, as during an operation), then ends the pass: the owner takes the
+// lock from then on, and fails while the other thread keeps it.
+TEST_F(ThreadTable, AnotherThreadWaitsOutTheOwnersPassAndEndsIt) {
+    if (!faultkit::platform::FlushOtherThreads()) {
+        GTEST_SKIP() << "no thread flags on this platform";
+    }
+    _qel_error_manager target{};
+    Gate inside, leave, locked, release;
+    std::atomic<bool> stored{false};
+    std::thread owner([&] {
+        _qel_bos_uuid uuid = TestUuid(402);
+        ErrorMgrInitialise(&target, &uuid);
+        ErrorMgrSetErrorBasic(component.handle, 3, nullptr);  // locks: the pass is granted
+        EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 3u);  // by the pass
+        std::atomic<uint32_t>* flag = faultkit::platform::OwnThreadFlag();
+        flag->store(1);
+        inside.Open();
+        leave.Wait();
+        flag->store(0, std::memory_order_release);
+        locked.Wait();
+        EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 0u);  // no pass, no lock
+        release.Open();
+        EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 4u);
+    });
+    std::thread other([&] {
+        inside.Wait();
+        ASSERT_TRUE(ErrorMgrRedirect(&target));
+        EXPECT_FALSE(ErrorMgrSetErrorBasic(component.handle, 4, nullptr));
+        stored = true;
+        faultkit::ThreadRecord* record = faultkit::LockRecordOfCurrentThread(true);
+        ASSERT_NE(record, nullptr);
+        locked.Open();
+        release.Wait();
+        faultkit::SpinLockReleaseBlock(&record->lock, nullptr);
+    });
+    inside.Wait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(stored.load());
+    leave.Open();
+    other.join();
+    owner.join();
+    EXPECT_TRUE(WaitForRecordCount(0));
+}
+
+// A live thread whose record a shutdown removed has no pass to it any more:
+// its next error goes into a new record of its own, and the next thread to
+// come finds no trace of it in the cell the record had.
+TEST_F(ThreadTable, PassesEndWithTheirRecords) {
+    Gate stored, again, stored_again, finish;
+    std::thread live([&] {
+        ErrorMgrSetErrorBasic(component.handle, 5, nullptr);
+        ErrorMgrSetErrorBasic(component.handle, 6, nullptr);
+        stored.Open();
+        again.Wait();
+        ErrorMgrSetErrorBasic(component.handle, 7, nullptr);
+        stored_again.Open();
+        finish.Wait();
+        EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 7u);
+    });
+    stored.Wait();
+    EXPECT_TRUE(ErrorMgrShutdown());
+    again.Open();
+    stored_again.Wait();
+    std::thread fresh([&] { EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 0u); });
+    fresh.join();
+    finish.Open();
+    live.join();
+    EXPECT_TRUE(WaitForRecordCount(0));
+}
+
+#if !defined(_WIN32) && !defined(__SANITIZE_THREAD__)
+// A forked child leaves alone the storage of a record whose thread was
+// inside by its pass at the fork, as it may be half written: here a slot
+// names a block that is none, which the child would crash freeing.
+TEST_F(ThreadTable, ForkedChildLeavesARecordHeldByAPassAlone) {
+    if (!faultkit::platform::FlushOtherThreads()) {
+        GTEST_SKIP() << "no thread flags on this platform";
+    }
+    Gate inside, leave;
+    std::thread owner([&] {
+        ErrorMgrSetErrorBasic(component.handle, 3, nullptr);  // locks: the pass is granted
+        const faultkit::RecordHold pass = faultkit::EnterByPass();
+        if (pass.record == nullptr) {
+            ADD_FAILURE() << "no pass";
+            inside.Open();
+            return;
+        }
+        pass.record->slots[0].strings = reinterpret_cast<char*>(16);
+        inside.Open();
+        leave.Wait();
+        pass.record->slots[0].strings = nullptr;
+        faultkit::LeavePass(pass);
+    });
+    inside.Wait();
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    leave.Open();
+    owner.join();
+}
+#endif
 
 // 32 threads fill the table: a 33rd gets no record and every operation
 // fails for it. When one of the 32 ends, the others' records survive it.

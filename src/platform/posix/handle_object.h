@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -41,13 +42,21 @@ struct HandleObject {
     // other threads are gone.
     HandleObject* previous;
     HandleObject* next;
+    // The flag of the thread whose end this is (platform.h, thread flags),
+    // on a cache line of its own: the thread may write it on every call.
+    alignas(64) std::atomic<uint32_t> flag{0};
 };
+
+// The flag that a thread reporting its own end `end` writes: the end's
+// flag, or null where FlushOtherThreads does not work (thread_flags.cpp).
+std::atomic<uint32_t>* FlagOfOwnEnd(HandleObject* end);
 
 void LockObjects();
 void UnlockObjects();
 
 // A new object with `references` holders, or null when memory is short.
-// Takes the objects lock.
+// Objects start on a cache line and are given back with std::free. Takes
+// the objects lock.
 HandleObject* NewObject(uint32_t references, ThreadGate gate);
 // Frees an object that was never handed out (null: nothing); takes the
 // objects lock.

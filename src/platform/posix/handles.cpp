@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <new>
 
 #include "platform/posix/handle_object.h"
 
@@ -68,11 +69,12 @@ void UnlockObjects() {
 }
 
 HandleObject* NewObject(uint32_t references, ThreadGate gate) {
-    auto* object = static_cast<HandleObject*>(std::malloc(sizeof(HandleObject)));
-    if (object != nullptr) {
+    void* memory = std::aligned_alloc(alignof(HandleObject), sizeof(HandleObject));
+    HandleObject* object = nullptr;
+    if (memory != nullptr) {
         LockObjects();
-        *object = HandleObject{references, false, gate,    nullptr, -1,    -1,
-                               nullptr,    {},    false,   nullptr, g_live};
+        object = new (memory) HandleObject{references, false, gate,  nullptr, -1,    -1,
+                                           nullptr,    {},    false, nullptr, g_live};
         if (g_live != nullptr) {
             g_live->previous = object;
         }

@@ -73,7 +73,9 @@ void EndLocked(ThreadSentinel* sentinel) {
     sentinel->end = nullptr;
 }
 
+// Runs on the ending thread: from here on it has no flag to write.
 void End(void* sentinel) {
+    t_own_thread_flag = nullptr;
     LockObjects();
     EndLocked(static_cast<ThreadSentinel*>(sentinel));
     UnlockObjects();
@@ -98,6 +100,7 @@ ThreadSentinel::ThreadSentinel()
     if (end == nullptr) {
         return;
     }
+    t_own_thread_flag = FlagOfOwnEnd(end);
     LockObjects();
     next = g_registry;
     g_registry = this;
