@@ -10,8 +10,9 @@
 
 namespace {
 
-// What the general path makes of a format: the format and slots it hands
-// to the formatter, and whether it refuses it for narrow text.
+// What the general path makes of a format: the format and the first
+// `count` slots it hands to the formatter, and whether it refuses it for
+// narrow text.
 struct General {
     std::u16string format;
     std::vector<uint64_t> slots;
@@ -19,7 +20,8 @@ struct General {
     bool narrow_refused;
 };
 
-General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& slots) {
+General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& slots,
+                       size_t count) {
     std::vector<char16_t> wide(format.size() + 1);
     EXPECT_NE(faultkit::WidenUtf8Text(format.c_str(), wide.size(), wide.data()), 0u);
     std::vector<faultkit::ScannedDirective> room(faultkit::DirectiveRoom(wide.size()));
@@ -29,7 +31,7 @@ General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& s
     faultkit::ArgumentSlots arguments = slots.data();
     void* block = faultkit::BuildArgumentBlock(&scan, &prepared, &arguments, {nullptr, 0});
     General general{prepared,
-                    {arguments, arguments + slots.size()},
+                    {arguments, arguments + count},
                     block != nullptr,
                     block == nullptr && faultkit::MayHoldNarrowText(scan)};
     faultkit::ReleaseWideFormat(block, 0);
@@ -67,12 +69,11 @@ TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
                         continue;
                     }
                     ++taken;
-                    const General general = RunGeneralPath(format, slots);
+                    const General general = RunGeneralPath(format, slots, plain.slot_count);
                     EXPECT_EQ(std::u16string(wide), general.format) << format;
                     EXPECT_EQ(
                         std::vector<uint64_t>(plain.arguments, plain.arguments + plain.slot_count),
-                        std::vector<uint64_t>(general.slots.begin(),
-                                              general.slots.begin() + plain.slot_count))
+                        general.slots)
                         << format;
                     EXPECT_EQ(plain.rewritten, general.rewritten) << format;
                     EXPECT_EQ(faultkit::MayHoldNarrowText(plain), general.narrow_refused) << format;
