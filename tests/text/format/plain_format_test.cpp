@@ -86,7 +86,8 @@ TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
     // front end refuses), text beyond ASCII, strings beyond ASCII, and
     // directives the two readings of a format read apart.
     const std::vector<uint64_t> accented(4, reinterpret_cast<uintptr_t>(kAccented));
-    for (const char* format : {"%1$s", "%-+d %2$d", "\xC3\xA9%d", "%s", "%*I64d", "%*F"}) {
+    for (const char* format :
+         {"%1$s", "%-+d %2$d", "\xC3\xA9%d", "\x80%d", "%s", "%*I64d", "%*F"}) {
         char16_t wide[64];
         uint64_t plain_slots[12];
         faultkit::PlainFormat plain{wide, 64, plain_slots, 12};
