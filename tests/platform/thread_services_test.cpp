@@ -4,6 +4,10 @@
 
 #include <atomic>
 
+#ifndef _WIN32
+#include <pthread.h>
+#endif
+
 #include "support/platform_test_support.h"
 
 namespace platform = faultkit::platform;
@@ -102,5 +106,26 @@ TEST(Threads, UnstartedThreadIsTerminatedWithoutRunning) {
         EXPECT_EQ(runs[i].runs.load() + cancelled[i].calls.load(), 0) << i;
     }
 }
+
+#ifndef _WIN32
+uint32_t NoteStackSize(void* size) {
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+        pthread_attr_getstacksize(&attributes, static_cast<size_t*>(size));
+        pthread_attr_destroy(&attributes);
+    }
+    return 0;
+}
+
+// A thread gets the stack size it was started with.
+TEST(Threads, GetTheStackSizeAskedFor) {
+    constexpr size_t kAsked = 1 << 20;
+    size_t size = 0;
+    OwnedHandle thread(platform::BeginThread(kAsked, NoteStackSize, &size, false));
+    ASSERT_NE(thread.get(), nullptr);
+    ASSERT_TRUE(platform::AwaitThreadExit(thread.get()));
+    EXPECT_EQ(size, kAsked);
+}
+#endif
 
 }  // namespace
