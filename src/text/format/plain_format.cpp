@@ -47,20 +47,32 @@ struct PlainWalk {
     ArgumentReader arguments;
     char16_t* out;
     size_t percents;
+    uint32_t directives;  // read so far
+    bool positional;      // the first directive has an index
 };
 
+// Directives with indices are taken when every directive has one and the
+// k-th names group k: their groups then stand in walk order, where the
+// general path would re-order them, and the indices are dropped.
+bool InTurn(int32_t index, PlainWalk& walk) {
+    if (walk.directives == 0) {
+        walk.positional = index > 0;
+    }
+    return index == (walk.positional ? static_cast<int32_t>(walk.directives + 1) : 0);
+}
+
 // A directive that the front end accepts, read both ways: the fast path
-// takes it when it has no index and its conversion takes a value. Such a
+// takes it when it is in turn and its conversion takes a value. Such a
 // conversion character is none that the loose reading takes as part of a
 // directive, so both readings end there and read the same group.
-bool ReadAccepted(const char* directive, DirectiveReading<char>* reading, ArgumentShape* shape,
-                  bool* refused, bool* plain) {
+bool ReadAccepted(const char* directive, PlainWalk& walk, DirectiveReading<char>* reading,
+                  ArgumentShape* shape, bool* refused, bool* plain) {
     const int32_t index = ReadFormatDirective(directive, reading);
     *refused = index < 0;
     if (*refused) {
         return false;
     }
-    *plain = index == 0 && reading->group_bytes == (reading->stars + 1u) * kSlotBytes;
+    *plain = InTurn(index, walk) && reading->group_bytes == (reading->stars + 1u) * kSlotBytes;
     *shape =
         ArgumentShape{0, reading->stars, IsInSet(*reading->conversion, kLooseFloatingConversions)};
     return true;
@@ -76,7 +88,7 @@ bool WriteAccepted(const DirectiveReading<char>& reading, const uint64_t* group,
     *walk.out++ = u'%';
     walk.out = WriteRespelledDirective(walk.out, reading, true);
     const char conversion = *reading.conversion;
-    plain->rewritten = plain->rewritten || reading.respelling != kKeepSpelling;
+    plain->rewritten = plain->rewritten || walk.positional || reading.respelling != kKeepSpelling;
     plain->unlettered = plain->unlettered || !IsInSet(conversion, kConversionLetters);
     plain->ascii_text = plain->ascii_text && !IsInSet(conversion, kNonAsciiConversions) &&
                         reading.kind != kWideString;
@@ -94,7 +106,7 @@ const char* TakeDirective(const char* percent, PlainWalk& walk, PlainFormat* pla
     bool accepted = false;
     if (!plain->refused) {
         bool is_plain = false;
-        accepted = ReadAccepted(percent + 1, &reading, &shape, &plain->refused, &is_plain);
+        accepted = ReadAccepted(percent + 1, walk, &reading, &shape, &plain->refused, &is_plain);
         if (accepted && !is_plain) {
             return nullptr;
         }
@@ -102,10 +114,11 @@ const char* TakeDirective(const char* percent, PlainWalk& walk, PlainFormat* pla
     }
     if (!accepted) {
         end = ReadArgumentShape(percent + 1, &shape);
-        if (shape.index > 0) {
+        if (shape.index > 0 || walk.positional) {
             return nullptr;  // positional groups: gathered in index order
         }
     }
+    ++walk.directives;
     if (plain->slot_count + shape.stars + 1u > plain->slot_room) {
         return nullptr;
     }
@@ -162,7 +175,7 @@ bool PreparePlainFormat(const char* format, ArgumentReader arguments, PlainForma
     out->refused = false;
     out->unlettered = false;
     out->ascii_text = true;
-    PlainWalk walk{arguments, out->format, 0};
+    PlainWalk walk{arguments, out->format, 0, 0, false};
     const char* p = format;
     const char* end = format + length;
     for (;;) {

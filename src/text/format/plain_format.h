@@ -1,10 +1,11 @@
-// The front end's fast path. A format of ASCII text without positional
-// directives, whose narrow strings are plain ASCII, is prepared in one walk
-// over its UTF-8 text: each directive is read both ways (by the front end
-// and loosely, by argument gathering), its group taken and the directive
-// written respelled, with the text between widened as it is passed. Where
-// the front end refuses a directive, the format goes to the formatter as
-// it stands, and the walk only takes the groups from there on. Any other
+// The front end's fast path. A format of ASCII text whose directives have
+// no index, or each the next one in turn ("%1$s %2$d"), and whose narrow
+// strings are plain ASCII, is prepared in one walk over its UTF-8 text:
+// each directive is read both ways (by the front end and loosely, by
+// argument gathering), its group taken and the directive written
+// respelled, with the text between widened as it is passed. Where the
+// front end refuses a directive, the format goes to the formatter as it
+// stands, and the walk only takes the groups from there on. Any other
 // format is left to the general path (format_scan.h, format_front_end.h),
 // which gives the formats taken here the same format and argument slots.
 #pragma once

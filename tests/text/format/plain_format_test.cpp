@@ -39,7 +39,8 @@ General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& s
 }
 
 // Every format of one to three pieces: the plain path takes those of
-// ASCII text without positional directives whose narrow strings are ASCII,
+// ASCII text whose directives have no index or each the next in turn,
+// and whose narrow strings are ASCII,
 // also those the front end refuses, and gives each the general path's
 // format and slots (a string slot holds its caller's pointer, so the slots
 // compare as values) and its check for narrow text; it leaves every other
@@ -50,12 +51,13 @@ TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
     const std::vector<std::string> pieces{
         "ab ", "%%",   "%d",   "%-5.2f", "%*d", "%.*s", "%s",  "%lld",     "%zu", "%ti",
         "%c",  "%lc",  "%ls",  "%X",     "%E",  "%hd",  "%#o", "%+i",      "%Lf", "%p",
-        "%5s", "%1$d", "%-+d", "%*I64d", "%hs", "%*F",  "%y",  "\xC3\xA9", "%"};
+        "%5s", "%1$d", "%-+d", "%*I64d", "%hs", "%*F",  "%y",  "\xC3\xA9", "%",   "%2$.*s"};
     size_t taken = 0;
     size_t compared = 0;
     for (const auto& first : pieces) {
         for (const auto& second : pieces) {
-            for (const auto& third : {std::string(), std::string("%s"), std::string("s")}) {
+            for (const auto& third : {std::string(), std::string("%s"), std::string("s"),
+                                      std::string("%3$s")}) {
                 const std::string format = first + second + third;
                 for (const char* text : {kAscii, kAccented}) {
                     std::vector<uint64_t> slots(12, reinterpret_cast<uintptr_t>(text));
@@ -82,12 +84,14 @@ TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
         }
     }
     EXPECT_GT(taken, compared / 4);
-    // What takes the general path: indices (also behind a directive the
-    // front end refuses), text beyond ASCII, strings beyond ASCII, and
-    // directives the two readings of a format read apart.
+    // What takes the general path: indices out of turn or beside
+    // directives without (also behind a directive the front end refuses),
+    // text beyond ASCII, strings beyond ASCII, and directives the two
+    // readings of a format read apart.
     const std::vector<uint64_t> accented(4, reinterpret_cast<uintptr_t>(kAccented));
     for (const char* format :
-         {"%1$s", "%-+d %2$d", "\xC3\xA9%d", "\x80%d", "%s", "%*I64d", "%*F"}) {
+         {"%1$s", "%2$d", "%1$d%1$d", "%1$d%d", "%y%1$d", "%-+d %2$d", "\xC3\xA9%d", "\x80%d", "%s",
+          "%*I64d", "%*F"}) {
         char16_t wide[64];
         uint64_t plain_slots[12];
         faultkit::PlainFormat plain{wide, 64, plain_slots, 12};

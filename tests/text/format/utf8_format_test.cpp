@@ -80,6 +80,7 @@ TEST(FormatUtf8, ArgumentsSurviveTheRewrite) {
     EXPECT_EQ(Format("%d %.1f %s", 1, 2.5, "\xC3\xA9"), Ok("1 2.5 \xC3\xA9"));
     EXPECT_EQ(Format("%*.*f|%-*d|", 8, 2, 3.25, 3, 9), Ok("    3.25|9  |"));
     EXPECT_EQ(Format("%3$s|%1$.2f|%2$*d", 0.5, 4, 7, "x"), Ok("x|0.50|   7"));
+    EXPECT_EQ(Format("%1$.2f|%2$*d|%3$s", 0.5, 4, 7, "x"), Ok("0.50|   7|x"));
     EXPECT_EQ(Format("%d%d%d%d%d%d%d%d%d%d%d%s", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, "z"),
               Ok("1234567891011z"));
     const std::string padding(300, '-');
