@@ -1,25 +1,16 @@
 #!/usr/bin/env python3
-"""faultkit convert against the iconv program (glibc), over every pair of
-encodings both know, in the three modes.
+"""faultkit convert against glibc's iconv program over every pair of
+encodings both know, on random inputs fed in random chunks, with now and
+then something that does not convert. With -c faultkit writes what iconv -c
+writes; with --strict what iconv writes, failing where it fails; by default
+iconv -c's text plus replacements its note counts, as -c's counts the drops.
+The inputs keep clear of where the two differ on purpose (see below, and
+glibc carries values above U+10FFFF in and between UTF-8 and UCS-4, and
+surrogates in UCS-4); -c's exit status is not compared (glibc's depends on
+where the dropped character lies). Every name faultkit lists that iconv
+knows must name the same encoding in iconv.
 
 usage: iconv_differential.py FAULTKIT [--seed N] [--inputs N]
-
-Each pair gets random inputs of valid characters and, now and then, one
-that does not convert (an ill-formed sequence, a surrogate, a value above
-U+10FFFF, a byte without a character, a character the target lacks, a cut
-end), fed to faultkit in random chunks:
-  -c        faultkit writes what iconv -c writes;
-  --strict  faultkit writes what iconv writes by default (it stops at the
-            first problem), fails when it fails, and at the same offset;
-  default   faultkit's output without its replacements is iconv -c's, and
-            its note counts the replacements, as -c's note counts the drops.
-Where the two differ on purpose, the inputs keep clear: the code-page bytes
-the tables map otherwise and the characters either maps there, values
-above U+10FFFF in and between UTF-8 and UCS-4 and surrogates in UCS-4
-(glibc carries them), a byte-order mark that iconv writes without a
-character after it, and the exit status of -c (glibc's depends on where
-the dropped character lies; faultkit's is 0). Every name faultkit lists
-that iconv knows must name the same encoding in iconv.
 """
 import argparse
 import concurrent.futures
