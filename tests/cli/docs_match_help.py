@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
-"""The manual page and the bash completion against the tool's own help.
+"""The manual page and the bash completion hold each command the tool's
+help lists with exactly the options its help names; the page renders without
+warnings, and the completion completes commands, options and encodings.
 
 usage: docs_match_help.py FAULTKIT MANPAGE COMPLETION
-
-Every command the tool lists has a section in the manual page and a case in
-the completion; every option a command's help names is in both, and neither
-names an option the help does not. The manual page renders without warnings,
-and the completion completes commands, options and encoding names.
 """
 import re
 import shutil

@@ -1,16 +1,14 @@
 #!/bin/sh
-# Stages an installed faultkit the way a user gets it, checks what it holds
-# (the license everywhere; the .deb stripped, its debug information in the
-# -dbgsym package, no lintian errors; the .zip in one folder), then builds
-# and runs a consumer against it through the CMake package and an installed
-# example through pkg-config, and runs the installed tool.
-#   consume_package.sh install BUILD WORK CONSUMER_SOURCE CC [TOOLCHAIN_FILE RUNNER]
-#       cmake --install into a fresh prefix; a build for another
-#       architecture names its toolchain file and the emulator (qemu)
-#   consume_package.sh deb BUILD WORK CONSUMER_SOURCE CC
-#       cpack's .deb, unpacked with dpkg-deb
-#   consume_package.sh zip BUILD WORK CONSUMER_SOURCE CC TOOLCHAIN_FILE RUNNER
-#       cpack's Windows .zip, unpacked; programs run through RUNNER (Wine)
+# Stages faultkit as a user gets it, checks what it holds (the license; the
+# .deb stripped, its debug information in -dbgsym, no lintian errors; the
+# .zip in one folder), runs the installed tool, and builds and runs a
+# consumer through the CMake package and an installed example through
+# pkg-config.
+#   consume_package.sh MODE BUILD WORK CONSUMER_SOURCE CC [TOOLCHAIN_FILE RUNNER]
+# MODE install: cmake --install into a fresh prefix (a build for another
+# architecture names its toolchain file and emulator); deb: cpack's .deb,
+# unpacked with dpkg-deb; zip: cpack's Windows .zip, unpacked, its programs
+# run through RUNNER (Wine).
 set -eu
 mode=$1 build=$2 work=$3 source=$4 cc=$5
 toolchain=${6:-} runner=${7:-}

@@ -22,14 +22,10 @@ std::string Increment(std::string digits) {
     return digits;
 }
 
-// Rounds kept + tail to kept, by the value of the tail against half a
-// unit of kept's last digit: above half and exactly half round up.
+// Rounds kept + tail to kept: a tail of half a unit of kept's last digit
+// or more (ties away from zero) rounds up.
 std::string RoundDigits(const std::string& kept, const std::string& tail) {
-    const bool rest_is_zero =
-        tail.size() <= 1 || tail.find_first_not_of('0', 1) == std::string::npos;
-    const bool above = !tail.empty() && (tail[0] > '5' || (tail[0] == '5' && !rest_is_zero));
-    const bool tie = !tail.empty() && tail[0] == '5' && rest_is_zero;
-    return above || tie ? Increment(kept) : kept;
+    return !tail.empty() && tail[0] >= '5' ? Increment(kept) : kept;
 }
 
 std::string FixedText(const ExactDecimal& exact, int precision, bool alternate) {

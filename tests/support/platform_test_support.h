@@ -33,33 +33,20 @@ struct Event : OwnedHandle {
     Event() : OwnedHandle(platform::CreateManualResetEvent()) {}
 };
 
-// An event that a timer thread sets once kPatience has passed, unless the
-// Timeout is destroyed first.
-class Timeout {
-public:
-    Timeout()
-        : thread_([this, cancelled = cancelled_.get_future()] {
-              if (cancelled.wait_for(kPatience) == std::future_status::timeout) {
-                  platform::SignalEvent(event_.get());
-              }
-          }) {}
-    ~Timeout() {
-        cancelled_.set_value();
-        thread_.join();
-    }
-
-    platform::Handle event() const { return event_.get(); }
-
-private:
-    Event event_;
-    std::promise<void> cancelled_;
-    std::thread thread_;  // last: it starts once the rest exists
-};
-
-// True when `object` is signalled before kPatience has passed.
+// True when `object` is signalled before kPatience has passed: the wait's
+// other event is set by a timer thread unless the object came first.
 inline bool SignalledInTime(platform::Handle object) {
-    Timeout timeout;
-    return platform::WaitForEither(object, timeout.event()) == 0;
+    Event timeout;
+    std::promise<void> done;
+    std::thread timer([&timeout, finished = done.get_future()] {
+        if (finished.wait_for(kPatience) == std::future_status::timeout) {
+            platform::SignalEvent(timeout.get());
+        }
+    });
+    const bool signalled = platform::WaitForEither(object, timeout.get()) == 0;
+    done.set_value();
+    timer.join();
+    return signalled;
 }
 
 }  // namespace faultkit::test
