@@ -1,6 +1,7 @@
 // platform::WideFormat against the shared expectation table (counted,
-// written into an exact buffer, refused in short ones), plus texts longer
-// than any stack buffer a formatter might count in.
+// written into an exact buffer, refused in short ones; on Windows every heap
+// checked after each call), plus texts longer than any stack buffer a
+// formatter might count in.
 //
 // Table lines (blank-separated tokens; '#' starts a comment line):
 //   "format" argument... => "expected text"      or      ... => refused
@@ -19,6 +20,10 @@
 
 #include "platform/platform.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace faultkit::test {
 extern const char kWideFormatCases[];
 }
@@ -26,6 +31,23 @@ extern const char kWideFormatCases[];
 namespace {
 
 using faultkit::platform::WideFormat;
+
+// Every heap of the process intact: the Windows runtime's own wide path
+// overruns its digit buffer's heap block with long integer directives.
+bool HeapsIntact() {
+#ifdef _WIN32
+    HANDLE heaps[64];
+    const DWORD count = GetProcessHeaps(64, heaps);
+    for (DWORD i = 0; i < count && i < 64; ++i) {
+        if (!HeapValidate(heaps[i], 0, nullptr)) {
+            return false;
+        }
+    }
+    return count != 0;
+#else
+    return true;
+#endif
+}
 
 struct FormatCase {
     std::u16string format, expected;
@@ -117,6 +139,7 @@ int FormatGuarded(const FormatCase& c, size_t count, std::u16string& text) {
     constexpr char16_t kCanary = 0xCCCC;
     std::vector<char16_t> buffer(count + 8, kCanary);
     const int result = WideFormat(buffer.data(), count, c.format.c_str(), c.slots.data());
+    EXPECT_TRUE(HeapsIntact());
     for (size_t i = count; i < buffer.size(); ++i) {
         EXPECT_EQ(buffer[i], kCanary) << "written past the count at " << i;
     }
