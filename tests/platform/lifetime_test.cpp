@@ -37,19 +37,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-#if defined(__SANITIZE_THREAD__)
-#define FAULTKIT_UNDER_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define FAULTKIT_UNDER_TSAN 1
-#endif
-#endif
-
 // Scenarios ThreadSanitizer cannot run: it keeps a thread of its own that
 // never ends, it loses track of threads started after a fork, and it (like
 // an emulator) makes threads too slowly to wait for an id to come round.
-#ifdef FAULTKIT_UNDER_TSAN
+#if defined(__SANITIZE_THREAD__)
 constexpr bool kThreadSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kThreadSanitizer = __has_feature(thread_sanitizer);
 #else
 constexpr bool kThreadSanitizer = false;
 #endif

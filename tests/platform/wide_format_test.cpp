@@ -82,21 +82,15 @@ std::u16string Quoted(std::istream& in) {
     return units;
 }
 
-// A numeric argument's slot; fails `in` when the word is not a number.
-uint64_t Number(std::istream& in) {
-    std::string word;
-    in >> word;
-    char* end = nullptr;
+// A numeric argument's slot ("-n" wraps to two's complement); a malformed
+// integer throws.
+uint64_t Number(const std::string& word) {
+    if (word.compare(0, 2, "d:") != 0) {
+        return std::stoull(word, nullptr, 0);
+    }
+    const double number = std::strtod(word.c_str() + 2, nullptr);
     uint64_t value = 0;
-    if (word.compare(0, 2, "d:") == 0) {
-        const double number = std::strtod(word.c_str() + 2, &end);
-        std::memcpy(&value, &number, sizeof value);
-    } else {
-        value = std::strtoull(word.c_str(), &end, 0);  // "-n" wraps to two's complement
-    }
-    if (word.empty() || *end != '\0') {
-        in.setstate(std::ios::failbit);
-    }
+    std::memcpy(&value, &number, sizeof value);
     return value;
 }
 
@@ -107,17 +101,17 @@ bool ParseLine(const std::string& line, FormatCase& c) {
         return true;
     }
     c.format = Quoted(in);
-    for (char kind; in && (kind = static_cast<char>((in >> std::ws).peek())) != '=';) {
-        if (kind == 'w') {
-            in.get();
-            c.slots.push_back(reinterpret_cast<uintptr_t>(c.wide.emplace_back(Quoted(in)).c_str()));
-        } else if (kind == 'n') {
+    for (std::string word; in && (in >> std::ws).peek() != '=';) {
+        const char kind = static_cast<char>(in.peek());
+        if (kind == 'w' || kind == 'n') {
             in.get();
             const std::u16string units = Quoted(in);
-            c.slots.push_back(reinterpret_cast<uintptr_t>(
-                c.narrow.emplace_back(units.begin(), units.end()).c_str()));
-        } else {
-            c.slots.push_back(Number(in));
+            c.slots.push_back(kind == 'w'
+                                  ? reinterpret_cast<uintptr_t>(c.wide.emplace_back(units).c_str())
+                                  : reinterpret_cast<uintptr_t>(
+                                        c.narrow.emplace_back(units.begin(), units.end()).c_str()));
+        } else if (in >> word) {
+            c.slots.push_back(Number(word));
         }
     }
     c.slots.resize(c.slots.size() + 8, 0);
