@@ -1,7 +1,6 @@
-// platform::WideFormat against the shared expectation table (counted,
+// platform::WideFormat against the shared expectation table: counted,
 // written into an exact buffer, refused in short ones; on Windows every heap
-// checked after each call), plus texts longer than any stack buffer a
-// formatter might count in.
+// checked after each call.
 //
 // Table lines (blank-separated tokens; '#' starts a comment line):
 //   "format" argument... => "expected text"      or      ... => refused
@@ -185,23 +184,6 @@ TEST(WideFormatTableTest, CountsWritesAndRefusesShortBuffers) {
         EXPECT_NE(accepted.find(conversion), std::u16string::npos)
             << "no case for conversion " << static_cast<char>(conversion);
     }
-}
-
-TEST(WideFormatTest, LongTexts) {
-    FormatCase c;
-    c.slots = {7, 0};
-    c.format = u"%3000d";
-    c.expected = std::u16string(2999, u' ') + u"7";
-    ExpectCase(c);
-    c.format = u"%3000d%y";
-    c.refused = true;
-    ExpectCase(c);
-    const double half = 0.5;
-    std::memcpy(&c.slots[0], &half, sizeof half);
-    c.format = u"%.1200f";
-    c.expected = u"0.5" + std::u16string(1199, u'0');
-    c.refused = false;
-    ExpectCase(c);
 }
 
 }  // namespace
