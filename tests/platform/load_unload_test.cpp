@@ -11,7 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <future>
 #include <string>
 #include <thread>
@@ -155,7 +154,6 @@ bool UseFromThread(const Exports& library, int n) {
     return library.ErrorMgrDelete(&handle, true) && good;
 }
 
-// The number of threads of the process.
 size_t ThreadsOfProcess() {
     size_t threads = 0;
 #ifdef _WIN32

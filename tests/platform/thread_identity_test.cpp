@@ -50,8 +50,7 @@ TEST(OpenThreadEnd, LiveThreadsEndedThreadsAndTheCallingThread) {
             ended = thread.id();
             OwnedHandle first(platform::OpenThreadEnd(thread.id()));
             OwnedHandle second(platform::OpenThreadEnd(thread.id()));
-            ASSERT_NE(first.get(), nullptr);
-            ASSERT_NE(second.get(), nullptr);
+            ASSERT_TRUE(first.get() != nullptr && second.get() != nullptr);
             EXPECT_FALSE(platform::IsSignalled(first.get()));
             thread.Finish();
             EXPECT_TRUE(SignalledInTime(first.get()));

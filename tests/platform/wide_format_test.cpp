@@ -122,8 +122,7 @@ bool ParseLine(const std::string& line, FormatCase& c) {
         in >> refused;
         c.refused = refused == "refused";
     }
-    const bool read = !in.fail();
-    return read && arrow == "=>" && (c.refused || refused.empty()) && !(in >> arrow);
+    return !in.fail() && arrow == "=>" && (c.refused || refused.empty()) && !(in >> arrow);
 }
 
 // Formats into a buffer of `count` units followed by canaries; checks the
