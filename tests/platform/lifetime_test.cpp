@@ -228,23 +228,19 @@ int TableFullThenExit() {
     return refused && served ? 0 : 3;
 }
 
-// glibc records a thread's thread-local destructors in a block that a main
-// thread ending with pthread_exit never frees; LeakSanitizer would report
-// the block of the library's thread sentinel, made on the first call.
-void FirstCallOfTheMainThread() {
-#ifdef __SANITIZE_ADDRESS__
-    __lsan_disable();
-    platform::CurrentThreadId();
-    __lsan_enable();
-#endif
-}
-
 // The main thread stores an error, starts a thread redirected to it and
 // ends on its own (pthread_exit, ExitThread) while that thread lives on.
 // Once the main thread has ended, the redirected calls fail; the process
 // exits when the other thread ends. Exit code 3 when a call did not fail.
 int MainThreadExits() {
-    FirstCallOfTheMainThread();
+#ifdef __SANITIZE_ADDRESS__
+    // glibc records a thread's thread-local destructors in a block that a
+    // main thread ending with pthread_exit never frees; LeakSanitizer would
+    // report the block of the library's thread sentinel, made on the first call.
+    __lsan_disable();
+    platform::CurrentThreadId();
+    __lsan_enable();
+#endif
     static _qel_error_manager* main_handle = NewHandle(4);
     static Gate redirected;
     ErrorMgrSetErrorBasic(main_handle, 5, nullptr);
@@ -253,7 +249,8 @@ int MainThreadExits() {
             ErrorMgrRedirect(main_handle) && ErrorMgrGetLastError(main_handle, nullptr) == 5;
         redirected.Open();
         const bool after = Eventually([] {
-            return ErrorMgrGetLastError(main_handle, nullptr) == 0 && ErrorMgrExport(nullptr, 0) == 0;
+            return ErrorMgrGetLastError(main_handle, nullptr) == 0 &&
+                   ErrorMgrExport(nullptr, 0) == 0;
         });
         if (!before || !after) {
             std::_Exit(3);

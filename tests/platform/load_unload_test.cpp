@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <future>
+#include <malloc.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,13 +22,11 @@
 #ifdef _WIN32
 #include <windows.h>
 // psapi.h needs windows.h first.
-#include <malloc.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 #else
 #include <dirent.h>
 #include <dlfcn.h>
-#include <malloc.h>
 #endif
 
 namespace {
@@ -44,12 +43,10 @@ int Cycles() {
 }
 
 // The exports a cycle uses, looked up by name after each load.
-#define FAULTKIT_CYCLE_EXPORTS(X)                                                                 \
-    X(ErrorMgrCreate)                                                                             \
-    X(ErrorMgrDelete)                                                                             \
-    X(ErrorMgrBuildContext)                                                                       \
-    X(ErrorMgrSetErrorFull) X(ErrorMgrGetLastError) X(ErrorMgrGetRootError) X(ErrorMgrEnumErrors) \
-        X(ErrorMgrGetContextString) X(ErrorMgrShutdown)
+#define FAULTKIT_CYCLE_EXPORTS(X)                                                       \
+    X(ErrorMgrCreate) X(ErrorMgrDelete) X(ErrorMgrBuildContext) X(ErrorMgrSetErrorFull) \
+    X(ErrorMgrGetLastError) X(ErrorMgrGetRootError) X(ErrorMgrEnumErrors)              \
+    X(ErrorMgrGetContextString) X(ErrorMgrShutdown)
 
 struct Exports {
 #define FAULTKIT_DECLARE_EXPORT(name) decltype(&::name) name = nullptr;

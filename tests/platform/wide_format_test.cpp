@@ -1,13 +1,6 @@
-// platform::WideFormat against the shared expectation table: counted,
-// written into an exact buffer, refused in short ones; on Windows every heap
-// checked after each call.
-//
-// Table lines (blank-separated tokens; '#' starts a comment line):
-//   "format" argument... => "expected text"      or      ... => refused
-// Arguments, one 8-byte slot each: a decimal or 0x-hexadecimal integer
-// (negative ones as two's complement), d:<decimal> for a double, w"..." for
-// the address of a UTF-16 string, n"..." for that of a single-byte one.
-// Inside quotes: \\ \n \t \0, \xHH (a byte or unit), \uHHHH (a unit).
+// platform::WideFormat against the shared expectation table (its syntax is
+// described at its head): counted, written into an exact buffer, refused in
+// short ones; on Windows every heap checked after each call.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -37,12 +30,11 @@ bool HeapsIntact() {
 #ifdef _WIN32
     HANDLE heaps[64];
     const DWORD count = GetProcessHeaps(64, heaps);
+    bool intact = count != 0;
     for (DWORD i = 0; i < count && i < 64; ++i) {
-        if (!HeapValidate(heaps[i], 0, nullptr)) {
-            return false;
-        }
+        intact = intact && HeapValidate(heaps[i], 0, nullptr);
     }
-    return count != 0;
+    return intact;
 #else
     return true;
 #endif
