@@ -208,11 +208,11 @@ TEST(Lifetime, RedirectFailsOnceItsTargetEndedEvenWhenItsIdReturns) {
 // joined nor detached, which ThreadSanitizer reports as a leak (exit code
 // 66). Exit code 3 when the 33rd thread was not refused, or never served.
 int TableFullThenExit() {
-    _qel_error_manager* handle = NewHandle(3);
+    static _qel_error_manager* handle = NewHandle(3);  // static: LeakSanitizer sees it held
     std::vector<std::unique_ptr<ParkedThread>> parked;
     for (int n = 0; n < 32; ++n) {
-        parked.push_back(std::make_unique<ParkedThread>(
-            [handle] { ErrorMgrSetErrorBasic(handle, 2, nullptr); }));
+        parked.push_back(
+            std::make_unique<ParkedThread>([] { ErrorMgrSetErrorBasic(handle, 2, nullptr); }));
     }
     bool refused = false, served = false;
     std::thread([&] {
