@@ -11,7 +11,6 @@
 
 namespace platform = faultkit::platform;
 using faultkit::test::Event;
-using faultkit::test::OwnedHandle;
 
 namespace {
 
@@ -21,10 +20,7 @@ TEST(Events, ManualResetEventStaysSetUntilCleared) {
     Event first, second;
     ASSERT_NE(first.get(), nullptr);
     EXPECT_FALSE(platform::IsSignalled(first.get()));  // made clear
-    for (int round = 0; round < 100; ++round) {
-        EXPECT_TRUE(platform::SignalEvent(second.get()));
-        EXPECT_TRUE(platform::ClearEvent(second.get()));
-    }
+    EXPECT_TRUE(platform::SignalEvent(second.get()) && platform::ClearEvent(second.get()));
     EXPECT_FALSE(platform::IsSignalled(second.get()));
     EXPECT_TRUE(platform::ClearEvent(second.get()));  // clearing a clear event
     EXPECT_TRUE(platform::SignalEvent(second.get()));
@@ -43,10 +39,9 @@ TEST(Events, ManualResetEventStaysSetUntilCleared) {
     EXPECT_EQ(platform::WaitForEither(first.get(), nullptr), -1);
 }
 
-// A wait on two returns when another thread sets either, or when a thread
-// whose end it waits on ends; an event set and cleared before the wait
-// began does not end it.
-TEST(Events, WaitOnTwoReturnsWhenAnotherThreadSetsEitherOrAThreadEnds) {
+// A wait on two returns when another thread sets either; an event set and
+// cleared before the wait began does not end it.
+TEST(Events, WaitOnTwoReturnsWhenAnotherThreadSetsEither) {
     for (int which = 0; which < 2; ++which) {
         Event events[2];
         platform::SignalEvent(events[1 - which].get());
@@ -55,26 +50,15 @@ TEST(Events, WaitOnTwoReturnsWhenAnotherThreadSetsEitherOrAThreadEnds) {
         EXPECT_EQ(platform::WaitForEither(events[0].get(), events[1].get()), which);
         setter.join();
     }
-    Event never;
-    faultkit::test::ParkedThread thread;
-    OwnedHandle end(platform::OpenThreadEnd(thread.id()));
-    ASSERT_NE(end.get(), nullptr);
-    std::thread finisher([&] { thread.Finish(); });
-    EXPECT_EQ(platform::WaitForEither(never.get(), end.get()), 1);
-    finisher.join();
 }
 
 // A set releases every thread waiting at that moment, even when the event
 // is cleared at once (by the setter, or by another thread clearing over and
-// over, as when several ErrorMgrShutdown calls meet), before the woken
-// threads have run. 24 waiters wait once a round on the round's event and
-// a `release` event, half with the event second (as a watcher waits on the
-// shutdown event and its thread's end). Nothing shows from outside that a
-// thread has begun its wait, so each round pauses before the set; a waiter
-// that had not begun by then is released by `release` and not counted, and
-// the next round pauses four times longer. On a faithful platform ten full
-// rounds in a row come soon; where a clear can hold back woken waiters,
-// some are lost in most rounds.
+// over, as when several ErrorMgrShutdown calls meet). 24 waiters wait once a
+// round on the round's event and a `release` event, half with the event
+// second (as a watcher waits). A round pauses before the set so that the
+// waiters have begun; one that had not is released by `release`, and the
+// next round pauses four times longer. Ten full rounds in a row must come.
 bool RacingClearsLoseNoWaiter(bool clear_from_another_thread) {
     constexpr int kWaiters = 24;
     platform::Handle event = nullptr, release = nullptr;  // set between rounds only
@@ -92,11 +76,8 @@ bool RacingClearsLoseNoWaiter(bool clear_from_another_thread) {
         by_event = 0;
         waiters.Start();
         std::atomic<bool> set{false};
-        std::thread clearer([&] {
-            while (clear_from_another_thread && !set.load()) {
-                platform::ClearEvent(event);
-            }
-            for (int more = 0; clear_from_another_thread && more < 100; ++more) {
+        std::thread clearer([&] {  // clears until the set and 100 times more
+            for (int more = 0; clear_from_another_thread && more < 100; more += set.load()) {
                 platform::ClearEvent(event);
             }
         });

@@ -18,11 +18,14 @@ using faultkit::test::SignalledInTime;
 
 namespace {
 
-// A started thread notes its id and that it ran, then waits until let finish.
+// A started thread, which notes its id and that it ran, then waits until
+// let finish, and an end callback registered on it, which notes its own.
 struct ThreadRun {
-    Event proceed, never;  // never: the other handle of the wait
-    std::atomic<int> runs{0};
-    std::atomic<uint32_t> thread_id{0};
+    Event proceed, never, called;  // never: the other handle of the thread's wait
+    platform::Handle thread = nullptr;
+    std::atomic<int> runs{0}, calls{0};
+    std::atomic<bool> thread_had_ended{false};
+    std::atomic<uint32_t> thread_id{0}, callback_thread_id{0};
 };
 
 uint32_t RunUntilLetFinish(void* raw) {
@@ -33,57 +36,41 @@ uint32_t RunUntilLetFinish(void* raw) {
     return 0;
 }
 
-struct Callback {
-    platform::Handle watched = nullptr;
-    Event called;
-    std::atomic<int> calls{0};
-    std::atomic<bool> watched_had_ended{false};
-    std::atomic<uint32_t> thread_id{0};
-};
-
 // Cancels its own registration, as the callback contract asks.
 void OnEnd(platform::EndCallback* registration, void* raw) {
-    auto* callback = static_cast<Callback*>(raw);
+    auto* run = static_cast<ThreadRun*>(raw);
     platform::UnregisterEndCallback(registration);
-    callback->thread_id = NativeThreadId();
-    callback->watched_had_ended = platform::IsSignalled(callback->watched);
-    callback->calls.fetch_add(1);
-    platform::SignalEvent(callback->called.get());
+    run->callback_thread_id = NativeThreadId();
+    run->thread_had_ended = platform::IsSignalled(run->thread);
+    run->calls.fetch_add(1);
+    platform::SignalEvent(run->called.get());
 }
 
 // A suspended thread runs only once resumed (the test lets another thread
 // run to its end first, time enough for a faulty platform to start it
 // early); its end is signalled once the routine has returned, and stays so.
-// A registration cancelled before the end never calls; the other one runs
-// once, after the end, on a thread of its own.
+// The end callback runs once, after the end, on a thread of its own.
 TEST(Threads, SuspendedThreadRunsOnceResumedAndItsEndIsSignalledAndCalledBack) {
     ThreadRun run;
-    Callback callback, cancelled;
     OwnedHandle thread(platform::BeginThread(0, RunUntilLetFinish, &run, true));
-    ASSERT_NE(thread.get(), nullptr);
-    callback.watched = cancelled.watched = thread.get();
-    ASSERT_NE(platform::RegisterEndCallback(thread.get(), OnEnd, &callback), nullptr);
-    platform::EndCallback* registration =
-        platform::RegisterEndCallback(thread.get(), OnEnd, &cancelled);
-    ASSERT_NE(registration, nullptr);
-    platform::UnregisterEndCallback(registration);
+    ASSERT_NE(run.thread = thread.get(), nullptr);
+    ASSERT_NE(platform::RegisterEndCallback(thread.get(), OnEnd, &run), nullptr);
     std::thread([] {}).join();
     EXPECT_EQ(run.runs.load(), 0);
     EXPECT_TRUE(platform::ResumeSuspendedThread(thread.get()));
     EXPECT_FALSE(platform::ResumeSuspendedThread(thread.get()));  // no longer suspended
     std::thread([] {}).join();
     EXPECT_FALSE(platform::IsSignalled(thread.get()));  // the routine waits for `proceed`
-    EXPECT_FALSE(platform::IsSignalled(callback.called.get()));
+    EXPECT_FALSE(platform::IsSignalled(run.called.get()));
     platform::SignalEvent(run.proceed.get());
     EXPECT_TRUE(SignalledInTime(thread.get()));
-    EXPECT_TRUE(SignalledInTime(callback.called.get()));
+    EXPECT_TRUE(SignalledInTime(run.called.get()));
     EXPECT_TRUE(platform::IsSignalled(thread.get()));
-    EXPECT_TRUE(callback.watched_had_ended.load());
-    EXPECT_NE(callback.thread_id.load(), run.thread_id.load());
-    EXPECT_NE(callback.thread_id.load(), NativeThreadId());
+    EXPECT_TRUE(run.thread_had_ended.load());
+    EXPECT_NE(run.callback_thread_id.load(), run.thread_id.load());
+    EXPECT_NE(run.callback_thread_id.load(), NativeThreadId());
     EXPECT_EQ(run.runs.load(), 1);
-    EXPECT_EQ(callback.calls.load(), 1);
-    EXPECT_EQ(cancelled.calls.load(), 0);
+    EXPECT_EQ(run.calls.load(), 1);
 }
 
 // A thread never resumed is terminated without running. A registration
@@ -91,19 +78,16 @@ TEST(Threads, SuspendedThreadRunsOnceResumedAndItsEndIsSignalledAndCalledBack) {
 // to start than the termination, finds the end and the cancel both set.
 TEST(Threads, UnstartedThreadIsTerminatedWithoutRunning) {
     ThreadRun runs[20];
-    Callback cancelled[20];
-    for (int i = 0; i < 20; ++i) {
-        OwnedHandle thread(platform::BeginThread(0, RunUntilLetFinish, &runs[i], true));
-        ASSERT_NE(thread.get(), nullptr);
-        cancelled[i].watched = thread.get();
-        platform::UnregisterEndCallback(
-            platform::RegisterEndCallback(thread.get(), OnEnd, &cancelled[i]));
+    for (ThreadRun& run : runs) {
+        OwnedHandle thread(platform::BeginThread(0, RunUntilLetFinish, &run, true));
+        ASSERT_NE(run.thread = thread.get(), nullptr);
+        platform::UnregisterEndCallback(platform::RegisterEndCallback(thread.get(), OnEnd, &run));
         EXPECT_TRUE(platform::TerminateUnstartedThread(thread.get()));
         EXPECT_TRUE(SignalledInTime(thread.get()));
     }
     platform::SleepMs(50);  // time for the waiting threads to look
     for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(runs[i].runs.load() + cancelled[i].calls.load(), 0) << i;
+        EXPECT_EQ(runs[i].runs.load() + runs[i].calls.load(), 0) << i;
     }
 }
 

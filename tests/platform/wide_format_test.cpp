@@ -1,25 +1,20 @@
-// platform::WideFormat against the shared expectation table (counted,
-// written into an exact buffer, refused in short ones), plus texts longer
-// than any stack buffer a formatter might count in.
-//
-// Table lines (blank-separated tokens; '#' starts a comment line):
-//   "format" argument... => "expected text"      or      ... => refused
-// Arguments, one 8-byte slot each: a decimal or 0x-hexadecimal integer
-// (negative ones as two's complement), d:<decimal> for a double, w"..." for
-// the address of a UTF-16 string, n"..." for that of a single-byte one.
-// Inside quotes: \\ \" \n \t \0, \xHH (a byte or unit), \uHHHH (a unit).
+// platform::WideFormat against the shared expectation table (its syntax is
+// described at its head): counted, written into an exact buffer, refused in
+// short ones; on Windows every heap checked after each call.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <deque>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace faultkit::test {
 extern const char kWideFormatCases[];
@@ -29,47 +24,45 @@ namespace {
 
 using faultkit::platform::WideFormat;
 
-constexpr char kBlanks[] = " \t\r";
+// Every heap of the process intact: the Windows runtime's own wide path
+// overruns its digit buffer's heap block with long integer directives.
+bool HeapsIntact() {
+#ifdef _WIN32
+    HANDLE heaps[64];
+    const DWORD count = GetProcessHeaps(64, heaps);
+    bool intact = count != 0;
+    for (DWORD i = 0; i < count && i < 64; ++i) {
+        intact = intact && HeapValidate(heaps[i], 0, nullptr);
+    }
+    return intact;
+#else
+    return true;
+#endif
+}
 
 struct FormatCase {
-    int line = 0;
     std::u16string format, expected;
     bool refused = false;
-    std::vector<std::pair<char, uint64_t>> arguments;  // 'i' and a value, or 'w'/'n' and an index
+    std::vector<uint64_t> slots;  // spare zero slots behind: extra arguments read zeros
     std::deque<std::u16string> wide;
     std::deque<std::string> narrow;
-
-    // The argument slots, string ones pointing into the case, and spare zero
-    // slots so that a format taking more arguments reads zeros.
-    std::vector<uint64_t> Slots() const {
-        std::vector<uint64_t> slots;
-        for (const auto& [kind, value] : arguments) {
-            slots.push_back(kind == 'w'   ? reinterpret_cast<uintptr_t>(wide[value].c_str())
-                            : kind == 'n' ? reinterpret_cast<uintptr_t>(narrow[value].c_str())
-                                          : value);
-        }
-        slots.resize(slots.size() + 8, 0);
-        return slots;
-    }
 };
 
-// A quoted text at `at` into units (bytes or UTF-16 units); moves past it.
-bool Quoted(const std::string& s, size_t& at, std::u16string& units) {
-    if (at >= s.size() || s[at] != '"') {
-        return false;
+// The quoted text next in `in`, escapes resolved; fails `in` when there is none.
+std::u16string Quoted(std::istream& in) {
+    std::string raw;
+    if ((in >> std::ws).get() != '"' || !std::getline(in, raw, '"') || in.eof()) {
+        in.setstate(std::ios::failbit);
     }
-    for (++at; at < s.size() && s[at] != '"'; ++at) {
-        char c = s[at];
-        if (c == '\\' && ++at < s.size()) {
-            c = s[at];
-            if (c == 'x' || c == 'u') {
-                const size_t digits = c == 'x' ? 2 : 4;
-                const std::string hex = s.substr(at + 1, digits);
-                if (hex.size() != digits ||
-                    hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-                    return false;
-                }
-                units.push_back(static_cast<char16_t>(std::stoul(hex, nullptr, 16)));
+    std::u16string units;
+    for (size_t at = 0; at < raw.size(); ++at) {
+        char c = raw[at];
+        if (c == '\\') {
+            c = raw[++at];
+            const size_t digits = c == 'x' ? 2 : c == 'u' ? 4 : 0;
+            if (digits != 0) {
+                units.push_back(
+                    static_cast<char16_t>(std::stoul(raw.substr(at + 1, digits), nullptr, 16)));
                 at += digits;
                 continue;
             }
@@ -77,102 +70,51 @@ bool Quoted(const std::string& s, size_t& at, std::u16string& units) {
         }
         units.push_back(static_cast<unsigned char>(c));
     }
-    return at++ < s.size();
+    return units;
 }
 
-bool Argument(const std::string& s, size_t& at, FormatCase& c) {
-    const char kind = s[at];
-    if ((kind == 'w' || kind == 'n') && s.compare(at + 1, 1, "\"") == 0) {
-        std::u16string units;
-        if (!Quoted(s, ++at, units)) {
-            return false;
-        }
-        c.arguments.emplace_back(kind, kind == 'w' ? c.wide.size() : c.narrow.size());
-        if (kind == 'w') {
-            c.wide.push_back(units);
-        } else {
-            c.narrow.emplace_back(units.begin(), units.end());
-        }
-        return true;
+// A numeric argument's slot ("-n" wraps to two's complement); a malformed
+// integer throws.
+uint64_t Number(const std::string& word) {
+    if (word.compare(0, 2, "d:") != 0) {
+        return std::stoull(word, nullptr, 0);
     }
-    const size_t word_end = std::min(s.find_first_of(kBlanks, at), s.size());
-    const std::string word = s.substr(at, word_end - at);
-    at = word_end;
-    char* end = nullptr;
+    const double number = std::strtod(word.c_str() + 2, nullptr);
     uint64_t value = 0;
-    if (word.compare(0, 2, "d:") == 0) {
-        const double number = std::strtod(word.c_str() + 2, &end);
-        std::memcpy(&value, &number, sizeof value);
-    } else if (word[0] == '-') {
-        value = static_cast<uint64_t>(std::strtoll(word.c_str(), &end, 0));
-    } else {
-        value = std::strtoull(word.c_str(), &end, 0);
-    }
-    c.arguments.emplace_back('i', value);
-    return *end == '\0';
+    std::memcpy(&value, &number, sizeof value);
+    return value;
 }
 
 // One line; comment and blank lines leave the format empty.
-bool ParseLine(const std::string& s, FormatCase& c) {
-    size_t at = s.find_first_not_of(kBlanks);
-    if (at == std::string::npos || s[at] == '#') {
+bool ParseLine(const std::string& line, FormatCase& c) {
+    std::istringstream in(line);
+    if ((in >> std::ws).peek() == '#' || in.eof()) {
         return true;
     }
-    if (!Quoted(s, at, c.format)) {
-        return false;
-    }
-    for (at = s.find_first_not_of(kBlanks, at); at != std::string::npos && s.compare(at, 2, "=>");
-         at = s.find_first_not_of(kBlanks, at)) {
-        if (!Argument(s, at, c)) {
-            return false;
+    c.format = Quoted(in);
+    for (std::string word; in && (in >> std::ws).peek() != '=';) {
+        const char kind = static_cast<char>(in.peek());
+        if (kind == 'w' || kind == 'n') {
+            in.get();
+            const std::u16string units = Quoted(in);
+            c.slots.push_back(kind == 'w'
+                                  ? reinterpret_cast<uintptr_t>(c.wide.emplace_back(units).c_str())
+                                  : reinterpret_cast<uintptr_t>(
+                                        c.narrow.emplace_back(units.begin(), units.end()).c_str()));
+        } else if (in >> word) {
+            c.slots.push_back(Number(word));
         }
     }
-    at = at == std::string::npos ? at : s.find_first_not_of(kBlanks, at + 2);
-    if (at != std::string::npos && s[at] == '"') {
-        if (!Quoted(s, at, c.expected)) {
-            return false;
-        }
-    } else if (at != std::string::npos && s.compare(at, 7, "refused") == 0) {
-        c.refused = true;
-        at += 7;
+    c.slots.resize(c.slots.size() + 8, 0);
+    std::string arrow, refused;
+    in >> arrow;
+    if ((in >> std::ws).peek() == '"') {
+        c.expected = Quoted(in);
     } else {
-        return false;
+        in >> refused;
+        c.refused = refused == "refused";
     }
-    return s.find_first_not_of(kBlanks, at) == std::string::npos;
-}
-
-const std::vector<FormatCase>& Cases() {
-    static const std::vector<FormatCase> cases = [] {
-        std::vector<FormatCase> parsed;
-        std::string text;
-        std::istringstream lines(faultkit::test::kWideFormatCases);
-        for (int line = 1; std::getline(lines, text); ++line) {
-            FormatCase c;
-            c.line = line;
-            EXPECT_TRUE(ParseLine(text, c)) << "table line " << line << " is malformed";
-            if (!c.format.empty()) {
-                parsed.push_back(std::move(c));
-            }
-        }
-        return parsed;
-    }();
-    return cases;
-}
-
-// Printable form of UTF-16 text with the table's escapes.
-std::string Escape(const std::u16string& text) {
-    std::string out = "\"";
-    for (const char16_t unit : text) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, unit >= 0x20 && unit < 0x7F ? "%c" : "\\u%04X",
-                      static_cast<unsigned>(unit));
-        out += (unit == u'"' || unit == u'\\' ? "\\" : "") + std::string(escaped);
-    }
-    return out + "\"";
-}
-
-std::string Describe(const FormatCase& c) {
-    return "table line " + std::to_string(c.line) + ": " + Escape(c.format);
+    return !in.fail() && arrow == "=>" && (c.refused || refused.empty()) && !(in >> arrow);
 }
 
 // Formats into a buffer of `count` units followed by canaries; checks the
@@ -180,13 +122,13 @@ std::string Describe(const FormatCase& c) {
 int FormatGuarded(const FormatCase& c, size_t count, std::u16string& text) {
     constexpr char16_t kCanary = 0xCCCC;
     std::vector<char16_t> buffer(count + 8, kCanary);
-    const std::vector<uint64_t> slots = c.Slots();
-    const int result = WideFormat(buffer.data(), count, c.format.c_str(), slots.data());
+    const int result = WideFormat(buffer.data(), count, c.format.c_str(), c.slots.data());
+    EXPECT_TRUE(HeapsIntact());
     for (size_t i = count; i < buffer.size(); ++i) {
-        EXPECT_EQ(buffer[i], kCanary) << Describe(c) << ": written past the count at " << i;
+        EXPECT_EQ(buffer[i], kCanary) << "written past the count at " << i;
     }
     if (result >= 0 && static_cast<size_t>(result) < count) {
-        EXPECT_EQ(buffer[result], u'\0') << Describe(c) << ": no terminator";
+        EXPECT_EQ(buffer[result], u'\0') << "no terminator";
         text.assign(buffer.data(), buffer.data() + result);
     }
     return result;
@@ -196,51 +138,37 @@ int FormatGuarded(const FormatCase& c, size_t count, std::u16string& text) {
 // size, and refused with a buffer one unit short, half its size or of
 // count 0 (left untouched, as the canaries show).
 void ExpectCase(const FormatCase& c) {
-    const int counted = WideFormat(nullptr, 0, c.format.c_str(), c.Slots().data());
+    SCOPED_TRACE(testing::PrintToString(c.format));
+    const int counted = WideFormat(nullptr, 0, c.format.c_str(), c.slots.data());
     std::u16string text;
     if (c.refused) {
-        EXPECT_LT(counted, 0) << Describe(c);
-        EXPECT_LT(FormatGuarded(c, 256, text), 0) << Describe(c);
+        EXPECT_LT(counted, 0);
+        EXPECT_LT(FormatGuarded(c, 256, text), 0);
         return;
     }
     const size_t size = c.expected.size();
-    EXPECT_EQ(counted, static_cast<int>(size)) << Describe(c);
-    EXPECT_EQ(FormatGuarded(c, size + 1, text), static_cast<int>(size)) << Describe(c);
-    EXPECT_EQ(Escape(text), Escape(c.expected)) << Describe(c);
+    EXPECT_EQ(counted, static_cast<int>(size));
+    EXPECT_EQ(FormatGuarded(c, size + 1, text), static_cast<int>(size));
+    EXPECT_EQ(text, c.expected);
     for (const size_t short_count : {size, size / 2, size_t{0}}) {
-        EXPECT_LT(FormatGuarded(c, short_count, text), 0) << Describe(c) << " in " << short_count;
+        EXPECT_LT(FormatGuarded(c, short_count, text), 0) << "in " << short_count;
     }
 }
 
 TEST(WideFormatTableTest, CountsWritesAndRefusesShortBuffers) {
-    ASSERT_GE(Cases().size(), 200u);
-    for (const char16_t conversion : std::u16string(u"diouxXpeEfgGaAcCsS")) {
-        bool found = false;
-        for (const FormatCase& c : Cases()) {
-            found = found || (!c.refused && c.format.find(conversion) != std::u16string::npos);
+    std::istringstream lines(faultkit::test::kWideFormatCases);
+    int cases = 0;
+    std::string text;
+    for (int line = 1; std::getline(lines, text); ++line) {
+        SCOPED_TRACE("table line " + std::to_string(line));
+        FormatCase c;
+        ASSERT_TRUE(ParseLine(text, c)) << "malformed";
+        if (!c.format.empty()) {
+            ++cases;
+            ExpectCase(c);
         }
-        EXPECT_TRUE(found) << "no case for conversion " << static_cast<char>(conversion);
     }
-    for (const FormatCase& c : Cases()) {
-        ExpectCase(c);
-    }
-}
-
-TEST(WideFormatTest, LongTexts) {
-    FormatCase c;
-    c.arguments = {{'i', 7}};
-    c.format = u"%3000d";
-    c.expected = std::u16string(2999, u' ') + u"7";
-    ExpectCase(c);
-    c.format = u"%3000d%y";
-    c.refused = true;
-    ExpectCase(c);
-    const double half = 0.5;
-    std::memcpy(&c.arguments[0].second, &half, sizeof half);
-    c.format = u"%.1200f";
-    c.expected = u"0.5" + std::u16string(1199, u'0');
-    c.refused = false;
-    ExpectCase(c);
+    EXPECT_GE(cases, 200);  // not all taken for comments
 }
 
 }  // namespace
