@@ -98,15 +98,4 @@ TEST(ComponentHandle, InitialiseQueriesPlacesAndResolvesOnce) {
     EXPECT_EQ(library_placed.facility, 0u);
 }
 
-TEST(ComponentHandle, CppMembersForward) {
-    using QelComponent::_qel_error_manager;
-    _qel_bos_uuid uuid = TestUuid(105);
-    _qel_error_manager* handle = nullptr;
-    ASSERT_TRUE(_qel_error_manager::Create(&handle, &uuid));
-    EXPECT_EQ(_qel_error_manager::GetFacility(&uuid), handle->facility);
-    EXPECT_TRUE(_qel_error_manager::Delete(&handle, true));
-    EXPECT_EQ(_qel_error_manager::Initialise(nullptr, nullptr),
-              reinterpret_cast<_qel_error_manager*>(24));
-}
-
 }  // namespace
