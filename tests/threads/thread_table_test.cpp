@@ -75,26 +75,6 @@ struct ParkedThreads {
     }
 };
 
-TEST_F(ThreadTable, ShutdownEmptiesTheTableAndLiveThreadsStartAfresh) {
-    ParkedThreads parked(component.handle, 3);
-    EXPECT_TRUE(ErrorMgrShutdown());
-    EXPECT_EQ(ThreadTableCount(), 0u);
-    for (int i = 0; i < 3; ++i) {
-        parked.Finish(i);
-        EXPECT_EQ(parked.read_back[i], 0u);  // a fresh record, no errors
-    }
-    EXPECT_TRUE(WaitForRecordCount(0));
-
-    // Watchers of later records wait normally again.
-    std::thread later([this] {
-        ErrorMgrSetErrorBasic(component.handle, 5, NewContext());
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 5u);
-    });
-    later.join();
-    EXPECT_TRUE(WaitForRecordCount(0));
-}
-
 // Several callers of ErrorMgrShutdown at once, while 24 live threads hold
 // records, in 20 trials. One caller's clear may follow another's set before
 // any watcher has run: the watchers that were waiting when the event was
