@@ -30,9 +30,8 @@ protected:
     void SetUp() override { ASSERT_TRUE(ErrorMgrShutdown()); }
 };
 
-// Each thread's record reuses the cell of the one before, overwriting its
-// slots: a context the watcher did not free becomes unreachable then, and
-// LeakSanitizer reports it.
+// Each thread's record reuses the cell of the one before: a context its
+// watcher did not free becomes unreachable, which LeakSanitizer reports.
 TEST_F(ThreadTable, EndedThreadsRecordIsRemovedWithItsContexts) {
     for (int lifetime = 0; lifetime < 3; ++lifetime) {
         std::thread worker([this] {
@@ -45,8 +44,7 @@ TEST_F(ThreadTable, EndedThreadsRecordIsRemovedWithItsContexts) {
     }
 }
 
-// Threads that store an error and wait; each reads its error back when
-// released.
+// Threads that store an error, wait, and read it back when released.
 struct ParkedThreads {
     std::vector<Gate> gates;
     std::vector<std::thread> threads;
@@ -75,13 +73,11 @@ struct ParkedThreads {
     }
 };
 
-// Several callers of ErrorMgrShutdown at once, while 24 live threads hold
-// records, in 20 trials. One caller's clear may follow another's set before
-// any watcher has run: the watchers that were waiting when the event was
-// set must still remove their records. So no record survives a trial, the
-// callers that set the event see the table empty, and no call waits out
-// its limit (about 5 s; these calls take milliseconds, the bound is half
-// the limit).
+// Several callers of ErrorMgrShutdown at once while 24 live threads hold
+// records, 20 trials. One caller's clear may follow another's set before
+// any watcher has run; the watchers waiting at the set must still remove
+// their records. No record survives a trial, a caller that set the event
+// sees the table empty, and no call waits out its limit of about 5 s.
 void RunConcurrentShutdowns(_qel_error_manager* handle, int callers) {
     constexpr int kLiveThreads = 24;
     constexpr int kTrials = 20;
@@ -129,9 +125,8 @@ TEST_F(ThreadTable, ConcurrentShutdownsLeaveNoRecord) {
     }
 }
 
-// Operations on a record that another thread keeps locked give up after
-// the lock's 1000 attempts and fail as documented; a context handed over is
-// freed all the same (LeakSanitizer).
+// Operations on a record another thread keeps locked give up after the
+// lock's 1000 attempts and fail; a context handed over is freed all the same.
 TEST_F(ThreadTable, OperationsOnARecordKeptLockedFail) {
     _qel_error_manager target{};
     Gate locked, release;
@@ -206,8 +201,7 @@ TEST_F(ThreadTable, AnotherThreadWaitsOutTheOwnersPassAndEndsIt) {
 }
 
 // A live thread whose record a shutdown removed has no pass to it any more:
-// its next error goes into a new record of its own, and the next thread to
-// come finds no trace of it in the cell the record had.
+// its next error goes into a new record, which a newcomer does not see.
 TEST_F(ThreadTable, PassesEndWithTheirRecords) {
     Gate stored, again, stored_again, finish;
     std::thread live([&] {
