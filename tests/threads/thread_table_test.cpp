@@ -30,20 +30,6 @@ protected:
     void SetUp() override { ASSERT_TRUE(ErrorMgrShutdown()); }
 };
 
-// Each thread's record reuses the cell of the one before: a context its
-// watcher did not free becomes unreachable, which LeakSanitizer reports.
-TEST_F(ThreadTable, EndedThreadsRecordIsRemovedWithItsContexts) {
-    for (int lifetime = 0; lifetime < 3; ++lifetime) {
-        std::thread worker([this] {
-            EXPECT_FALSE(ErrorMgrSetErrorBasic(component.handle, 1, NewContext()));
-            EXPECT_FALSE(ErrorMgrSetErrorBasic(component.handle, 2, NewContext()));
-            EXPECT_EQ(ThreadTableCount(), 1u);
-        });
-        worker.join();
-        EXPECT_TRUE(WaitForRecordCount(0));
-    }
-}
-
 // Threads that store an error, wait, and read it back when released.
 struct ParkedThreads {
     std::vector<Gate> gates;

@@ -1,8 +1,8 @@
 // ErrorMgrExport and ErrorMgrImport on the real thread state: sizes and
 // buffer limits, how an image folds into a thread's errors (contexts of
-// every value type come back byte for byte), refused images, redirects,
-// and the C++ members, whose object does not matter. Between two
-// processes, examples/move_to_process.c and `faultkit demo` carry images.
+// every value type come back byte for byte), refused images, and the C++
+// members, whose object does not matter. Both follow redirects (tests/threads);
+// examples/move_to_process.c and `faultkit demo` carry images between processes.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -37,10 +37,6 @@ protected:
     Component b{kOtherUuid};
 
     void SetUp() override { ClearThreadErrors(); }
-    void TearDown() override {
-        ErrorMgrRedirect(nullptr);
-        ClearThreadErrors();
-    }
 
     // Root A and last B with texts and contexts of every value type,
     // exported from this thread, which is left without errors. *described
@@ -135,36 +131,6 @@ TEST_F(TransferThroughExports, RefusedOrEmptyImagesChangeNothing) {
     for (size_t i = 0; i < after.size(); ++i) {
         EXPECT_TRUE(SameError(after[i], before[i])) << i;
     }
-}
-
-TEST_F(TransferThroughExports, RedirectedThreadImportsAndExportsTheTargetsErrors) {
-    std::vector<std::string> ab;
-    std::vector<uint8_t> image = ImageOfAAndB(&ab);
-    Gate handle_made, imported;
-    _qel_error_manager* target = nullptr;
-    std::vector<std::string> targets_errors;
-    std::thread target_thread([&] {
-        _qel_bos_uuid uuid = TestUuid(0x4411);
-        ErrorMgrCreate(&target, &uuid);
-        handle_made.Open();
-        imported.Wait();
-        targets_errors = DescribeThreadErrors();
-        ErrorMgrGetRootError(target, nullptr);
-        ErrorMgrDelete(&target, true);
-    });
-    handle_made.Wait();
-    char own[] = "own";
-    ErrorMgrSetErrorFull(a.handle, 3, nullptr, own, nullptr, 3);
-    const std::vector<std::string> own_errors = DescribeThreadErrors();
-
-    EXPECT_TRUE(ErrorMgrRedirect(target));
-    EXPECT_TRUE(ErrorMgrImport(image.data()));
-    EXPECT_EQ(Export(), image);  // the target's errors
-    EXPECT_TRUE(ErrorMgrRedirect(nullptr));
-    imported.Open();
-    target_thread.join();
-    EXPECT_EQ(targets_errors, ab);
-    EXPECT_EQ(DescribeThreadErrors(), own_errors);
 }
 
 // The members work on the calling thread's errors whatever object they are
