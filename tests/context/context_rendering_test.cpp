@@ -36,24 +36,19 @@ struct Rendered {
     _qel_error_enumerate record{};
 };
 
-// The strings of a rendering, up to the final NUL.
-std::vector<std::string> Texts(const std::vector<char>& out, size_t values) {
-    std::vector<std::string> texts;
-    const char* p = out.data();
-    for (size_t i = 0; i < values; ++i) {
-        texts.emplace_back(p);
-        p += texts.back().size() + 1;
-    }
-    EXPECT_EQ(*p, '\0');
-    return texts;
-}
-
-// Renders at exactly the measured size and returns the texts.
+// Renders at exactly the measured size; the texts of `values` values,
+// which the final NUL follows.
 std::vector<std::string> RenderAll(Rendered& rendered, size_t values) {
     const int measured = rendered.Measure();
     std::vector<char> out;
     EXPECT_EQ(rendered.Render(measured, &out), measured);
-    return Texts(out, values);
+    std::vector<std::string> texts;
+    for (const char* p = out.data(); texts.size() <= values; p += texts.back().size() + 1) {
+        texts.emplace_back(p);
+    }
+    EXPECT_EQ(texts.back(), "");
+    texts.pop_back();
+    return texts;
 }
 
 // A hand-made list of (type, payload) records, laid out as the builder

@@ -214,15 +214,10 @@ TEST(AllocationFailure, RedirectToAThreadWithoutRecord) {
         // The target made a handle, which gives it an id, but no record yet:
         // the first redirected error makes it.
         _qel_error_manager* target = nullptr;
-        Gate made, done;
-        std::thread target_thread([&] {
+        ParkedThread target_thread([&] {
             _qel_bos_uuid uuid = TestUuid(0x7103);
             ErrorMgrCreate(&target, &uuid);
-            made.Open();
-            done.Wait();
-            ErrorMgrDelete(&target, true);
         });
-        made.Wait();
         ErrorMgrSetErrorFull(h, 1, nullptr, kOwnText, nullptr, 1);
         const std::vector<std::string> before = DescribeThreadErrors();
         bool redirected = false, stored = true, back = false;
@@ -234,8 +229,8 @@ TEST(AllocationFailure, RedirectToAThreadWithoutRecord) {
             code = ErrorMgrGetLastError(h, nullptr);
             back = ErrorMgrRedirect(nullptr);
         });
-        done.Open();
-        target_thread.join();
+        target_thread.Finish();
+        ErrorMgrDelete(&target, true);
         EXPECT_TRUE(redirected && back);
         EXPECT_FALSE(stored);
         // 2 to 4 make the target's record and watcher; when one fails the

@@ -46,6 +46,7 @@ std::vector<uint8_t> ContextImage(const _qel_bos_uuid& uuid, std::vector<uint8_t
     return ImageBytes().Raw(RecordBytes(1, uuid, 0, kRecordFlagContext)).Raw(blob).Finish(1);
 }
 
+// More cases go through `faultkit inspect` in tests/cli/cli_test.py.
 TEST(HostileImage, FrameProblemsAreNamedWithTheirOffset) {
     const auto record = [](uint8_t flags) { return RecordBytes(1, kNullUuid, 0, flags); };
     const struct {
@@ -54,19 +55,14 @@ TEST(HostileImage, FrameProblemsAreNamedWithTheirOffset) {
         uint64_t offset;
     } cases[] = {
         {{0, 0, 0}, "image too short for its length field", 0},
-        {{0, 0, 0, 4}, "length field below 12", 0},
         {{0, 0, 0, 11, 0, 0, 0, 0, 0, 0, 0, 11}, "length field below 12", 0},
-        {{0, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0, 13}, "length field larger than the image", 0},
         {{0xFF, 0xFF, 0xFF, 0xF0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xF0},
          "length field larger than the image",
          0},
-        {{0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 13}, "trailer differs from the length field", 8},
         {{0, 0, 0, 12, 0, 0, 0, 1, 0, 0, 0, 12}, "record count does not fit the length", 4},
         {{0, 0, 0, 12, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 12},
          "record count does not fit the length",
          4},
-        {ImageBytes().Raw(record(0x02)).Raw({'a', 'b'}).Finish(1), "string runs into the trailer",
-         33},
         {ImageBytes().Raw(record(0x03)).Text("ab").Finish(1), "string runs into the trailer", 36},
         {ImageBytes().Raw(record(0x02)).Text("ab").Text("").Finish(1),
          "strings end before the trailer", 36},
