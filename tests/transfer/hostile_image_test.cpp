@@ -96,12 +96,7 @@ TEST(HostileImage, MalformedContextBlobsAreRefusedBeforeAnythingIsRegistered) {
         EXPECT_EQ(Problem(ContextImage(uuid, blobs[i])), "malformed context") << i;
         EXPECT_FALSE(IsRegistered(uuid)) << i;
     }
-    // The well-formed neighbours of those blobs are accepted.
-    EXPECT_EQ(Problem(ContextImage(kNullUuid, {0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 7})),
-              "");
-    EXPECT_EQ(Problem(ContextImage(kNullUuid, {0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0,
-                                               8, 0,  0, 0, 0, 0, 1, 0, 0, 0, 0, 0})),
-              "");
+    // Well-formed contexts of every type are accepted: transfer_exports_test.
 }
 
 }  // namespace
