@@ -138,8 +138,7 @@ TEST(AllocationFailure, CreateAndDeleteHandles) {
             EXPECT_EQ(created[i], !refused);
             // A refused Create leaves its handle null.
             EXPECT_EQ(facility[i], refused ? 0xDEADu : ErrorMgrGetFacility(&uuids[i]));
-            EXPECT_TRUE(deleted[i]);
-            EXPECT_EQ(handles[i], nullptr);
+            EXPECT_TRUE(deleted[i] && handles[i] == nullptr);
         }
     });
 }
@@ -168,8 +167,7 @@ TEST(AllocationFailure, StoreErrorsWithTextsAndContexts) {
         });
         // A stored error gives false, whether or not its context is whole.
         EXPECT_FALSE(stored[0] || stored[1]);
-        EXPECT_EQ(codes[0], 2u);
-        EXPECT_EQ(codes[1], 3u);
+        EXPECT_TRUE(codes[0] == 2 && codes[1] == 3);
         EXPECT_EQ(values[0], run.Refused(1) ? 0u : run.Refused(2) ? 1u : 2u);
         // The second context's allocation follows one or two of the first's.
         EXPECT_EQ(values[1], run.Refused(run.Refused(1) ? 2 : 3) ? 0u : 1u);
@@ -194,10 +192,9 @@ TEST(AllocationFailure, FirstOperationOfAThread) {
             code = ErrorMgrGetLastError(Handle(), &e);
         });
         EXPECT_FALSE(stored);
-        // 1 is the context, then come the thread's end notification and the
-        // watcher. A thread whose end notification could not be made is
-        // watched from outside, so a refusal there may or may not keep the
-        // error out; one of the context cannot.
+        // 1 is the context, then the thread's end notification and the watcher.
+        // A thread without its end notification is watched from outside, so a
+        // refusal there may keep the error out; one of the context cannot.
         if (code == 0) {
             EXPECT_TRUE(run.RefusedFrom(2));
             EXPECT_EQ(std::memcmp(&e, &untouched, sizeof e), 0) << "nothing read, nothing written";
@@ -305,10 +302,9 @@ TEST(AllocationFailure, RenderAContext) {
     Sweep(RenderScenario);
 }
 
-// Memory is short for exactly the measuring pass of a writing call and
-// back for its writing pass: where the formatter needs the heap for a
-// number, the measuring pass counts the longest number (317 bytes)
-// instead, and the writing pass must stay within that count.
+// Memory short for exactly the measuring pass of a writing call, back for
+// its writing pass: a number the formatter needs the heap for is counted as
+// the longest (317 bytes), and the writing pass must stay within that count.
 TEST(AllocationFailure, MemoryBackBetweenMeasuringAndWriting) {
     std::thread([] {
         ErrorMgrSetErrorFull(Handle(), 1, ErrorMgrBuildContext(Format("%i%Lf%i"), 4, -DBL_MAX, 5),
@@ -333,9 +329,8 @@ TEST(AllocationFailure, MemoryBackBetweenMeasuringAndWriting) {
 }
 
 // Starting a thread with an exit callback takes blocks for the thread, the
-// callback and the wait for the thread's end. When one cannot be had,
-// nothing is started: the entry never runs. Threads that the library
-// started free their blocks themselves, soon after.
+// callback and the wait for its end; without one nothing starts. Threads the
+// library started free their blocks themselves, soon after.
 TEST(AllocationFailure, StartAThreadWithAnExitCallback) {
     struct Started {
         std::atomic<int> entered{0};
@@ -354,7 +349,7 @@ TEST(AllocationFailure, StartAThreadWithAnExitCallback) {
                     return 0;
                 });
         });
-        EXPECT_EQ(thread == nullptr, run.Failed());
+        EXPECT_EQ(thread == nullptr, run.Failed());  // and then the entry never runs
         if (thread != nullptr) {
             started.exit_callback_ran.Wait();
             platform::ReleaseHandle(thread);
