@@ -1,12 +1,8 @@
-// A client built for the MSVC ABI (clang for x86_64-pc-windows-msvc, linked
-// by lld-link against faultkit.lib), as code from Microsoft's compiler
-// would use faultkit.dll: it includes the header in its MSVC mode and calls
-// all 32 exports, the C functions and the C++ functions under their
-// decorated names. There is no MSVC runtime here, so the client is
-// freestanding: its own entry point, kernel32 for threads and the exit.
-//
-// Exit code: 0 when every check passed; else the failed check's line,
-// plus 10000 when it failed through the C++ functions.
+// A client built for the MSVC ABI (clang, lld-link, faultkit.lib) that calls
+// all 32 exports, the C++ ones under their decorated names, as code from
+// Microsoft's compiler would. Freestanding, with no MSVC runtime: its own
+// entry point, kernel32 for threads and the exit. Exit code: 0, else the
+// failed check's line, plus 10000 when it failed through the C++ functions.
 #include "c_face.h"
 #include "client_scenario.h"
 #include "cxx_face.h"

@@ -53,28 +53,16 @@ TEST(ContextBuilder, RecordsLieBackToBackWithTheirPayloadsCopied) {
     EXPECT_EQ(items[0].type, CtxString);
     EXPECT_EQ(Bytes(items[0].payload, items[0].size), (std::vector<uint8_t>{'a', 'b', 0}));
 
-    EXPECT_EQ(Items(Build("%s", static_cast<char*>(nullptr)).get())[0].size, 0u);
-
     const uint8_t block[13] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
     list = Build("%m%m%i", 13ULL, block, 0ULL, static_cast<void*>(nullptr), 5);
     items = Items(list.get());
     ASSERT_EQ(items.size(), 3u);
-    EXPECT_EQ(items[0].type, CtxMemory);
-    EXPECT_EQ(items[0].next, 36u);
     EXPECT_EQ(Bytes(items[0].payload, 13), Bytes(block, 13));
-    EXPECT_EQ(items[1].size, 0u);
-    EXPECT_EQ(items[1].next, 12u);
     EXPECT_EQ(PayloadOf<int32_t>(items[2]), 5);
 
+    // Record layout and sizes beyond these: the build_context corpus replay.
     list.reset(ErrorMgrBuildContext(const_cast<char*>("%i%s"), 7, "ab"));
-    items = Items(list.get());
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].next, 24u);
-    EXPECT_EQ(items[1].type, CtxString);
-    EXPECT_EQ(items[1].size, 3u);
-    EXPECT_EQ(items[1].next, 0u);
     EXPECT_EQ(ContextChainSize(list.get(), false), 39u);
-    EXPECT_EQ(ContextChainSize(Build("%i", 7).get(), false), 16u);
     EXPECT_EQ(ContextChainSize(nullptr, false), 0u);
     EXPECT_EQ(ContextChainSize(nullptr, true), 0u);
     ListPtr twin(QelErrorMgrType::BuildContext(const_cast<char*>("%i%s"), 7, "ab"));
@@ -100,16 +88,14 @@ TEST(ContextBuilder, DroppedConversionsConsumeExactlyTheirModifierArgument) {
     ExpectOne(Build("%.2f%f", 1.5), CtxDouble, 1.5);
 }
 
-// Nothing to record gives no list; a format that ends inside a conversion
-// ends the scan there; a payload beyond the budget of an empty list,
+// Nothing to record gives no list (formats that end inside a conversion: the
+// build_context corpus replay); a payload beyond the budget of an empty list,
 // 0xFFFFFFFF - 24 bytes, is dropped but its arguments are consumed.
 TEST(ContextBuilder, WhatIsNotRecorded) {
     for (const char* format : {static_cast<const char*>(nullptr), "plain text",
                                "%d %x %o %e %g %n %%", "%", "%l", "%hh"}) {
         EXPECT_EQ(Build(format), nullptr) << (format != nullptr ? format : "null");
     }
-    ExpectOne(Build("%i%ll", 3), CtxInt32, int32_t{3});
-    ExpectOne(Build("%i%", 3), CtxInt32, int32_t{3});
     const uint8_t byte = 1;
     ExpectOne(Build("%m%i", 0xFFFFFFE8ULL, &byte, 4), CtxInt32, int32_t{4});
     ExpectOne(Build("%m%i", UINT64_MAX, &byte, 4), CtxInt32, int32_t{4});

@@ -4,7 +4,6 @@
 // and LeakSanitizer (every context of every ended thread freed).
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -111,7 +110,6 @@ TEST(ThreadStress, ThreadsComeAndGoWhileShutdownsRun) {
     EXPECT_GT(shutdowns.load(), 0);
     EXPECT_TRUE(ErrorMgrShutdown());
     EXPECT_EQ(faultkit::ThreadTableCount(), 0u);
-    std::printf("%d thread lives, %d shutdowns\n", next.load() - kLanes, shutdowns.load());
 }
 
 }  // namespace

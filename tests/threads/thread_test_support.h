@@ -23,13 +23,10 @@ inline _qel_error_context* NewContext() {
 // Waits (up to 5 s) for watchers to bring the table to `count` records.
 inline bool WaitForRecordCount(uint32_t count) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (ThreadTableCount() != count) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
+    while (ThreadTableCount() != count && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return true;
+    return ThreadTableCount() == count;
 }
 
 // A component handle for the lifetime of a test.

@@ -16,16 +16,19 @@ namespace faultkit::test {
 namespace {
 
 // The problem CheckImage names ("" when it accepts the image) and its
-// offset, from a heap block of exactly `available` bytes, so that
+// offset, from a heap block of exactly the image's size, so that
 // AddressSanitizer sees any read beyond it. ReadImageWithin agrees, and
 // leaves what it was given alone when it refuses.
-std::string Problem(const std::vector<uint8_t>& image, uint64_t available, uint64_t* offset) {
+std::string Problem(const std::vector<uint8_t>& image, uint64_t* offset = nullptr) {
+    const uint64_t available = image.size();
     std::unique_ptr<uint8_t[]> exact(new uint8_t[available]);
     std::copy_n(image.begin(), available, exact.get());
     ImageLayout layout{};
     ImageProblem problem{"", 0};
     const bool checked = CheckImage(exact.get(), available, &layout, &problem);
-    *offset = problem.offset;
+    if (offset != nullptr) {
+        *offset = problem.offset;
+    }
     ErrorSlot existing = Slot(0x10005, "mine");
     ErrorSlot* list = nullptr;
     int32_t n = -1;
@@ -39,15 +42,11 @@ std::string Problem(const std::vector<uint8_t>& image, uint64_t available, uint6
     return checked ? "" : problem.what;
 }
 
-std::string Problem(const std::vector<uint8_t>& image) {
-    uint64_t offset = 0;
-    return Problem(image, image.size(), &offset);
-}
-
 std::vector<uint8_t> ContextImage(const _qel_bos_uuid& uuid, std::vector<uint8_t> blob) {
     return ImageBytes().Raw(RecordBytes(1, uuid, 0, kRecordFlagContext)).Raw(blob).Finish(1);
 }
 
+// More cases go through `faultkit inspect` in tests/cli/cli_test.py.
 TEST(HostileImage, FrameProblemsAreNamedWithTheirOffset) {
     const auto record = [](uint8_t flags) { return RecordBytes(1, kNullUuid, 0, flags); };
     const struct {
@@ -56,19 +55,14 @@ TEST(HostileImage, FrameProblemsAreNamedWithTheirOffset) {
         uint64_t offset;
     } cases[] = {
         {{0, 0, 0}, "image too short for its length field", 0},
-        {{0, 0, 0, 4}, "length field below 12", 0},
         {{0, 0, 0, 11, 0, 0, 0, 0, 0, 0, 0, 11}, "length field below 12", 0},
-        {{0, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0, 13}, "length field larger than the image", 0},
         {{0xFF, 0xFF, 0xFF, 0xF0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xF0},
          "length field larger than the image",
          0},
-        {{0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 13}, "trailer differs from the length field", 8},
         {{0, 0, 0, 12, 0, 0, 0, 1, 0, 0, 0, 12}, "record count does not fit the length", 4},
         {{0, 0, 0, 12, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 12},
          "record count does not fit the length",
          4},
-        {ImageBytes().Raw(record(0x02)).Raw({'a', 'b'}).Finish(1), "string runs into the trailer",
-         33},
         {ImageBytes().Raw(record(0x03)).Text("ab").Finish(1), "string runs into the trailer", 36},
         {ImageBytes().Raw(record(0x02)).Text("ab").Text("").Finish(1),
          "strings end before the trailer", 36},
@@ -80,18 +74,8 @@ TEST(HostileImage, FrameProblemsAreNamedWithTheirOffset) {
     };
     for (const auto& c : cases) {
         uint64_t offset = 0;
-        EXPECT_EQ(Problem(c.image, c.image.size(), &offset), c.problem) << (&c - cases);
+        EXPECT_EQ(Problem(c.image, &offset), c.problem) << (&c - cases);
         EXPECT_EQ(offset, c.offset) << (&c - cases);
-    }
-}
-
-TEST(HostileImage, EveryTruncationIsRefused) {
-    ListPtr context = Build("%i%s", 7, "ab");
-    const ErrorSlot slots[2] = {Slot(0, "ab", "cd"), Slot(0, nullptr, "x", 0, context.get())};
-    const std::vector<uint8_t> image = Image(slots, 2);
-    EXPECT_EQ(Problem(image), "");
-    for (size_t size = 0; size < image.size(); ++size) {
-        EXPECT_NE(Problem(std::vector<uint8_t>(image.begin(), image.begin() + size)), "") << size;
     }
 }
 
@@ -112,12 +96,7 @@ TEST(HostileImage, MalformedContextBlobsAreRefusedBeforeAnythingIsRegistered) {
         EXPECT_EQ(Problem(ContextImage(uuid, blobs[i])), "malformed context") << i;
         EXPECT_FALSE(IsRegistered(uuid)) << i;
     }
-    // The well-formed neighbours of those blobs are accepted.
-    EXPECT_EQ(Problem(ContextImage(kNullUuid, {0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 7})),
-              "");
-    EXPECT_EQ(Problem(ContextImage(kNullUuid, {0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0,
-                                               8, 0,  0, 0, 0, 0, 1, 0, 0, 0, 0, 0})),
-              "");
+    // Well-formed contexts of every type are accepted: transfer_exports_test.
 }
 
 }  // namespace

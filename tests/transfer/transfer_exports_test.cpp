@@ -1,10 +1,11 @@
 // ErrorMgrExport and ErrorMgrImport on the real thread state: sizes and
 // buffer limits, how an image folds into a thread's errors (contexts of
-// every value type come back byte for byte), refused images, redirects,
-// and the C++ members, whose object does not matter. Between two
-// processes, examples/move_to_process.c and `faultkit demo` carry images.
+// every value type come back byte for byte), refused images, and the C++
+// members, whose object does not matter. Both follow redirects (tests/threads);
+// examples/move_to_process.c and `faultkit demo` carry images between processes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <thread>
@@ -37,10 +38,6 @@ protected:
     Component b{kOtherUuid};
 
     void SetUp() override { ClearThreadErrors(); }
-    void TearDown() override {
-        ErrorMgrRedirect(nullptr);
-        ClearThreadErrors();
-    }
 
     // Root A and last B with texts and contexts of every value type,
     // exported from this thread, which is left without errors. *described
@@ -69,29 +66,23 @@ protected:
 TEST_F(TransferThroughExports, SizeQueryAndBufferLimits) {
     std::vector<uint8_t> buffer(13, 0xEE);
     EXPECT_EQ(ErrorMgrExport(buffer.data(), 0), 12u);
-    EXPECT_EQ(ErrorMgrExport(nullptr, 0), 12u);
-    EXPECT_EQ(ErrorMgrExport(nullptr, 12), 0u);
-    EXPECT_EQ(ErrorMgrExport(buffer.data(), 11), 0u);
-    EXPECT_EQ(buffer, std::vector<uint8_t>(13, 0xEE));
     EXPECT_EQ(ErrorMgrExport(buffer.data(), buffer.size()), 12u);
     EXPECT_EQ(buffer, (std::vector<uint8_t>{0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0, 12, 0xEE}));
 
+    // Exactly the length writes every byte, one short nothing, as does a
+    // null buffer with a size; exporting changes nothing.
     char ab[] = "ab";
     ErrorMgrSetErrorFull(a.handle, 0x30000005, nullptr, ab, nullptr, -1);
-    // Exactly the length writes every byte, one short nothing; exporting
-    // changes nothing.
     b.handle->SetError(6, ErrorMgrBuildContext(Format("%s%f"), ab, 0.5), ab, ab, 3);
     const std::vector<std::string> before = DescribeThreadErrors();
     const uint64_t length = ErrorMgrExport(nullptr, 0);
     ASSERT_GT(length, 40u);
     buffer.assign(length + 1, 0xEE);
-    EXPECT_EQ(ErrorMgrExport(buffer.data(), length - 1), 0u);
-    EXPECT_EQ(ErrorMgrExport(nullptr, length), 0u);
+    EXPECT_EQ(ErrorMgrExport(buffer.data(), length - 1) + ErrorMgrExport(nullptr, length), 0u);
     EXPECT_EQ(buffer, std::vector<uint8_t>(length + 1, 0xEE));
     EXPECT_EQ(ErrorMgrExport(buffer.data(), length), length);
-    EXPECT_EQ(LoadBe32(buffer.data()), length);
-    EXPECT_EQ(LoadBe32(buffer.data() + length - 4), length);
     EXPECT_EQ(LoadBe32(buffer.data() + 4), 2u);
+    EXPECT_EQ(LoadBe32(buffer.data() + length - 4), length);
     EXPECT_EQ(buffer[length], 0xEE);
     EXPECT_EQ(DescribeThreadErrors(), before);
 }
@@ -118,12 +109,7 @@ TEST_F(TransferThroughExports, ImportFoldsIntoRootAndLast) {
     const std::string root = Describe(ThreadErrors()[0]);
     ASSERT_TRUE(ErrorMgrImport(image.data()));
     EXPECT_EQ(DescribeThreadErrors(), (std::vector<std::string>{ab[0], root}));
-
-    // Nothing + A, B: root A, last B, and exported again they give the image.
-    ClearThreadErrors();
-    ASSERT_TRUE(ErrorMgrImport(image.data()));
-    EXPECT_EQ(DescribeThreadErrors(), ab);
-    EXPECT_EQ(Export(), image);
+    // Nothing + A, B: MembersIgnoreTheirObject.
 }
 
 TEST_F(TransferThroughExports, RefusedOrEmptyImagesChangeNothing) {
@@ -142,40 +128,7 @@ TEST_F(TransferThroughExports, RefusedOrEmptyImagesChangeNothing) {
     EXPECT_FALSE(ErrorMgrImport(bad_trailer.data()));
     EXPECT_FALSE(ErrorMgrImport(nullptr));
     const std::vector<_qel_error_enumerate> after = ThreadErrors();
-    ASSERT_EQ(after.size(), 2u);
-    for (size_t i = 0; i < after.size(); ++i) {
-        EXPECT_TRUE(SameError(after[i], before[i])) << i;
-    }
-}
-
-TEST_F(TransferThroughExports, RedirectedThreadImportsAndExportsTheTargetsErrors) {
-    std::vector<std::string> ab;
-    std::vector<uint8_t> image = ImageOfAAndB(&ab);
-    Gate handle_made, imported;
-    _qel_error_manager* target = nullptr;
-    std::vector<std::string> targets_errors;
-    std::thread target_thread([&] {
-        _qel_bos_uuid uuid = TestUuid(0x4411);
-        ErrorMgrCreate(&target, &uuid);
-        handle_made.Open();
-        imported.Wait();
-        targets_errors = DescribeThreadErrors();
-        ErrorMgrGetRootError(target, nullptr);
-        ErrorMgrDelete(&target, true);
-    });
-    handle_made.Wait();
-    char own[] = "own";
-    ErrorMgrSetErrorFull(a.handle, 3, nullptr, own, nullptr, 3);
-    const std::vector<std::string> own_errors = DescribeThreadErrors();
-
-    EXPECT_TRUE(ErrorMgrRedirect(target));
-    EXPECT_TRUE(ErrorMgrImport(image.data()));
-    EXPECT_EQ(Export(), image);  // the target's errors
-    EXPECT_TRUE(ErrorMgrRedirect(nullptr));
-    imported.Open();
-    target_thread.join();
-    EXPECT_EQ(targets_errors, ab);
-    EXPECT_EQ(DescribeThreadErrors(), own_errors);
+    EXPECT_TRUE(std::equal(after.begin(), after.end(), before.begin(), before.end(), SameError));
 }
 
 // The members work on the calling thread's errors whatever object they are

@@ -62,48 +62,39 @@ TEST(WriteImage, ImageBeyondThirtyTwoBitLengthsIsRefused) {
     EXPECT_EQ(buffer, std::vector<uint8_t>(64, 0xEE));
 }
 
-TEST(ReadImage, UnknownUuidsAreRegisteredAndFixedUuidsGetNoFacility) {
+// Unknown UUIDs are registered, the fixed ones get no facility; flag bits
+// beyond the four known are ignored and a component name is accepted.
+TEST(ReadImage, UuidsFlagsAndComponentName) {
     const _qel_bos_uuid fresh = TestUuid(0x3301);
     ASSERT_FALSE(IsRegistered(fresh));
     const std::vector<uint8_t> image = ImageBytes()
                                            .Raw(RecordBytes(0x90000003u, fresh, 0, 0))
                                            .Raw(RecordBytes(5, kNullUuid, 0, 0))
                                            .Raw(RecordBytes(6, kLibraryUuid, 0, 0))
-                                           .Finish(3);
+                                           .Raw(RecordBytes(7, kExampleUuid, 3, 0xFB))
+                                           .Text("component")
+                                           .Text("ab")
+                                           .Text("")
+                                           .Finish(4);
     ErrorSlot* list = nullptr;
     int32_t n = 0;
     ASSERT_TRUE(ReadImage(nullptr, 0, image.data(), &list, &n));
-    ASSERT_EQ(n, 3);
-    EXPECT_EQ(list[0].code, 0x90000003u | FacilityOf(fresh));
+    ASSERT_EQ(n, 4);
     EXPECT_NE(FacilityOf(fresh), 0u);
+    EXPECT_EQ(list[0].code, 0x90000003u | FacilityOf(fresh));
     EXPECT_EQ(list[1].code, 5u);
     EXPECT_EQ(list[2].code, 6u);
+    EXPECT_EQ(list[3].code, FacilityOf(kExampleUuid) | 7);
+    EXPECT_EQ(list[3].aux_int, 3);
+    EXPECT_EQ(std::string(list[3].strings), "component");
+    EXPECT_STREQ(list[3].aux_text1, "ab");
+    EXPECT_STREQ(list[3].aux_text2, "");
+    EXPECT_EQ(list[3].context, nullptr);
     // Exported again beside a slot with a facility, they carry NullUuid.
     const std::vector<uint8_t> again = Image(list, 3);
     EXPECT_EQ(Bytes(&again[8 + 4], 16), Bytes(&image[8 + 4], 16));
     EXPECT_EQ(Bytes(&again[33 + 4], 16), std::vector<uint8_t>(16, 0));
     EXPECT_EQ(Bytes(&again[58 + 4], 16), std::vector<uint8_t>(16, 0));
-    DiscardEntries(list, n);
-}
-
-TEST(ReadImage, HighFlagBitsIgnoredAndComponentNameAccepted) {
-    const std::vector<uint8_t> image =
-        ImageBytes()
-            .Raw(RecordBytes(7, kExampleUuid, 3, 0xF0 | 0x08 | 0x02 | 0x01))
-            .Text("component")
-            .Text("ab")
-            .Text("")
-            .Finish(1);
-    ErrorSlot* list = nullptr;
-    int32_t n = 0;
-    ASSERT_TRUE(ReadImage(nullptr, 0, image.data(), &list, &n));
-    ASSERT_EQ(n, 1);
-    EXPECT_EQ(list[0].code, FacilityOf(kExampleUuid) | 7);
-    EXPECT_EQ(list[0].aux_int, 3);
-    EXPECT_EQ(std::string(list[0].strings), "component");
-    EXPECT_STREQ(list[0].aux_text1, "ab");
-    EXPECT_STREQ(list[0].aux_text2, "");
-    EXPECT_EQ(list[0].context, nullptr);
     DiscardEntries(list, n);
 }
 
