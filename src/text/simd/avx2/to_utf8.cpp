@@ -1,7 +1,8 @@
-// UTF-16 to UTF-8 with AVX2, 16 units at a time: the UTF-8 forms of all 16 units are computed in 256-bit
-// registers as with SSE2 (../sse2/utf8_forms.h), as 4-byte words; each
-// group of 4 words is packed to its forms' bytes by a shuffle looked up by
-// their lengths (avx2_helpers.h). A surrogate pair's 4-byte form is split
+// UTF-16 to UTF-8 with AVX2, 16 units at a time: the UTF-8 forms of all 16
+// units are computed in 256-bit registers as with SSE2
+// (../sse2/utf8_forms.h), as 4-byte words; each group of 4 words is packed
+// to its forms' bytes by a shuffle looked up by their lengths
+// (avx2_helpers.h). A surrogate pair's 4-byte form is split
 // into two halves of two bytes, one at each of its units, so that the same
 // shuffles place it. A block with a high surrogate that has no low one
 // after it takes the SSE2 way.
