@@ -12,13 +12,7 @@ struct FuzzInput {
     const uint8_t* data;
     size_t size;
 
-    uint8_t Byte() {
-        if (size == 0) {
-            return 0;
-        }
-        --size;
-        return *data++;
-    }
+    uint8_t Byte() { return size == 0 ? uint8_t{0} : (--size, *data++); }
     template <typename T>
     T Value() {
         uint8_t bytes[sizeof(T)] = {};

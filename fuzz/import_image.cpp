@@ -15,12 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ErrorSlot slots[2] = {};
     auto count = static_cast<int32_t>(size % 3);
     for (int32_t i = 0; i < count; ++i) {
-        slots[i] = ErrorSlot{0x10001u + static_cast<uint32_t>(i),
-                             own_text,
-                             nullptr,
-                             i,
-                             ErrorMgrBuildContext(const_cast<char*>("%i%s"), i, "ctx"),
-                             nullptr};
+        slots[i] = ErrorSlot{0x10001u + static_cast<uint32_t>(i), own_text, nullptr, i,
+                             ErrorMgrBuildContext(const_cast<char*>("%i%s"), i, "ctx"), nullptr};
     }
     ErrorSlot* list = nullptr;
     int32_t n = 0;

@@ -63,10 +63,7 @@ int WriteGuarded(size_t count, const char16_t* format, const uint64_t* slots) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) {
-        return 0;
-    }
-    const size_t slot_count = data[0] % (kMaxSlots + 1);
+    const size_t slot_count = size == 0 ? 0 : data[0] % (kMaxSlots + 1);
     if (size < 1 + slot_count * 8) {
         return 0;
     }

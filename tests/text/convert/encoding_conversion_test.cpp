@@ -183,25 +183,14 @@ TEST(ConversionStream, StagesRetriesAndDrops) {
     }
 }
 
-// Through real files, as on every platform: one written to, and one opened
-// for reading, which takes nothing.
-TEST(ConversionStream, RealFiles) {
-    FILE* file = test::OpenScratchFile();
-    ASSERT_NE(file, nullptr);
-    ptrdiff_t src_end = 0;
-    EXPECT_EQ(StreamUtf16(5000, 0, file, &src_end), 5000u);
-    EXPECT_EQ(ConvertFromUtf8(kEncodingUtf32, "\xE2\x82\xAC!", kNulTerminated, file, 0, nullptr,
-                              nullptr, 0), 8u);
-    std::rewind(file);
-    std::string content(9000, '\0');
-    content.resize(std::fread(&content[0], 1, content.size(), file));
-    std::fclose(file);
-    EXPECT_EQ(content, std::string(5000, 'A') + "\xAC\x20\0\0!\0\0\0"s);
-
+// A file opened for reading takes nothing: the failing writes of a real
+// file, where fwrite calls cannot be observed.
+TEST(ConversionStream, ReadOnlyFileTakesNothing) {
     const char* path = "encoding_conversion_test.tmp";
     std::fclose(std::fopen(path, "wb"));
-    file = std::fopen(path, "rb");
+    FILE* file = std::fopen(path, "rb");
     ASSERT_NE(file, nullptr);
+    ptrdiff_t src_end = 0;
     EXPECT_EQ(StreamUtf16(5000, 0, file, &src_end), 0u);
     std::fclose(file);
     std::remove(path);

@@ -102,7 +102,23 @@ void ExpectMappedBytesFound(const ReverseTableSet& set) {
     EXPECT_EQ(ReverseLookup(set, 0xFFFF, 17), 0);
 }
 
+// For every code point, the byte the expanded set finds, and only a byte
+// that the forward table maps to it: the stored records add no mapping.
+void ExpectAgreesWith(const ReverseTableSet& expanded, const ReverseTableSet& set) {
+    for (int id = 1; id <= kCodePageCount; ++id) {
+        for (uint32_t cp = 0; cp <= 0xFFFF; ++cp) {
+            const uint8_t byte = ReverseLookup(set, cp, id);
+            ASSERT_EQ(byte, ReverseLookup(expanded, cp, id)) << id << " " << cp;
+            ASSERT_TRUE(byte == 0 || CodePageTableOf(id)[byte] == cp) << id << " " << cp;
+        }
+    }
+}
+
+// Each state finds every mapped byte; one of each kind agrees with the
+// expanded set on every code point.
 TEST(ReverseTableSet, EveryAllocationFailureLeavesAWorkingState) {
+    ReverseTableSet expanded{};
+    ReverseTablesLoad(&expanded);
     // Allocation 0 is the compressed array, 1 the expanded array, then two
     // per code page (expansion buffer, block).
     const int kAllocations = 2 + 2 * kCodePageCount;
@@ -116,34 +132,13 @@ TEST(ReverseTableSet, EveryAllocationFailureLeavesAWorkingState) {
                                                            : SetState::kExpanded;
         EXPECT_EQ(StateOf(set), expected) << "failing allocation " << failing;
         ExpectMappedBytesFound(set);
+        if (failing <= 1 || failing == kAllocations) {
+            ExpectAgreesWith(expanded, set);
+        }
         ReverseTablesUnload(&set);  // leaks of the fallback paths show under ASan
         EXPECT_EQ(StateOf(set), SetState::kNeither);
     }
-}
-
-// Every state finds the same byte for every code point, and only bytes
-// that the forward table maps to it: the stored records add no mapping.
-TEST(ReverseTableSet, AllStatesAgreeOnEveryCodePoint) {
-    ReverseTableSet expanded{};
-    ReverseTablesLoad(&expanded);
-    g_allocations = 0;
-    g_failing_allocation = 1;
-    ReverseTableSet compressed{};
-    ReverseTablesLoad(&compressed, FailingAllocate);
-    const ReverseTableSet neither{};
-    ASSERT_EQ(StateOf(expanded), SetState::kExpanded);
-    ASSERT_EQ(StateOf(compressed), SetState::kCompressedOnly);
-    for (int id = 1; id <= kCodePageCount; ++id) {
-        for (uint32_t cp = 0; cp <= 0xFFFF; ++cp) {
-            const uint8_t byte = ReverseLookup(expanded, cp, id);
-            ASSERT_EQ(ReverseLookup(compressed, cp, id), byte) << id << " " << cp;
-            ASSERT_EQ(ReverseLookup(neither, cp, id), byte) << id << " " << cp;
-            // A byte found is the page's byte of that code point.
-            ASSERT_TRUE(byte == 0 || CodePageTableOf(id)[byte] == cp) << id << " " << cp;
-        }
-    }
     ReverseTablesUnload(&expanded);
-    ReverseTablesUnload(&compressed);
 }
 
 TEST(ReverseTableSet, TheProcessSetIsExpandedAtLoad) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -98,15 +97,6 @@ TEST(Utf8, FindCharMatchesOnlyAtCharacterStarts) {
         const char* found = Utf8FindChar(c.text, c.cp);
         EXPECT_EQ(found ? found - c.text : -1, c.at) << c.cp;
     }
-}
-
-TEST(Utf8, CopyAndLengthAreTheStringRoutines) {
-    char buffer[8];
-    std::memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(Utf8Copy(buffer, "\xC3\xA9\x41"), buffer);
-    EXPECT_EQ(std::string(buffer, 5), "\xC3\xA9\x41\0x"s);
-    EXPECT_EQ(Utf8Length("\xC3\xA9\x41"), 3u);
-    EXPECT_EQ(Utf8Length(""), 0u);
 }
 
 }  // namespace

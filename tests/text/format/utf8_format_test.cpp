@@ -4,28 +4,17 @@
 
 #include <cstdint>
 #include <cstring>
-#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 using faultkit::FormatUtf8;
 
-// What FormatUtf8 gives: the counting result, the writing result and the
-// text written.
-struct Formatted {
-    std::string text;
-    int32_t counted;
-    int32_t written;
-    bool operator==(const Formatted& o) const {
-        return text == o.text && counted == o.counted && written == o.written;
-    }
-};
-
-void PrintTo(const Formatted& f, std::ostream* os) {
-    *os << '"' << f.text << "\" counted " << f.counted << " written " << f.written;
-}
+// What FormatUtf8 gives: the text written, the counting result and the
+// writing result.
+using Formatted = std::tuple<std::string, int32_t, int32_t>;
 
 // A formatting that succeeds: the count includes the terminator, the
 // written bytes do not; an empty text gives 0 both ways.
@@ -38,17 +27,13 @@ Formatted Ok(const std::string& text) {
 // size plus slack; checks nothing lands past the text and its NUL.
 template <typename... Args>
 Formatted Format(const char* format, Args... args) {
-    Formatted f{"", FormatUtf8(nullptr, format, args...), 0};
-    std::vector<char> buffer(static_cast<size_t>(f.counted > 0 ? f.counted : 0) + 8, '#');
-    f.written = FormatUtf8(buffer.data(), format, args...);
-    const size_t used = f.written > 0 ? static_cast<size_t>(f.written) + 1 : 0;
-    for (size_t i = used; i < buffer.size(); ++i) {
+    const int32_t counted = FormatUtf8(nullptr, format, args...);
+    std::vector<char> buffer(static_cast<size_t>(counted > 0 ? counted : 0) + 8, '#');
+    const int32_t written = FormatUtf8(buffer.data(), format, args...);
+    for (size_t i = written > 0 ? static_cast<size_t>(written) + 1 : 0; i < buffer.size(); ++i) {
         EXPECT_EQ(buffer[i], '#') << "byte " << i << " of " << format;
     }
-    if (f.written > 0) {
-        f.text = buffer.data();
-    }
-    return f;
+    return {written > 0 ? buffer.data() : "", counted, written};
 }
 
 TEST(FormatUtf8, CountsOneMoreThanItWrites) {
@@ -101,8 +86,8 @@ TEST(FormatUtf8, FailuresWriteNothing) {
     // wide formatter as they stand, and one the platform formatter refuses.
     for (const char* format :
          {"%s %1$d", "100%% %s %1$d", "%hs", "%-5.3hs", "%jzts", "%ws", "abc%"}) {
-        const Formatted f = Format(format, "text", 1);
-        EXPECT_TRUE(f.counted < 0 && f.written < 0) << format;
+        const auto [text, counted, written] = Format(format, "text", 1);
+        EXPECT_TRUE(counted < 0 && written < 0) << format;
     }
     // A format that is not UTF-8 behaves as an empty one, also when it ends
     // in a sequence cut short.
@@ -116,8 +101,8 @@ TEST(FormatUtf8, FailuresWriteNothing) {
     // A text that converts to UTF-8 only up to a surrogate fails and writes
     // nothing, not even the part before it; a surrogate encoded in UTF-8
     // passes the conversion to UTF-16 and fails the one back.
-    EXPECT_EQ(Format("x%ls", u"a\xD800"), (Formatted{"", 0, -1}));
-    EXPECT_EQ(Format("%s", "yz\xED\xA0\x80"), (Formatted{"", 0, -1}));
+    EXPECT_EQ(Format("x%ls", u"a\xD800"), Formatted("", 0, -1));
+    EXPECT_EQ(Format("%s", "yz\xED\xA0\x80"), Formatted("", 0, -1));
 }
 
 // One formatting gives both results: the count, and the text where it
