@@ -5,7 +5,7 @@ Plants one fault at a time at sites drawn at random (with a printed seed)
 from the files a build compiles, rebuilds that build incrementally, runs its
 test suite up to the first failure, restores the file, and reports per layer
 how many mutants were killed (a test failed or hung), survived, or did not
-build. The faults:
+build, or whose compiled code is the same as the original's. The faults:
     relational  < and <=, > and >= exchanged; == and != exchanged
     logical     && and || exchanged
     plus-minus  + 1 and - 1 exchanged
@@ -21,10 +21,15 @@ what those tests took unmutated. --windows mutates the files under win32/
 folders instead, in a mingw build whose tests run under Wine. One run at a
 time mutates a source tree.
 
-Survivors that cannot change what the library does are listed, with the
-reason, in mutate_equivalent.txt beside this script, one per line as the
-report prints them: `file:line: original -> mutated: reason`. The score is
-killed / (built - equivalent). Outcomes go to a log in the build folder,
+A mutant whose objects, debug information left out, are byte for byte the
+objects of the original cannot change behaviour: it is counted as the same
+code, untested. A mutant in a folder of kernels for an instruction set this
+CPU lacks (avx512/ without AVX-512BW) cannot be tested here: it is counted
+as not run, untested. Other survivors that cannot change what the library
+does are listed, with the reason, in mutate_equivalent.txt beside this
+script, one per line as the report prints them: `file:line: original ->
+mutated: reason`. The score is killed / (built - same code - not run -
+equivalent). Outcomes go to a log in the build folder,
 one per seed; --resume takes the mutants logged there as done.
 
 --every-test runs the whole suite for each mutant and logs every test that
@@ -54,6 +59,7 @@ ROOT = Path(__file__).resolve().parent.parent
 EQUIVALENTS = Path(__file__).resolve().parent / "mutate_equivalent.txt"
 WINDOWS_ONLY = "win32"  # the folder, anywhere under src/, of sources only Windows builds compile
 SOURCE_SUFFIXES = (".c", ".cc", ".cpp", ".h", ".hpp", ".inc")
+CPU_FOLDERS = {"avx512": "avx512bw", "avx2": "avx2"}  # kernel folder -> the CPU flag its tests need
 GENERATED = re.compile(r"\W*@?generated\b", re.I)  # the first line of generated code says so
 
 # ---------------------------------------------------------------- sites
@@ -292,6 +298,7 @@ class Suite:
         self.build, self.windows, self.jobs, self.skip_tests = build, windows, jobs, skip_tests
         self.env = dict(os.environ, FAULTKIT_WINEPREFIX=str(build / "wineprefix"))
         self.tests, self.seconds = [], {}
+        self.objects, self.baseline = defaultdict(list), {}  # source -> objects; object -> code digest
 
     def compile(self):
         if not (self.build / "CMakeCache.txt").exists():
@@ -302,15 +309,43 @@ class Suite:
         return run_group(["cmake", "--build", self.build, "-j", str(self.jobs)])[0] == 0
 
     def compiled_sources(self):
-        """Sources and headers under src/ that the build compiles, relative to the repository."""
+        """Sources and headers under src/ that the build compiles, relative to the repository;
+        notes the objects compiled from each."""
         deps = subprocess.run(["ninja", "-C", self.build, "-t", "deps"], check=True,
                               capture_output=True, text=True).stdout
-        found = set()
+        self.objects.clear()
         for line in deps.splitlines():
-            path = (self.build / line.strip()).resolve() if line.startswith(" ") else None
-            if path and path.suffix in SOURCE_SUFFIXES and (ROOT / "src") in path.parents:
-                found.add(path.relative_to(ROOT).as_posix())
-        return found
+            if not line.startswith(" "):
+                target = self.build / line.split(":")[0]
+                continue
+            path = (self.build / line.strip()).resolve()
+            if path.suffix in SOURCE_SUFFIXES and (ROOT / "src") in path.parents:
+                self.objects[path.relative_to(ROOT).as_posix()].append(target)
+        return set(self.objects)
+
+    def code_digest(self, objects):
+        """Digest of the objects without their debug information, which holds the columns
+        that a mutation shifts even when the code stays the same."""
+        digest, stripped = hashlib.sha1(), self.build / "mutate-stripped.o"
+        for obj in sorted(objects):
+            subprocess.run([self.objcopy(), "--strip-debug", obj, stripped], check=True)
+            digest.update(stripped.read_bytes())
+        stripped.unlink()
+        return digest.hexdigest()
+
+    def objcopy(self):
+        cache = (self.build / "CMakeCache.txt").read_text()
+        found = re.search(r"^CMAKE_OBJCOPY:FILEPATH=(.+)$", cache, re.M)
+        return found.group(1) if found else "objcopy"
+
+    def record_originals(self, paths):
+        """Notes the code of the objects of each path; the build must be unmutated."""
+        for path in set(paths) - set(self.baseline):
+            self.baseline[path] = self.code_digest(self.objects[path])
+
+    def same_code(self, path):
+        """Whether the build's objects of path are those of the original."""
+        return self.code_digest(self.objects[path]) == self.baseline[path]
 
     def load_tests(self):
         listing = subprocess.run(["ctest", "--show-only=json-v1"], cwd=self.build, env=self.env,
@@ -354,8 +389,18 @@ class Suite:
 
 # ---------------------------------------------------------------- one mutant
 
+def missing_cpu_flag(path):
+    """The CPU flag that the tests of path's kernel folder need and this CPU lacks, or None."""
+    flags = set(re.findall(r"^flags\s*:(.*)$", Path("/proc/cpuinfo").read_text(), re.M)[0].split())
+    return next((flag for folder, flag in CPU_FOLDERS.items()
+                 if folder in Path(path).parts and flag not in flags), None)
+
+
 def plant_and_test(mutant, suite, every):
-    """Outcome of one mutant: killed, timeout, survived or not built; and the killing tests."""
+    """Outcome of one mutant: killed, timeout, survived, not built, same code or not run;
+    and the killing tests."""
+    if missing_cpu_flag(mutant.path):
+        return "not run", ["(this CPU lacks %s)" % missing_cpu_flag(mutant.path)]
     path = ROOT / mutant.path
     original = path.read_bytes()
     pending = suite.build / "mutate-pending.json"
@@ -366,6 +411,8 @@ def plant_and_test(mutant, suite, every):
                          .encode("utf-8", "surrogateescape"))
         if not suite.compile():
             return "not built", []
+        if suite.same_code(mutant.path):
+            return "same code", []
         plan = suite.plan(mutant.layer)
         for numbers in [plan[0] + plan[1]] if every else plan:
             result, tests = suite.run(numbers, suite.limit(numbers), every)
@@ -415,15 +462,19 @@ def report(records, equivalents):
             outcome = "equivalent"
         for layer in (record["layer"], "all"):
             counts[layer][outcome] += 1
-    print("\n%-16s %7s %6s %7s %8s %10s %9s %7s %12s" % ("layer", "mutants", "killed", "timeout",
-          "survived", "equivalent", "not built", "score", "killed/built"))
+    print("\n%-16s %7s %6s %7s %8s %9s %10s %9s %7s %7s %12s" % (
+        "layer", "mutants", "killed", "timeout", "survived", "same code", "equivalent", "not built",
+        "not run", "score", "killed/built"))
     for layer in sorted(set(counts) - {"all"}) + ["all"]:
         c = counts[layer]
-        killed, built = c["killed"] + c["timeout"], sum(c.values()) - c["not built"]
-        print("%-16s %7d %6d %7d %8d %10d %9d %7s %12s" % (
-            layer, sum(c.values()), c["killed"], c["timeout"], c["survived"], c["equivalent"],
-            c["not built"], percent(killed, built - c["equivalent"]), percent(killed, built)))
-    print("score = killed (timeouts included) / (built - equivalent)")
+        killed = c["killed"] + c["timeout"]
+        built = sum(c.values()) - c["not built"] - c["not run"]
+        print("%-16s %7d %6d %7d %8d %9d %10d %9d %7d %7s %12s" % (
+            layer, sum(c.values()), c["killed"], c["timeout"], c["survived"], c["same code"],
+            c["equivalent"], c["not built"], c["not run"],
+            percent(killed, built - c["same code"] - c["equivalent"]), percent(killed, built)))
+    print("score = killed (timeouts included) / (built - same code - equivalent); not run: kernels "
+          "for an instruction set this CPU lacks")
     for title, equivalent in (("survivors", False), ("survived, equivalent", True)):
         listed = [r for r in records if r["outcome"] == "survived"
                   and bool(equivalence_reason(r, equivalents)) == equivalent]
@@ -481,6 +532,7 @@ def run_sample(suite, sample, log_path, logged, every):
     result, test = suite.run([n for n, _, _ in suite.tests], 3600)
     if result != "passed":
         sys.exit("mutate: the unmutated tree fails its tests (%s)" % test)
+    suite.record_originals(m.path for m in todo if not missing_cpu_flag(m.path))
     with open(log_path, "a") as log:
         for done, mutant in enumerate(todo, 1):
             began = time.time()
@@ -494,7 +546,8 @@ def run_sample(suite, sample, log_path, logged, every):
             log.flush()
             print("[%d/%d] %-9s %4ds  %s:%d  %s -> %s%s" % (
                 done, len(todo), outcome, record["seconds"], mutant.path, mutant.line, mutant.original,
-                mutant.mutated, "  (%s)" % test if test else ""), flush=True)
+                mutant.mutated, "  " + (test if test.startswith("(") else "(%s)" % test) if test else ""),
+                flush=True)
     suite.compile()  # the build again matches the restored sources
 
 
