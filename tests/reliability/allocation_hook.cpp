@@ -5,6 +5,7 @@
 
 extern "C" {
 void* __real_malloc(size_t size);
+void* __real_aligned_alloc(size_t alignment, size_t size);
 void* __real_realloc(void* block, size_t size);
 void __real_free(void* block);
 }
@@ -76,6 +77,15 @@ void* __wrap_malloc(size_t size) {
         return nullptr;
     }
     void* block = __real_malloc(size);
+    TrackIf(t_state.armed, block);
+    return block;
+}
+
+void* __wrap_aligned_alloc(size_t alignment, size_t size) {
+    if (CountAllocation()) {
+        return nullptr;
+    }
+    void* block = __real_aligned_alloc(alignment, size);
     TrackIf(t_state.armed, block);
     return block;
 }
