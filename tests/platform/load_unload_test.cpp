@@ -5,7 +5,7 @@
 // code: the unload must not pull it from under them. Leaks: LeakSanitizer
 // sees every block a cycle left on Linux; the heap bytes in use (and on
 // Windows the private bytes) must stay flat once a tenth of the cycles have
-// warmed the heap up.
+// warmed the heap up, and each unload gives back its thread-specific slots.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -27,6 +27,7 @@
 #else
 #include <dirent.h>
 #include <dlfcn.h>
+#include <pthread.h>
 #endif
 
 namespace {
@@ -83,6 +84,18 @@ size_t HeapBytesInUse() {
     }
     return total;
 }
+
+// Thread-local slots the process can still take: found by taking them all.
+size_t FreeThreadSlots() {
+    std::vector<DWORD> slots;
+    for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) {
+        slots.push_back(slot);
+    }
+    for (const DWORD slot : slots) {
+        TlsFree(slot);
+    }
+    return slots.size();
+}
 #else
 using Module = void*;
 Module Load() { return dlopen(FAULTKIT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL); }
@@ -100,6 +113,18 @@ bool IsLoaded() {
 // test makes the only one (M_ARENA_MAX) before any thread starts.
 size_t HeapBytesInUse() {
     return mallinfo2().uordblks;
+}
+
+// Thread-specific keys the process can still make: found by making them all.
+size_t FreeThreadSlots() {
+    std::vector<pthread_key_t> keys;
+    for (pthread_key_t key; pthread_key_create(&key, nullptr) == 0;) {
+        keys.push_back(key);
+    }
+    for (const pthread_key_t key : keys) {
+        pthread_key_delete(key);
+    }
+    return keys.size();
 }
 #endif
 
@@ -247,7 +272,7 @@ TEST_P(Lifetime, CyclesOfLoadUseAndUnload) {
     for (int cycle = 0; cycle < warm_up; ++cycle) {
         ASSERT_EQ(Cycle(GetParam()), kThreads) << "cycle " << cycle;
     }
-    const size_t heap_bytes = HeapBytesInUse();
+    const size_t heap_bytes = HeapBytesInUse(), thread_slots = FreeThreadSlots();
 #ifdef _WIN32
     const size_t private_bytes = PrivateBytes();
 #endif
@@ -259,6 +284,7 @@ TEST_P(Lifetime, CyclesOfLoadUseAndUnload) {
     // a cycle, adds 16 KB. The private bytes move by a few pages as the
     // system reuses thread stacks; a leaked thread or stack takes far more.
     const size_t heap_end = HeapBytesInUse();
+    EXPECT_EQ(FreeThreadSlots(), thread_slots) << "an unload kept a thread-specific slot";
 #ifdef _WIN32
     EXPECT_LE(heap_end, heap_bytes) << "heap bytes in use grew from " << heap_bytes;
     EXPECT_LT(PrivateBytes(), private_bytes + 256 * 1024) << "private bytes grew";
