@@ -31,11 +31,8 @@ bool ShutdownWatchers() {
         }
     }
     platform::ClearEvent(event);
-    if (ThreadTableCount() != 0) {
-        return false;
-    }
     // A watcher that has removed its record is still returning through
-    // library code; the host may unload the library once this returns.
+    // library code; the host may unload the library once this returns true.
     AwaitRetiredWatchers();
     return ThreadTableCount() == 0;
 }

@@ -57,7 +57,7 @@ struct ImageCursors {
 bool PutString(ImageCursors* at, const char* text) {
     const uint64_t size = std::strlen(text) + 1;
     if (size > at->text_end - at->text) {
-        return false;
+        return false;  // grown since it was measured
     }
     std::memcpy(at->image + at->text, text, static_cast<size_t>(size));
     at->text += size;

