@@ -63,6 +63,9 @@ TEST(FormatUtf8, ArgumentsSurviveTheRewrite) {
     EXPECT_EQ(Format("%d %f %d %.1f %s", 1, 2.5, 3, 4.5, "e"), Ok("1 2.500000 3 4.5 e"));
     // A string beyond ASCII, met after the other arguments have been read.
     EXPECT_EQ(Format("%d %.1f %s", 1, 2.5, "\xC3\xA9"), Ok("1 2.5 \xC3\xA9"));
+    // Behind a directive the front end refuses, in a format beyond ASCII,
+    // the arguments are still read.
+    EXPECT_EQ(Format("\xC3\xA9%hc %d", 'A', 6), Ok("\xC3\xA9" "A 6"));
     EXPECT_EQ(Format("%*.*f|%-*d|", 8, 2, 3.25, 3, 9), Ok("    3.25|9  |"));
     EXPECT_EQ(Format("%3$s|%1$.2f|%2$*d", 0.5, 4, 7, "x"), Ok("x|0.50|   7"));
     EXPECT_EQ(Format("%1$.2f|%2$*d|%3$s", 0.5, 4, 7, "x"), Ok("0.50|   7|x"));
