@@ -37,7 +37,7 @@ failed; the report then names, for each test, the mutants no other test
 kills. A test with none is a candidate for removal.
 
 usage: mutate.py [--count N] [--seed S] [--filter PATH[,PATH...]] [--jobs J]
-                 [--build-dir DIR] [--windows] [--list] [--resume] [--every-test]
+                 [--build-dir DIR] [--windows] [--list] [--resume | --report] [--every-test]
 """
 
 import argparse
@@ -563,6 +563,8 @@ def main():
                         help="mutate Windows-only files under a mingw build, tests under Wine")
     parser.add_argument("--list", action="store_true", help="list the sites and their counts only")
     parser.add_argument("--resume", action="store_true", help="keep the outcomes logged for this seed")
+    parser.add_argument("--report", action="store_true",
+                        help="report the outcomes logged for this seed so far, run no mutant")
     parser.add_argument("--every-test", action="store_true",
                         help="run all tests for each mutant and name the mutants each test alone kills")
     parser.add_argument("--skip-tests", default="install_consume|package_",
@@ -593,13 +595,15 @@ def main():
           % (seed, seed, len(sample), len(mutants), len(paths)))
     log_path = build / ("mutate-%d.jsonl" % seed)
     logged = {}
-    if args.resume and log_path.exists():
+    if (args.resume or args.report) and log_path.exists():
         logged = {r["key"]: r for r in map(json.loads, log_path.read_text().splitlines())}
     else:
         log_path.unlink(missing_ok=True)
-    run_sample(suite, sample, log_path, logged, args.every_test)
-    print("\nseed %d: %d mutants" % (seed, len(sample)))
-    report([logged[m.key] for m in sample], read_equivalents())
+    if not args.report:
+        run_sample(suite, sample, log_path, logged, args.every_test)
+    done = [logged[m.key] for m in sample if m.key in logged]
+    print("\nseed %d: %d of %d mutants" % (seed, len(done), len(sample)))
+    report(done, read_equivalents())
 
 
 if __name__ == "__main__":
