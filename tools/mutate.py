@@ -450,6 +450,13 @@ def equivalence_reason(record, equivalents):
                  if path == record["path"] and entry.startswith(change)), None)
 
 
+def stale_equivalents(mutants, paths, equivalents):
+    """Listed equivalents of the mutated files that match no site any more."""
+    current = {(m.path, "%s -> %s: " % (m.original, m.mutated)) for m in mutants}
+    return [(path, entry) for path, entry in equivalents if path in paths
+            and not any(path == p and entry.startswith(change) for p, change in current)]
+
+
 def percent(part, whole):
     return "%5.1f%%" % (100.0 * part / whole) if whole else "    -"
 
@@ -604,6 +611,8 @@ def main():
     done = [logged[m.key] for m in sample if m.key in logged]
     print("\nseed %d: %d of %d mutants" % (seed, len(done), len(sample)))
     report(done, read_equivalents())
+    for path, entry in stale_equivalents(mutants, set(paths), read_equivalents()):
+        print("stale in %s: %s: %s" % (EQUIVALENTS.name, path, entry))
 
 
 if __name__ == "__main__":
