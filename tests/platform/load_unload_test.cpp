@@ -272,7 +272,8 @@ TEST_P(Lifetime, CyclesOfLoadUseAndUnload) {
     for (int cycle = 0; cycle < warm_up; ++cycle) {
         ASSERT_EQ(Cycle(GetParam()), kThreads) << "cycle " << cycle;
     }
-    const size_t heap_bytes = HeapBytesInUse(), thread_slots = FreeThreadSlots();
+    const size_t heap_bytes = HeapBytesInUse();
+    const size_t thread_slots = FreeThreadSlots();
 #ifdef _WIN32
     const size_t private_bytes = PrivateBytes();
 #endif
