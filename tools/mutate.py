@@ -28,9 +28,11 @@ CPU lacks (avx512/ without AVX-512BW) cannot be tested here: it is counted
 as not run, untested. Other survivors that cannot change what the library
 does are listed, with the reason, in mutate_equivalent.txt beside this
 script, one per line as the report prints them: `file:line: original ->
-mutated: reason`. The score is killed / (built - same code - not run -
-equivalent). Outcomes go to a log in the build folder,
-one per seed; --resume takes the mutants logged there as done.
+mutated: reason`; the line counts only where the mutants make the same
+change at several lines of the file. The score is killed / (built - same
+code - equivalent), not run left out. Outcomes go to a log in the build
+folder, one per seed; --resume takes the mutants logged there as done,
+--report reports them without running more.
 
 --every-test runs the whole suite for each mutant and logs every test that
 failed; the report then names, for each test, the mutants no other test
@@ -437,24 +439,35 @@ def restore_interrupted(builds):
 
 # ---------------------------------------------------------------- report
 
-def read_equivalents():
-    """(file, 'original -> mutated: reason') of each listed equivalent mutant; lines move, so not kept."""
+def read_equivalents(mutants):
+    """(file, line, 'original -> mutated: reason') of each listed equivalent mutant, and the
+    changes that the mutants make at more than one line of a file: an entry for one of those
+    matches at its line only; any other matches wherever its line has moved."""
     lines = EQUIVALENTS.read_text().splitlines() if EQUIVALENTS.exists() else []
-    return [entry.groups() for entry in map(re.compile(r"([^#\s][^:]*):\d+: (.*)").match, lines) if entry]
+    entries = [(path, int(line), entry) for path, line, entry in
+               (m.groups() for m in map(re.compile(r"([^#\s][^:]*):(\d+): (.*)").match, lines) if m)]
+    counts = Counter((m.path, change_of(m._asdict())) for m in mutants)
+    return entries, {key for key, count in counts.items() if count > 1}
+
+
+def change_of(record):
+    return "%s -> %s: " % (record["original"], record["mutated"])
 
 
 def equivalence_reason(record, equivalents):
     """The listed reason why this record's mutant cannot change behaviour, or None."""
-    change = "%s -> %s: " % (record["original"], record["mutated"])
-    return next((entry[len(change):] for path, entry in equivalents
-                 if path == record["path"] and entry.startswith(change)), None)
+    entries, repeated = equivalents
+    change = change_of(record)
+    anywhere = (record["path"], change) not in repeated
+    return next((entry[len(change):] for path, line, entry in entries
+                 if path == record["path"] and entry.startswith(change)
+                 and (anywhere or line == record["line"])), None)
 
 
 def stale_equivalents(mutants, paths, equivalents):
     """Listed equivalents of the mutated files that match no site any more."""
-    current = {(m.path, "%s -> %s: " % (m.original, m.mutated)) for m in mutants}
-    return [(path, entry) for path, entry in equivalents if path in paths
-            and not any(path == p and entry.startswith(change) for p, change in current)]
+    return [(path, entry) for path, line, entry in equivalents[0] if path in paths and not any(
+        equivalence_reason(dict(m._asdict()), equivalents) for m in mutants if m.path == path)]
 
 
 def percent(part, whole):
@@ -610,8 +623,9 @@ def main():
         run_sample(suite, sample, log_path, logged, args.every_test)
     done = [logged[m.key] for m in sample if m.key in logged]
     print("\nseed %d: %d of %d mutants" % (seed, len(done), len(sample)))
-    report(done, read_equivalents())
-    for path, entry in stale_equivalents(mutants, set(paths), read_equivalents()):
+    equivalents = read_equivalents(mutants)
+    report(done, equivalents)
+    for path, entry in stale_equivalents(mutants, set(paths), equivalents):
         print("stale in %s: %s: %s" % (EQUIVALENTS.name, path, entry))
 
 
