@@ -140,6 +140,40 @@ TEST_F(ThreadTable, OperationsOnARecordKeptLockedFail) {
     EXPECT_TRUE(WaitForRecordCount(0));
 }
 
+// A thread ends while another, redirected to it, keeps its record locked:
+// the record leaves the table at once, but its cell is released only when
+// the lock is given back. A record made meanwhile must take another cell.
+TEST_F(ThreadTable, RecordMadeWhileAnEndedOnesCellIsReleasedKeepsItsErrors) {
+    _qel_error_manager target{};
+    Gate stored, locked, end_target, release;
+    std::thread owner([&] {
+        _qel_bos_uuid uuid = TestUuid(402);
+        ErrorMgrInitialise(&target, &uuid);
+        ErrorMgrSetErrorBasic(&target, 1, NewContext());
+        stored.Open();
+        end_target.Wait();
+    });
+    stored.Wait();
+    std::thread holder([&] {
+        ASSERT_TRUE(ErrorMgrRedirect(&target));
+        faultkit::ThreadRecord* record = faultkit::LockRecordOfCurrentThread(true);
+        locked.Open();
+        release.Wait();
+        faultkit::SpinLockReleaseBlock(&record->lock, nullptr);
+    });
+    locked.Wait();
+    end_target.Open();
+    owner.join();
+    ASSERT_TRUE(WaitForRecordCount(1));  // the holder's own record is left
+    std::thread([&] {
+        ErrorMgrSetErrorBasic(component.handle, 5, NewContext());
+        release.Open();
+        holder.join();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the cell's release ends
+        EXPECT_EQ(ErrorMgrGetLastError(component.handle, nullptr), 5u);
+    }).join();
+}
+
 // Owner's passes (where threads have flags). A thread redirected to another
 // waits while that thread is inside its own record by its pass (its flag
 // set, as during an operation), then ends the pass: the owner takes the
