@@ -42,6 +42,8 @@ TEST(FormatUtf8, CountsOneMoreThanItWrites) {
     EXPECT_EQ(Format("\"%s\"", "\xC3\xA9"), Ok("\"\xC3\xA9\""));
     EXPECT_EQ(Format("'%c'", 65), Ok("'A'"));
     EXPECT_EQ(Format("%s", ""), Ok(""));
+    // Text of a whole block and more, with the directive in the part after it.
+    EXPECT_EQ(Format("Could not open the file %s", "x"), Ok("Could not open the file x"));
     EXPECT_EQ(Format(""), Ok(""));
     // The text ends at an embedded NUL.
     EXPECT_EQ(Format("a%cb", 0), Ok("a"));
