@@ -71,22 +71,6 @@ bool WriteStringAsText(const char* text, size_t length, PlainWalk& walk) {
     }
 }
 
-// A bare "s" (nothing between its '%' or index and the conversion) prints
-// its narrow string exactly, and a plain ASCII string reads the same to
-// every formatter: such a string goes into the format as text, where it
-// fits the spare room (two units a byte at most), and its slot is dropped.
-// The check that it is ASCII is the widening itself. Returns false when
-// the string is not ASCII; *written tells whether it went into the format.
-bool WriteBareString(const DirectiveReading<char>& reading, const char* text, size_t length,
-                     PlainWalk& walk, bool* written) {
-    *written = reading.body == reading.conversion && length <= walk.spare / 2;
-    if (!*written) {
-        return IsAsciiText(text, length);
-    }
-    walk.spare -= 2 * length;
-    return WriteStringAsText(text, length, walk);
-}
-
 // Directives with indices are taken when every directive has one and the
 // k-th names group k: their groups then stand in walk order, where the
 // general path would re-order them, and the indices are dropped.
@@ -114,23 +98,41 @@ bool ReadAccepted(const char* directive, PlainWalk& walk, DirectiveReading<char>
     return true;
 }
 
+void WriteDirective(const DirectiveReading<char>& reading, PlainWalk& walk) {
+    *walk.out++ = u'%';
+    walk.out = WriteRespelledDirective(walk.out, reading, true);
+}
+
+// A bare "s" (nothing between its '%' or index and the conversion) prints
+// its narrow string exactly, and a plain ASCII string reads the same to
+// every formatter: such a string goes into the format as text, where it
+// fits the spare room (two units a byte at most), and its slot is
+// dropped; the check that it is ASCII is the widening itself. Any other
+// narrow string directive is written respelled. False when the string is
+// not ASCII.
+bool WriteNarrowString(const DirectiveReading<char>& reading, uint64_t slot, PlainWalk& walk,
+                       PlainFormat* plain) {
+    const char* text = StringOf(slot);
+    const size_t length = std::strlen(text);
+    if (reading.body != reading.conversion || length > walk.spare / 2) {
+        WriteDirective(reading, walk);
+        return IsAsciiText(text, length);
+    }
+    walk.spare -= 2 * length;
+    --plain->slot_count;
+    plain->strings_as_text = true;
+    return WriteStringAsText(text, length, walk);
+}
+
 // Writes the directive the front end accepted, respelled, or a bare
 // narrow string's text; its narrow string is plain ASCII, else the
 // directive is not plain (false).
 bool WriteAccepted(const DirectiveReading<char>& reading, const uint64_t* group, PlainWalk& walk,
                    PlainFormat* plain) {
-    bool as_text = false;
-    if (reading.kind == kNarrowString) {
-        const char* text = StringOf(group[reading.stars]);
-        if (!WriteBareString(reading, text, std::strlen(text), walk, &as_text)) {
-            return false;
-        }
-        plain->slot_count -= as_text ? 1 : 0;
-        plain->strings_as_text = plain->strings_as_text || as_text;
-    }
-    if (!as_text) {
-        *walk.out++ = u'%';
-        walk.out = WriteRespelledDirective(walk.out, reading, true);
+    if (reading.kind != kNarrowString) {
+        WriteDirective(reading, walk);
+    } else if (!WriteNarrowString(reading, group[reading.stars], walk, plain)) {
+        return false;
     }
     const char conversion = *reading.conversion;
     plain->rewritten = plain->rewritten || walk.positional || reading.respelling != kKeepSpelling;
@@ -180,15 +182,15 @@ const char* TakeDirective(const char* percent, PlainWalk& walk, PlainFormat* pla
 // reading did; one it accepted reads the groups and no more.
 bool StandAsWritten(const char* format, size_t length, const ArgumentReader& start, size_t percents,
                     PlainFormat* plain) {
-    if (plain->strings_as_text) {
-        return false;  // a dropped slot: the general path gathers the slots afresh
-    }
     plain->rewritten = false;
     if (start.list == nullptr) {
         plain->arguments = start.slots;
     }
     if (!plain->refused) {
         return true;
+    }
+    if (plain->strings_as_text) {
+        return false;  // a dropped slot: the general path gathers the slots afresh
     }
     plain->ascii_text = false;
     if (WidenUtf8Text(format, length + 1, plain->format) == 0) {
