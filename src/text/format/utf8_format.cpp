@@ -68,8 +68,9 @@ int32_t MeasureByTrial(WideFormatter formatter, const char16_t* format, Argument
 // written into the buffer (result: its bytes) when the counted size fits
 // `capacity`. Text that does not convert writes nothing: it is counted
 // before it is written. Plain ASCII needs neither step, and text known to
-// be plain ASCII (`plain_ascii`) is not even looked at.
-int32_t DeliverText(char* buffer, size_t capacity, const char16_t* text, int written,
+// be plain ASCII (`plain_ascii`) is not even looked at. Inlined: the
+// common call, behind the first attempt, then costs no call of its own.
+__attribute__((always_inline)) inline int32_t DeliverText(char* buffer, size_t capacity, const char16_t* text, int written,
                     bool plain_ascii, int32_t* counted) {
     *counted = written;
     if (written <= 0) {
