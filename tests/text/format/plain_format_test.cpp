@@ -51,10 +51,10 @@ General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& s
 // check for narrow text and, where it makes a text, the same text from
 // the formatter; it gives the general path's format too, but where it
 // wrote a string into the format as text. It leaves every other format
-// alone. The ASCII string reads as a UTF-16 one too, to its terminator.
+// alone. Either string reads as a UTF-16 one too, to its terminator.
 TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
     alignas(char16_t) static const char kAscii[] = "text\0";
-    static const char kAccented[] = "t\xC3\xA9xt";
+    alignas(char16_t) static const char kAccented[] = "t\xC3\xA9xt\0\0";
     const std::vector<std::string> pieces{
         "ab ", "%%",   "%d",   "%-5.2f", "%*d", "%.*s", "%s",  "%lld",     "%zu", "%ti",
         "%c",  "%lc",  "%ls",  "%X",     "%E",  "%hd",  "%#o", "%+i",      "%Lf", "%p",
