@@ -125,8 +125,8 @@ int32_t FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
 // texts are short: they are written once into a stack buffer, and only a
 // text that does not fit there is measured first. Either way the text and
 // the results are the same. Inlined into its two callers: its stack
-// buffer is live with their frames anyway, and a short text's whole
-// formatting costs little more than the call.
+// buffer is live with their frames anyway, and for a short text the
+// call's own setup is a share worth saving.
 __attribute__((always_inline)) inline int32_t FormatPrepared(char* buffer, size_t capacity, const char16_t* format,
                        ArgumentSlots arguments, bool plain_ascii, int32_t* counted) {
     char16_t text[kFirstAttemptUnits];
