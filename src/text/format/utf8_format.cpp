@@ -70,8 +70,9 @@ int32_t MeasureByTrial(WideFormatter formatter, const char16_t* format, Argument
 // before it is written. Plain ASCII needs neither step, and text known to
 // be plain ASCII (`plain_ascii`) is not even looked at. Inlined: the
 // common call, behind the first attempt, then costs no call of its own.
-__attribute__((always_inline)) inline int32_t DeliverText(char* buffer, size_t capacity, const char16_t* text, int written,
-                    bool plain_ascii, int32_t* counted) {
+[[gnu::always_inline]] inline int32_t DeliverText(char* buffer, size_t capacity,
+                                                  const char16_t* text, int written,
+                                                  bool plain_ascii, int32_t* counted) {
     *counted = written;
     if (written <= 0) {
         return written;
@@ -127,8 +128,10 @@ int32_t FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
 // the results are the same. Inlined into its two callers: its stack
 // buffer is live with their frames anyway, and for a short text the
 // call's own setup is a share worth saving.
-__attribute__((always_inline)) inline int32_t FormatPrepared(char* buffer, size_t capacity, const char16_t* format,
-                       ArgumentSlots arguments, bool plain_ascii, int32_t* counted) {
+[[gnu::always_inline]] inline int32_t FormatPrepared(char* buffer, size_t capacity,
+                                                     const char16_t* format,
+                                                     ArgumentSlots arguments, bool plain_ascii,
+                                                     int32_t* counted) {
     char16_t text[kFirstAttemptUnits];
     const int written = platform::WideFormat(text, kFirstAttemptUnits, format, arguments);
     if (written < 0) {
