@@ -77,6 +77,10 @@ TEST(FormatUtf8, ArgumentsSurviveTheRewrite) {
               Ok(padding + "\xC3\xA9" + padding + "-5"));
     const std::string ascii(3000, 'x');
     EXPECT_EQ(Format("[%s]", ascii.c_str()), Ok("[" + ascii + "]"));
+    // Strings that each fit the room the format leaves, but not all three.
+    const std::string third(100, 't');
+    EXPECT_EQ(Format("%s|%s|%s", third.c_str(), third.c_str(), third.c_str()),
+              Ok(third + "|" + third + "|" + third));
     std::string accented;
     for (int i = 0; i < 700; ++i) {
         accented += "\xC3\xA9";
