@@ -24,6 +24,22 @@ bool FormatConversion(WideSink& sink, const FormatDirective& directive, SlotRead
     }
 }
 
+// The end of the literal text at `p`: its first '%' or its terminator.
+// Both lie at or below '%', so one comparison a unit passes most text;
+// two units a round, the second read only once the first does not end
+// the text.
+const char16_t* LiteralEnd(const char16_t* p) {
+    const auto ends = [](char16_t unit) { return unit <= u'%' && (unit == 0 || unit == u'%'); };
+    for (;; p += 2) {
+        if (ends(p[0])) {
+            return p;
+        }
+        if (ends(p[1])) {
+            return p + 1;
+        }
+    }
+}
+
 }  // namespace
 
 int WideFormat(char16_t* buffer, size_t count, const char16_t* format, const uint64_t* args) {
@@ -36,9 +52,7 @@ int WideFormat(char16_t* buffer, size_t count, const char16_t* format, const uin
     while (*p != 0 && !sink.refused) {
         if (*p != u'%') {
             const char16_t* literal = p;
-            while (*p != 0 && *p != u'%') {
-                ++p;
-            }
+            p = LiteralEnd(p);
             PutUnits(sink, literal, static_cast<size_t>(p - literal));
         } else if (p[1] == u'%') {
             PutUnit(sink, u'%');

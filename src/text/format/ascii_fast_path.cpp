@@ -77,19 +77,34 @@ uint64_t WidenUtf8Text(const char* src, size_t bytes, char16_t* dst) {
     return rest != 0 ? rest + ascii * sizeof(char16_t) : 0;
 }
 
+#if defined(__SSE2__)
+// Widens the 16 bytes at `src` whole; returns the position of the first
+// '%' or byte from 0x80 up among them, or 16.
+size_t WidenTextBlock(const char* src, char16_t* dst) {
+    const __m128i bytes = Load(src);
+    Store(dst, _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+    Store(dst + 8, _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+    const __m128i percents = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('%'));
+    const auto stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(bytes, percents)));
+    return stops != 0 ? static_cast<size_t>(__builtin_ctz(stops)) : 16;
+}
+#endif
+
 // A block is widened whole, and the run ends at its first stop, if any.
+// Text of 16 bytes or more takes its last block where it ends,
+// overlapping blocks already found free of stops: the first stop in it is
+// then in the text not yet taken.
 size_t WidenTextRun(const char* src, size_t length, char16_t* dst) {
     size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i percent = _mm_set1_epi8('%');
     for (; i + 16 <= length; i += 16) {
-        const __m128i bytes = Load(src + i);
-        Store(dst + i, _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
-        Store(dst + i + 8, _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
-        const int stops = _mm_movemask_epi8(_mm_or_si128(bytes, _mm_cmpeq_epi8(bytes, percent)));
-        if (stops != 0) {
-            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(stops)));
+        const size_t run = WidenTextBlock(src + i, dst + i);
+        if (run != 16) {
+            return i + run;
         }
+    }
+    if (i != length && length >= 16) {
+        return length - 16 + WidenTextBlock(src + length - 16, dst + length - 16);
     }
 #endif
     for (; i < length; ++i) {

@@ -18,9 +18,8 @@ constexpr size_t kSlotsPerPercent = 3;  // width, precision, value
 // floating conversions.
 constexpr CharSet kNonAsciiConversions = MakeCharSet("caAeEfgG");
 
-bool IsAsciiString(uint64_t slot) {
-    const auto* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(slot));
-    return IsAsciiText(text, std::strlen(text));
+const char* StringOf(uint64_t slot) {
+    return reinterpret_cast<const char*>(static_cast<uintptr_t>(slot));
 }
 
 // The text up to the next '%' or byte from 0x80 up, widened; short text
@@ -46,10 +45,31 @@ size_t TextRun(const char* p, size_t length, char16_t* out) {
 struct PlainWalk {
     ArgumentReader arguments;
     char16_t* out;
+    size_t spare;  // units of the room beyond what the format itself may take
     size_t percents;
     uint32_t directives;  // read so far
     bool positional;      // the first directive has an index
 };
+
+// Widens a string's text into the format, each '%' doubled so that the
+// formatter reads it as text; false at a byte from 0x80 up.
+bool WriteStringAsText(const char* text, size_t length, PlainWalk& walk) {
+    const char* end = text + length;
+    for (;;) {
+        const size_t run = TextRun(text, static_cast<size_t>(end - text), walk.out);
+        text += run;
+        walk.out += run;
+        if (text == end) {
+            return true;
+        }
+        if (*text != '%') {
+            return false;
+        }
+        *walk.out++ = u'%';
+        *walk.out++ = u'%';
+        ++text;
+    }
+}
 
 // Directives with indices are taken when every directive has one and the
 // k-th names group k: their groups then stand in walk order, where the
@@ -78,15 +98,42 @@ bool ReadAccepted(const char* directive, PlainWalk& walk, DirectiveReading<char>
     return true;
 }
 
-// Writes the directive the front end accepted, respelled; its narrow string
-// is plain ASCII, else the directive is not plain (false).
-bool WriteAccepted(const DirectiveReading<char>& reading, const uint64_t* group, PlainWalk& walk,
-                   PlainFormat* plain) {
-    if (reading.kind == kNarrowString && !IsAsciiString(group[reading.stars])) {
-        return false;
-    }
+void WriteDirective(const DirectiveReading<char>& reading, PlainWalk& walk) {
     *walk.out++ = u'%';
     walk.out = WriteRespelledDirective(walk.out, reading, true);
+}
+
+// A bare "s" (nothing between its '%' or index and the conversion) prints
+// its narrow string exactly, and a plain ASCII string reads the same to
+// every formatter: such a string goes into the format as text, where it
+// fits the spare room (two units a byte at most), and its slot is
+// dropped; the check that it is ASCII is the widening itself. Any other
+// narrow string directive is written respelled. False when the string is
+// not ASCII.
+bool WriteNarrowString(const DirectiveReading<char>& reading, uint64_t slot, PlainWalk& walk,
+                       PlainFormat* plain) {
+    const char* text = StringOf(slot);
+    const size_t length = std::strlen(text);
+    if (reading.body != reading.conversion || length > walk.spare / 2) {
+        WriteDirective(reading, walk);
+        return IsAsciiText(text, length);
+    }
+    walk.spare -= 2 * length;
+    --plain->slot_count;
+    plain->strings_as_text = true;
+    return WriteStringAsText(text, length, walk);
+}
+
+// Writes the directive the front end accepted, respelled, or a bare
+// narrow string's text; its narrow string is plain ASCII, else the
+// directive is not plain (false).
+bool WriteAccepted(const DirectiveReading<char>& reading, const uint64_t* group, PlainWalk& walk,
+                   PlainFormat* plain) {
+    if (reading.kind != kNarrowString) {
+        WriteDirective(reading, walk);
+    } else if (!WriteNarrowString(reading, group[reading.stars], walk, plain)) {
+        return false;
+    }
     const char conversion = *reading.conversion;
     plain->rewritten = plain->rewritten || walk.positional || reading.respelling != kKeepSpelling;
     plain->unlettered = plain->unlettered || !IsInSet(conversion, kConversionLetters);
@@ -142,6 +189,9 @@ bool StandAsWritten(const char* format, size_t length, const ArgumentReader& sta
     if (!plain->refused) {
         return true;
     }
+    if (plain->strings_as_text) {
+        return false;  // a dropped slot: the general path gathers the slots afresh
+    }
     plain->ascii_text = false;
     WidenUtf8Text(format, length + 1, plain->format);  // ASCII throughout, within the room
     const size_t count = percents * kSlotsPerPercent + 1;
@@ -161,10 +211,12 @@ bool StandAsWritten(const char* format, size_t length, const ArgumentReader& sta
 
 // The room is checked once: the rewritten format has at most one unit
 // more per directive, and every directive takes two bytes at least; the
-// text between directives, widened, stays within the room too.
+// text between directives, widened, stays within the room too. Strings
+// written as text take their room from what is left beyond that.
 bool PreparePlainFormat(const char* format, ArgumentReader arguments, PlainFormat* out) {
     const size_t length = std::strlen(format);
-    if (length + length / 2 + 1 >= out->format_room) {
+    const size_t format_units = length + length / 2 + 1;
+    if (format_units >= out->format_room) {
         return false;
     }
     out->arguments = out->slots;
@@ -173,7 +225,8 @@ bool PreparePlainFormat(const char* format, ArgumentReader arguments, PlainForma
     out->refused = false;
     out->unlettered = false;
     out->ascii_text = true;
-    PlainWalk walk{arguments, out->format, 0, 0, false};
+    out->strings_as_text = false;
+    PlainWalk walk{arguments, out->format, out->format_room - format_units, 0, 0, false};
     const char* p = format;
     const char* end = format + length;
     for (;;) {

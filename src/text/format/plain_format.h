@@ -3,11 +3,14 @@
 // strings are plain ASCII, is prepared in one walk over its UTF-8 text:
 // each directive is read both ways (by the front end and loosely, by
 // argument gathering), its group taken and the directive written
-// respelled, with the text between widened as it is passed. Where the
-// front end refuses a directive, the format goes to the formatter as it
-// stands, and the walk only takes the groups from there on. Any other
-// format is left to the general path (format_scan.h, format_front_end.h),
-// which gives the formats taken here the same format and argument slots.
+// respelled, with the text between widened as it is passed. A bare "%s"
+// whose string fits the room goes into the format as text instead, its
+// slot dropped: the formatter's text is the same, with a directive less
+// to read. Where the front end refuses a directive, the format goes to the
+// formatter as it stands, and the walk only takes the groups from there
+// on. Any other format is left to the general path (format_scan.h,
+// format_front_end.h), which gives the formats taken here the same format
+// and argument slots, but for the strings written as text.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +33,7 @@ struct PlainFormat {
     bool rewritten = false;   // a directive was respelled: the general path builds a block
     bool refused = false;     // the front end refused a directive: the format stands
     bool unlettered = false;  // a directive the front end read ends in no conversion letter
+    bool strings_as_text = false;  // a narrow string went into the format as text
     // The formatter's text is plain ASCII (no NUL, nothing from 0x80 up):
     // the format's text, integers, pointers and the narrow strings, with no
     // character, UTF-16 string or floating directive (whose decimal point

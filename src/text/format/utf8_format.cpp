@@ -68,9 +68,11 @@ int32_t MeasureByTrial(WideFormatter formatter, const char16_t* format, Argument
 // written into the buffer (result: its bytes) when the counted size fits
 // `capacity`. Text that does not convert writes nothing: it is counted
 // before it is written. Plain ASCII needs neither step, and text known to
-// be plain ASCII (`plain_ascii`) is not even looked at.
-int32_t DeliverText(char* buffer, size_t capacity, const char16_t* text, int written,
-                    bool plain_ascii, int32_t* counted) {
+// be plain ASCII (`plain_ascii`) is not even looked at. Inlined: the
+// common call, behind the first attempt, then costs no call of its own.
+[[gnu::always_inline]] inline int32_t DeliverText(char* buffer, size_t capacity,
+                                                  const char16_t* text, int written,
+                                                  bool plain_ascii, int32_t* counted) {
     *counted = written;
     if (written <= 0) {
         return written;
@@ -123,9 +125,13 @@ int32_t FormatMeasured(char* buffer, size_t capacity, const char16_t* format,
 // Formats the prepared wide format and converts the text to UTF-8. Most
 // texts are short: they are written once into a stack buffer, and only a
 // text that does not fit there is measured first. Either way the text and
-// the results are the same.
-int32_t FormatPrepared(char* buffer, size_t capacity, const char16_t* format,
-                       ArgumentSlots arguments, bool plain_ascii, int32_t* counted) {
+// the results are the same. Inlined into its two callers: its stack
+// buffer is live with their frames anyway, and for a short text the
+// call's own setup is a share worth saving.
+[[gnu::always_inline]] inline int32_t FormatPrepared(char* buffer, size_t capacity,
+                                                     const char16_t* format,
+                                                     ArgumentSlots arguments, bool plain_ascii,
+                                                     int32_t* counted) {
     char16_t text[kFirstAttemptUnits];
     const int written = platform::WideFormat(text, kFirstAttemptUnits, format, arguments);
     if (written < 0) {

@@ -5,23 +5,32 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "text/format/ascii_fast_path.h"
 #include "text/format/format_front_end.h"
 
 namespace {
 
-// What the general path makes of a format: the format and the first
-// `count` slots it hands to the formatter, and whether it refuses it for
-// narrow text.
+// The formatter's text, or "refused".
+std::u16string Formatted(const char16_t* format, faultkit::ArgumentSlots slots) {
+    char16_t text[256];
+    const int written = faultkit::platform::WideFormat(text, 256, format, slots);
+    return written < 0 ? u"refused" : std::u16string(text, static_cast<size_t>(written));
+}
+
+// What the general path makes of a format: the format it hands to the
+// formatter and the formatter's text from it, and whether it refuses it
+// for narrow text. The text is not made then, nor where stars would read
+// a pointer as a width (a text of a billion units).
 struct General {
     std::u16string format;
-    std::vector<uint64_t> slots;
+    std::u16string text;
     bool rewritten;
     bool narrow_refused;
+    bool text_made;
 };
 
-General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& slots,
-                       size_t count) {
+General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& slots) {
     std::vector<char16_t> wide(format.size() + 1);
     EXPECT_NE(faultkit::WidenUtf8Text(format.c_str(), wide.size(), wide.data()), 0u);
     std::vector<faultkit::ScannedDirective> room(faultkit::DirectiveRoom(wide.size()));
@@ -30,10 +39,10 @@ General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& s
     const char16_t* prepared = wide.data();
     faultkit::ArgumentSlots arguments = slots.data();
     void* block = faultkit::BuildArgumentBlock(&scan, &prepared, &arguments, {nullptr, 0});
-    General general{prepared,
-                    {arguments, arguments + count},
-                    block != nullptr,
-                    block == nullptr && faultkit::MayHoldNarrowText(scan)};
+    const bool narrow_refused = block == nullptr && faultkit::MayHoldNarrowText(scan);
+    const bool text_made = !narrow_refused && format.find('*') == std::string::npos;
+    General general{prepared, text_made ? Formatted(prepared, arguments) : u"", block != nullptr,
+                    narrow_refused, text_made};
     faultkit::ReleaseWideFormat(block, 0);
     return general;
 }
@@ -42,12 +51,13 @@ General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& s
 // ASCII text whose directives have no index or each the next in turn,
 // and whose narrow strings are ASCII,
 // also those the front end refuses, and gives each the general path's
-// format and slots (a string slot holds its caller's pointer, so the slots
-// compare as values) and its check for narrow text; it leaves every other
-// format alone.
+// check for narrow text and, where it makes a text, the same text from
+// the formatter; it gives the general path's format too, but where it
+// wrote a string into the format as text. It leaves every other format
+// alone. Either string reads as a UTF-16 one too, to its terminator.
 TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
-    static const char kAscii[] = "text";
-    static const char kAccented[] = "t\xC3\xA9xt";
+    alignas(char16_t) static const char kAscii[] = "text\0";
+    alignas(char16_t) static const char kAccented[] = "t\xC3\xA9xt\0\0";
     const std::vector<std::string> pieces{
         "ab ", "%%",   "%d",   "%-5.2f", "%*d", "%.*s", "%s",  "%lld",     "%zu", "%ti",
         "%c",  "%lc",  "%ls",  "%X",     "%E",  "%hd",  "%#o", "%+i",      "%Lf", "%p",
@@ -71,14 +81,15 @@ TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
                         continue;
                     }
                     ++taken;
-                    const General general = RunGeneralPath(format, slots, plain.slot_count);
-                    EXPECT_EQ(std::u16string(wide), general.format) << format;
-                    EXPECT_EQ(
-                        std::vector<uint64_t>(plain.arguments, plain.arguments + plain.slot_count),
-                        general.slots)
-                        << format;
+                    const General general = RunGeneralPath(format, slots);
+                    if (!plain.strings_as_text) {
+                        EXPECT_EQ(std::u16string(wide), general.format) << format;
+                    }
                     EXPECT_EQ(plain.rewritten, general.rewritten) << format;
                     EXPECT_EQ(faultkit::MayHoldNarrowText(plain), general.narrow_refused) << format;
+                    if (general.text_made) {
+                        EXPECT_EQ(Formatted(wide, plain.arguments), general.text) << format;
+                    }
                 }
             }
         }

@@ -60,6 +60,10 @@ TEST(FormatUtf8, ArgumentsSurviveTheRewrite) {
     EXPECT_EQ(Format("%lld", static_cast<long long>(INT64_MIN)), Ok("-9223372036854775808"));
     EXPECT_EQ(Format("%I64u", static_cast<uint64_t>(UINT64_MAX)), Ok("18446744073709551615"));
     EXPECT_EQ(Format("%2$s=%1$lld", 7LL, "ab"), Ok("ab=7"));
+    // A string that goes into the format as text: its '%' stays text, and
+    // the arguments behind it are read on.
+    EXPECT_EQ(Format("sixteen bytes or more: %s, %d%%", "of a string, 100% done", 7),
+              Ok("sixteen bytes or more: of a string, 100% done, 7%"));
     EXPECT_EQ(Format("%1$s/%1$s %2$.1f", "\xE2\x82\xAC", 2.5), Ok("\xE2\x82\xAC/\xE2\x82\xAC 2.5"));
     EXPECT_EQ(Format("%-4s|%*d", "x", 3, 5), Ok("x   |  5"));
     EXPECT_EQ(Format("%d %f %d %.1f %s", 1, 2.5, 3, 4.5, "e"), Ok("1 2.500000 3 4.5 e"));
@@ -78,6 +82,10 @@ TEST(FormatUtf8, ArgumentsSurviveTheRewrite) {
               Ok(padding + "\xC3\xA9" + padding + "-5"));
     const std::string ascii(3000, 'x');
     EXPECT_EQ(Format("[%s]", ascii.c_str()), Ok("[" + ascii + "]"));
+    // Strings that each fit the room the format leaves, but not all three.
+    const std::string third(100, 't');
+    EXPECT_EQ(Format("%s|%s|%s", third.c_str(), third.c_str(), third.c_str()),
+              Ok(third + "|" + third + "|" + third));
     std::string accented;
     for (int i = 0; i < 700; ++i) {
         accented += "\xC3\xA9";
