@@ -62,12 +62,6 @@ T PayloadOf(const ContextItemView& item) {
 struct ImageBytes {
     std::vector<uint8_t> bytes{0, 0, 0, 0, 0, 0, 0, 0};
 
-    ImageBytes& Be32(uint32_t value) {
-        uint8_t be[4];
-        StoreBe32(be, value);
-        bytes.insert(bytes.end(), be, be + 4);
-        return *this;
-    }
     ImageBytes& Raw(std::vector<uint8_t> more) {
         bytes.insert(bytes.end(), more.begin(), more.end());
         return *this;
@@ -77,9 +71,11 @@ struct ImageBytes {
         return *this;
     }
     std::vector<uint8_t> Finish(uint32_t count) {
+        const auto length = static_cast<uint32_t>(bytes.size() + 4);
+        bytes.resize(length);
+        StoreBe32(&bytes[0], length);
         StoreBe32(&bytes[4], count);
-        StoreBe32(&bytes[0], static_cast<uint32_t>(bytes.size() + 4));
-        Be32(static_cast<uint32_t>(bytes.size() + 4));
+        StoreBe32(&bytes[length - 4], length);
         return bytes;
     }
 };
