@@ -3,7 +3,6 @@
 // that takes each, noise that takes nothing, and an ending that may cut a
 // conversion short. The list must hold exactly the expected records, pass
 // the check received lists pass, and survive two byte-order swaps.
-#include <cstdarg>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "context/context_list.h"
 #include "context/foreign_list_check.h"
 #include "fuzz_input.h"
+#include "support/context_test_util.h"
 
 using namespace faultkit;
 
@@ -84,26 +84,16 @@ void DescribeGroup(FuzzInput* in, Group* group, std::string* text, Plan* plan) {
     }
 }
 
-uint8_t* Build(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    _qel_error_context* list = BuildContextList(format, args);
-    va_end(args);
-    return reinterpret_cast<uint8_t*>(list);
-}
-
 void CheckRecords(const uint8_t* list, const std::vector<Expected>& expected) {
     Check((list == nullptr) == expected.empty(), "a list when something was recorded");
-    size_t index = 0;
-    for (const uint8_t* at = list; at != nullptr; ++index) {
-        const ContextItemView item = ReadContextItem(at, false);
-        Check(index < expected.size() && item.type == expected[index].type &&
-                  item.size == expected[index].size,
+    const std::vector<ContextItemView> items = test::Items(list);
+    Check(items.size() == expected.size(), "record count");
+    for (size_t i = 0; i < items.size(); ++i) {
+        Check(items[i].type == expected[i].type && items[i].size == expected[i].size,
               "record type and size");
-        Check(item.next == 0 || item.next == ContextRecordSize(item.size), "record size");
-        at = item.next != 0 ? at + item.next : nullptr;
+        Check(items[i].next == 0 || items[i].next == ContextRecordSize(items[i].size),
+              "record size");
     }
-    Check(index == expected.size(), "record count");
 }
 
 void CheckSwaps(uint8_t* list) {
@@ -127,9 +117,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         DescribeGroup(&in, &g[i], &texts[i], &plan);
     }
     plan.format += in.Pick(kEndings);
-    uint8_t* list =
-        Build(plan.format.c_str(), g[0].i, g[0].d, g[0].ll, g[0].p, g[1].i, g[1].d, g[1].ll, g[1].p,
-              g[2].i, g[2].d, g[2].ll, g[2].p, g[3].i, g[3].d, g[3].ll, g[3].p);
+    auto* list = reinterpret_cast<uint8_t*>(
+        test::Build(plan.format.c_str(), g[0].i, g[0].d, g[0].ll, g[0].p, g[1].i, g[1].d, g[1].ll,
+                    g[1].p, g[2].i, g[2].d, g[2].ll, g[2].p, g[3].i, g[3].d, g[3].ll, g[3].p)
+            .release());
     CheckRecords(list, plan.expected);
     if (list != nullptr) {
         CheckSwaps(list);

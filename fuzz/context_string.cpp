@@ -4,14 +4,12 @@
 // 0xC0 or more (then any width 0-63); strings take its low six bits as
 // length and a terminator unless bit 6 is set. The list is laid out as the
 // builder lays it out, in an exact block.
-// Checks: measuring gives one size, with or without a buffer; one byte
-// short writes nothing; writing returns the size, writes nothing past it,
-// and holds one string per item and the final NUL.
 #include <vector>
 
 #include "context/context_list.h"
 #include "faultkit.h"
 #include "fuzz_input.h"
+#include "support/context_test_util.h"
 
 using namespace faultkit;
 
@@ -32,30 +30,21 @@ uint32_t PayloadSize(uint16_t type, uint8_t size_byte) {
     return width != 0 && size_byte < 0xC0 ? width : size_byte & 0x3F;
 }
 
-// Appends one record and points the previous one (at *last) at it.
-void AppendItem(FuzzInput& in, std::vector<uint8_t>& list, size_t* last) {
+// The next item of the input.
+test::RawItem NextItem(FuzzInput& in) {
     const uint16_t type = in.Pick(kTypes);
     const uint8_t size_byte = in.Byte();
-    const uint32_t size = PayloadSize(type, size_byte);
-    const size_t start = list.size();
-    list.resize(start + ContextRecordSize(size), 0);
-    std::memcpy(&list[start], &type, sizeof type);
-    std::memcpy(&list[start + 4], &size, sizeof size);
-    for (uint32_t i = 0; i < size; ++i) {
-        list[start + 12 + i] = in.Byte();
+    test::RawItem item{type, std::string(PayloadSize(type, size_byte), '\0')};
+    for (char& byte : item.payload) {
+        byte = static_cast<char>(in.Byte());
     }
     if (type == CtxString && (size_byte & 0x40) == 0) {
-        list[start + 12 + size - 1] = 0;
+        item.payload.back() = '\0';
     }
-    if (*last != SIZE_MAX) {
-        const auto next = static_cast<uint32_t>(start - *last);
-        std::memcpy(&list[*last + 8], &next, sizeof next);
-    }
-    *last = start;
+    return item;
 }
 
-// Renders with `capacity` bytes followed by canaries, checks that nothing
-// past `written` was touched and returns the result.
+// Renders into `capacity` bytes followed by canaries.
 int Render(_qel_error_enumerate* record, std::vector<char>& out, int capacity, int written) {
     out.assign(static_cast<size_t>(capacity) + 16, kCanary);
     const int result = ErrorMgrGetContextString(record, out.data(), capacity);
@@ -69,18 +58,14 @@ int Render(_qel_error_enumerate* record, std::vector<char>& out, int capacity, i
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in{data, size};
-    std::vector<uint8_t> list;
-    size_t last = SIZE_MAX;
-    size_t items = 0;
-    for (; in.size > 0 && items < kMaxItems; ++items) {
-        AppendItem(in, list, &last);
+    std::vector<test::RawItem> list;
+    while (in.size > 0 && list.size() < kMaxItems) {
+        list.push_back(NextItem(in));
     }
-    void* context = list.empty() ? nullptr : std::malloc(list.size());
-    if (context != nullptr) {
-        std::memcpy(context, list.data(), list.size());
-    }
+    const size_t items = list.size();
+    _qel_error_context* context = list.empty() ? nullptr : test::MakeList(list);
     _qel_error_enumerate record{};
-    record.context = static_cast<_qel_error_context*>(context);
+    record.context = context;
 
     const int measured = ErrorMgrGetContextString(&record, nullptr, 0);
     char probe = kCanary;

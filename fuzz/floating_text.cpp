@@ -1,6 +1,5 @@
 // Fuzzes the %e, %f and %g text of platform::WideFormat against the model
-// in tests/support/floating_reference.h: counted and written lengths agree,
-// the text is the model's.
+// in tests/support/floating_reference.h.
 // Input: the double (little-endian; infinities and NaNs skipped), a byte
 // choosing the conversion (e f g E G), "#" and how the precision is chosen
 // (none, given in the next two bytes up to 1100, or at, below or above the

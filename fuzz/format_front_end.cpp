@@ -3,10 +3,6 @@
 // bytes), a count byte n and n choice bytes, then the format as
 // little-endian UTF-16. Every slot points at a string, chosen by the choice
 // bytes in turn. Strings and format sit in exact heap buffers.
-// Checks: a declined format leaves format and arguments alone; a block
-// starts with the slots, then the rewritten format (at most one unit per
-// directive longer); each slot holds a caller's value or a UTF-16 copy of
-// one of the strings behind the format.
 #include "text/format/format_front_end.h"
 
 #include <algorithm>

@@ -3,9 +3,6 @@
 // slot values (further slots are zero), then the format as little-endian
 // UTF-16 (an exact buffer). Slots that the format reads as strings get the
 // address of a real string (or null), chosen by the slot's value.
-// Checks: counting agrees with writing into a buffer of the counted size; a
-// buffer one unit short is refused; nothing is written past the count
-// (canaries) or read past the format (sanitizers).
 #include <string>
 #include <vector>
 

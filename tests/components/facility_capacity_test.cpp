@@ -7,18 +7,10 @@
 #include "components/uuid.h"
 #include "support/context_test_util.h"
 #include "support/thread_errors.h"
+#include "threads/thread_test_support.h"
 
 namespace faultkit::test {
 namespace {
-
-// The facility of a new handle for `uuid`; 0xDEAD when none was made.
-uint32_t FacilityOfNewHandle(_qel_bos_uuid uuid) {
-    _qel_error_manager* handle = reinterpret_cast<_qel_error_manager*>(0x10);
-    const uint32_t facility = ErrorMgrCreate(&handle, &uuid) ? handle->facility : 0xDEAD;
-    EXPECT_TRUE(ErrorMgrDelete(&handle, true));
-    EXPECT_EQ(handle, nullptr);
-    return facility;
-}
 
 TEST(FacilityCapacity, SixtyFourComponentsFitAndTheNextIsRefused) {
     for (uint32_t i = 1; i <= 64; ++i) {

@@ -6,31 +6,25 @@
 
 #include "faultkit.h"
 #include "support/test_uuids.h"
+#include "threads/thread_test_support.h"
 
+using faultkit::test::FacilityOfNewHandle;
 using faultkit::test::kLibraryUuidForTests;
 using faultkit::test::TestUuid;
 
 namespace {
-
-uint32_t Register(_qel_bos_uuid uuid) {
-    _qel_error_manager* handle = nullptr;
-    EXPECT_TRUE(ErrorMgrCreate(&handle, &uuid));
-    const uint32_t facility = handle != nullptr ? handle->facility : 0;
-    ErrorMgrDelete(&handle, true);
-    return facility;
-}
 
 // Facilities follow the order of registration (the whole table in
 // facility_capacity_test); the fixed UUIDs have facility 0 and take no
 // entry; a null pointer is never registered.
 TEST(FacilityRegistry, FixedUuidsTakeNoEntry) {
     _qel_bos_uuid a = TestUuid(210), null_uuid{}, library = kLibraryUuidForTests;
-    const uint32_t fa = Register(a);
+    const uint32_t fa = FacilityOfNewHandle(a);
     for (_qel_bos_uuid* fixed : {&null_uuid, &library}) {
-        EXPECT_EQ(Register(*fixed), 0u);
+        EXPECT_EQ(FacilityOfNewHandle(*fixed), 0u);
         EXPECT_EQ(ErrorMgrGetFacility(fixed), 0u);
     }
-    EXPECT_EQ(Register(TestUuid(211)), fa + 0x10000u);
+    EXPECT_EQ(FacilityOfNewHandle(TestUuid(211)), fa + 0x10000u);
 
     uint32_t facility = 0x1234;
     EXPECT_FALSE(faultkit::FacilityOfUuid(nullptr, nullptr, &facility));
@@ -41,7 +35,7 @@ TEST(FacilityRegistry, FixedUuidsTakeNoEntry) {
 
 TEST(FacilityRegistry, QueryWorksInBothDirections) {
     _qel_bos_uuid uuid = TestUuid(220);
-    const uint32_t facility = Register(uuid);
+    const uint32_t facility = FacilityOfNewHandle(uuid);
     const char* name = "not cleared";
     _qel_bos_uuid found{};
     EXPECT_EQ(faultkit::FacilityQuery(facility | 0xF0000005u, &found, &name), 1);

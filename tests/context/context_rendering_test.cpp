@@ -8,11 +8,14 @@
 
 #include "context/context_list.h"
 #include "faultkit.h"
+#include "support/context_test_util.h"
 #include "support/thread_errors.h"
 
 namespace {
 
 using faultkit::test::Format;
+using faultkit::test::MakeList;
+using faultkit::test::RawItem;
 
 // Owns a context and a record that points at it.
 struct Rendered {
@@ -49,31 +52,6 @@ std::vector<std::string> RenderAll(Rendered& rendered, size_t values) {
     EXPECT_EQ(texts.back(), "");
     texts.pop_back();
     return texts;
-}
-
-// A hand-made list of (type, payload) records, laid out as the builder
-// lays them out, in a malloc block.
-struct RawItem {
-    uint16_t type;
-    std::string payload;
-};
-
-_qel_error_context* MakeList(const std::vector<RawItem>& items) {
-    std::vector<uint8_t> block;
-    for (size_t i = 0; i < items.size(); ++i) {
-        const size_t start = block.size();
-        const auto size = static_cast<uint32_t>(items[i].payload.size());
-        const auto record = static_cast<uint32_t>(faultkit::ContextRecordSize(size));
-        const uint32_t next = i + 1 < items.size() ? record : 0;
-        block.resize(start + record, 0);
-        std::memcpy(&block[start], &items[i].type, 2);
-        std::memcpy(&block[start + 4], &size, 4);
-        std::memcpy(&block[start + 8], &next, 4);
-        std::memcpy(&block[start + 12], items[i].payload.data(), size);
-    }
-    void* list = std::malloc(block.size());
-    std::memcpy(list, block.data(), block.size());
-    return static_cast<_qel_error_context*>(list);
 }
 
 TEST(ContextRendering, CapacityDecidesBetweenSizeNothingAndText) {

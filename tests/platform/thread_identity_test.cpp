@@ -1,7 +1,8 @@
-// Thread ids and the ends of threads opened by id (OpenThreadEnd), for
-// threads that have used the library and threads that never have: the
-// thread table opens the end of every thread it makes a record for, the
-// target of a redirect included, named by an id from a handle.
+// The ends of threads opened by id (OpenThreadEnd), for threads that have
+// used the library and threads that never have: the thread table opens the
+// end of every thread it makes a record for, the target of a redirect
+// included, named by an id from a handle. (That the ids are the system's:
+// ErrorSlots.RedirectToAThreadWithoutRecordMakesOne.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,28 +10,11 @@
 #include "support/platform_test_support.h"
 
 namespace platform = faultkit::platform;
-using faultkit::test::NativeThreadId;
 using faultkit::test::OwnedHandle;
 using faultkit::test::ParkedThread;
 using faultkit::test::SignalledInTime;
 
 namespace {
-
-// A handle's thread_id is its creator's CurrentThreadId, and a user who
-// fills one in by hand writes the id the operating system reports: the two
-// must be the same number, and stable.
-TEST(ThreadIds, AreTheSystemsIdsAndStable) {
-    EXPECT_EQ(platform::CurrentThreadId(), NativeThreadId());
-    for (int i = 0; i < 8; ++i) {
-        uint32_t id = 0, again = 0;
-        ParkedThread thread([&] {
-            id = platform::CurrentThreadId();
-            again = platform::CurrentThreadId();
-        });
-        EXPECT_EQ(thread.id(), id);
-        EXPECT_EQ(again, id);
-    }
-}
 
 // The end of a live thread opened by id, whether the thread used the
 // library first or never did, is not signalled while it runs, is signalled

@@ -2,8 +2,6 @@
 // the ThreadStarter uses them (tests/threads checks the starts themselves).
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 #ifndef _WIN32
 #include <pthread.h>
 #endif
@@ -11,36 +9,19 @@
 #include "support/platform_test_support.h"
 
 namespace platform = faultkit::platform;
-using faultkit::test::Event;
 using faultkit::test::NativeThreadId;
 using faultkit::test::OwnedHandle;
 using faultkit::test::SignalledInTime;
+using faultkit::test::WaitingRun;
+using faultkit::test::WaitUntilFinished;
 
 namespace {
 
-// A started thread, which notes its id and that it ran, then waits until
-// let finish, and an end callback registered on it, which notes its own.
-struct ThreadRun {
-    Event proceed, never, called;  // never: the other handle of the thread's wait
-    platform::Handle thread = nullptr;
-    std::atomic<int> runs{0}, calls{0};
-    std::atomic<bool> thread_had_ended{false};
-    std::atomic<uint32_t> thread_id{0}, callback_thread_id{0};
-};
-
-uint32_t RunUntilLetFinish(void* raw) {
-    auto* run = static_cast<ThreadRun*>(raw);
-    run->thread_id = NativeThreadId();
-    run->runs.fetch_add(1);
-    platform::WaitForEither(run->proceed.get(), run->never.get());
-    return 0;
-}
-
 // Cancels its own registration, as the callback contract asks.
 void OnEnd(platform::EndCallback* registration, void* raw) {
-    auto* run = static_cast<ThreadRun*>(raw);
+    auto* run = static_cast<WaitingRun*>(raw);
     platform::UnregisterEndCallback(registration);
-    run->callback_thread_id = NativeThreadId();
+    run->callback_thread = NativeThreadId();
     run->thread_had_ended = platform::IsSignalled(run->thread);
     run->calls.fetch_add(1);
     platform::SignalEvent(run->called.get());
@@ -51,25 +32,25 @@ void OnEnd(platform::EndCallback* registration, void* raw) {
 // early); its end is signalled once the routine has returned, and stays so.
 // The end callback runs once, after the end, on a thread of its own.
 TEST(Threads, SuspendedThreadRunsOnceResumedAndItsEndIsSignalledAndCalledBack) {
-    ThreadRun run;
-    OwnedHandle thread(platform::BeginThread(0, RunUntilLetFinish, &run, true));
+    WaitingRun run;
+    OwnedHandle thread(platform::BeginThread(0, WaitUntilFinished, &run, true));
     ASSERT_NE(run.thread = thread.get(), nullptr);
     ASSERT_NE(platform::RegisterEndCallback(thread.get(), OnEnd, &run), nullptr);
     std::thread([] {}).join();
-    EXPECT_EQ(run.runs.load(), 0);
+    EXPECT_EQ(run.entries.load(), 0);
     EXPECT_TRUE(platform::ResumeSuspendedThread(thread.get()));
     EXPECT_FALSE(platform::ResumeSuspendedThread(thread.get()));  // no longer suspended
     std::thread([] {}).join();
-    EXPECT_FALSE(platform::IsSignalled(thread.get()));  // the routine waits for `proceed`
+    EXPECT_FALSE(platform::IsSignalled(thread.get()));  // the routine waits for `finish`
     EXPECT_FALSE(platform::IsSignalled(run.called.get()));
-    platform::SignalEvent(run.proceed.get());
+    platform::SignalEvent(run.finish.get());
     EXPECT_TRUE(SignalledInTime(thread.get()));
     EXPECT_TRUE(SignalledInTime(run.called.get()));
     EXPECT_TRUE(platform::IsSignalled(thread.get()));
     EXPECT_TRUE(run.thread_had_ended.load());
-    EXPECT_NE(run.callback_thread_id.load(), run.thread_id.load());
-    EXPECT_NE(run.callback_thread_id.load(), NativeThreadId());
-    EXPECT_EQ(run.runs.load(), 1);
+    EXPECT_NE(run.callback_thread.load(), run.entry_thread.load());
+    EXPECT_NE(run.callback_thread.load(), NativeThreadId());
+    EXPECT_EQ(run.entries.load(), 1);
     EXPECT_EQ(run.calls.load(), 1);
 }
 
@@ -77,9 +58,9 @@ TEST(Threads, SuspendedThreadRunsOnceResumedAndItsEndIsSignalledAndCalledBack) {
 // cancelled before that never calls, though its waiting thread, when slower
 // to start than the termination, finds the end and the cancel both set.
 TEST(Threads, UnstartedThreadIsTerminatedWithoutRunning) {
-    ThreadRun runs[20];
-    for (ThreadRun& run : runs) {
-        OwnedHandle thread(platform::BeginThread(0, RunUntilLetFinish, &run, true));
+    WaitingRun runs[20];
+    for (WaitingRun& run : runs) {
+        OwnedHandle thread(platform::BeginThread(0, WaitUntilFinished, &run, true));
         ASSERT_NE(run.thread = thread.get(), nullptr);
         platform::UnregisterEndCallback(platform::RegisterEndCallback(thread.get(), OnEnd, &run));
         EXPECT_TRUE(platform::TerminateUnstartedThread(thread.get()));
@@ -87,7 +68,7 @@ TEST(Threads, UnstartedThreadIsTerminatedWithoutRunning) {
     }
     platform::SleepMs(50);  // time for the waiting threads to look
     for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(runs[i].runs.load() + runs[i].calls.load(), 0) << i;
+        EXPECT_EQ(runs[i].entries.load() + runs[i].calls.load(), 0) << i;
     }
 }
 

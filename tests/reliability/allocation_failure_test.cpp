@@ -101,12 +101,6 @@ void Sweep(const Scenario& scenario) {
     }
 }
 
-std::vector<uint8_t> ExportedImage() {
-    std::vector<uint8_t> image(ErrorMgrExport(nullptr, 0));
-    EXPECT_EQ(ErrorMgrExport(image.data(), image.size()), image.size());
-    return image;
-}
-
 char kText1[] = "first text", kText2[] = "second text", kOwnText[] = "own";
 const uint8_t kMemory[4] = {1, 2, 3, 4};
 
@@ -368,17 +362,17 @@ TEST(AllocationFailure, Import) {
         _qel_error_manager* h = Handle();
         StoreTwo(h);
         const std::string imported_root = DescribeThreadErrors().at(0);
-        const std::vector<uint8_t> image = ExportedImage();
+        const std::vector<uint8_t> image = ExportImage();
         ClearThreadErrors();
         ErrorMgrSetErrorFull(h, 3, ErrorMgrBuildContext(Format("%s"), "r"), kOwnText, nullptr, 3);
         ErrorMgrSetErrorFull(h, 4, ErrorMgrBuildContext(Format("%u"), 4u), nullptr, nullptr, 4);
         const std::string own_last = DescribeThreadErrors().at(1);
-        const std::vector<uint8_t> before = ExportedImage();
+        const std::vector<uint8_t> before = ExportImage();
         bool imported = false;
         run.Act([&] { imported = ErrorMgrImport(const_cast<uint8_t*>(image.data())); });
         EXPECT_EQ(imported, !run.Failed());
         if (run.Failed()) {
-            EXPECT_EQ(ExportedImage(), before) << "a failed import changes nothing";
+            EXPECT_EQ(ExportImage(), before) << "a failed import changes nothing";
         } else {
             EXPECT_EQ(DescribeThreadErrors(), (std::vector<std::string>{imported_root, own_last}));
         }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/byte_order.h"
@@ -57,17 +58,36 @@ T PayloadOf(const ContextItemView& item) {
     return LoadHost<T>(item.payload);
 }
 
+// A hand-made list of (type, payload) records, laid out as the builder
+// lays them out, in a malloc block.
+struct RawItem {
+    uint16_t type;
+    std::string payload;
+};
+
+inline _qel_error_context* MakeList(const std::vector<RawItem>& items) {
+    std::vector<uint8_t> block;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const size_t start = block.size();
+        const auto size = static_cast<uint32_t>(items[i].payload.size());
+        const auto record = static_cast<uint32_t>(ContextRecordSize(size));
+        const uint32_t next = i + 1 < items.size() ? record : 0;
+        block.resize(start + record, 0);
+        std::memcpy(&block[start], &items[i].type, 2);
+        std::memcpy(&block[start + 4], &size, 4);
+        std::memcpy(&block[start + 8], &next, 4);
+        std::memcpy(&block[start + 12], items[i].payload.data(), size);
+    }
+    void* list = std::malloc(block.size());
+    std::memcpy(list, block.data(), block.size());
+    return static_cast<_qel_error_context*>(list);
+}
+
 // Builds images by hand: header, records and bytes, then Finish() fills in
 // the length and appends the trailer.
 struct ImageBytes {
     std::vector<uint8_t> bytes{0, 0, 0, 0, 0, 0, 0, 0};
 
-    ImageBytes& Be32(uint32_t value) {
-        uint8_t be[4];
-        StoreBe32(be, value);
-        bytes.insert(bytes.end(), be, be + 4);
-        return *this;
-    }
     ImageBytes& Raw(std::vector<uint8_t> more) {
         bytes.insert(bytes.end(), more.begin(), more.end());
         return *this;
@@ -77,9 +97,11 @@ struct ImageBytes {
         return *this;
     }
     std::vector<uint8_t> Finish(uint32_t count) {
+        const auto length = static_cast<uint32_t>(bytes.size() + 4);
+        bytes.resize(length);
+        StoreBe32(&bytes[0], length);
         StoreBe32(&bytes[4], count);
-        StoreBe32(&bytes[0], static_cast<uint32_t>(bytes.size() + 4));
-        Be32(static_cast<uint32_t>(bytes.size() + 4));
+        StoreBe32(&bytes[length - 4], length);
         return bytes;
     }
 };

@@ -43,15 +43,17 @@ inline uint32_t NativeThreadId() {
 #endif
 }
 
-// A live thread that runs `first` (by default nothing) and waits until Finish.
+// A live thread that runs `first`, waits until Finish, then runs `last`.
 class ParkedThread {
 public:
-    explicit ParkedThread(std::function<void()> first = [] {})
-        : thread_([this, first] {
+    explicit ParkedThread(
+        std::function<void()> first = [] {}, std::function<void()> last = [] {})
+        : thread_([this, first, last] {
               id_ = NativeThreadId();
               first();
               started_.Open();
               finish_.Wait();
+              last();
           }) {
         started_.Wait();
     }

@@ -2,6 +2,7 @@
 // platform layer and standard threads only: one contract for Windows and POSIX.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -32,6 +33,28 @@ private:
 struct Event : OwnedHandle {
     Event() : OwnedHandle(platform::CreateManualResetEvent()) {}
 };
+
+// A started thread's run: the entry notes its thread and that it ran, then
+// waits until `finish` is set, so that the test knows what cannot have
+// happened yet. A callback at the thread's end notes what it saw and sets
+// `called`.
+struct WaitingRun {
+    Event finish, never;  // never: the other handle of the entry's wait
+    Event called;
+    platform::Handle thread = nullptr;
+    std::atomic<int> entries{0}, calls{0};
+    std::atomic<bool> entry_done{false}, thread_had_ended{false}, callback_saw_entry_done{false};
+    std::atomic<uint32_t> entry_thread{0}, callback_thread{0};
+};
+
+inline uint32_t WaitUntilFinished(void* raw) {
+    auto* run = static_cast<WaitingRun*>(raw);
+    run->entry_thread = NativeThreadId();
+    run->entries.fetch_add(1);
+    platform::WaitForEither(run->finish.get(), run->never.get());
+    run->entry_done = true;
+    return 7;
+}
 
 // True when `object` is signalled before kPatience has passed: the wait's
 // other event is set by a timer thread unless the object came first.

@@ -3,12 +3,6 @@
 #if FAULTKIT_HAVE_FOPENCOOKIE
 #include <sys/types.h>
 #endif
-#ifdef _WIN32
-#include <process.h>
-
-#include <atomic>
-#include <cstdlib>
-#endif
 
 namespace faultkit::test {
 
@@ -43,25 +37,6 @@ FILE* OpenRecordingStream(RecordingStream* recording) {
 
 FILE* OpenRecordingStream(RecordingStream* /*recording*/) {
     return nullptr;
-}
-
-#endif
-
-#ifdef _WIN32
-
-FILE* OpenScratchFile() {
-    static std::atomic<unsigned> counter{0};
-    const char* directory = std::getenv("TEMP");
-    const std::string path = std::string(directory != nullptr ? directory : ".") +
-                             "\\faultkit-test-" + std::to_string(_getpid()) + "-" +
-                             std::to_string(counter++) + ".tmp";
-    return std::fopen(path.c_str(), "w+bD");  // D: deleted when closed
-}
-
-#else
-
-FILE* OpenScratchFile() {
-    return std::tmpfile();
 }
 
 #endif

@@ -21,9 +21,4 @@ struct RecordingStream {
 // one write; null where unsupported. Close it with fclose.
 FILE* OpenRecordingStream(RecordingStream* recording);
 
-// A temporary file of this process alone, deleted when closed. The C
-// runtime's tmpfile names its files from a counter that concurrent test
-// processes under Wine share, so that one process could read another's.
-FILE* OpenScratchFile();
-
 }  // namespace faultkit::test

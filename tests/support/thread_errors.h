@@ -40,6 +40,13 @@ inline std::vector<_qel_error_enumerate> ThreadErrors() {
 
 inline void ClearThreadErrors() { ErrorMgrGetRootError(Observer(), nullptr); }
 
+// The calling thread's errors as an image.
+inline std::vector<uint8_t> ExportImage() {
+    std::vector<uint8_t> image(ErrorMgrExport(nullptr, 0));
+    ErrorMgrExport(image.data(), image.size());
+    return image;
+}
+
 // Bytes in hex; "-" for none.
 inline std::string Hex(const void* at, uint64_t size) {
     std::string text = at != nullptr ? "" : "-";

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <thread>
 #include <vector>
 
@@ -16,6 +17,7 @@ using faultkit::ThreadTableCount;
 using faultkit::test::Component;
 using faultkit::test::Gate;
 using faultkit::test::NewContext;
+using faultkit::test::ParkedThread;
 using faultkit::test::RoundThreads;
 using faultkit::test::TestUuid;
 using faultkit::test::WaitForRecordCount;
@@ -28,35 +30,6 @@ protected:
     Component component{TestUuid(400)};
 
     void SetUp() override { ASSERT_TRUE(ErrorMgrShutdown()); }
-};
-
-// Threads that store an error, wait, and read it back when released.
-struct ParkedThreads {
-    std::vector<Gate> gates;
-    std::vector<std::thread> threads;
-    std::vector<uint32_t> read_back;
-    Gate stored;
-    std::atomic<int> stored_count{0};
-
-    ParkedThreads(_qel_error_manager* handle, int count) : gates(count), read_back(count, 0) {
-        for (int i = 0; i < count; ++i) {
-            threads.emplace_back([this, handle, i, count] {
-                ErrorMgrSetErrorBasic(handle, 100 + i, NewContext());
-                if (stored_count.fetch_add(1) + 1 == count) {
-                    stored.Open();
-                }
-                gates[i].Wait();
-                read_back[i] = ErrorMgrGetLastError(handle, nullptr);
-            });
-        }
-        stored.Wait();
-    }
-    void Finish(int i) {
-        gates[i].Open();
-        if (threads[i].joinable()) {
-            threads[i].join();
-        }
-    }
 };
 
 // Several callers of ErrorMgrShutdown at once while 24 live threads hold
@@ -259,7 +232,16 @@ TEST_F(ThreadTable, ForkedChildLeavesARecordHeldByAPassAlone) {
 // 32 threads fill the table: a 33rd gets no record and every operation
 // fails for it. When one of the 32 ends, the others' records survive it.
 TEST_F(ThreadTable, ThirtyThirdThreadGetsNoRecordAndOthersSurviveAnEnd) {
-    ParkedThreads parked(component.handle, static_cast<int>(faultkit::kThreadTableCapacity));
+    // Each stores an error, and reads it back once let finish.
+    std::vector<uint32_t> read_back(faultkit::kThreadTableCapacity, 0);
+    std::deque<ParkedThread> parked;
+    for (uint32_t i = 0; i < faultkit::kThreadTableCapacity; ++i) {
+        parked.emplace_back(
+            [this, i] { ErrorMgrSetErrorBasic(component.handle, 100 + i, NewContext()); },
+            [this, i, &read_back] {
+                read_back[i] = ErrorMgrGetLastError(component.handle, nullptr);
+            });
+    }
     EXPECT_EQ(ThreadTableCount(), 32u);
     std::thread([this] {
         EXPECT_FALSE(ErrorMgrSetErrorBasic(component.handle, 9, NewContext()));
@@ -272,11 +254,11 @@ TEST_F(ThreadTable, ThirtyThirdThreadGetsNoRecordAndOthersSurviveAnEnd) {
         // Export and Import without a record: OperationsOnARecordKeptLockedFail.
     }).join();
     EXPECT_EQ(ThreadTableCount(), 32u);
-    parked.Finish(1);
+    parked[1].Finish();
     EXPECT_TRUE(WaitForRecordCount(31));
-    for (int i = 0; i < 32; ++i) {
-        parked.Finish(i);
-        EXPECT_EQ(parked.read_back[i], 100u + i);
+    for (uint32_t i = 0; i < 32; ++i) {
+        parked[i].Finish();
+        EXPECT_EQ(read_back[i], 100u + i);
     }
     EXPECT_TRUE(WaitForRecordCount(0));
 }

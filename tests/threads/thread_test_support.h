@@ -39,4 +39,14 @@ struct Component {
     Component& operator=(const Component&) = delete;
 };
 
+// The facility of a new handle for `uuid`, which is deleted again; 0xDEAD
+// when none was made (a refused Create must leave the handle null).
+inline uint32_t FacilityOfNewHandle(_qel_bos_uuid uuid) {
+    _qel_error_manager* handle = reinterpret_cast<_qel_error_manager*>(0x10);
+    const uint32_t facility = ErrorMgrCreate(&handle, &uuid) ? handle->facility : 0xDEAD;
+    EXPECT_TRUE(ErrorMgrDelete(&handle, true));
+    EXPECT_EQ(handle, nullptr);
+    return facility;
+}
+
 }  // namespace faultkit::test

@@ -26,12 +26,6 @@ bool SameError(const _qel_error_enumerate& x, const _qel_error_enumerate& y) {
            x.aux_text2 == y.aux_text2;
 }
 
-std::vector<uint8_t> Export() {
-    std::vector<uint8_t> image(ErrorMgrExport(nullptr, 0));
-    EXPECT_EQ(ErrorMgrExport(image.data(), image.size()), image.size());
-    return image;
-}
-
 class TransferThroughExports : public ::testing::Test {
 protected:
     Component a{kExampleUuid};
@@ -57,7 +51,7 @@ protected:
                            ErrorMgrBuildContext(Format("%m%s%m"), 7ULL, block, empty, 0ULL, block),
                            nullptr, kPath, 11);
         *described = DescribeThreadErrors();
-        std::vector<uint8_t> image = Export();
+        std::vector<uint8_t> image = ExportImage();
         ClearThreadErrors();
         return image;
     }
@@ -116,7 +110,7 @@ TEST_F(TransferThroughExports, RefusedOrEmptyImagesChangeNothing) {
     std::vector<std::string> ab;
     std::vector<uint8_t> bad_trailer = ImageOfAAndB(&ab);
     bad_trailer.back() ^= 0x01;
-    std::vector<uint8_t> empty = Export();
+    std::vector<uint8_t> empty = ExportImage();
     std::vector<uint8_t> padded = ImageBytes().Raw({1, 2, 3}).Finish(0);  // count 0, padding
 
     char r[] = "R";

@@ -10,7 +10,6 @@
 namespace {
 
 using faultkit::IsPlainAscii;
-using faultkit::NarrowAscii;
 using faultkit::WidenUtf8Text;
 
 // Texts of every length across the 8- and 16-unit blocks, plain or with an
@@ -56,19 +55,6 @@ TEST(AsciiFastPath, PlainAsciiRefusesZeroAndEverythingFrom0x80AtEveryPosition) {
         }
     }
     EXPECT_TRUE(IsPlainAscii(u"", 0));
-}
-
-TEST(AsciiFastPath, NarrowingWritesTheUnitsAndANulOnly) {
-    for (size_t units = 0; units <= 40; ++units) {
-        std::string expected;
-        for (size_t i = 0; i < units; ++i) {
-            expected += static_cast<char>(0x21 + i);
-        }
-        const std::u16string text(expected.begin(), expected.end());
-        std::vector<char> out(units + 8, '#');
-        NarrowAscii(text.data(), units, out.data());
-        EXPECT_EQ(std::string(out.data(), out.size()), expected + '\0' + std::string(7, '#'));
-    }
 }
 
 // A byte from 0x80 up at any position of texts across the 8- and 16-byte

@@ -140,17 +140,14 @@ Bytes Text(std::mt19937& random, const Pair& pair,
     return text;
 }
 
-// The text in whole 4-byte units and a zero unit, for kNulTerminated.
-Bytes Terminated(Bytes text) {
-    text.resize((text.size() + 3) / 4 * 4 + 4, 0);
-    return text;
-}
-
-// Counting, a buffer with room for everything, and the NUL-terminated text.
-void ExpectSameInTheUsualModes(const Pair& pair, const Bytes& text) {
+// Counting, a buffer with room for everything, and the NUL-terminated text
+// (in whole 4-byte units and a zero unit).
+void ExpectSameInTheUsualModes(const Pair& pair, Bytes text) {
     ExpectSame(pair, text, text.size(), 0);
     ExpectSame(pair, text, text.size(), 4 * text.size() + 8);
-    ExpectSame(pair, Terminated(text), kNulTerminated, 4 * text.size() + 12);
+    const size_t size = text.size();
+    text.resize((size + 3) / 4 * 4 + 4, 0);
+    ExpectSame(pair, text, kNulTerminated, 4 * size + 12);
 }
 
 // Sequences the vector paths leave to the scalar code, in the pair's source
