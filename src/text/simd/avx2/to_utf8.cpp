@@ -161,9 +161,13 @@ struct Utf16Converter {
     static constexpr ptrdiff_t kRoom = 64;
     static constexpr ptrdiff_t kSpill = 16;
 
+    // The forms' bytes are worked out once, by Scan, which needs their
+    // lengths anyway.
     struct Plan : PlanHead {
         bool placed;  // the SSE2 way, with `sse2`
         uint32_t indices;
+        __m256i bytes01;
+        __m256i third;
         sse2::PlacedForms sse2;
     };
 
@@ -207,7 +211,9 @@ struct Utf16Converter {
         const Surrogates pairs = SurrogatesOf(u);
         plan->placed = pairs.lone != 0;
         if (!plan->placed) {
-            plan->indices = GroupIndices(LengthsOf(u, pairs));
+            const Lengths lengths = LengthsOf(u, pairs);
+            FormBytes(u, lengths, pairs, &plan->bytes01, &plan->third);
+            plan->indices = GroupIndices(lengths);
             plan->taken = 2 * kUnits;
             plan->size = avx2::PackedFormsSize(plan->indices, 4);
             plan->spill = 16 - GroupSize(plan->indices, 3);
@@ -228,12 +234,7 @@ struct Utf16Converter {
             sse2::Write(plan.sse2, out);
             return;
         }
-        const __m256i u = Load256(plan.src);
-        const Surrogates pairs = SurrogatesOf(u);
-        __m256i bytes01;
-        __m256i third;
-        FormBytes(u, LengthsOf(u, pairs), pairs, &bytes01, &third);
-        WriteForms(bytes01, third, plan.indices, out);
+        WriteForms(plan.bytes01, plan.third, plan.indices, out);
     }
 };
 
