@@ -2,17 +2,18 @@
 //
 // A block of bytes below 0x7F, which are themselves in every code page, is
 // copied whole. In any other block the code point of every byte is found
-// with byte shuffles: bytes below 0x70 are themselves (0x7F is not in
-// every page), and each row of 16 bytes from 0x70 on has two shuffles,
-// made once a run from the page's table, that give the low and the high
-// byte of its code points by the byte's low 4 bits. The index a row's
-// shuffle is given has the top bit set for the bytes of the other rows, so
-// that they get 0 and the rows' results can be or-ed together. The code
-// points, all below 0x10000, then take their forms of 1 to 3 bytes 16 at a
-// time (utf8_forms.h): exactly the forms the scalar encoder writes for
-// them. The last store of a block reaches up to 12 bytes past its output:
-// in place only when another block follows and overwrites them, else
-// through a scratch buffer.
+// with byte shuffles. The page's bytes fall in 16 rows of 16 by their high
+// 4 bits; a row whose bytes are all themselves (those below 0x70 in every
+// page, and for instance the Latin-1 rows of Windows-1252) needs no
+// lookup. Each other row has two shuffles, made once a run from the page's
+// table, that give the low and the high byte of its code points by the
+// byte's low 4 bits. The index a row's shuffle is given has the top bit
+// set for the bytes of the other rows, so that they get 0 and the rows'
+// results can be or-ed together. The code points, all below 0x10000, then
+// take their forms of 1 to 3 bytes 16 at a time (utf8_forms.h): exactly
+// the forms the scalar encoder writes for them. The last store of a block
+// reaches up to 12 bytes past its output: in place only when another block
+// follows and overwrites them, else through a scratch buffer.
 //
 // The code points are not gathered: with the microcode that closes the
 // gather data sampling leak, AVX2 gathers take several times as long as
@@ -25,6 +26,7 @@
 
 #include "text/simd/avx2/avx2_helpers.h"
 #include "text/simd/avx2/utf8_forms.h"
+#include "text/simd/bit_scan.h"
 
 namespace faultkit {
 namespace {
@@ -34,15 +36,17 @@ constexpr int kBlock = 32;
 // cost more than they save.
 constexpr ptrdiff_t kShortestRun = 64;
 
-// The first byte looked up, and the number of rows of 16 from there.
-constexpr int kFirstLooked = 0x70;
-constexpr int kRows = (256 - kFirstLooked) / 16;
+constexpr int kRows = 16;
 
 // The low and high bytes of the code points of each row, the 16 of a row
-// in both 128-bit halves, as the shuffles read them.
+// in both 128-bit halves, as the shuffles read them; which rows are looked
+// up, a bit each; and a shuffle that gives 0xFF for a row number whose
+// bytes are themselves, 0 for the others.
 struct PageRows {
     __m256i low[kRows];
     __m256i high[kRows];
+    uint32_t looked;
+    __m256i same;
 };
 
 FAULTKIT_AVX2 inline PageRows RowsOf(const uint16_t* table) {
@@ -50,14 +54,24 @@ FAULTKIT_AVX2 inline PageRows RowsOf(const uint16_t* table) {
     // high bytes.
     const __m256i split = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,
                                            0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
+    const __m256i up = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     PageRows rows;
+    rows.looked = 0;
+    alignas(32) uint8_t same[32] = {};
     for (int r = 0; r < kRows; ++r) {
-        const __m256i points = avx2::Load256(table + kFirstLooked + 16 * r);
+        const __m256i points = avx2::Load256(table + 16 * r);
         // The 16 low bytes, then the 16 high bytes.
         const __m256i bytes = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(points, split), 0xD8);
         rows.low[r] = _mm256_permute2x128_si256(bytes, bytes, 0x00);
         rows.high[r] = _mm256_permute2x128_si256(bytes, bytes, 0x11);
+        const __m256i selves = _mm256_add_epi16(up, avx2::Set16(16 * r));
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(points, selves)) == -1) {
+            same[r] = same[16 + r] = 0xFF;
+        } else {
+            rows.looked |= uint32_t{1} << r;
+        }
     }
+    rows.same = _mm256_load_si256(reinterpret_cast<const __m256i*>(same));
     return rows;
 }
 
@@ -71,15 +85,16 @@ FAULTKIT_AVX2 inline bool AllSame(__m256i x) {
 // in *second.
 FAULTKIT_AVX2 inline void CodePoints(const PageRows& rows, __m256i x, __m256i* first,
                                      __m256i* second) {
-    const __m256i below =
-        _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(kFirstLooked - 1)), x);
-    __m256i low = _mm256_and_si256(x, below);
+    const __m256i row = _mm256_and_si256(_mm256_srli_epi16(x, 4), _mm256_set1_epi8(0x0F));
+    __m256i low = _mm256_and_si256(x, _mm256_shuffle_epi8(rows.same, row));
     __m256i high = _mm256_setzero_si256();
-#pragma GCC unroll 9
-    for (int r = 0; r < kRows; ++r) {
+    // The same rows every block of a run, which the branch predictor
+    // follows.
+    for (uint32_t looked = rows.looked; looked != 0; looked = _blsr_u32(looked)) {
+        const int r = LowestBit(looked);
         // The low 4 bits in the row's bytes; from 0x80 up in the others.
         const __m256i index = _mm256_adds_epu8(
-            _mm256_xor_si256(x, _mm256_set1_epi8(static_cast<char>(kFirstLooked + 16 * r))),
+            _mm256_xor_si256(x, _mm256_set1_epi8(static_cast<char>(16 * r))),
             _mm256_set1_epi8(0x70));
         low = _mm256_or_si256(low, _mm256_shuffle_epi8(rows.low[r], index));
         high = _mm256_or_si256(high, _mm256_shuffle_epi8(rows.high[r], index));
