@@ -347,12 +347,12 @@ struct CodePageConverter {
     }
 
     // The bytes of the 2-byte characters of block x with lead bytes from C2
-    // on, those in `twos`, looked up in the direct table a row at a time:
-    // the row of a lead byte is four shuffles' worth, indexed by the low 6
-    // bits of the byte after. Only the rows that hold other bytes than the
-    // replacement and whose lead byte the block has are looked up; a text
-    // mostly uses the same few rows, so that the branch predictor follows.
-    FAULTKIT_AVX2 __m256i RowBytes(__m256i x, uint32_t twos, const uint8_t* direct) const {
+    // on, looked up in the direct table a row at a time: the row of a lead
+    // byte is four shuffles' worth, indexed by the low 6 bits of the byte
+    // after. Each row that holds other bytes than the replacement is
+    // looked up, whether the block has its lead byte or not: the same
+    // number of rows every block, which the branch predictor follows.
+    FAULTKIT_AVX2 __m256i RowBytes(__m256i x, const uint8_t* direct) const {
         const __m256i next = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, x, 0x81), x, 1);
         const __m256i index = _mm256_and_si256(next, _mm256_set1_epi8(0x3F));
         // The index into each quarter of a row, with the top bit set where
@@ -367,11 +367,6 @@ struct CodePageConverter {
         for (uint32_t rows = lookup->RowsNotReplaced() & ~uint32_t{3}; rows != 0;
              rows = _blsr_u32(rows)) {
             const int number = LowestBit(rows);
-            const __m256i at_lead =
-                _mm256_cmpeq_epi8(x, _mm256_set1_epi8(static_cast<char>(0xC0 + number)));
-            if ((Bits(at_lead) & twos) == 0) {
-                continue;
-            }
             const uint8_t* row = direct + number * PageByteLookup::kRow;
             __m256i found = _mm256_setzero_si256();
 #pragma GCC unroll 4
@@ -381,7 +376,8 @@ struct CodePageConverter {
                                                    reinterpret_cast<const __m128i*>(row + 16 * q))),
                                                in_quarter[q]));
             }
-            bytes = _mm256_blendv_epi8(bytes, found, at_lead);
+            const __m256i lead = _mm256_set1_epi8(static_cast<char>(0xC0 + number));
+            bytes = _mm256_blendv_epi8(bytes, found, _mm256_cmpeq_epi8(x, lead));
         }
         return bytes;
     }
@@ -400,7 +396,7 @@ struct CodePageConverter {
         uint32_t twos = plan.leads & Bits(two_leads);
         __m256i bytes = x;
         if (Count(twos) > kFew) {
-            bytes = _mm256_blendv_epi8(x, RowBytes(x, twos, direct), two_leads);
+            bytes = _mm256_blendv_epi8(x, RowBytes(x, direct), two_leads);
         } else {
             twos = 0;
         }
