@@ -1,8 +1,6 @@
 // UTF-16 to UTF-8 with AVX2, 16 units at a time: the UTF-8 forms of all 16
-// units are computed in 256-bit registers as with SSE2
-// (../sse2/utf8_forms.h), as 4-byte words; each group of 4 words is packed
-// to its forms' bytes by a shuffle looked up by their lengths
-// (avx2_helpers.h). A surrogate pair's 4-byte form is split
+// units are computed in 256-bit registers and packed group by group
+// (utf8_forms.h). A surrogate pair's 4-byte form is split
 // into two halves of two bytes, one at each of its units, so that the same
 // shuffles place it. A block with a high surrogate that has no low one
 // after it takes the SSE2 way.
@@ -11,6 +9,7 @@
 #if defined(__SSE2__) || defined(_M_X64)
 
 #include "text/simd/avx2/avx2_helpers.h"
+#include "text/simd/avx2/utf8_forms.h"
 #include "text/simd/block_runs.h"
 #include "text/simd/sse2/utf8_forms.h"
 
@@ -18,15 +17,12 @@ namespace faultkit {
 namespace {
 
 using avx2::Count;
+using avx2::LanesWhere;
+using avx2::Lengths;
 using avx2::Load256;
 using avx2::Set16;
 
 constexpr int kUnits = 16;
-
-// Lanes that are all ones where u & mask == value.
-FAULTKIT_AVX2 inline __m256i LanesWhere(__m256i u, int mask, int value) {
-    return _mm256_cmpeq_epi16(_mm256_and_si256(u, Set16(mask)), Set16(value));
-}
 
 // Each lane given the previous lane's value (0 for the first), and the next
 // lane's (0 for the last).
@@ -36,63 +32,6 @@ FAULTKIT_AVX2 inline __m256i Previous(__m256i v) {
 
 FAULTKIT_AVX2 inline __m256i Next(__m256i v) {
     return _mm256_alignr_epi8(_mm256_permute2x128_si256(v, v, 0x81), v, 2);
-}
-
-// The lengths of 16 forms, as two masks: lanes of one byte, and of up to
-// two. A surrogate pair's form is written as two halves of two bytes, one
-// in each of its lanes.
-struct Lengths {
-    __m256i one;
-    __m256i two;  // below 0x800, surrogates not counted
-    __m256i up_to_two;
-};
-
-// The shuffle indices of the 4 groups of 4 lanes, one a byte: in the
-// index of the group of lanes 4g to 4g + 3, bit j is set where lane 4g + j
-// has a form of 2 bytes, bit 4 + j where of 3 (kPackForms).
-FAULTKIT_AVX2 inline uint32_t GroupIndices(const Lengths& lengths) {
-    // Per 128-bit half the packed masks are: lanes 0-7 of two bytes, lanes
-    // 0-7 of up to two; reordered to those of lanes 0-3, then of 4-7, the
-    // movemask gives each group's index in a byte of its own, with the
-    // bits of 3 bytes inverted.
-    const __m256i packed =
-        _mm256_packs_epi16(_mm256_andnot_si256(lengths.one, lengths.up_to_two), lengths.up_to_two);
-    const __m256i grouped = _mm256_shuffle_epi8(
-        packed, _mm256_setr_epi8(0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15, 0, 1, 2, 3,
-                                 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15));
-    return static_cast<uint32_t>(_mm256_movemask_epi8(grouped)) ^ 0xF0F0F0F0u;
-}
-
-// The bytes of group g's forms, looked up: fewer instructions than
-// counting the bits, and it is needed for each group of every block.
-inline int GroupSize(uint32_t indices, int g) {
-    return avx2::kPackedFormsSizes.of[(indices >> (8 * g)) & 0xFF];
-}
-
-FAULTKIT_AVX2 inline __m256i GroupShuffles(unsigned index_low, unsigned index_high) {
-    const auto* low = reinterpret_cast<const __m128i*>(avx2::kPackForms.entry[index_low]);
-    const auto* high = reinterpret_cast<const __m128i*>(avx2::kPackForms.entry[index_high]);
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(low)),
-                                   _mm_loadu_si128(high), 1);
-}
-
-// Writes the forms whose bytes 0 and 1 are in bytes01 and byte 2 in third;
-// the last store reaches 16 - GroupSize(indices, 3) bytes past them.
-FAULTKIT_AVX2 inline void WriteForms(__m256i bytes01, __m256i third, uint32_t indices,
-                                     uint8_t* out) {
-    // Words of lanes 0-3 and 8-11, and of lanes 4-7 and 12-15.
-    const __m256i even = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(bytes01, third),
-                                             GroupShuffles(indices & 0xFF, (indices >> 16) & 0xFF));
-    const __m256i odd = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(bytes01, third),
-                                            GroupShuffles((indices >> 8) & 0xFF, indices >> 24));
-    uint8_t* o = out;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(even));
-    o += GroupSize(indices, 0);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(odd));
-    o += GroupSize(indices, 1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_extracti128_si256(even, 1));
-    o += GroupSize(indices, 2);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_extracti128_si256(odd, 1));
 }
 
 // 16 UTF-16 units: the high surrogates followed by a low one, the low ones
@@ -125,19 +64,11 @@ FAULTKIT_AVX2 inline Lengths LengthsOf(__m256i u, const Surrogates& pairs) {
 // two at the low one.
 FAULTKIT_AVX2 inline void FormBytes(__m256i u, const Lengths& lengths, const Surrogates& pairs,
                                     __m256i* bytes01, __m256i* third) {
-    const __m256i low6 = Set16(0x3F);
-    const __m256i lead =
-        _mm256_blendv_epi8(_mm256_or_si256(_mm256_srli_epi16(u, 12), Set16(0xE0)),
-                           _mm256_or_si256(_mm256_srli_epi16(u, 6), Set16(0xC0)), lengths.two);
-    const __m256i first = _mm256_blendv_epi8(lead, u, lengths.one);
-    const __m256i second = _mm256_or_si256(
-        _mm256_and_si256(_mm256_blendv_epi8(_mm256_srli_epi16(u, 6), u, lengths.two), low6),
-        Set16(0x80));
-    *bytes01 = _mm256_or_si256(first, _mm256_slli_epi16(second, 8));
-    *third = _mm256_or_si256(_mm256_and_si256(u, low6), Set16(0x80));
+    avx2::BmpFormBytes(u, lengths, bytes01, third);
     if (_mm256_testz_si256(pairs.paired, pairs.paired)) {
         return;
     }
+    const __m256i low6 = Set16(0x3F);
     // The code point shifted right by 10, from the high surrogate's bits
     // and 0x10000 >> 10; at a low surrogate, that of the high one before.
     const __m256i top = _mm256_add_epi16(_mm256_and_si256(u, Set16(0x3FF)), Set16(0x40));
@@ -161,9 +92,13 @@ struct Utf16Converter {
     static constexpr ptrdiff_t kRoom = 64;
     static constexpr ptrdiff_t kSpill = 16;
 
+    // The forms' bytes are worked out once, by Scan, which needs their
+    // lengths anyway.
     struct Plan : PlanHead {
         bool placed;  // the SSE2 way, with `sse2`
         uint32_t indices;
+        __m256i bytes01;
+        __m256i third;
         sse2::PlacedForms sse2;
     };
 
@@ -207,10 +142,12 @@ struct Utf16Converter {
         const Surrogates pairs = SurrogatesOf(u);
         plan->placed = pairs.lone != 0;
         if (!plan->placed) {
-            plan->indices = GroupIndices(LengthsOf(u, pairs));
+            const Lengths lengths = LengthsOf(u, pairs);
+            FormBytes(u, lengths, pairs, &plan->bytes01, &plan->third);
+            plan->indices = avx2::GroupIndices(lengths);
             plan->taken = 2 * kUnits;
             plan->size = avx2::PackedFormsSize(plan->indices, 4);
-            plan->spill = 16 - GroupSize(plan->indices, 3);
+            plan->spill = 16 - avx2::GroupSize(plan->indices, 3);
             return;
         }
         sse2::Utf8Forms forms;
@@ -228,12 +165,7 @@ struct Utf16Converter {
             sse2::Write(plan.sse2, out);
             return;
         }
-        const __m256i u = Load256(plan.src);
-        const Surrogates pairs = SurrogatesOf(u);
-        __m256i bytes01;
-        __m256i third;
-        FormBytes(u, LengthsOf(u, pairs), pairs, &bytes01, &third);
-        WriteForms(bytes01, third, plan.indices, out);
+        avx2::WriteForms(plan.bytes01, plan.third, plan.indices, out);
     }
 };
 
