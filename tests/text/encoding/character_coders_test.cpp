@@ -34,6 +34,7 @@ TEST(DecodeChar, CompleteIncompleteAndInvalid) {
         {kEncodingUtf32, "A\0\0\0"s, kNoEnd, true, false, 0x41, 4},
         {kEncodingUtf16, "\x00\xDC"s, 2, true, false, 0xDC00, 2},  // a lone low surrogate
         {kEncodingUtf16, "\x3D\xD8\x41\0"s, 4, false, true, kErrorCodePoint, 4},
+        {kEncodingUtf32, "\xFF\xFF\xFF\x7F"s, 4, true, false, 0x7FFFFFFF, 4},  // the last valid unit
         {kEncodingUtf32, "\0\0\0\x80"s, 4, false, true, kErrorCodePoint, 4},
         {kEncodingUtf8, "\x80\0\0\0"s, 4, false, true, kErrorCodePoint, 4},
         {18, "\x80\0\0\0"s, 4, false, true, kErrorCodePoint, 4},
