@@ -22,6 +22,7 @@
 
 #if defined(__SSE2__) || defined(_M_X64)
 
+#include <cstddef>
 #include <cstring>
 
 #include "text/simd/avx2/avx2_helpers.h"
