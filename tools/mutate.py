@@ -300,7 +300,7 @@ class Suite:
         self.build, self.windows, self.jobs, self.skip_tests = build, windows, jobs, skip_tests
         self.env = dict(os.environ, FAULTKIT_WINEPREFIX=str(build / "wineprefix"))
         self.tests, self.seconds = [], {}
-        self.objects, self.baseline = defaultdict(list), {}  # source -> objects; object -> code digest
+        self.objects, self.baseline = defaultdict(list), {}  # source -> its objects; source -> their code digest
 
     def compile(self):
         if not (self.build / "CMakeCache.txt").exists():
@@ -328,9 +328,9 @@ class Suite:
     def code_digest(self, objects):
         """Digest of the objects without their debug information, which holds the columns
         that a mutation shifts even when the code stays the same."""
-        digest, stripped = hashlib.sha1(), self.build / "mutate-stripped.o"
+        digest, stripped, objcopy = hashlib.sha1(), self.build / "mutate-stripped.o", self.objcopy()
         for obj in sorted(objects):
-            subprocess.run([self.objcopy(), "--strip-debug", obj, stripped], check=True)
+            subprocess.run([objcopy, "--strip-debug", obj, stripped], check=True)
             digest.update(stripped.read_bytes())
         stripped.unlink()
         return digest.hexdigest()
@@ -401,8 +401,9 @@ def missing_cpu_flag(path):
 def plant_and_test(mutant, suite, every):
     """Outcome of one mutant: killed, timeout, survived, not built, same code or not run;
     and the killing tests."""
-    if missing_cpu_flag(mutant.path):
-        return "not run", ["(this CPU lacks %s)" % missing_cpu_flag(mutant.path)]
+    lacking = missing_cpu_flag(mutant.path)
+    if lacking:
+        return "not run", ["(this CPU lacks %s)" % lacking]
     path = ROOT / mutant.path
     original = path.read_bytes()
     pending = suite.build / "mutate-pending.json"
