@@ -50,6 +50,7 @@ TEST(ReadFormatDirective, ReadingsOfAcceptedDirectives) {
         {u"%Lf", 0, 1, 2, 8, 0, faultkit::kKeepSpelling},
         {u"%-5p", 0, 1, 3, 8, 0, faultkit::kKeepSpelling},
         {u"%lld!", 0, 1, 3, 8, 0, faultkit::kLongLong},
+        {u"%hhx", 0, 1, 3, 8, 0, faultkit::kKeepSpelling},
         {u"%zu", 0, 1, 2, 8, 0, faultkit::kPointerSized},
         {u"%ti", 0, 1, 2, 8, 0, faultkit::kPointerSized},
         {u"%c", 0, 1, 1, 8, 0, faultkit::kByteCharacter},
