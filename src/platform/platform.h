@@ -115,8 +115,9 @@ inline constexpr bool kUnloadStopsThreads = true;
 // platform's own state is kept consistent around them: in the child only
 // the forking thread lives on, under a new id; every other thread that a
 // handle names counts as ended there. One set of handlers per process; no
-// fork on Windows, where this does nothing.
-bool RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)());
+// fork on Windows, where this does nothing. pthread_atfork fails only when
+// memory is short, and then nothing is registered.
+void RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)());
 
 // Thread flags ---------------------------------------------------------------
 

@@ -36,9 +36,9 @@ void Child() {
 
 }  // namespace
 
-bool RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)()) {
+void RegisterForkHandlers(void (*prepare)(), void (*parent)(), void (*child)()) {
     g_handlers = ForkHandlers{prepare, parent, child};
-    return pthread_atfork(Prepare, Parent, Child) == 0;
+    pthread_atfork(Prepare, Parent, Child);
 }
 
 }  // namespace faultkit::platform

@@ -7,7 +7,7 @@
 namespace faultkit::platform {
 
 // Windows processes do not fork.
-bool RegisterForkHandlers(void (*)(), void (*)(), void (*)()) { return true; }
+void RegisterForkHandlers(void (*)(), void (*)(), void (*)()) {}
 
 }  // namespace faultkit::platform
 
