@@ -84,32 +84,12 @@ inline constexpr Shuffles kPackWords = PackWords();
 inline constexpr Shuffles kPackBytes = PackBytes();
 inline constexpr Shuffles kPackForms = PackForms();
 
-// Sliding shuffles: 16 bytes from offset 16 - n move bytes up by n, from
-// offset 16 + n down by n (0 <= n <= 16), shifting in zeros.
-inline constexpr uint8_t kSlide[48] = {
-    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
-    0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
-    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
-};
-
 FAULTKIT_AVX2 inline __m256i Load256(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
 
 FAULTKIT_AVX2 inline __m256i Set16(int value) {
     return _mm256_set1_epi16(static_cast<int16_t>(value));
-}
-
-FAULTKIT_AVX2 inline __m128i Shuffle(__m128i v, const uint8_t* shuffle) {
-    return _mm_shuffle_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffle)));
-}
-
-FAULTKIT_AVX2 inline __m128i ShiftUp(__m128i v, int n) {
-    return Shuffle(v, kSlide + 16 - n);
-}
-
-FAULTKIT_AVX2 inline __m128i ShiftDown(__m128i v, int n) {
-    return Shuffle(v, kSlide + 16 + n);
 }
 
 FAULTKIT_AVX2 inline int Count(unsigned bits) {
@@ -139,22 +119,6 @@ constexpr FormsSizes PackedFormsSizes() {
 }
 
 inline constexpr FormsSizes kPackedFormsSizes = PackedFormsSizes();
-
-// Stores the n bytes (up to 32) made of `first` (n0 bytes valid) followed
-// by `second` with 16-byte stores, the last of which reaches past them by
-// (n <= 16 ? 16 - n : 32 - n) bytes, the spill of OutputSpill.
-FAULTKIT_AVX2 inline void StoreJoined(__m128i first, int n0, __m128i second, int n, uint8_t* out) {
-    const __m128i low = _mm_or_si128(first, ShiftUp(second, n0));
-    const __m128i high = ShiftDown(second, 16 - n0);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
-    if (n > 16) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), high);
-    }
-}
-
-inline int JoinedSpill(int n) {
-    return n <= 16 ? 16 - n : 32 - n;
-}
 
 }  // namespace faultkit::avx2
 
