@@ -19,6 +19,7 @@
 #include "support/context_test_util.h"
 #include "support/thread_errors.h"
 #include "text/convert/encoding_conversion.h"
+#include "text/encoding/reverse_tables.h"
 #include "text/format/utf8_format.h"
 #include "threads/thread_starter.h"
 #include "threads/thread_test_support.h"
@@ -414,6 +415,17 @@ TEST(AllocationFailure, ReadMeasureExportAndConvertAllocateNothing) {
         EXPECT_EQ(ErrorMgrGetLastError(h, nullptr), 0u);
     }).join();
     EXPECT_TRUE(ErrorMgrShutdown());
+}
+
+// Loading the code pages' reverse tables falls back to the compressed
+// tables, or to none, and gives back what it built on the way.
+TEST(AllocationFailure, LoadReverseTables) {
+    Sweep([](SweepRun& run) {
+        ReverseTableSet set{};
+        run.Act([&] { ReverseTablesLoad(&set); });
+        EXPECT_EQ(set.expanded == nullptr, run.Failed());
+        ReverseTablesUnload(&set);
+    });
 }
 
 // Each text comes out whole, or the result is negative and nothing is
