@@ -84,6 +84,29 @@ TEST_F(ThreadTable, ConcurrentShutdownsLeaveNoRecord) {
     }
 }
 
+// A concurrent Shutdown may clear the event while this one waits: here the
+// test clears it, and the watcher of a record made after the clear, which
+// waits on the cleared event, must be released all the same before
+// Shutdown returns. A trial counts when the clear came before the return.
+TEST_F(ThreadTable, ShutdownSignalsAgainAfterAConcurrentClear) {
+    bool cleared_in_time = false;
+    for (int trial = 0; trial < 20 && !cleared_in_time; ++trial) {
+        ParkedThread early([this] { ErrorMgrSetErrorBasic(component.handle, 1, nullptr); });
+        std::atomic<int> result{-1};
+        std::thread shutdown([&] { result = ErrorMgrShutdown(); });
+        const faultkit::platform::Handle event = faultkit::ThreadTableShutdownEvent();
+        while (!faultkit::platform::IsSignalled(event) && result < 0) {
+            std::this_thread::yield();
+        }
+        faultkit::platform::ClearEvent(event);
+        cleared_in_time = result < 0;
+        ParkedThread late([this] { ErrorMgrSetErrorBasic(component.handle, 2, nullptr); });
+        shutdown.join();
+        EXPECT_TRUE(!cleared_in_time || result == 1);
+    }
+    EXPECT_TRUE(cleared_in_time);
+}
+
 // Operations on a record another thread keeps locked give up after the
 // lock's 1000 attempts and fail; a context handed over is freed all the same.
 TEST_F(ThreadTable, OperationsOnARecordKeptLockedFail) {
