@@ -3,6 +3,8 @@
 // thread of its own; each run checks the operations' results and what was
 // stored before, and once the records are removed no block of it may be left.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cfloat>
@@ -426,6 +428,34 @@ TEST(AllocationFailure, LoadReverseTables) {
         EXPECT_EQ(set.expanded == nullptr, run.Failed());
         ReverseTablesUnload(&set);
     });
+}
+
+// A child forked after an ended thread's watcher has returned, before the
+// parent has waited for it, gives the watcher's handle back: of that
+// thread's blocks, none is left in the child.
+TEST(AllocationFailure, ForkedChildKeepsNoBlockOfAnEndedThread) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocators may be locked in a forked child";
+#endif
+    std::thread([] {
+        ArmAllocations(0, 0);
+        ErrorMgrSetErrorBasic(Handle(), 1, nullptr);
+        DisarmAllocations();
+    }).join();
+    int blocks_left = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (blocks_left != 0 && std::chrono::steady_clock::now() < deadline) {
+        const pid_t child = fork();
+        if (child == 0) {
+            _exit(OutstandingBlocks() == 0 ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        blocks_left = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    EXPECT_EQ(blocks_left, 0);
+    EXPECT_TRUE(ErrorMgrShutdown());
+    EXPECT_EQ(OutstandingBlocks(), 0u);
 }
 
 // Each text comes out whole, or the result is negative and nothing is

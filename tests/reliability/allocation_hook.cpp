@@ -1,5 +1,7 @@
 #include "allocation_hook.h"
 
+#include <pthread.h>
+
 #include <mutex>
 #include <unordered_set>
 
@@ -24,6 +26,13 @@ thread_local ThreadState t_state;
 // which these wrappers never see.
 std::mutex g_tracked_mutex;
 std::unordered_set<void*> g_tracked;  // blocks allocated while armed; guarded by g_tracked_mutex
+
+// A child forked while another thread frees finds the set unlocked. (These
+// handlers are registered before the library's, so in the child they run
+// first, before the library's handler frees what the child has lost.)
+const int g_fork_safe = pthread_atfork([] { g_tracked_mutex.lock(); },
+                                       [] { g_tracked_mutex.unlock(); },
+                                       [] { g_tracked_mutex.unlock(); });
 
 // True when the calling thread is armed and this allocation is to fail.
 bool CountAllocation() {
