@@ -19,6 +19,7 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
     }
     return order;
 }
+constexpr std::array<uint8_t, kThreadTableCapacity> kIdentityOrder = IdentityOrder();
 
 // How a record stays put while an operation uses it.
 //
@@ -61,7 +62,7 @@ constexpr std::array<uint8_t, kThreadTableCapacity> IdentityOrder() {
 // Where threads have flags, a thread working on its own record does not
 // even take the record lock: it enters by its pass (owner_pass.h).
 struct ThreadTable {
-    std::array<uint8_t, kThreadTableCapacity> order = IdentityOrder();  // cell of each position
+    std::array<uint8_t, kThreadTableCapacity> order = kIdentityOrder;  // cell of each position
     std::atomic<uint32_t> count{0};  // changed under `lock`; Shutdown polls it without
     // Guards `order`, `count`, publishing records and the records' thread_id
     // and thread fields.
@@ -207,17 +208,17 @@ int Unlink(platform::Handle thread) {
     return -1;
 }
 
-// Removes the record of `thread` and gives the handle back; false, record
-// and handle kept, when the table lock is not acquired or no record holds
-// the handle.
-bool Retire(platform::Handle thread) {
+// Removes the record of `thread` and gives the handle back; keeps record
+// and handle when the table lock is not acquired or no record holds the
+// handle.
+void Retire(platform::Handle thread) {
     if (!SpinLockAcquire(g_table.lock)) {
-        return false;
+        return;
     }
     const int cell = Unlink(thread);
     SpinLockRelease(g_table.lock);
     if (cell < 0) {
-        return false;
+        return;
     }
     // Nothing waits for this, and giving up would lose the cell for good.
     ThreadRecord& record = g_record_cells[cell];
@@ -231,7 +232,6 @@ bool Retire(platform::Handle thread) {
     g_table.releasing[cell].store(false, std::memory_order_release);
     platform::ReleaseHandle(thread);
     platform::ReleaseHandle(redirect_end);
-    return true;
 }
 
 // The watcher of one record: waits for the record's thread to end or for
