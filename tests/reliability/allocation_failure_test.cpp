@@ -202,6 +202,20 @@ TEST(AllocationFailure, FirstOperationOfAThread) {
     });
 }
 
+// A thread's first operation is a redirect to a thread that never used the
+// library, whose end is opened first: when the caller's own record cannot
+// be made, that end is given back.
+TEST(AllocationFailure, FirstOperationARedirect) {
+    Sweep([](SweepRun& run) {
+        ParkedThread never_used;
+        _qel_error_manager target{};
+        target.thread_id = never_used.id();
+        bool redirected = false;
+        run.Act([&] { redirected = ErrorMgrRedirect(&target); });
+        EXPECT_TRUE(redirected || run.Failed());
+    });
+}
+
 TEST(AllocationFailure, RedirectToAThreadWithoutRecord) {
     Sweep([](SweepRun& run) {
         _qel_error_manager* h = Handle();
