@@ -204,14 +204,17 @@ TEST(AllocationFailure, FirstOperationOfAThread) {
 
 // A thread's first operation is a redirect to a thread that never used the
 // library, whose end is opened first: when the caller's own record cannot
-// be made, that end is given back.
+// be made, that end is given back, and so it is when the redirect ends.
 TEST(AllocationFailure, FirstOperationARedirect) {
     Sweep([](SweepRun& run) {
         ParkedThread never_used;
         _qel_error_manager target{};
         target.thread_id = never_used.id();
         bool redirected = false;
-        run.Act([&] { redirected = ErrorMgrRedirect(&target); });
+        run.Act([&] {
+            redirected = ErrorMgrRedirect(&target);
+            ErrorMgrRedirect(nullptr);
+        });
         EXPECT_TRUE(redirected || run.Failed());
     });
 }
