@@ -447,13 +447,21 @@ TEST(AllocationFailure, LoadReverseTables) {
     });
 }
 
-// A child forked after an ended thread's watcher has returned, before the
-// parent has waited for it, gives the watcher's handle back: of that
-// thread's blocks, none is left in the child.
-TEST(AllocationFailure, ForkedChildKeepsNoBlockOfAnEndedThread) {
+// A child forked while a live thread holds an error and an ended thread's
+// watcher has returned, before the parent has waited for it, gives back
+// the error's blocks and the watcher's handle: of the blocks counted, none
+// is left in the child.
+TEST(AllocationFailure, ForkedChildKeepsNoBlockOfTheParentsThreads) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers' allocators may be locked in a forked child";
 #endif
+    ParkedThread live([] {
+        ErrorMgrSetErrorBasic(Handle(), 1, nullptr);  // the record, not counted
+        ArmAllocations(0, 0);
+        ErrorMgrSetErrorFull(Handle(), 2, ErrorMgrBuildContext(Format("%s"), "x"), kText1, nullptr,
+                             2);
+        DisarmAllocations();
+    });
     std::thread([] {
         ArmAllocations(0, 0);
         ErrorMgrSetErrorBasic(Handle(), 1, nullptr);
@@ -471,6 +479,7 @@ TEST(AllocationFailure, ForkedChildKeepsNoBlockOfAnEndedThread) {
         blocks_left = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     EXPECT_EQ(blocks_left, 0);
+    live.Finish();
     EXPECT_TRUE(ErrorMgrShutdown());
     EXPECT_EQ(OutstandingBlocks(), 0u);
 }
