@@ -228,6 +228,7 @@ void Retire(platform::Handle thread) {
     ReleaseSlotStorage(&record, true);
     record.shared = false;
     platform::Handle redirect_end = std::exchange(record.redirect_end, nullptr);
+    record.thread = nullptr;  // a free cell names no handle
     SpinLockRelease(record.lock);
     g_table.releasing[cell].store(false, std::memory_order_release);
     platform::ReleaseHandle(thread);
