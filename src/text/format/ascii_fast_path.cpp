@@ -107,14 +107,7 @@ size_t WidenTextRun(const char* src, size_t length, char16_t* dst) {
         return length - 16 + WidenTextBlock(src + length - 16, dst + length - 16);
     }
 #endif
-    for (; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(src[i]);
-        if (byte >= 0x80 || byte == '%') {
-            break;
-        }
-        dst[i] = byte;
-    }
-    return i;
+    return i + WidenTextBytes(src + i, length - i, dst + i);
 }
 
 bool IsAsciiText(const char* text, size_t bytes) {

@@ -21,6 +21,20 @@ uint64_t WidenUtf8Text(const char* src, size_t bytes, char16_t* dst);
 // (those of the bytes that follow it), for the caller to overwrite.
 size_t WidenTextRun(const char* src, size_t length, char16_t* dst);
 
+// The same a byte at a time, inline: for the short texts between
+// directives, and for what the blocks leave.
+inline size_t WidenTextBytes(const char* src, size_t length, char16_t* dst) {
+    size_t i = 0;
+    for (; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(src[i]);
+        if (byte >= 0x80 || byte == '%') {
+            break;
+        }
+        dst[i] = byte;
+    }
+    return i;
+}
+
 // True when the `bytes` bytes at `text` are all ASCII (below 0x80).
 bool IsAsciiText(const char* text, size_t bytes);
 

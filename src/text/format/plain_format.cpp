@@ -27,18 +27,7 @@ const char* StringOf(uint64_t slot) {
 // time.
 size_t TextRun(const char* p, size_t length, char16_t* out) {
     constexpr size_t kShortText = 16;
-    if (length >= kShortText) {
-        return WidenTextRun(p, length, out);
-    }
-    size_t i = 0;
-    for (; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(p[i]);
-        if (byte >= 0x80 || byte == '%') {
-            break;
-        }
-        out[i] = byte;
-    }
-    return i;
+    return length >= kShortText ? WidenTextRun(p, length, out) : WidenTextBytes(p, length, out);
 }
 
 // The walk's state besides its output.
