@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -10,7 +9,6 @@
 #include <unistd.h>
 #endif
 
-#include "support/round_threads.h"
 #include "thread_test_support.h"
 
 using faultkit::ThreadTableCount;
@@ -18,7 +16,6 @@ using faultkit::test::Component;
 using faultkit::test::Gate;
 using faultkit::test::NewContext;
 using faultkit::test::ParkedThread;
-using faultkit::test::RoundThreads;
 using faultkit::test::TestUuid;
 using faultkit::test::WaitForRecordCount;
 
@@ -31,58 +28,6 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(ErrorMgrShutdown()); }
 };
-
-// Several callers of ErrorMgrShutdown at once while 24 live threads hold
-// records, 20 trials. One caller's clear may follow another's set before
-// any watcher has run; the watchers waiting at the set must still remove
-// their records. No record survives a trial, a caller that set the event
-// sees the table empty, and no call waits out its limit of about 5 s.
-void RunConcurrentShutdowns(_qel_error_manager* handle, int callers) {
-    constexpr int kLiveThreads = 24;
-    constexpr int kTrials = 20;
-    constexpr int64_t kBoundMs = 2500;
-    // Each round, every live thread reads its last error, 0 unless its
-    // record of the trial before survived, and stores a new one.
-    std::vector<uint32_t> read_back(kLiveThreads, 0);
-    RoundThreads live(kLiveThreads, [&](int i) {
-        read_back[i] = ErrorMgrGetLastError(handle, nullptr);
-        ErrorMgrSetErrorBasic(handle, 100 + i, NewContext());
-    });
-    std::vector<char> results(callers, 0);
-    std::vector<int64_t> milliseconds(callers, 0);
-    RoundThreads shutdowns(callers, [&](int c) {
-        const auto start = std::chrono::steady_clock::now();
-        results[c] = ErrorMgrShutdown();
-        milliseconds[c] = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - start)
-                              .count();
-    });
-    for (int trial = 0; trial <= kTrials && !::testing::Test::HasFailure(); ++trial) {
-        live.Start();
-        live.Finish();
-        for (int i = 0; i < kLiveThreads; ++i) {
-            EXPECT_EQ(read_back[i], 0u) << "a record survived trial " << trial << ", thread " << i;
-        }
-        if (trial == kTrials) {
-            break;  // the last round only reads
-        }
-        EXPECT_EQ(ThreadTableCount(), static_cast<uint32_t>(kLiveThreads));
-        shutdowns.Start();
-        shutdowns.Finish();
-        EXPECT_EQ(ThreadTableCount(), 0u) << "trial " << trial;
-        EXPECT_NE(std::count(results.begin(), results.end(), 1), 0) << "trial " << trial;
-        for (const int64_t taken : milliseconds) {
-            EXPECT_LT(taken, kBoundMs) << "trial " << trial;
-        }
-    }
-}
-
-TEST_F(ThreadTable, ConcurrentShutdownsLeaveNoRecord) {
-    for (const int callers : {2, 4}) {
-        RunConcurrentShutdowns(component.handle, callers);
-        EXPECT_TRUE(WaitForRecordCount(0)) << callers << " callers";
-    }
-}
 
 // A concurrent Shutdown may clear the event while this one waits: here the
 // test clears it, and the watcher of a record made after the clear, which
