@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -70,6 +71,17 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(Levels, ConversionEquivalence, ::testing::Range(0, VectorLevelCount()),
                          [](const auto& info) { return std::string(VectorLevelName(info.param)); });
+
+// Each level this machine has hands out kernels of its own, so the tests
+// below run each level's kernels, not the best level's again.
+TEST(VectorLevels, EachLevelHasKernelsOfItsOwn) {
+    std::set<const BlockKernels*> seen;
+    for (int level = 0; level <= SupportedVectorLevel(); ++level) {
+        UseVectorLevel(level);
+        EXPECT_TRUE(seen.insert(ActiveBlockKernels()).second) << VectorLevelName(level);
+    }
+    UseVectorLevel(SupportedVectorLevel());
+}
 
 // The longest block of any vector level: 64 source bytes with AVX-512.
 constexpr int kLongestBlock = 64;
