@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
-#include <dirent.h>
 #include <pthread.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
 #endif
 
 #include "support/platform_test_support.h"
@@ -96,25 +97,15 @@ TEST(Threads, GetTheStackSizeAskedFor) {
     EXPECT_EQ(size, kAsked);
 }
 
-// The address space the process has mapped, in pages, and its threads.
-size_t MappedPages() {
-    size_t pages = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm != nullptr) {
-        EXPECT_EQ(std::fscanf(statm, "%zu", &pages), 1);
-        std::fclose(statm);
-    }
-    return pages;
-}
-size_t ThreadCount() {
-    size_t count = 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (readdir(tasks) != nullptr) {
-            ++count;
+// A number of /proc/self/status: "VmSize:" (in kB) or "Threads:".
+size_t Status(const char* field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(field, 0) == 0) {
+            return std::strtoul(line.c_str() + std::strlen(field), nullptr, 10);
         }
-        closedir(tasks);
     }
-    return count;
+    return 0;
 }
 
 // A thread whose handle is given back without a join is detached, so its
@@ -127,16 +118,16 @@ TEST(Threads, ThreadsGivenBackWithoutAJoinKeepNoStack) {
     GTEST_SKIP() << "under an emulator, whose own memory for each thread adds to the count";
 #endif
     size_t size = 0, before = 0;
-    const size_t threads = ThreadCount();
+    const size_t threads = Status("Threads:");
     for (int i = 0; i < 72; ++i) {
-        before = i == 8 ? MappedPages() : before;
+        before = i == 8 ? Status("VmSize:") : before;
         OwnedHandle thread(platform::BeginThread(1 << 20, NoteStackSize, &size, false));
         ASSERT_TRUE(SignalledInTime(thread.get()));
-        for (int poll = 0; poll < 1000 && ThreadCount() > threads; ++poll) {
+        for (int poll = 0; poll < 1000 && Status("Threads:") > threads; ++poll) {
             platform::SleepMs(1);
         }
     }
-    EXPECT_LT(MappedPages(), before + (32u << 20) / sysconf(_SC_PAGESIZE));
+    EXPECT_LT(Status("VmSize:"), before + (32u << 10));
 }
 #endif
 
