@@ -34,6 +34,11 @@ protected:
 // waits on the cleared event, must be released all the same before
 // Shutdown returns. A trial counts when the clear came before the return.
 TEST_F(ThreadTable, ShutdownSignalsAgainAfterAConcurrentClear) {
+#ifdef FAULTKIT_SLOW_BUILD
+    // Under an emulator the clear and the new record may fall after the
+    // polling, while Shutdown waits for retired watchers.
+    GTEST_SKIP() << "too slow to place the clear within the polling";
+#endif
     bool cleared_in_time = false;
     for (int trial = 0; trial < 20 && !cleared_in_time; ++trial) {
         ParkedThread early([this] { ErrorMgrSetErrorBasic(component.handle, 1, nullptr); });
