@@ -1,10 +1,11 @@
 // The one place that knows the vector levels this build has: in order, the
 // instruction set of each, whether the CPU supports it, and its table of
 // kernels, in which a level below lends its kernels for the pairs an
-// instruction set has none of its own for. The supported level is detected
-// once.
+// instruction set has none of its own for. The level in use is chosen on
+// the first conversion, unless a test chose one before.
 #include "text/simd/dispatch.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "text/simd/avx2/avx2_kernels.h"
@@ -45,23 +46,12 @@ constexpr Level kLevels[] = {
 };
 constexpr int kLevelCount = sizeof kLevels / sizeof kLevels[0];
 
-// The detected level, -1 until first asked. Threads that race to detect
-// it store the same value; a guarded static would instead take the C++
-// runtime's guard lock, which under mingw-w64 allocates thread records
-// that a DLL unload never gives back.
-std::atomic<int> g_supported_level{-1};
-
-// The level chosen with UseVectorLevel, -1 for none. Read by every
-// conversion and written only by UseVectorLevel: one atomic value, no lock.
+// The level in use, -1 until the first conversion or UseVectorLevel sets
+// it. Threads that race to set it on first use store the same value; a
+// guarded static would instead take the C++ runtime's guard lock, which
+// under mingw-w64 allocates thread records that a DLL unload never gives
+// back. Written otherwise only by UseVectorLevel: one atomic value, no lock.
 std::atomic<int> g_chosen_level{-1};
-
-int DetectLevel() {
-    int level = kLevelCount - 1;
-    while (kLevels[level].supported != nullptr && !kLevels[level].supported()) {
-        --level;
-    }
-    return level;
-}
 
 }  // namespace
 
@@ -73,24 +63,28 @@ const char* VectorLevelName(int level) {
     return kLevels[level].name;
 }
 
+// Reads the CPU model the compiler's runtime filled in at load: cheap
+// enough not to be kept.
 int SupportedVectorLevel() {
-    int level = g_supported_level.load(std::memory_order_relaxed);
-    if (level < 0) {
-        level = DetectLevel();
-        g_supported_level.store(level, std::memory_order_relaxed);
+    int level = kLevelCount - 1;
+    while (kLevels[level].supported != nullptr && !kLevels[level].supported()) {
+        --level;
     }
     return level;
 }
 
 int UseVectorLevel(int level) {
-    const int used = level < SupportedVectorLevel() ? level : SupportedVectorLevel();
+    const int used = std::min(level, SupportedVectorLevel());
     g_chosen_level.store(used, std::memory_order_relaxed);
     return used;
 }
 
 const BlockKernels* ActiveBlockKernels() {
-    const int chosen = g_chosen_level.load(std::memory_order_relaxed);
-    return kLevels[chosen < 0 ? SupportedVectorLevel() : chosen].kernels;
+    int chosen = g_chosen_level.load(std::memory_order_relaxed);
+    if (chosen < 0) {
+        chosen = UseVectorLevel(kLevelCount - 1);
+    }
+    return kLevels[chosen].kernels;
 }
 
 }  // namespace faultkit
