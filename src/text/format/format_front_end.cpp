@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "base/scratch_buffer.h"
 #include "text/encoding/utf8.h"
@@ -195,10 +196,7 @@ void* BuildArgumentBlock(FormatScan* scan, const char16_t** format, ArgumentSlot
 }
 
 void* PrepareWideFormat(const char16_t** format, ArgumentSlots* arguments) {
-    size_t units = 1;
-    while ((*format)[units - 1] != 0) {
-        ++units;
-    }
+    const size_t units = std::char_traits<char16_t>::length(*format) + 1;
     ScratchBuffer<ScannedDirective, 16> room(DirectiveRoom(units));
     if (room.data() == nullptr) {
         return nullptr;
