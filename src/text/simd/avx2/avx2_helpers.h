@@ -96,6 +96,10 @@ FAULTKIT_AVX2 inline int Count(unsigned bits) {
     return _mm_popcnt_u32(bits);
 }
 
+FAULTKIT_AVX2 inline int Count64(uint64_t bits) {
+    return static_cast<int>(_mm_popcnt_u64(bits));
+}
+
 // The number of bytes kPackForms packs for the indices of `groups` groups
 // of 4 lanes, one a byte.
 FAULTKIT_AVX2 inline int PackedFormsSize(uint32_t indices, int groups) {

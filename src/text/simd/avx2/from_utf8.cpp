@@ -1,10 +1,10 @@
 // UTF-8 to UTF-16, UTF-32 and the code pages with AVX2, 32 source bytes at a
-// time: the block is classified in one 256-bit register and taken
-// (../utf8_block.h); the values of its 32 positions are computed in two
-// 256-bit registers, and in each group of 8 positions those that give
-// output are packed together by a shuffle looked up by their mask
-// (avx2_helpers.h). A 4-byte character gives its high surrogate at its lead
-// and its low one at the byte after.
+// time (64, two registers taken as one, to UTF-16 and UTF-32): the block is
+// classified a 256-bit register at a time and taken (../utf8_block.h); the
+// values of each 16 positions are computed in a 256-bit register, and in
+// each group of 8 positions those that give output are packed together by
+// a shuffle looked up by their mask (avx2_helpers.h). A 4-byte character
+// gives its high surrogate at its lead and its low one at the byte after.
 #include "text/simd/avx2/avx2_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -19,6 +19,7 @@ namespace faultkit {
 namespace {
 
 using avx2::Count;
+using avx2::Count64;
 using avx2::Set16;
 
 constexpr int kBlock = 32;
@@ -27,21 +28,37 @@ FAULTKIT_AVX2 inline unsigned Bits(__m256i mask) {
     return static_cast<unsigned>(_mm256_movemask_epi8(mask));
 }
 
-FAULTKIT_AVX2 inline Utf8Block ScanBlock(__m256i x, bool take_fours) {
+FAULTKIT_AVX2 inline ByteKinds KindsOf(__m256i x) {
     const uint32_t high = Bits(x);
-    const ByteKinds kinds{high, Bits(_mm256_cmpgt_epi8(_mm256_set1_epi8(-64), x)),
-                          high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-33))),
-                          high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-17))),
-                          high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-9)))};
-    return TakeBlock<kBlock>(kinds, take_fours);
+    return {high, Bits(_mm256_cmpgt_epi8(_mm256_set1_epi8(-64), x)),
+            high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-33))),
+            high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-17))),
+            high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-9)))};
 }
 
-// Of the 4-byte leads of block x, those whose values UTF-16 cannot carry
-// as a pair: from F0 80 up to F0 8F (overlong forms below 0x10000), from F4
-// 90 up to F4 BF and from F5 on (above U+10FFFF). Their second bytes are
-// continuation bytes.
-FAULTKIT_AVX2 inline uint32_t BeyondPairs(__m256i x) {
-    const __m256i second = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, x, 0x81), x, 1);
+FAULTKIT_AVX2 inline Utf8Block ScanBlock(__m256i x, bool take_fours) {
+    return TakeBlock<kBlock>(KindsOf(x), take_fours);
+}
+
+// A block of one register, x, or of two, x then y, taken as one of 64
+// bytes.
+template <int kRegisters>
+FAULTKIT_AVX2 inline Utf8BlockOf<uint64_t> ScanBlocks(__m256i x, __m256i y) {
+    const ByteKinds a = KindsOf(x);
+    const ByteKinds b = kRegisters == 2 ? KindsOf(y) : ByteKinds{};
+    auto join = [](uint32_t low, uint32_t high) { return low | (uint64_t{high} << 32); };
+    const ByteKindsOf<uint64_t> kinds{join(a.high, b.high), join(a.continuation, b.continuation),
+                                      join(a.from_e0, b.from_e0), join(a.from_f0, b.from_f0),
+                                      join(a.from_f8, b.from_f8)};
+    return TakeBlock<kRegisters * kBlock>(kinds, true);
+}
+
+// Of the 4-byte leads of block x, followed by block y, those whose values
+// UTF-16 cannot carry as a pair: from F0 80 up to F0 8F (overlong forms
+// below 0x10000), from F4 90 up to F4 BF and from F5 on (above U+10FFFF).
+// Their second bytes are continuation bytes.
+FAULTKIT_AVX2 inline uint32_t BeyondPairs(__m256i x, __m256i y) {
+    const __m256i second = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, y, 0x21), x, 1);
     const __m256i below_90 = _mm256_cmpgt_epi8(_mm256_set1_epi8(-0x70), second);
     const __m256i f0 = _mm256_cmpeq_epi8(x, _mm256_set1_epi8(-0x10));
     const __m256i f4 = _mm256_cmpeq_epi8(x, _mm256_set1_epi8(-0x0C));
@@ -52,7 +69,7 @@ FAULTKIT_AVX2 inline uint32_t BeyondPairs(__m256i x) {
 }
 
 // The bytes at 16 positions of a block and the two after each, zero-
-// extended to 16-bit lanes: positions 0 to 15 (half 0) or 16 to 31.
+// extended to 16-bit lanes.
 struct HalfBytes {
     __m256i b0;
     __m256i b1;
@@ -70,9 +87,8 @@ FAULTKIT_AVX2 inline __m128i AfterHalf(__m256i x, int half) {
     return half == 0 ? _mm256_extracti128_si256(x, 1) : _mm_setzero_si128();
 }
 
-FAULTKIT_AVX2 inline HalfBytes BytesOf(__m256i x, int half) {
-    const __m128i first = HalfOf(x, half);
-    const __m128i after = AfterHalf(x, half);
+// The 16 bytes `first` and the 16 `after` them.
+FAULTKIT_AVX2 inline HalfBytes BytesOf(__m128i first, __m128i after) {
     return {_mm256_cvtepu8_epi16(first), _mm256_cvtepu8_epi16(_mm_alignr_epi8(after, first, 1)),
             _mm256_cvtepu8_epi16(_mm_alignr_epi8(after, first, 2))};
 }
@@ -171,19 +187,21 @@ FAULTKIT_AVX2 inline void WidenAscii(const uint8_t** src, uint8_t** dst, const u
 }
 
 // To UTF-16 (Unit uint16_t) or UTF-32 (uint32_t): the values of the
-// positions that give units, packed together 8 positions at a time.
-template <typename Unit>
+// positions that give units, packed together 8 positions at a time. A
+// block is one register or two taken as one: 64 bytes, so that the loop
+// around the kernel runs once for 64 bytes, and 32 for what is left.
+template <typename Unit, int kRegisters>
 struct WideConverter {
     static constexpr bool kUtf16 = sizeof(Unit) == 2;
-    static constexpr ptrdiff_t kSource = kBlock;
+    static constexpr ptrdiff_t kSource = kRegisters * kBlock;
     // Each group of 8 positions is stored whole, 16 bytes of UTF-16 or
     // 32 of UTF-32, after the output of the groups before it.
     static constexpr ptrdiff_t kSpill = kUtf16 ? 16 : 32;
-    static constexpr ptrdiff_t kRoom = kUtf16 ? 2 * kBlock + 16 : 4 * kBlock;
+    static constexpr ptrdiff_t kRoom = kUtf16 ? 2 * kSource + 16 : 4 * kSource;
 
     struct Plan : PlanHead {
-        uint32_t units;  // bit i: position i gives a unit
-        uint32_t fours;
+        uint64_t units;  // bit i: position i gives a unit
+        uint64_t fours;
     };
 
     FAULTKIT_AVX2 static bool IsAscii(const uint8_t* p) { return Bits(avx2::Load256(p)) == 0; }
@@ -195,11 +213,14 @@ struct WideConverter {
 
     FAULTKIT_AVX2 void Scan(const uint8_t* p, Plan* plan) const {
         const __m256i x = avx2::Load256(p);
-        Utf8Block block = ScanBlock(x, true);
+        const __m256i y = kRegisters == 2 ? avx2::Load256(p + kBlock) : _mm256_setzero_si256();
+        Utf8BlockOf<uint64_t> block = ScanBlocks<kRegisters>(x, y);
         if constexpr (kUtf16) {
             // A value UTF-16 cannot carry as a pair ends the block before it.
             if (block.fours != 0) {
-                const uint32_t beyond = BeyondPairs(x) & block.fours;
+                const uint64_t beyond =
+                    (BeyondPairs(x, y) | (uint64_t{BeyondPairs(y, _mm256_setzero_si256())} << 32)) &
+                    block.fours;
                 if (beyond != 0) {
                     block.EndAt(LowestBit(beyond));
                 }
@@ -211,60 +232,73 @@ struct WideConverter {
         // A 4-byte character gives a pair of UTF-16 units, the second one
         // at the byte after its lead.
         plan->units = kUtf16 ? block.leads | (block.fours << 1) : block.leads;
-        plan->size = static_cast<int>(sizeof(Unit)) * Count(plan->units);
-        plan->spill = static_cast<int>(kSpill - sizeof(Unit) * Count(plan->units >> 24));
+        plan->size = static_cast<int>(sizeof(Unit)) * Count64(plan->units);
+        plan->spill =
+            static_cast<int>(kSpill - sizeof(Unit) * Count64(plan->units >> (kSource - 8)));
     }
 
+    // Quarter by quarter, 16 positions each, with the 16 bytes after them.
     FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
         const __m256i x = avx2::Load256(plan.src);
+        const __m256i y =
+            kRegisters == 2 ? avx2::Load256(plan.src + kBlock) : _mm256_setzero_si256();
+        const __m128i quarters[5] = {_mm256_castsi256_si128(x), _mm256_extracti128_si256(x, 1),
+                                     _mm256_castsi256_si128(y), _mm256_extracti128_si256(y, 1),
+                                     _mm_setzero_si128()};
         uint8_t* o = out;
-        // Unrolled, so that what differs between the halves is known when
-        // compiling.
-#pragma GCC unroll 2
-        for (int half = 0; half < 2; ++half) {
-            const HalfBytes bytes = BytesOf(x, half);
-            const HalfValues values = Values(bytes);
-            const unsigned units = (plan.units >> (16 * half)) & 0xFFFF;
-            const __m256i shuffles = Shuffles(avx2::kPackWords, units, units >> 8);
-            if constexpr (kUtf16) {
-                __m256i lanes = values.value;
-                const unsigned leads = (plan.fours >> (16 * half)) & 0xFFFF;
-                const unsigned after = ((plan.fours << 1) >> (16 * half)) & 0xFFFF;
-                if ((leads | after) != 0) {
-                    lanes = WithPairs(lanes, bytes, leads, after);
-                }
-                const __m256i packed = _mm256_shuffle_epi8(lanes, shuffles);
-                Store128(o, _mm256_castsi256_si128(packed));
-                o += 2 * Count(units & 0xFF);
-                Store128(o, _mm256_extracti128_si256(packed, 1));
-                o += 2 * Count(units >> 8);
-            } else {
-                __m256i low = values.value;
-                __m256i high = _mm256_setzero_si256();
-                const unsigned fours = (plan.fours >> (16 * half)) & 0xFFFF;
-                if (fours != 0) {
-                    // Bits 0 to 15 and 16 to 20 of the 4-byte characters'
-                    // values, from their fourth bytes and their values as if
-                    // they had 3 and 2 bytes.
-                    const __m256i b3 = _mm256_cvtepu8_epi16(
-                        _mm_alignr_epi8(AfterHalf(x, half), HalfOf(x, half), 3));
-                    const __m256i at = LanesOf(fours);
-                    low = _mm256_blendv_epi8(low,
-                                             _mm256_or_si256(_mm256_slli_epi16(values.three, 6),
-                                                             _mm256_and_si256(b3, Set16(0x3F))),
-                                             at);
-                    high = _mm256_and_si256(
-                        _mm256_and_si256(_mm256_srli_epi16(values.two, 4), Set16(0x1F)), at);
-                }
-                const __m256i packed_low = _mm256_shuffle_epi8(low, shuffles);
-                const __m256i packed_high = _mm256_shuffle_epi8(high, shuffles);
-                const __m256i first = _mm256_unpacklo_epi16(packed_low, packed_high);
-                const __m256i second = _mm256_unpackhi_epi16(packed_low, packed_high);
-                Store256(o, _mm256_permute2x128_si256(first, second, 0x20));
-                o += 4 * Count(units & 0xFF);
-                Store256(o, _mm256_permute2x128_si256(first, second, 0x31));
-                o += 4 * Count(units >> 8);
+        // Unrolled, so that what differs between the quarters is known
+        // when compiling.
+#pragma GCC unroll 4
+        for (int q = 0; q < 2 * kRegisters; ++q) {
+            o = EmitQuarter(plan, quarters[q], quarters[q + 1], 16 * q, o);
+        }
+    }
+
+    // The 16 positions from `at`, whose bytes are `first`; where the output
+    // after theirs goes.
+    FAULTKIT_AVX2 static uint8_t* EmitQuarter(const Plan& plan, __m128i first, __m128i after,
+                                              int at, uint8_t* o) {
+        const HalfBytes bytes = BytesOf(first, after);
+        const HalfValues values = Values(bytes);
+        const unsigned units = (plan.units >> at) & 0xFFFF;
+        const __m256i shuffles = Shuffles(avx2::kPackWords, units, units >> 8);
+        if constexpr (kUtf16) {
+            __m256i lanes = values.value;
+            const unsigned leads = (plan.fours >> at) & 0xFFFF;
+            const unsigned after_leads = ((plan.fours << 1) >> at) & 0xFFFF;
+            if ((leads | after_leads) != 0) {
+                lanes = WithPairs(lanes, bytes, leads, after_leads);
             }
+            const __m256i packed = _mm256_shuffle_epi8(lanes, shuffles);
+            Store128(o, _mm256_castsi256_si128(packed));
+            o += 2 * Count(units & 0xFF);
+            Store128(o, _mm256_extracti128_si256(packed, 1));
+            return o + 2 * Count(units >> 8);
+        } else {
+            __m256i low = values.value;
+            __m256i high = _mm256_setzero_si256();
+            const unsigned fours = (plan.fours >> at) & 0xFFFF;
+            if (fours != 0) {
+                // Bits 0 to 15 and 16 to 20 of the 4-byte characters'
+                // values, from their fourth bytes and their values as if
+                // they had 3 and 2 bytes.
+                const __m256i b3 = _mm256_cvtepu8_epi16(_mm_alignr_epi8(after, first, 3));
+                const __m256i lanes_at = LanesOf(fours);
+                low = _mm256_blendv_epi8(low,
+                                         _mm256_or_si256(_mm256_slli_epi16(values.three, 6),
+                                                         _mm256_and_si256(b3, Set16(0x3F))),
+                                         lanes_at);
+                high = _mm256_and_si256(
+                    _mm256_and_si256(_mm256_srli_epi16(values.two, 4), Set16(0x1F)), lanes_at);
+            }
+            const __m256i packed_low = _mm256_shuffle_epi8(low, shuffles);
+            const __m256i packed_high = _mm256_shuffle_epi8(high, shuffles);
+            const __m256i first_units = _mm256_unpacklo_epi16(packed_low, packed_high);
+            const __m256i second_units = _mm256_unpackhi_epi16(packed_low, packed_high);
+            Store256(o, _mm256_permute2x128_si256(first_units, second_units, 0x20));
+            o += 4 * Count(units & 0xFF);
+            Store256(o, _mm256_permute2x128_si256(first_units, second_units, 0x31));
+            return o + 4 * Count(units >> 8);
         }
     }
 };
@@ -422,7 +456,7 @@ struct CodePageConverter {
         uint32_t own = 0;
         __m128i bytes[2];
         for (int half = 0; half < 2; ++half) {
-            const __m256i values = Values(BytesOf(x, half)).value;
+            const __m256i values = Values(BytesOf(HalfOf(x, half), AfterHalf(x, half))).value;
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes + 16 * half), values);
             const __m256i own_lanes =
                 _mm256_cmpeq_epi16(_mm256_subs_epu16(values, Set16(0x7E)), _mm256_setzero_si256());
@@ -449,11 +483,13 @@ struct CodePageConverter {
 }  // namespace
 
 FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToUtf16Blocks(BlockCursor& cursor) {
-    RunBlocks(cursor, WideConverter<uint16_t>{});
+    RunBlocks(cursor, WideConverter<uint16_t, 2>{});
+    RunBlocks(cursor, WideConverter<uint16_t, 1>{});
 }
 
 FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToUtf32Blocks(BlockCursor& cursor) {
-    RunBlocks(cursor, WideConverter<uint32_t>{});
+    RunBlocks(cursor, WideConverter<uint32_t, 2>{});
+    RunBlocks(cursor, WideConverter<uint32_t, 1>{});
 }
 
 FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToCodePageBlocks(
