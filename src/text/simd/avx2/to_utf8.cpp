@@ -1,9 +1,9 @@
-// UTF-16 to UTF-8 with AVX2, 16 units at a time: the UTF-8 forms of all 16
-// units are computed in 256-bit registers and packed group by group
-// (utf8_forms.h). A surrogate pair's 4-byte form is split
+// UTF-16 to UTF-8 with AVX2, 32 units a block in two runs of 16: the UTF-8
+// forms of a run's 16 units are computed in 256-bit registers and packed
+// group by group (utf8_forms.h). A surrogate pair's 4-byte form is split
 // into two halves of two bytes, one at each of its units, so that the same
-// shuffles place it. A block with a high surrogate that has no low one
-// after it takes the SSE2 way.
+// shuffles place it. A run with a high surrogate that has no low one after
+// it in the run ends the block; as the first, it takes the SSE2 way.
 #include "text/simd/avx2/avx2_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -87,18 +87,36 @@ FAULTKIT_AVX2 inline void FormBytes(__m256i u, const Lengths& lengths, const Sur
         _mm256_blendv_epi8(*bytes01, _mm256_or_si256(b2, _mm256_slli_epi16(b3, 8)), pairs.after);
 }
 
+// The forms of 16 units without a high surrogate that has no low one after
+// it: what WriteForms needs, and their number of bytes.
+struct Forms {
+    uint32_t indices;
+    int size;
+    __m256i bytes01;
+    __m256i third;
+};
+
+FAULTKIT_AVX2 inline void FormsOf(__m256i u, const Surrogates& pairs, Forms* forms) {
+    const Lengths lengths = LengthsOf(u, pairs);
+    FormBytes(u, lengths, pairs, &forms->bytes01, &forms->third);
+    forms->indices = avx2::GroupIndices(lengths);
+    forms->size = avx2::PackedFormsSize(forms->indices, 4);
+}
+
+// A block is up to kRuns runs of 16 units: two, so that the loop around
+// the kernel runs once for 32 units, and one for what is left. A second
+// run is taken only when the first is.
+template <int kRuns>
 struct Utf16Converter {
-    static constexpr ptrdiff_t kSource = 2 * kUnits;
-    static constexpr ptrdiff_t kRoom = 64;
+    static constexpr ptrdiff_t kSource = kRuns * 2 * kUnits;
     static constexpr ptrdiff_t kSpill = 16;
+    static constexpr ptrdiff_t kRoom = kRuns * 3 * kUnits + kSpill;  // 3 bytes a unit at most
 
     // The forms' bytes are worked out once, by Scan, which needs their
     // lengths anyway.
     struct Plan : PlanHead {
-        bool placed;  // the SSE2 way, with `sse2`
-        uint32_t indices;
-        __m256i bytes01;
-        __m256i third;
+        int runs;  // runs of 16 units taken; 0 for the SSE2 way, with `sse2`
+        Forms forms[kRuns];
         sse2::PlacedForms sse2;
     };
 
@@ -134,22 +152,18 @@ struct Utf16Converter {
         *dst = d;
     }
 
-    // A block with a high surrogate that has no low one after it, which
-    // ends it, takes the SSE2 way for its first 8 units.
+    // A run with a high surrogate that has no low one after it ends the
+    // block before it; when it is the first, the SSE2 way takes the first
+    // 8 units.
     FAULTKIT_AVX2 void Scan(const uint8_t* p, Plan* plan) const {
         const __m256i u = Load256(p);
         plan->src = p;
         const Surrogates pairs = SurrogatesOf(u);
-        plan->placed = pairs.lone != 0;
-        if (!plan->placed) {
-            const Lengths lengths = LengthsOf(u, pairs);
-            FormBytes(u, lengths, pairs, &plan->bytes01, &plan->third);
-            plan->indices = avx2::GroupIndices(lengths);
-            plan->taken = 2 * kUnits;
-            plan->size = avx2::PackedFormsSize(plan->indices, 4);
-            plan->spill = 16 - avx2::GroupSize(plan->indices, 3);
+        if (pairs.lone == 0) {
+            ScanRuns(u, pairs, plan);
             return;
         }
+        plan->runs = 0;
         sse2::Utf8Forms forms;
         const int count = sse2::Utf16Forms(_mm256_castsi256_si128(u), &forms);
         plan->taken = 2 * count;
@@ -160,19 +174,50 @@ struct Utf16Converter {
         }
     }
 
+    // The block at plan->src, whose first run u has no high surrogate
+    // without a low one after it. A second run of ASCII is left to the
+    // ASCII copy, which is faster.
+    FAULTKIT_AVX2 static void ScanRuns(__m256i u, const Surrogates& pairs, Plan* plan) {
+        FormsOf(u, pairs, &plan->forms[0]);
+        plan->runs = 1;
+        plan->size = plan->forms[0].size;
+        if constexpr (kRuns == 2) {
+            const uint8_t* at = plan->src + 2 * kUnits;
+            const __m256i second = Load256(at);
+            const Surrogates second_pairs = SurrogatesOf(second);
+            if (second_pairs.lone == 0 && !IsAscii(at)) {
+                plan->runs = 2;
+                FormsOf(second, second_pairs, &plan->forms[1]);
+                plan->size += plan->forms[1].size;
+            }
+        }
+        plan->taken = 2 * kUnits * plan->runs;
+        plan->spill = 16 - avx2::GroupSize(plan->forms[plan->runs - 1].indices, 3);
+    }
+
+    // The second run's forms overwrite the bytes the first one's stores
+    // reach past them.
     FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
-        if (plan.placed) {
+        if (plan.runs == 0) {
             sse2::Write(plan.sse2, out);
             return;
         }
-        avx2::WriteForms(plan.bytes01, plan.third, plan.indices, out);
+        const Forms& first = plan.forms[0];
+        avx2::WriteForms(first.bytes01, first.third, first.indices, out);
+        if constexpr (kRuns == 2) {
+            if (plan.runs == 2) {
+                const Forms& second = plan.forms[1];
+                avx2::WriteForms(second.bytes01, second.third, second.indices, out + first.size);
+            }
+        }
     }
 };
 
 }  // namespace
 
 FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf16ToUtf8Blocks(BlockCursor& cursor) {
-    RunBlocks(cursor, Utf16Converter{});
+    RunBlocks(cursor, Utf16Converter<2>{});
+    RunBlocks(cursor, Utf16Converter<1>{});
 }
 
 }  // namespace faultkit
