@@ -16,6 +16,8 @@
 
 #include "support/reference_conversion.h"
 #include "text/encoding/code_page_tables.h"
+#include "text/encoding/page_byte_lookup.h"
+#include "text/encoding/reverse_tables.h"
 #include "text/simd/dispatch.h"
 
 namespace faultkit {
@@ -176,7 +178,8 @@ std::vector<Bytes> UnusualSequences(const Pair& pair) {
               "\xF0\x9F\x98 \xC3\xC3 \x7F \0"s
         : IsCodePage(source) ? "\x7F \x80 \x81 \x9F \xA0 \xFF \0"s
         : source == kEncodingUtf16
-            ? "\0\xD8 \xFF\xDB" "A\0 \0\xDC \xFF\xDF\0\xD8 \x3D\xD8\0\xDE \0\0 \x7F\0 \xFF\xFF A"s
+            ? "\0\xD8 \xFF\xDB"
+              "A\0 \0\xDC \xFF\xDF\0\xD8 \x3D\xD8\0\xDE \0\0 \x7F\0 \xFF\xFF A"s
             : "\0\0\1\0 \xFF\xFF\x10\0 \0\0\x11\0 \xFF\xFF\xFF\x7F \0\0\0\x80 "
               "\xFF\xFF\xFF\xFF \0\xD8\0\0 \0\0\0\0 A\0"s;
     std::vector<Bytes> out;
@@ -196,9 +199,11 @@ TEST_P(ConversionEquivalence, RunsAtEveryOffsetAndOfEveryLengthAcrossBlocks) {
         Bytes all;
         const int ascii_bytes = MinCharBytes(pair.to_utf8 ? pair.id : kEncodingUtf8);
         for (int offset = 0; offset < kLongestBlock / ascii_bytes; ++offset) {
-            for (int count = 1; count <= 70; count += count > 20 ? (kind == Kind::kAscii ? 2 : 4) : 1) {
-                const Bytes text = Text(random, pair,
-                                        {{Kind::kAscii, offset}, {kind, count}, {Kind::kAscii, 17}, {kind, 3}});
+            for (int count = 1; count <= 70;
+                 count += count > 20 ? (kind == Kind::kAscii ? 2 : 4) : 1) {
+                const Bytes text =
+                    Text(random, pair,
+                         {{Kind::kAscii, offset}, {kind, count}, {Kind::kAscii, 17}, {kind, 3}});
                 ExpectSameInTheUsualModes(pair, text);
                 if (count <= 40 && count % 3 == 1) {
                     all.insert(all.end(), text.begin(), text.end());
@@ -220,7 +225,8 @@ TEST_P(ConversionEquivalence, AnUnusualSequenceAtEveryPositionOfABlock) {
         const Bytes text = Text(random, pair, {{kind, 40}});
         const size_t unit = MinCharBytes(pair.to_utf8 ? pair.id : kEncodingUtf8);
         for (const Bytes& unusual : UnusualSequences(pair)) {
-            for (size_t at = 0; at <= std::min<size_t>(text.size(), kLongestBlock + 8); at += unit) {
+            for (size_t at = 0; at <= std::min<size_t>(text.size(), kLongestBlock + 8);
+                 at += unit) {
                 Bytes changed(text);
                 changed.insert(changed.begin() + static_cast<ptrdiff_t>(at), unusual.begin(),
                                unusual.end());
@@ -229,6 +235,48 @@ TEST_P(ConversionEquivalence, AnUnusualSequenceAtEveryPositionOfABlock) {
             }
         }
     });
+}
+
+// Each kernel takes a long text of characters it converts to within a block
+// of its end. One that took nothing would pass the tests above: the scalar
+// code converts the same bytes, only slower.
+TEST_P(ConversionEquivalence, KernelsTakeLongTextsToWithinABlockOfTheEnd) {
+    const BlockKernels* kernels = ActiveBlockKernels();
+    if (kernels == nullptr) {
+        GTEST_SKIP() << "the scalar level has no kernels";
+    }
+    std::string utf8;
+    while (utf8.size() < 1000) {
+        utf8 +=
+            "P\xC5\x99\xC3\xADli\xC5\xA1 \xC5\xBElu\xC5\xA5ou\xC4\x8Dk\xC3\xBD k\xC5\xAF\xC5\x88. ";
+    }
+    const PageByteLookup lookup(ProcessReverseTables().expanded[3], '?', true);
+    for (const Pair& pair :
+         {Pair{false, kEncodingUtf16}, Pair{false, kEncodingUtf32}, Pair{false, 3},
+          Pair{true, kEncodingUtf16}, Pair{true, kEncodingUtf32}, Pair{true, 3}}) {
+        Bytes src(utf8.begin(), utf8.end()), dst(16 * utf8.size());
+        void* end = src.data() + src.size();
+        if (pair.to_utf8) {  // the source in the pair's encoding
+            src.resize(4 * utf8.size());
+            LibraryConvert(false, pair.id, utf8.data(), utf8.size(), src.data(), src.size(),
+                           nullptr, &end, 0);
+        }
+        BlockCursor cursor{src.data(), static_cast<uint8_t*>(end), dst.data(),
+                           dst.data() + dst.size(), false};
+        auto* const kernel = pair.id == kEncodingUtf16
+                                 ? (pair.to_utf8 ? kernels->utf16_to_utf8 : kernels->utf8_to_utf16)
+                             : pair.id == kEncodingUtf32
+                                 ? (pair.to_utf8 ? kernels->utf32_to_utf8 : kernels->utf8_to_utf32)
+                                 : nullptr;
+        if (kernel != nullptr) {
+            kernel(cursor);
+        } else if (pair.to_utf8) {
+            kernels->code_page_to_utf8(cursor, CodePageTableOf(3));
+        } else {
+            kernels->utf8_to_code_page(cursor, lookup);
+        }
+        EXPECT_LT(cursor.src_end - cursor.src, kLongestBlock) << pair.to_utf8 << " " << pair.id;
+    }
 }
 
 }  // namespace
