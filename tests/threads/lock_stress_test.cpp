@@ -1,10 +1,9 @@
 // 32 threads at once register components and store, read, enumerate and
-// clear errors in a loop for a fixed time and at least a minimum number of
-// rounds, however slow the machine, while a group of them registers one new UUID
-// at the same instant. No operation may fail for want of a lock, every thread
-// must read back exactly its own errors, and every UUID gets one facility.
-// Runs alone in its process (it spends 33 FacilityTable entries); CTest
-// runs it ten times.
+// clear errors for a fixed time and a minimum of rounds, however slow the
+// machine, while a group of them registers one new UUID at the same instant.
+// No operation may fail for want of a lock, every thread must read back its
+// own errors, and every UUID gets one facility. Runs alone in its process
+// (it spends 33 FacilityTable entries); CTest runs it ten times.
 #include <atomic>
 #include <chrono>
 #include <set>

@@ -47,14 +47,12 @@ General RunGeneralPath(const std::string& format, const std::vector<uint64_t>& s
     return general;
 }
 
-// Every format of one to three pieces: the plain path takes those of
-// ASCII text whose directives have no index or each the next in turn,
-// and whose narrow strings are ASCII,
-// also those the front end refuses, and gives each the general path's
-// check for narrow text and, where it makes a text, the same text from
-// the formatter; it gives the general path's format too, but where it
-// wrote a string into the format as text. It leaves every other format
-// alone. Either string reads as a UTF-16 one too, to its terminator.
+// Every format of one to three pieces: the plain path takes those of ASCII
+// text whose directives have no index or each the next in turn and whose
+// narrow strings are ASCII, those the front end refuses too, and gives each
+// the general path's narrow-text check, text and format (where it wrote a
+// string into the format as text), leaving every other format alone.
+// Either string reads as a UTF-16 one too, to its terminator.
 TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
     alignas(char16_t) static const char kAscii[] = "text\0";
     alignas(char16_t) static const char kAccented[] = "t\xC3\xA9xt\0\0";

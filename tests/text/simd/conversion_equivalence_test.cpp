@@ -247,13 +247,9 @@ TEST_P(ConversionEquivalence, KernelsTakeLongTextsToWithinABlockOfTheEnd) {
     }
     std::string utf8;
     while (utf8.size() < 1000) {
-        utf8 +=
-            "P\xC5\x99\xC3\xADli\xC5\xA1 \xC5\xBElu\xC5\xA5ou\xC4\x8Dk\xC3\xBD k\xC5\xAF\xC5\x88. ";
+        utf8 += "Příliš žluťoučký kůň. ";
     }
-    const PageByteLookup lookup(ProcessReverseTables().expanded[3], '?', true);
-    for (const Pair& pair :
-         {Pair{false, kEncodingUtf16}, Pair{false, kEncodingUtf32}, Pair{false, 3},
-          Pair{true, kEncodingUtf16}, Pair{true, kEncodingUtf32}, Pair{true, 3}}) {
+    for (const Pair& pair : kVectorPairs) {
         Bytes src(utf8.begin(), utf8.end()), dst(16 * utf8.size());
         void* end = src.data() + src.size();
         if (pair.to_utf8) {  // the source in the pair's encoding
@@ -263,17 +259,14 @@ TEST_P(ConversionEquivalence, KernelsTakeLongTextsToWithinABlockOfTheEnd) {
         }
         BlockCursor cursor{src.data(), static_cast<uint8_t*>(end), dst.data(),
                            dst.data() + dst.size(), false};
-        auto* const kernel = pair.id == kEncodingUtf16
-                                 ? (pair.to_utf8 ? kernels->utf16_to_utf8 : kernels->utf8_to_utf16)
-                             : pair.id == kEncodingUtf32
-                                 ? (pair.to_utf8 ? kernels->utf32_to_utf8 : kernels->utf8_to_utf32)
-                                 : nullptr;
-        if (kernel != nullptr) {
-            kernel(cursor);
-        } else if (pair.to_utf8) {
-            kernels->code_page_to_utf8(cursor, CodePageTableOf(3));
+        const bool wide = pair.id == kEncodingUtf16;
+        if (IsCodePage(pair.id)) {
+            const PageByteLookup lookup(ProcessReverseTables().expanded[pair.id], '?', true);
+            pair.to_utf8 ? kernels->code_page_to_utf8(cursor, CodePageTableOf(pair.id))
+                         : kernels->utf8_to_code_page(cursor, lookup);
         } else {
-            kernels->utf8_to_code_page(cursor, lookup);
+            (pair.to_utf8 ? (wide ? kernels->utf16_to_utf8 : kernels->utf32_to_utf8)
+                          : (wide ? kernels->utf8_to_utf16 : kernels->utf8_to_utf32))(cursor);
         }
         EXPECT_LT(cursor.src_end - cursor.src, kLongestBlock) << pair.to_utf8 << " " << pair.id;
     }
