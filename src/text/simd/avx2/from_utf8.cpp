@@ -1,10 +1,11 @@
 // UTF-8 to UTF-16, UTF-32 and the code pages with AVX2, 32 source bytes at a
-// time (64, two registers taken as one, to UTF-16 and UTF-32): the block is
-// classified a 256-bit register at a time and taken (../utf8_block.h); the
-// values of each 16 positions are computed in a 256-bit register, and in
-// each group of 8 positions those that give output are packed together by
-// a shuffle looked up by their mask (avx2_helpers.h). A 4-byte character
-// gives its high surrogate at its lead and its low one at the byte after.
+// time (to UTF-16 and UTF-32, 64 in two registers taken as one, then 32 for
+// what is left): the block is classified a 256-bit register at a time and
+// taken (../utf8_block.h); the values of each 16 positions are computed in
+// a 256-bit register, and in each group of 8 positions those that give
+// output are packed together by a shuffle looked up by their mask
+// (avx2_helpers.h). A 4-byte character gives its high surrogate at its lead
+// and its low one at the byte after.
 #include "text/simd/avx2/avx2_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -218,9 +219,11 @@ struct WideConverter {
         if constexpr (kUtf16) {
             // A value UTF-16 cannot carry as a pair ends the block before it.
             if (block.fours != 0) {
-                const uint64_t beyond =
-                    (BeyondPairs(x, y) | (uint64_t{BeyondPairs(y, _mm256_setzero_si256())} << 32)) &
-                    block.fours;
+                uint64_t beyond = BeyondPairs(x, y);
+                if constexpr (kRegisters == 2) {
+                    beyond |= uint64_t{BeyondPairs(y, _mm256_setzero_si256())} << 32;
+                }
+                beyond &= block.fours;
                 if (beyond != 0) {
                     block.EndAt(LowestBit(beyond));
                 }

@@ -1,9 +1,10 @@
-// UTF-16 to UTF-8 with AVX2, 32 units a block in two runs of 16: the UTF-8
-// forms of a run's 16 units are computed in 256-bit registers and packed
-// group by group (utf8_forms.h). A surrogate pair's 4-byte form is split
-// into two halves of two bytes, one at each of its units, so that the same
-// shuffles place it. A run with a high surrogate that has no low one after
-// it in the run ends the block; as the first, it takes the SSE2 way.
+// UTF-16 to UTF-8 with AVX2, 32 units a block in two runs of 16 (one run
+// for what is left): the UTF-8 forms of a run's 16 units are computed in
+// 256-bit registers and packed group by group (utf8_forms.h). A surrogate
+// pair's 4-byte form is split into two halves of two bytes, one at each of
+// its units, so that the same shuffles place it. A run with a high
+// surrogate that has no low one after it in the run ends the block; as the
+// first, it takes the SSE2 way.
 #include "text/simd/avx2/avx2_kernels.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
