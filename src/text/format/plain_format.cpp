@@ -36,9 +36,21 @@ struct PlainWalk {
     char16_t* out;
     size_t spare;  // units of the room beyond what the format itself may take
     size_t percents;
-    uint32_t directives;  // read so far
-    bool positional;      // the first directive has an index
+    uint32_t directives;    // read so far
+    bool positional;        // the first directive has an index
+    bool percents_written;  // a directive or "%%" was written into the format
 };
+
+void WritePercent(PlainWalk& walk) {
+    walk.percents_written = true;
+    *walk.out++ = u'%';
+}
+
+// A '%' that the formatter reads as text.
+void WriteEscapedPercent(PlainWalk& walk) {
+    WritePercent(walk);
+    *walk.out++ = u'%';
+}
 
 // Widens a string's text into the format, each '%' doubled so that the
 // formatter reads it as text; false at a byte from 0x80 up.
@@ -54,8 +66,7 @@ bool WriteStringAsText(const char* text, size_t length, PlainWalk& walk) {
         if (*text != '%') {
             return false;
         }
-        *walk.out++ = u'%';
-        *walk.out++ = u'%';
+        WriteEscapedPercent(walk);
         ++text;
     }
 }
@@ -88,7 +99,7 @@ bool ReadAccepted(const char* directive, PlainWalk& walk, DirectiveReading<char>
 }
 
 void WriteDirective(const DirectiveReading<char>& reading, PlainWalk& walk) {
-    *walk.out++ = u'%';
+    WritePercent(walk);
     walk.out = WriteRespelledDirective(walk.out, reading, true);
 }
 
@@ -215,7 +226,7 @@ bool PreparePlainFormat(const char* format, ArgumentReader arguments, PlainForma
     out->unlettered = false;
     out->ascii_text = true;
     out->strings_as_text = false;
-    PlainWalk walk{arguments, out->format, out->format_room - format_units, 0, 0, false};
+    PlainWalk walk{arguments, out->format, out->format_room - format_units, 0, 0, false, false};
     const char* p = format;
     const char* end = format + length;
     for (;;) {
@@ -227,8 +238,7 @@ bool PreparePlainFormat(const char* format, ArgumentReader arguments, PlainForma
         }
         walk.percents += p[1] == '%' ? 2 : 1;
         if (p[1] == '%') {
-            *walk.out++ = u'%';
-            *walk.out++ = u'%';
+            WriteEscapedPercent(walk);
             p += 2;
             continue;
         }
@@ -246,6 +256,8 @@ bool PreparePlainFormat(const char* format, ArgumentReader arguments, PlainForma
     if (p != end) {
         return false;  // a byte from 0x80 up
     }
+    out->units = static_cast<size_t>(walk.out - out->format);
+    out->text_only = !walk.percents_written && !out->refused;
     return (out->rewritten && !out->refused) ||
            StandAsWritten(format, length, arguments, walk.percents, out);
 }

@@ -6,7 +6,8 @@
 // respelled, with the text between widened as it is passed. A bare "%s"
 // whose string fits the room goes into the format as text instead, its
 // slot dropped: the formatter's text is the same, with a directive less
-// to read. Where the front end refuses a directive, the format goes to the
+// to read; a format left with no '%' is its own text, which needs no
+// formatter. Where the front end refuses a directive, the format goes to the
 // formatter as it stands, and the walk only takes the groups from there
 // on. Any other format is left to the general path (format_scan.h,
 // format_front_end.h), which gives the formats taken here the same format
@@ -34,6 +35,8 @@ struct PlainFormat {
     bool refused = false;     // the front end refused a directive: the format stands
     bool unlettered = false;  // a directive the front end read ends in no conversion letter
     bool strings_as_text = false;  // a narrow string went into the format as text
+    size_t units = 0;              // of the format
+    bool text_only = false;        // no '%' is left: the format is its own text
     // The formatter's text is plain ASCII (no NUL, nothing from 0x80 up):
     // the format's text, integers, pointers and the narrow strings, with no
     // character, UTF-16 string or floating directive (whose decimal point

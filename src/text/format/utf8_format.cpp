@@ -220,6 +220,10 @@ int32_t FormatFrom(char* buffer, size_t capacity, const char* format, const Argu
     if (MayHoldNarrowText(plain)) {
         return Failed(counted);
     }
+    if (plain.text_only) {
+        // The formatter would only copy the text.
+        return DeliverText(buffer, capacity, wide, static_cast<int>(plain.units), true, counted);
+    }
     return FormatPrepared(buffer, capacity, wide, plain.arguments, plain.ascii_text, counted);
 }
 

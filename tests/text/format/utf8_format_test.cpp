@@ -95,6 +95,7 @@ TEST(FormatUtf8, ArgumentsSurviveTheRewrite) {
     // the arguments behind it are read on.
     EXPECT_EQ(Format("sixteen bytes or more: %s, %d%%", "of a string, 100% done", 7),
               Ok("sixteen bytes or more: of a string, 100% done, 7%"));
+    EXPECT_EQ(Format("%s%%", "50%"), Ok("50%%"));
     EXPECT_EQ(Format("%1$s/%1$s %2$.1f", "\xE2\x82\xAC", 2.5), Ok("\xE2\x82\xAC/\xE2\x82\xAC 2.5"));
     EXPECT_EQ(Format("%-4s|%*d", "x", 3, 5), Ok("x   |  5"));
     EXPECT_EQ(Format("%d %f %d %.1f %s", 1, 2.5, 3, 4.5, "e"), Ok("1 2.500000 3 4.5 e"));
