@@ -314,6 +314,23 @@ struct CodePageConverter {
     static constexpr ptrdiff_t kSpill = 8;
 
     const PageByteLookup* lookup;
+    // The rows of the direct table that RowBytes looks up, with their lead
+    // bytes in every lane; worked out once a run.
+    int row_count = 0;
+    const uint8_t* rows[32];
+    __m256i row_leads[32];
+
+    FAULTKIT_AVX2 explicit CodePageConverter(const PageByteLookup* page) : lookup(page) {
+        const uint8_t* direct = page->Direct();
+        if (direct == nullptr) {
+            return;
+        }
+        for (uint32_t r = page->RowsNotReplaced() & ~uint32_t{3}; r != 0; r = _blsr_u32(r)) {
+            const int number = LowestBit(r);
+            rows[row_count] = direct + number * PageByteLookup::kRow;
+            row_leads[row_count++] = _mm256_set1_epi8(static_cast<char>(0xC0 + number));
+        }
+    }
 
     struct Plan : PlanHead {
         uint32_t leads;
@@ -354,9 +371,8 @@ struct CodePageConverter {
     }
 
     FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
-        const uint8_t* direct = lookup->Direct();
-        if (direct != nullptr) {
-            EmitThroughRows(plan, direct, out);
+        if (lookup->Direct() != nullptr) {
+            EmitThroughRows(plan, out);
         } else {
             EmitThroughValues(plan, out);
         }
@@ -389,7 +405,7 @@ struct CodePageConverter {
     // after. Each row that holds other bytes than the replacement is
     // looked up, whether the block has its lead byte or not: the same
     // number of rows every block, which the branch predictor follows.
-    FAULTKIT_AVX2 __m256i RowBytes(__m256i x, const uint8_t* direct) const {
+    FAULTKIT_AVX2 __m256i RowBytes(__m256i x) const {
         const __m256i next = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, x, 0x81), x, 1);
         const __m256i index = _mm256_and_si256(next, _mm256_set1_epi8(0x3F));
         // The index into each quarter of a row, with the top bit set where
@@ -401,10 +417,8 @@ struct CodePageConverter {
                                              _mm256_set1_epi8(0x70));
         }
         __m256i bytes = _mm256_set1_epi8(static_cast<char>(lookup->Replacement()));
-        for (uint32_t rows = lookup->RowsNotReplaced() & ~uint32_t{3}; rows != 0;
-             rows = _blsr_u32(rows)) {
-            const int number = LowestBit(rows);
-            const uint8_t* row = direct + number * PageByteLookup::kRow;
+        for (int r = 0; r < row_count; ++r) {
+            const uint8_t* row = rows[r];
             __m256i found = _mm256_setzero_si256();
 #pragma GCC unroll 4
             for (int q = 0; q < 4; ++q) {
@@ -413,8 +427,7 @@ struct CodePageConverter {
                                                    reinterpret_cast<const __m128i*>(row + 16 * q))),
                                                in_quarter[q]));
             }
-            const __m256i lead = _mm256_set1_epi8(static_cast<char>(0xC0 + number));
-            bytes = _mm256_blendv_epi8(bytes, found, _mm256_cmpeq_epi8(x, lead));
+            bytes = _mm256_blendv_epi8(bytes, found, _mm256_cmpeq_epi8(x, row_leads[r]));
         }
         return bytes;
     }
@@ -423,8 +436,7 @@ struct CodePageConverter {
     // 2-byte characters with lead bytes from C2 on are looked up by rows
     // where a block has more than a few. The rest are looked up one by one
     // and written over what was packed in their places.
-    FAULTKIT_AVX2 void EmitThroughRows(const Plan& plan, const uint8_t* direct,
-                                       uint8_t* out) const {
+    FAULTKIT_AVX2 void EmitThroughRows(const Plan& plan, uint8_t* out) const {
         constexpr int kFew = 2;
         const __m256i x = avx2::Load256(plan.src);
         // Lead bytes from C2 up to DF.
@@ -433,7 +445,7 @@ struct CodePageConverter {
         uint32_t twos = plan.leads & Bits(two_leads);
         __m256i bytes = x;
         if (Count(twos) > kFew) {
-            bytes = _mm256_blendv_epi8(x, RowBytes(x, direct), two_leads);
+            bytes = _mm256_blendv_epi8(x, RowBytes(x), two_leads);
         } else {
             twos = 0;
         }
@@ -497,7 +509,7 @@ FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToUtf32Blocks(BlockCursor&
 
 FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToCodePageBlocks(
     BlockCursor& cursor, const PageByteLookup& lookup) {
-    RunBlocks(cursor, CodePageConverter{&lookup});
+    RunBlocks(cursor, CodePageConverter(&lookup));
 }
 
 }  // namespace faultkit
