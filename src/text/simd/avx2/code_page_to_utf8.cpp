@@ -27,7 +27,6 @@
 
 #include "text/simd/avx2/avx2_helpers.h"
 #include "text/simd/avx2/utf8_forms.h"
-#include "text/simd/bit_scan.h"
 
 namespace faultkit {
 namespace {
@@ -39,14 +38,15 @@ constexpr ptrdiff_t kShortestRun = 64;
 
 constexpr int kRows = 16;
 
-// The low and high bytes of the code points of each row, the 16 of a row
-// in both 128-bit halves, as the shuffles read them; which rows are looked
-// up, a bit each; and a shuffle that gives 0xFF for a row number whose
-// bytes are themselves, 0 for the others.
+// The rows that are looked up: the low and high bytes of their code
+// points, the 16 of a row in both 128-bit halves, as the shuffles read
+// them, and their first byte in every lane; and a shuffle that gives 0xFF
+// for a row number whose bytes are themselves, 0 for the others.
 struct PageRows {
+    int looked;
     __m256i low[kRows];
     __m256i high[kRows];
-    uint32_t looked;
+    __m256i start[kRows];
     __m256i same;
 };
 
@@ -63,14 +63,14 @@ FAULTKIT_AVX2 inline PageRows RowsOf(const uint16_t* table) {
         const __m256i points = avx2::Load256(table + 16 * r);
         // The 16 low bytes, then the 16 high bytes.
         const __m256i bytes = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(points, split), 0xD8);
-        rows.low[r] = _mm256_permute2x128_si256(bytes, bytes, 0x00);
-        rows.high[r] = _mm256_permute2x128_si256(bytes, bytes, 0x11);
         const __m256i selves = _mm256_add_epi16(up, avx2::Set16(16 * r));
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(points, selves)) == -1) {
             same[r] = same[16 + r] = 0xFF;
-        } else {
-            rows.looked |= uint32_t{1} << r;
+            continue;
         }
+        rows.low[rows.looked] = _mm256_permute2x128_si256(bytes, bytes, 0x00);
+        rows.high[rows.looked] = _mm256_permute2x128_si256(bytes, bytes, 0x11);
+        rows.start[rows.looked++] = _mm256_set1_epi8(static_cast<char>(16 * r));
     }
     rows.same = _mm256_load_si256(reinterpret_cast<const __m256i*>(same));
     return rows;
@@ -91,12 +91,10 @@ FAULTKIT_AVX2 inline void CodePoints(const PageRows& rows, __m256i x, __m256i* f
     __m256i high = _mm256_setzero_si256();
     // The same rows every block of a run, which the branch predictor
     // follows.
-    for (uint32_t looked = rows.looked; looked != 0; looked = _blsr_u32(looked)) {
-        const int r = LowestBit(looked);
+    for (int r = 0; r < rows.looked; ++r) {
         // The low 4 bits in the row's bytes; from 0x80 up in the others.
-        const __m256i index = _mm256_adds_epu8(
-            _mm256_xor_si256(x, _mm256_set1_epi8(static_cast<char>(16 * r))),
-            _mm256_set1_epi8(0x70));
+        const __m256i index =
+            _mm256_adds_epu8(_mm256_xor_si256(x, rows.start[r]), _mm256_set1_epi8(0x70));
         low = _mm256_or_si256(low, _mm256_shuffle_epi8(rows.low[r], index));
         high = _mm256_or_si256(high, _mm256_shuffle_epi8(rows.high[r], index));
     }
