@@ -27,4 +27,14 @@ mkdir -p "$WINEPREFIX"
     wineboot </dev/null >/dev/null 2>&1 9>&- || true
   fi
 ) 9>"$WINEPREFIX.lock"
-exec wine "$@"
+# A Windows program's own faults end it with an exception code. Now and
+# then Wine itself dies by a signal as a program starts or ends, a few
+# times in hundreds of runs; such a run is reported and made once more.
+set +e
+wine "$@"
+status=$?
+if [ "$status" -gt 128 ]; then
+  echo "wine-run.sh: Wine died by signal $((status - 128)); running $1 once more" >&2
+  exec wine "$@"
+fi
+exit "$status"
