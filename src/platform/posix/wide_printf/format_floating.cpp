@@ -218,24 +218,31 @@ DecimalLayout GeneralLayout(const DecimalDigits& decimal, int64_t precision,
     return layout;
 }
 
+// The digits of a finite magnitude rounded as the conversion asks, and
+// their layout. The layout is returned, not assigned: built in place, it
+// is not copied through the stack.
+DecimalLayout RoundAndLayOut(const FormatDirective& directive, double magnitude,
+                             DecimalDigits& decimal) {
+    const char kind = Lower(directive.conversion);
+    const int64_t precision = Precision(directive);
+    if (kind == 'f') {
+        RoundDecimal(magnitude, RoundAt::kFractionDigits, precision, decimal);
+        return FixedLayout(decimal, precision);
+    }
+    if (kind == 'e') {
+        RoundDecimal(magnitude, RoundAt::kSignificantDigits, precision + 1, decimal);
+        return ScientificLayout(decimal, precision, IsUpper(directive.conversion));
+    }
+    const int64_t significant = precision == 0 ? 1 : precision;
+    RoundDecimal(magnitude, RoundAt::kSignificantDigits, significant, decimal);
+    return GeneralLayout(decimal, significant, directive);
+}
+
 // %e, %f and %g of a finite magnitude.
 void FormatDecimal(WideSink& sink, const FormatDirective& directive, bool negative,
                    double magnitude) {
-    const char kind = Lower(directive.conversion);
-    const int64_t precision = Precision(directive);
     DecimalDigits decimal;
-    DecimalLayout layout;
-    if (kind == 'f') {
-        RoundDecimal(magnitude, RoundAt::kFractionDigits, precision, decimal);
-        layout = FixedLayout(decimal, precision);
-    } else if (kind == 'e') {
-        RoundDecimal(magnitude, RoundAt::kSignificantDigits, precision + 1, decimal);
-        layout = ScientificLayout(decimal, precision, IsUpper(directive.conversion));
-    } else {
-        const int64_t significant = precision == 0 ? 1 : precision;
-        RoundDecimal(magnitude, RoundAt::kSignificantDigits, significant, decimal);
-        layout = GeneralLayout(decimal, significant, directive);
-    }
+    const DecimalLayout layout = RoundAndLayOut(directive, magnitude, decimal);
     const DecimalPoint point = DecimalPointIf(layout.fraction_digits > 0 || directive.alternate);
     const size_t units =
         layout.integer_digits + point.units + layout.fraction_digits + layout.exponent_length;
