@@ -40,11 +40,21 @@ namespace {
 
 constexpr size_t kTextSize = 1 << 20;
 
-// Repeats `sample` (UTF-8) to about 1 MiB, ending on a character boundary.
-std::string Repeat(const std::string& sample) {
+// About 1 MiB of the words of `sample` (UTF-8) in random order, ending on a
+// character boundary. Not the sample repeated: a branch predictor learns a
+// text that repeats every hundred characters or so, as no real text does.
+std::string ShuffledWords(const std::string& sample) {
+    std::vector<std::string> words;
+    for (size_t start = 0; start < sample.size();) {
+        const size_t space = sample.find(' ', start);
+        const size_t end = space == std::string::npos ? sample.size() : space + 1;
+        words.push_back(sample.substr(start, end - start));
+        start = end;
+    }
+    std::mt19937 random(20261208);
     std::string text;
     while (text.size() < kTextSize) {
-        text += sample;
+        text += words[random() % words.size()];
     }
     size_t cut = kTextSize;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
@@ -387,10 +397,10 @@ int main(int argc, char** argv) {
     for (const Pair& pair : kPairs) {
         const bool iso8859_2 = pair.id == 3;
         const bool cp1252 = pair.id == 17;
-        const std::string ascii = Repeat(cp1252 ? kEnglish + kEnglish + kWestern : kEnglish);
-        const std::string mixed = Repeat(iso8859_2 ? kCentralEuropean
-                                         : cp1252  ? kWestern
-                                                   : kMultilingual);
+        const std::string ascii = ShuffledWords(cp1252 ? kEnglish + kEnglish + kWestern : kEnglish);
+        const std::string mixed = ShuffledWords(iso8859_2 ? kCentralEuropean
+                                                : cp1252  ? kWestern
+                                                          : kMultilingual);
         RegisterText(pair, "ascii_heavy", ascii);
         RegisterText(pair, "mixed_script", mixed);
         RegisterText(pair, "random_mix", RandomMix(pair.id));
