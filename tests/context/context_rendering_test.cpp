@@ -120,10 +120,12 @@ TEST(ContextRendering, ValuesRenderAsTheirTexts) {
 
 // A writing call formats each counted value once and keeps its text for the
 // writing pass; past the texts it can keep, it formats the values again.
-// Strings between them are formatted only in the writing pass.
+// Strings between them are formatted only in the writing pass. With the
+// first value's 16 bytes, the 48th maximum fills the kept room exactly.
 TEST(ContextRendering, ManyCountedValuesRenderAsFew) {
-    std::vector<RawItem> items;
-    std::vector<std::string> expected;
+    std::vector<RawItem> items{
+        {faultkit::CtxUInt64, std::string("\x00\x40\x7A\x10\xF3\x5A\0\0", 8)}};
+    std::vector<std::string> expected{"100000000000000"};
     const std::string max(8, '\xFF');
     for (int i = 0; i < 120; ++i) {
         items.push_back({faultkit::CtxUInt64, max});
@@ -136,7 +138,7 @@ TEST(ContextRendering, ManyCountedValuesRenderAsFew) {
         }
     }
     Rendered rendered(MakeList(items));
-    EXPECT_EQ(rendered.Measure(), 1 + 120 * 22 + 12 * (4 + 1));
+    EXPECT_EQ(rendered.Measure(), 1 + 17 + 120 * 22 + 12 * (4 + 1));
     EXPECT_EQ(RenderAll(rendered, expected.size()), expected);
 }
 
