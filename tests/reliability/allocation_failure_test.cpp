@@ -401,6 +401,17 @@ TEST(AllocationFailure, Import) {
     });
 }
 
+// Imported texts without a context are a block of their own, which the
+// root's reading frees as it frees a context.
+TEST(AllocationFailure, ImportTextsWithoutContext) {
+    Sweep([](SweepRun& run) {
+        ErrorMgrSetErrorFull(Handle(), 5, nullptr, kText1, nullptr, 5);
+        const std::vector<uint8_t> image = ExportImage();
+        ClearThreadErrors();
+        run.Act([&] { ErrorMgrImport(const_cast<uint8_t*>(image.data())); });
+    });
+}
+
 // Reading, measuring a rendering, exporting and converting text take no
 // heap at all.
 TEST(AllocationFailure, ReadMeasureExportAndConvertAllocateNothing) {
