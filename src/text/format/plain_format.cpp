@@ -249,6 +249,9 @@ bool PreparePlainFormat(const char* format, ArgumentReader arguments, PlainForma
         if (*p == 0) {
             break;
         }
+        if (static_cast<unsigned char>(*p) >= 0x80) {
+            return false;  // a conversion byte from 0x80 up: not ASCII
+        }
         walk.percents += *p == '%' ? 1 : 0;
         ++p;
     }

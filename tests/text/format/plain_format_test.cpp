@@ -100,7 +100,7 @@ TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
     const std::vector<uint64_t> accented(4, reinterpret_cast<uintptr_t>(kAccented));
     for (const char* format :
          {"%1$s", "%2$d", "%1$d%1$d", "%1$d%d", "%y%1$d", "%-+d %2$d", "\xC3\xA9%d", "\x80%d", "%s",
-          "%*I64d", "%*F"}) {
+          "%*I64d", "%*F", "%5\x80"}) {
         char16_t wide[64];
         uint64_t plain_slots[12];
         faultkit::PlainFormat plain{wide, 64, plain_slots, 12};
