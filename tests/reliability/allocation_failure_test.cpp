@@ -501,12 +501,13 @@ TEST(AllocationFailure, ForkedChildKeepsNoBlockOfTheParentsThreads) {
 // written; a count is exact or negative.
 TEST(AllocationFailure, FormatText) {
     Sweep([](SweepRun& run) {
-        const std::string long_text(700, 'y');
+        const std::string long_text(700, 'y'),
+            positional = long_text + "%2$s|%1$lld|%3$zu|%4$c|%5$s";
         const std::string many = std::string(300, '.') + "%*i%*i%*i%*i%*i%*i%*i%*i%*i%*i%*i%s";
         const std::function<int32_t(char*)> formats[] = {
             [&](char* out) {
-                return FormatUtf8(out, "%2$s|%1$lld|%3$zu|%4$c|%5$s", 1LL << 40, "two", size_t{5},
-                                  'c', long_text.c_str());
+                return FormatUtf8(out, positional.c_str(), 1LL << 40, "two", size_t{5}, 'c',
+                                  long_text.c_str());
             },
             [](char* out) {
                 return FormatUtf8(out, "%lld|%zu|%ti|%c", -(1LL << 40), size_t{6}, ptrdiff_t{-7},
