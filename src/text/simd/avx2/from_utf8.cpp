@@ -1,6 +1,5 @@
-// UTF-8 to UTF-16, UTF-32 and the code pages with AVX2, 32 source bytes at a
-// time (to UTF-16 and UTF-32, 64 in two registers taken as one, then 32 for
-// what is left): the block is classified a 256-bit register at a time and
+// UTF-8 to UTF-16, UTF-32 and the code pages with AVX2, 64 source bytes at a
+// time in two registers taken as one, then 32 for what is left: the block is classified a 256-bit register at a time and
 // taken (../utf8_block.h); the values of each 16 positions are computed in
 // a 256-bit register, and in each group of 8 positions those that give
 // output are packed together by a shuffle looked up by their mask
@@ -35,10 +34,6 @@ FAULTKIT_AVX2 inline ByteKinds KindsOf(__m256i x) {
             high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-33))),
             high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-17))),
             high & Bits(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-9)))};
-}
-
-FAULTKIT_AVX2 inline Utf8Block ScanBlock(__m256i x, bool take_fours) {
-    return TakeBlock<kBlock>(KindsOf(x), take_fours);
 }
 
 // A block of one register, x, or of two, x then y, taken as one of 64
@@ -77,15 +72,14 @@ struct HalfBytes {
     __m256i b2;
 };
 
-// Bytes 0 to 15 (half 0) or 16 to 31 of block x, and the 16 after them:
-// past the block they read as 0, which only characters cut by its end
-// would use.
+// Bytes 0 to 15 (half 0) or 16 to 31 of register x, and the 16 after
+// them, from register `next` for the second half.
 FAULTKIT_AVX2 inline __m128i HalfOf(__m256i x, int half) {
     return half == 0 ? _mm256_castsi256_si128(x) : _mm256_extracti128_si256(x, 1);
 }
 
-FAULTKIT_AVX2 inline __m128i AfterHalf(__m256i x, int half) {
-    return half == 0 ? _mm256_extracti128_si256(x, 1) : _mm_setzero_si128();
+FAULTKIT_AVX2 inline __m128i AfterHalf(__m256i x, __m256i next, int half) {
+    return half == 0 ? _mm256_extracti128_si256(x, 1) : _mm256_castsi256_si128(next);
 }
 
 // The 16 bytes `first` and the 16 `after` them.
@@ -306,35 +300,42 @@ struct WideConverter {
     }
 };
 
-// Bytes below 0x7F are themselves in every code page; they are the ASCII
-// here.
-struct CodePageConverter {
-    static constexpr ptrdiff_t kSource = kBlock;
-    static constexpr ptrdiff_t kRoom = kBlock + 8;
-    static constexpr ptrdiff_t kSpill = 8;
-
-    const PageByteLookup* lookup;
-    // The rows of the direct table that RowBytes looks up, with their lead
-    // bytes in every lane; worked out once a run.
-    int row_count = 0;
+// The rows of a page's direct table that hold other bytes than the
+// replacement, with their lead bytes in every lane; worked out once a
+// conversion for RowBytes below.
+struct PageRows {
+    int count = 0;
     const uint8_t* rows[32];
-    __m256i row_leads[32];
+    __m256i leads[32];
 
-    FAULTKIT_AVX2 explicit CodePageConverter(const PageByteLookup* page) : lookup(page) {
-        const uint8_t* direct = page->Direct();
+    FAULTKIT_AVX2 explicit PageRows(const PageByteLookup& page) {
+        const uint8_t* direct = page.Direct();
         if (direct == nullptr) {
             return;
         }
-        for (uint32_t r = page->RowsNotReplaced() & ~uint32_t{3}; r != 0; r = _blsr_u32(r)) {
+        for (uint32_t r = page.RowsNotReplaced() & ~uint32_t{3}; r != 0; r = _blsr_u32(r)) {
             const int number = LowestBit(r);
-            rows[row_count] = direct + number * PageByteLookup::kRow;
-            row_leads[row_count++] = _mm256_set1_epi8(static_cast<char>(0xC0 + number));
+            rows[count] = direct + number * PageByteLookup::kRow;
+            leads[count++] = _mm256_set1_epi8(static_cast<char>(0xC0 + number));
         }
     }
+};
+
+// Bytes below 0x7F are themselves in every code page; they are the ASCII
+// here. A block is one register or two taken as one, as for the wide
+// forms above; each register's output is written in turn.
+template <int kRegisters>
+struct CodePageConverter {
+    static constexpr ptrdiff_t kSource = kRegisters * kBlock;
+    static constexpr ptrdiff_t kRoom = kSource + 8;
+    static constexpr ptrdiff_t kSpill = 8;
+
+    const PageByteLookup* lookup;
+    const PageRows* rows;
 
     struct Plan : PlanHead {
-        uint32_t leads;
-        uint32_t fours;
+        uint64_t leads;
+        uint64_t fours;
     };
 
     FAULTKIT_AVX2 static bool IsSame(__m256i x) {
@@ -361,20 +362,43 @@ struct CodePageConverter {
     }
 
     FAULTKIT_AVX2 void Scan(const uint8_t* p, Plan* plan) const {
-        const Utf8Block block = ScanBlock(avx2::Load256(p), true);
+        const __m256i x = avx2::Load256(p);
+        const __m256i y = kRegisters == 2 ? avx2::Load256(p + kBlock) : _mm256_setzero_si256();
+        const Utf8BlockOf<uint64_t> block = ScanBlocks<kRegisters>(x, y);
         plan->src = p;
         plan->taken = block.taken;
         plan->leads = block.leads;
         plan->fours = block.fours;
-        plan->size = Count(block.leads);
-        plan->spill = 8 - Count(block.leads >> 24);
+        plan->size = Count64(block.leads);
+        plan->spill = 8 - Count64(block.leads >> (kSource - 8));
     }
 
+    // A register of the block, with the one after it: bytes past the block
+    // read as 0, which only characters cut by its end would use.
+    struct Register {
+        const uint8_t* src;
+        __m256i x;
+        __m256i next;
+    };
+
+    // The second register's first store overwrites the bytes the first
+    // one's stores reach past its output.
     FAULTKIT_AVX2 void Emit(const Plan& plan, uint8_t* out) const {
-        if (lookup->Direct() != nullptr) {
-            EmitThroughRows(plan, out);
-        } else {
-            EmitThroughValues(plan, out);
+        const __m256i registers[3] = {
+            avx2::Load256(plan.src),
+            kRegisters == 2 ? avx2::Load256(plan.src + kBlock) : _mm256_setzero_si256(),
+            _mm256_setzero_si256()};
+#pragma GCC unroll 2
+        for (int r = 0; r < kRegisters; ++r) {
+            const auto leads = static_cast<uint32_t>(plan.leads >> (kBlock * r));
+            const auto fours = static_cast<uint32_t>(plan.fours >> (kBlock * r));
+            const Register in{plan.src + kBlock * r, registers[r], registers[r + 1]};
+            if (lookup->Direct() != nullptr) {
+                EmitThroughRows(in, leads, fours, out);
+            } else {
+                EmitThroughValues(in, leads, fours, out);
+            }
+            out += Count(leads);
         }
     }
 
@@ -405,8 +429,8 @@ struct CodePageConverter {
     // after. Each row that holds other bytes than the replacement is
     // looked up, whether the block has its lead byte or not: the same
     // number of rows every block, which the branch predictor follows.
-    FAULTKIT_AVX2 __m256i RowBytes(__m256i x) const {
-        const __m256i next = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, x, 0x81), x, 1);
+    FAULTKIT_AVX2 __m256i RowBytes(__m256i x, __m256i after) const {
+        const __m256i next = _mm256_alignr_epi8(_mm256_permute2x128_si256(x, after, 0x21), x, 1);
         const __m256i index = _mm256_and_si256(next, _mm256_set1_epi8(0x3F));
         // The index into each quarter of a row, with the top bit set where
         // it lies in another quarter, which makes the shuffle give 0.
@@ -417,8 +441,8 @@ struct CodePageConverter {
                                              _mm256_set1_epi8(0x70));
         }
         __m256i bytes = _mm256_set1_epi8(static_cast<char>(lookup->Replacement()));
-        for (int r = 0; r < row_count; ++r) {
-            const uint8_t* row = rows[r];
+        for (int r = 0; r < rows->count; ++r) {
+            const uint8_t* row = rows->rows[r];
             __m256i found = _mm256_setzero_si256();
 #pragma GCC unroll 4
             for (int q = 0; q < 4; ++q) {
@@ -427,7 +451,7 @@ struct CodePageConverter {
                                                    reinterpret_cast<const __m128i*>(row + 16 * q))),
                                                in_quarter[q]));
             }
-            bytes = _mm256_blendv_epi8(bytes, found, _mm256_cmpeq_epi8(x, row_leads[r]));
+            bytes = _mm256_blendv_epi8(bytes, found, _mm256_cmpeq_epi8(x, rows->leads[r]));
         }
         return bytes;
     }
@@ -436,42 +460,44 @@ struct CodePageConverter {
     // 2-byte characters with lead bytes from C2 on are looked up by rows
     // where a block has more than a few. The rest are looked up one by one
     // and written over what was packed in their places.
-    FAULTKIT_AVX2 void EmitThroughRows(const Plan& plan, uint8_t* out) const {
+    FAULTKIT_AVX2 void EmitThroughRows(const Register& in, uint32_t leads, uint32_t fours,
+                                       uint8_t* out) const {
         constexpr int kFew = 2;
-        const __m256i x = avx2::Load256(plan.src);
+        const __m256i x = in.x;
         // Lead bytes from C2 up to DF.
         const __m256i two_leads = _mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-63)),
                                                    _mm256_cmpgt_epi8(_mm256_set1_epi8(-32), x));
-        uint32_t twos = plan.leads & Bits(two_leads);
+        uint32_t twos = leads & Bits(two_leads);
         __m256i bytes = x;
         if (Count(twos) > kFew) {
-            bytes = _mm256_blendv_epi8(x, RowBytes(x), two_leads);
+            bytes = _mm256_blendv_epi8(x, RowBytes(x, in.next), two_leads);
         } else {
             twos = 0;
         }
-        WritePacked(bytes, plan.leads, out);
+        WritePacked(bytes, leads, out);
         const uint32_t below_7f = ~Bits(x) & ~Bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(0x7F)));
-        for (uint32_t f = plan.leads & ~below_7f & ~twos; f != 0; f = _blsr_u32(f)) {
+        for (uint32_t f = leads & ~below_7f & ~twos; f != 0; f = _blsr_u32(f)) {
             const int at = LowestBit(f);
-            const uint8_t* c = plan.src + at;
+            const uint8_t* c = in.src + at;
             const uint32_t cp = c[0] < 0x80                     ? c[0]
                                 : c[0] < 0xE0                   ? TwoByteValue(c)
-                                : ((plan.fours >> at) & 1) != 0 ? FourByteValue(c)
+                                : ((fours >> at) & 1) != 0      ? FourByteValue(c)
                                                                 : ThreeByteValue(c);
-            out[Count(_bzhi_u32(plan.leads, at))] = (*lookup)(cp);
+            out[Count(_bzhi_u32(leads, at))] = (*lookup)(cp);
         }
     }
 
     // Without it: packs the own bytes of the values (those up to 0x7E, 0
     // among them) and, in their places, garbage for the others; then looks
     // those up and writes them over it.
-    FAULTKIT_AVX2 void EmitThroughValues(const Plan& plan, uint8_t* out) const {
-        const __m256i x = avx2::Load256(plan.src);
+    FAULTKIT_AVX2 void EmitThroughValues(const Register& in, uint32_t leads, uint32_t fours,
+                                         uint8_t* out) const {
+        const __m256i x = in.x;
         uint16_t lanes[kBlock];
         uint32_t own = 0;
         __m128i bytes[2];
         for (int half = 0; half < 2; ++half) {
-            const __m256i values = Values(BytesOf(HalfOf(x, half), AfterHalf(x, half))).value;
+            const __m256i values = Values(BytesOf(HalfOf(x, half), AfterHalf(x, in.next, half))).value;
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes + 16 * half), values);
             const __m256i own_lanes =
                 _mm256_cmpeq_epi16(_mm256_subs_epu16(values, Set16(0x7E)), _mm256_setzero_si256());
@@ -482,15 +508,15 @@ struct CodePageConverter {
                                            _mm256_extracti128_si256(values, 1));
         }
         WritePacked(_mm256_inserti128_si256(_mm256_castsi128_si256(bytes[0]), bytes[1], 1),
-                    plan.leads, out);
-        for (uint32_t f = plan.leads & ~own & ~plan.fours; f != 0; f = _blsr_u32(f)) {
+                    leads, out);
+        for (uint32_t f = leads & ~own & ~fours; f != 0; f = _blsr_u32(f)) {
             const int at = LowestBit(f);
-            out[Count(_bzhi_u32(plan.leads, at))] = lookup->Looked(lanes[at]);
+            out[Count(_bzhi_u32(leads, at))] = lookup->Looked(lanes[at]);
         }
         // 4-byte characters, whose lanes hold no value.
-        for (uint32_t f = plan.fours; f != 0; f = _blsr_u32(f)) {
+        for (uint32_t f = fours; f != 0; f = _blsr_u32(f)) {
             const int at = LowestBit(f);
-            out[Count(_bzhi_u32(plan.leads, at))] = lookup->Looked(FourByteValue(plan.src + at));
+            out[Count(_bzhi_u32(leads, at))] = lookup->Looked(FourByteValue(in.src + at));
         }
     }
 };
@@ -509,7 +535,9 @@ FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToUtf32Blocks(BlockCursor&
 
 FAULTKIT_AVX2 __attribute__((flatten)) void avx2::Utf8ToCodePageBlocks(
     BlockCursor& cursor, const PageByteLookup& lookup) {
-    RunBlocks(cursor, CodePageConverter(&lookup));
+    const PageRows rows(lookup);
+    RunBlocks(cursor, CodePageConverter<2>{&lookup, &rows});
+    RunBlocks(cursor, CodePageConverter<1>{&lookup, &rows});
 }
 
 }  // namespace faultkit
