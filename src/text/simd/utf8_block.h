@@ -17,10 +17,14 @@
 
 namespace faultkit {
 
-// The low n bits of a mask (n from 0 to its width).
+// The low n bits of a mask (n from 0 to its width), without a branch:
+// whether a block ends on a character's end is as good as random.
 template <typename Mask>
 inline Mask LowBitsOf(int n) {
-    return n >= static_cast<int>(8 * sizeof(Mask)) ? ~Mask{0} : (Mask{1} << n) - 1;
+    constexpr unsigned kWidth = 8 * sizeof(Mask);
+    const auto bits = static_cast<unsigned>(n);
+    const auto all = static_cast<Mask>(Mask{0} - static_cast<Mask>(bits / kWidth));
+    return ((Mask{1} << (bits % kWidth)) - 1) | all;
 }
 
 // The part of a block that is taken, with a bit per byte in a Mask of
