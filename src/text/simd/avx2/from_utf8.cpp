@@ -212,15 +212,15 @@ struct WideConverter {
         Utf8BlockOf<uint64_t> block = ScanBlocks<kRegisters>(x, y);
         if constexpr (kUtf16) {
             // A value UTF-16 cannot carry as a pair ends the block before it.
-            if (block.fours != 0) {
-                uint64_t beyond = BeyondPairs(x, y);
-                if constexpr (kRegisters == 2) {
-                    beyond |= uint64_t{BeyondPairs(y, _mm256_setzero_si256())} << 32;
-                }
-                beyond &= block.fours;
-                if (beyond != 0) {
-                    block.EndAt(LowestBit(beyond));
-                }
+            // Worked out whether the block has 4-byte characters or not: in
+            // text with some, whether a block has is as good as random.
+            uint64_t beyond = BeyondPairs(x, y);
+            if constexpr (kRegisters == 2) {
+                beyond |= uint64_t{BeyondPairs(y, _mm256_setzero_si256())} << 32;
+            }
+            beyond &= block.fours;
+            if (beyond != 0) {
+                block.EndAt(LowestBit(beyond));
             }
         }
         plan->src = p;
