@@ -90,9 +90,9 @@ void AppendNumber(DecimalDigits& out, uint64_t value, size_t width, bool integer
 // The fraction's digits are put one at a time as Append would put them:
 // zeros before the first digit move the point instead.
 void CollectSmall(uint64_t integer, uint64_t fraction, int shift, Collector& c) {
-    AppendNumber(c.out, integer, 0, true);
-    const uint64_t mask = (uint64_t{1} << shift) - 1;
     DecimalDigits& out = c.out;
+    AppendNumber(out, integer, 0, true);
+    const uint64_t mask = (uint64_t{1} << shift) - 1;
     while (fraction != 0 && !HaveRoundingDigit(c)) {
         fraction *= 10;
         const auto digit = static_cast<char>('0' + (fraction >> shift));
