@@ -40,7 +40,8 @@ struct PlanHead {
 //            may write), and what Emit needs besides
 //   IsAscii(src)   whether the kSource bytes at src start with a block of
 //                  ASCII that CopyAscii takes
-//   CopyAscii(&src, &dst, src_end, dst_end)  converts blocks of ASCII
+//   CopyAscii(&src, &dst, src_end, dst_end)  converts blocks of ASCII, and
+//                  any others it writes as cheaply, exactly
 //   Scan(src, &plan) and Emit(plan, dst).
 template <class Converter>
 void RunBlocks(BlockCursor& cursor, const Converter& converter) {

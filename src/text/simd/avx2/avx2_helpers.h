@@ -80,9 +80,29 @@ constexpr Shuffles PackForms() {
     return s;
 }
 
+// For 8 lanes of 2 bytes holding UTF-8 forms of 1 or 2 bytes: packs the
+// first byte of each lane, and its second where the mask's bit is set.
+constexpr Shuffles PackShortForms() {
+    Shuffles s{};
+    for (int mask = 0; mask < 256; ++mask) {
+        int out = 0;
+        for (int lane = 0; lane < 8; ++lane) {
+            s.entry[mask][out++] = static_cast<uint8_t>(2 * lane);
+            if ((mask >> lane) & 1) {
+                s.entry[mask][out++] = static_cast<uint8_t>(2 * lane + 1);
+            }
+        }
+        while (out < 16) {
+            s.entry[mask][out++] = 0x80;
+        }
+    }
+    return s;
+}
+
 inline constexpr Shuffles kPackWords = PackWords();
 inline constexpr Shuffles kPackBytes = PackBytes();
 inline constexpr Shuffles kPackForms = PackForms();
+inline constexpr Shuffles kPackShortForms = PackShortForms();
 
 FAULTKIT_AVX2 inline __m256i Load256(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));

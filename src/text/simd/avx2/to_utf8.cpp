@@ -125,7 +125,10 @@ struct Utf16Converter {
         return _mm256_testz_si256(Load256(p), Set16(0xFF80)) != 0;
     }
 
-    // 32 units at a time, then 16.
+    // 32 units at a time, then 16. Where 32 units are not ASCII but all
+    // have forms of 1 or 2 bytes (an accented letter in English, or Latin,
+    // Greek, Cyrillic text), they are written here too: leaving the copy
+    // for the block loop and coming back costs more than they do.
     FAULTKIT_AVX2 static void CopyAscii(const uint8_t** src, uint8_t** dst, const uint8_t* src_end,
                                         const uint8_t* dst_end) {
         const uint8_t* s = *src;
@@ -133,13 +136,18 @@ struct Utf16Converter {
         while (src_end - s >= 4 * kUnits && dst_end - d >= 2 * kUnits) {
             const __m256i a = Load256(s);
             const __m256i b = Load256(s + 2 * kUnits);
-            if (!_mm256_testz_si256(_mm256_or_si256(a, b), Set16(0xFF80))) {
+            const __m256i both = _mm256_or_si256(a, b);
+            if (_mm256_testz_si256(both, Set16(0xFF80))) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
+                                    _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
+                d += 2 * kUnits;
+            } else if (_mm256_testz_si256(both, Set16(0xF800)) &&
+                       dst_end - d >= 4 * kUnits + 8) {
+                d = WriteShortRuns(a, b, d);
+            } else {
                 break;
             }
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
-                                _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
             s += 4 * kUnits;
-            d += 2 * kUnits;
         }
         while (src_end - s >= 2 * kUnits && dst_end - d >= kUnits && IsAscii(s)) {
             const __m256i a = Load256(s);
@@ -151,6 +159,21 @@ struct Utf16Converter {
         }
         *src = s;
         *dst = d;
+    }
+
+    // Two runs of 16 units whose forms all have 1 or 2 bytes, written
+    // exactly: the 8 bytes that the last store reaches past the forms are
+    // read before and put back after. Returns the end of the forms.
+    FAULTKIT_AVX2 static uint8_t* WriteShortRuns(__m256i a, __m256i b, uint8_t* d) {
+        const avx2::ShortForms first = avx2::ShortFormsOf(a);
+        const avx2::ShortForms second = avx2::ShortFormsOf(b);
+        uint8_t* middle = d + avx2::ShortFormsSize(first);
+        uint8_t* end = middle + avx2::ShortFormsSize(second);
+        const __m128i past = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(end));
+        avx2::WriteShortForms(first, d);
+        avx2::WriteShortForms(second, middle);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(end), past);
+        return end;
     }
 
     // A run with a high surrogate that has no low one after it ends the

@@ -74,6 +74,44 @@ FAULTKIT_AVX2 inline void WriteForms(__m256i bytes01, __m256i third, uint32_t in
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_extracti128_si256(odd, 1));
 }
 
+// The forms of 16 code points below 0x800, of 1 or 2 bytes: cheaper than
+// those of up to 3, and all that Latin, Greek, Cyrillic and the like need.
+struct ShortForms {
+    __m256i bytes01;  // the first byte of each lane's form, and the second
+    unsigned twos;    // bit i: lane i has a form of 2 bytes
+};
+
+FAULTKIT_AVX2 inline ShortForms ShortFormsOf(__m256i u) {
+    const __m256i one = LanesWhere(u, 0xFF80, 0);
+    const __m256i lead = _mm256_or_si256(_mm256_srli_epi16(u, 6), Set16(0xC0));
+    const __m256i second = _mm256_or_si256(_mm256_and_si256(u, Set16(0x3F)), Set16(0x80));
+    const __m256i bytes01 =
+        _mm256_or_si256(_mm256_blendv_epi8(lead, u, one), _mm256_slli_epi16(second, 8));
+    // Lanes 0-7 of `one` in bits 0-7, lanes 8-15 in bits 16-23.
+    const auto ones = static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_packs_epi16(one, _mm256_setzero_si256())));
+    return {bytes01, ~((ones & 0xFF) | ((ones >> 8) & 0xFF00)) & 0xFFFF};
+}
+
+// The bytes of short forms.
+FAULTKIT_AVX2 inline int ShortFormsSize(const ShortForms& forms) {
+    return 16 + Count(forms.twos);
+}
+
+// Writes short forms; the last store reaches 8 - Count(twos >> 8) bytes
+// past them.
+FAULTKIT_AVX2 inline void WriteShortForms(const ShortForms& forms, uint8_t* out) {
+    const __m256i shuffles = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(
+            reinterpret_cast<const __m128i*>(kPackShortForms.entry[forms.twos & 0xFF]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPackShortForms.entry[forms.twos >> 8])),
+        1);
+    const __m256i packed = _mm256_shuffle_epi8(forms.bytes01, shuffles);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 + Count(forms.twos & 0xFF)),
+                     _mm256_extracti128_si256(packed, 1));
+}
+
 // The lengths of the forms of 16 code points below 0x10000, surrogates
 // taken as code points of their own.
 FAULTKIT_AVX2 inline Lengths BmpLengths(__m256i u) {
