@@ -1,9 +1,9 @@
 // Our own wide formatter in the Windows runtime's dialect (see
 // format_directive.h), standing in for _vswprintf_c_l with a null locale.
+#include <cstdint>
+
 #include "platform/platform.h"
 #include "platform/posix/wide_printf/format_conversions.h"
-
-#include <cstdint>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

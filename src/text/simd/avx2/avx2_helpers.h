@@ -108,6 +108,15 @@ FAULTKIT_AVX2 inline __m256i Load256(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
 
+// The shuffles of a table's entries `low` and `high` (their low 8 bits),
+// one for each 128-bit half.
+FAULTKIT_AVX2 inline __m256i EntryShuffles(const Shuffles& table, unsigned low, unsigned high) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(table.entry[low & 0xFF]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(table.entry[high & 0xFF])), 1);
+}
+
 FAULTKIT_AVX2 inline __m256i Set16(int value) {
     return _mm256_set1_epi16(static_cast<int16_t>(value));
 }

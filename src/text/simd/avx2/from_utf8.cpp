@@ -1,6 +1,7 @@
 // UTF-8 to UTF-16, UTF-32 and the code pages with AVX2, 64 source bytes at a
-// time in two registers taken as one, then 32 for what is left: the block is classified a 256-bit register at a time and
-// taken (../utf8_block.h); the values of each 16 positions are computed in
+// time in two registers taken as one, then 32 for what is left: the block
+// is classified a 256-bit register at a time and taken
+// (../utf8_block.h); the values of each 16 positions are computed in
 // a 256-bit register, and in each group of 8 positions those that give
 // output are packed together by a shuffle looked up by their mask
 // (avx2_helpers.h). A 4-byte character gives its high surrogate at its lead
@@ -135,14 +136,6 @@ FAULTKIT_AVX2 inline __m256i WithPairs(__m256i values, const HalfBytes& b, unsig
     return _mm256_blendv_epi8(values, low, LanesOf(after));
 }
 
-// The shuffles of two groups of 8 positions, one for each 128-bit half.
-FAULTKIT_AVX2 inline __m256i Shuffles(const avx2::Shuffles& table, unsigned low, unsigned high) {
-    return _mm256_inserti128_si256(
-        _mm256_castsi128_si256(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(table.entry[low & 0xFF]))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(table.entry[high & 0xFF])), 1);
-}
-
 FAULTKIT_AVX2 inline void Store128(uint8_t* p, __m128i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
@@ -258,7 +251,7 @@ struct WideConverter {
         const HalfBytes bytes = BytesOf(first, after);
         const HalfValues values = Values(bytes);
         const unsigned units = (plan.units >> at) & 0xFFFF;
-        const __m256i shuffles = Shuffles(avx2::kPackWords, units, units >> 8);
+        const __m256i shuffles = avx2::EntryShuffles(avx2::kPackWords, units, units >> 8);
         if constexpr (kUtf16) {
             __m256i lanes = values.value;
             const unsigned leads = (plan.fours >> at) & 0xFFFF;
@@ -373,12 +366,15 @@ struct CodePageConverter {
         plan->spill = 8 - Count64(block.leads >> (kSource - 8));
     }
 
-    // A register of the block, with the one after it: bytes past the block
-    // read as 0, which only characters cut by its end would use.
+    // A register of the block, with the one after it (bytes past the block
+    // read as 0, which only characters cut by its end would use) and its
+    // part of the plan's masks.
     struct Register {
         const uint8_t* src;
         __m256i x;
         __m256i next;
+        uint32_t leads;
+        uint32_t fours;
     };
 
     // The second register's first store overwrites the bytes the first
@@ -390,15 +386,15 @@ struct CodePageConverter {
             _mm256_setzero_si256()};
 #pragma GCC unroll 2
         for (int r = 0; r < kRegisters; ++r) {
-            const auto leads = static_cast<uint32_t>(plan.leads >> (kBlock * r));
-            const auto fours = static_cast<uint32_t>(plan.fours >> (kBlock * r));
-            const Register in{plan.src + kBlock * r, registers[r], registers[r + 1]};
+            const Register in{plan.src + kBlock * r, registers[r], registers[r + 1],
+                              static_cast<uint32_t>(plan.leads >> (kBlock * r)),
+                              static_cast<uint32_t>(plan.fours >> (kBlock * r))};
             if (lookup->Direct() != nullptr) {
-                EmitThroughRows(in, leads, fours, out);
+                EmitThroughRows(in, out);
             } else {
-                EmitThroughValues(in, leads, fours, out);
+                EmitThroughValues(in, out);
             }
-            out += Count(leads);
+            out += Count(in.leads);
         }
     }
 
@@ -460,44 +456,43 @@ struct CodePageConverter {
     // 2-byte characters with lead bytes from C2 on are looked up by rows
     // where a block has more than a few. The rest are looked up one by one
     // and written over what was packed in their places.
-    FAULTKIT_AVX2 void EmitThroughRows(const Register& in, uint32_t leads, uint32_t fours,
-                                       uint8_t* out) const {
+    FAULTKIT_AVX2 void EmitThroughRows(const Register& in, uint8_t* out) const {
         constexpr int kFew = 2;
         const __m256i x = in.x;
         // Lead bytes from C2 up to DF.
         const __m256i two_leads = _mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-63)),
                                                    _mm256_cmpgt_epi8(_mm256_set1_epi8(-32), x));
-        uint32_t twos = leads & Bits(two_leads);
+        uint32_t twos = in.leads & Bits(two_leads);
         __m256i bytes = x;
         if (Count(twos) > kFew) {
             bytes = _mm256_blendv_epi8(x, RowBytes(x, in.next), two_leads);
         } else {
             twos = 0;
         }
-        WritePacked(bytes, leads, out);
+        WritePacked(bytes, in.leads, out);
         const uint32_t below_7f = ~Bits(x) & ~Bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(0x7F)));
-        for (uint32_t f = leads & ~below_7f & ~twos; f != 0; f = _blsr_u32(f)) {
+        for (uint32_t f = in.leads & ~below_7f & ~twos; f != 0; f = _blsr_u32(f)) {
             const int at = LowestBit(f);
             const uint8_t* c = in.src + at;
-            const uint32_t cp = c[0] < 0x80                     ? c[0]
-                                : c[0] < 0xE0                   ? TwoByteValue(c)
-                                : ((fours >> at) & 1) != 0      ? FourByteValue(c)
-                                                                : ThreeByteValue(c);
-            out[Count(_bzhi_u32(leads, at))] = (*lookup)(cp);
+            const uint32_t cp = c[0] < 0x80                   ? c[0]
+                                : c[0] < 0xE0                 ? TwoByteValue(c)
+                                : ((in.fours >> at) & 1) != 0 ? FourByteValue(c)
+                                                              : ThreeByteValue(c);
+            out[Count(_bzhi_u32(in.leads, at))] = (*lookup)(cp);
         }
     }
 
     // Without it: packs the own bytes of the values (those up to 0x7E, 0
     // among them) and, in their places, garbage for the others; then looks
     // those up and writes them over it.
-    FAULTKIT_AVX2 void EmitThroughValues(const Register& in, uint32_t leads, uint32_t fours,
-                                         uint8_t* out) const {
+    FAULTKIT_AVX2 void EmitThroughValues(const Register& in, uint8_t* out) const {
         const __m256i x = in.x;
         uint16_t lanes[kBlock];
         uint32_t own = 0;
         __m128i bytes[2];
         for (int half = 0; half < 2; ++half) {
-            const __m256i values = Values(BytesOf(HalfOf(x, half), AfterHalf(x, in.next, half))).value;
+            const __m256i values =
+                Values(BytesOf(HalfOf(x, half), AfterHalf(x, in.next, half))).value;
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes + 16 * half), values);
             const __m256i own_lanes =
                 _mm256_cmpeq_epi16(_mm256_subs_epu16(values, Set16(0x7E)), _mm256_setzero_si256());
@@ -508,15 +503,15 @@ struct CodePageConverter {
                                            _mm256_extracti128_si256(values, 1));
         }
         WritePacked(_mm256_inserti128_si256(_mm256_castsi128_si256(bytes[0]), bytes[1], 1),
-                    leads, out);
-        for (uint32_t f = leads & ~own & ~fours; f != 0; f = _blsr_u32(f)) {
+                    in.leads, out);
+        for (uint32_t f = in.leads & ~own & ~in.fours; f != 0; f = _blsr_u32(f)) {
             const int at = LowestBit(f);
-            out[Count(_bzhi_u32(leads, at))] = lookup->Looked(lanes[at]);
+            out[Count(_bzhi_u32(in.leads, at))] = lookup->Looked(lanes[at]);
         }
         // 4-byte characters, whose lanes hold no value.
-        for (uint32_t f = fours; f != 0; f = _blsr_u32(f)) {
+        for (uint32_t f = in.fours; f != 0; f = _blsr_u32(f)) {
             const int at = LowestBit(f);
-            out[Count(_bzhi_u32(leads, at))] = lookup->Looked(FourByteValue(in.src + at));
+            out[Count(_bzhi_u32(in.leads, at))] = lookup->Looked(FourByteValue(in.src + at));
         }
     }
 };

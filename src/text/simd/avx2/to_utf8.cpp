@@ -141,8 +141,7 @@ struct Utf16Converter {
                 _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
                                     _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
                 d += 2 * kUnits;
-            } else if (_mm256_testz_si256(both, Set16(0xF800)) &&
-                       dst_end - d >= 4 * kUnits + 8) {
+            } else if (_mm256_testz_si256(both, Set16(0xF800)) && dst_end - d >= 4 * kUnits + 8) {
                 d = WriteShortRuns(a, b, d);
             } else {
                 break;

@@ -48,22 +48,15 @@ FAULTKIT_AVX2 inline int GroupSize(uint32_t indices, int g) {
     return avx2::kPackedFormsSizes.of[(indices >> (8 * g)) & 0xFF];
 }
 
-FAULTKIT_AVX2 inline __m256i GroupShuffles(unsigned index_low, unsigned index_high) {
-    const auto* low = reinterpret_cast<const __m128i*>(avx2::kPackForms.entry[index_low]);
-    const auto* high = reinterpret_cast<const __m128i*>(avx2::kPackForms.entry[index_high]);
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(low)),
-                                   _mm_loadu_si128(high), 1);
-}
-
 // Writes the forms whose bytes 0 and 1 are in bytes01 and byte 2 in third;
 // the last store reaches 16 - GroupSize(indices, 3) bytes past them.
 FAULTKIT_AVX2 inline void WriteForms(__m256i bytes01, __m256i third, uint32_t indices,
                                      uint8_t* out) {
     // Words of lanes 0-3 and 8-11, and of lanes 4-7 and 12-15.
     const __m256i even = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(bytes01, third),
-                                             GroupShuffles(indices & 0xFF, (indices >> 16) & 0xFF));
+                                             EntryShuffles(kPackForms, indices, indices >> 16));
     const __m256i odd = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(bytes01, third),
-                                            GroupShuffles((indices >> 8) & 0xFF, indices >> 24));
+                                            EntryShuffles(kPackForms, indices >> 8, indices >> 24));
     uint8_t* o = out;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(even));
     o += GroupSize(indices, 0);
@@ -101,12 +94,8 @@ FAULTKIT_AVX2 inline int ShortFormsSize(const ShortForms& forms) {
 // Writes short forms; the last store reaches 8 - Count(twos >> 8) bytes
 // past them.
 FAULTKIT_AVX2 inline void WriteShortForms(const ShortForms& forms, uint8_t* out) {
-    const __m256i shuffles = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(
-            reinterpret_cast<const __m128i*>(kPackShortForms.entry[forms.twos & 0xFF]))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPackShortForms.entry[forms.twos >> 8])),
-        1);
-    const __m256i packed = _mm256_shuffle_epi8(forms.bytes01, shuffles);
+    const __m256i packed = _mm256_shuffle_epi8(
+        forms.bytes01, EntryShuffles(kPackShortForms, forms.twos, forms.twos >> 8));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 + Count(forms.twos & 0xFF)),
                      _mm256_extracti128_si256(packed, 1));
