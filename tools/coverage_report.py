@@ -6,7 +6,10 @@ Reads the merged profile of a clang source-based coverage run
 per-line and per-branch counts of every binary in the build folder, and
 prints the figures per file, per layer of src/ and for src/ and tools/ as a
 whole. A branch counts twice, once for each side; a side taken in any
-instantiation of a template counts as taken. It also writes llvm-cov's HTML
+instantiation of a template counts as taken. A condition the compiler
+folded to a constant (an `if constexpr`, a test of a template constant) is
+no branch in the code that runs: like llvm-cov's own report, the figures
+leave it out. It also writes llvm-cov's HTML
 report into the build folder.
 
 Code that no test can reach is listed beside this script, in
@@ -104,10 +107,29 @@ def read_lines(lcov, source_dir):
     return files
 
 
-def read_branches(export, source_dir):
+BRANCH = re.compile(r"Branch \((\d+):(\d+)\): \[(.*)\]")
+
+
+def folded_branches(show, source_dir):
+    """Per file: the (line, column) of the conditions that llvm-cov's text
+    report shows as "Folded - Ignored" in every instantiation."""
+    folded, kept = defaultdict(set), defaultdict(set)
+    current = None
+    for row in show.splitlines():
+        if row.startswith("/") and row.endswith(":"):
+            current = library_file(row[:-1], source_dir)
+            continue
+        branch = BRANCH.search(row)
+        if current is not None and branch:
+            where = (int(branch[1]), int(branch[2]))
+            (folded if branch[3] == "Folded - Ignored" else kept)[current].add(where)
+    return defaultdict(set, {name: where - kept[name] for name, where in folded.items()})
+
+
+def read_branches(export, folded, source_dir):
     """Per file: [(line, true taken, false taken)], one entry per branch in
-    the source: the instantiations of a template are added up, so that a
-    side taken in any of them counts."""
+    the source, folded conditions left out: the instantiations of a template
+    are added up, so that a side taken in any of them counts."""
     files = {}
     for data in json.loads(export)["data"]:
         for entry in data["files"]:
@@ -116,6 +138,8 @@ def read_branches(export, source_dir):
                 continue
             merged = defaultdict(lambda: [0, 0])
             for branch in entry["branches"]:
+                if tuple(branch[0:2]) in folded[name]:
+                    continue
                 taken = merged[tuple(branch[0:4])]
                 taken[0] += branch[4]
                 taken[1] += branch[5]
@@ -159,10 +183,15 @@ def main():
                               check=True, capture_output=True, text=True).stdout
 
     lines = read_lines(export("lcov"), source_dir)
-    branches = read_branches(export("text"), source_dir)
+    def show(form, *options):
+        return subprocess.run([llvm_cov, "show", "-format=" + form, "-show-branches=count",
+                               *options] + common + objects,
+                              check=True, capture_output=True, text=True).stdout
+
+    folded = folded_branches(show("text"), source_dir)
+    branches = read_branches(export("text"), folded, source_dir)
     html = os.path.join(build_dir, "coverage-html")
-    subprocess.run([llvm_cov, "show", "-format=html", "-show-branches=count",
-                    "-output-dir", html] + common + objects, check=True)
+    show("html", "-output-dir", html)
 
     problems = []
     excluded = unreachable(source_dir, problems)
@@ -183,7 +212,9 @@ def main():
         for name in sorted(table, key=lambda g: (g.count("/"), g)):
             print(row(name, table[name]))
         print(row("src/ + tools/", add(table["src/"], table["tools/"])))
-    print(f"\nHTML report (raw counts): {html}/index.html")
+    print(f"\nconditions folded to constants, not counted: "
+          f"{sum(len(where) for name, where in folded.items() if name.startswith('src'))} in src/")
+    print(f"HTML report (raw counts): {html}/index.html")
     for problem in problems:
         print(problem, file=sys.stderr)
     return 1 if problems else 0
