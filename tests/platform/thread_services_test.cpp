@@ -2,6 +2,9 @@
 // the ThreadStarter uses them (tests/threads checks the starts themselves).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+
 #ifndef _WIN32
 #include <pthread.h>
 
@@ -77,6 +80,30 @@ TEST(Threads, UnstartedThreadIsTerminatedWithoutRunning) {
     }
 }
 
+struct SelfAwait {
+    platform::Handle thread = nullptr;
+    std::atomic<int> result{-1};
+};
+
+uint32_t AwaitItself(void* raw) {
+    auto* self = static_cast<SelfAwait*>(raw);
+    self->result = platform::AwaitThreadExit(self->thread) ? 1 : 0;
+    return 0;
+}
+
+// A thread that waits for its own end is refused at once.
+TEST(Threads, AwaitingItselfFailsAtOnce) {
+    SelfAwait self;
+    OwnedHandle thread(platform::BeginThread(0, AwaitItself, &self, true));
+    ASSERT_NE(self.thread = thread.get(), nullptr);
+    ASSERT_TRUE(platform::ResumeSuspendedThread(thread.get()));
+    while (self.result.load() < 0) {  // its own wait first
+        platform::SleepMs(1);
+    }
+    ASSERT_TRUE(platform::AwaitThreadExit(thread.get()));
+    EXPECT_EQ(self.result.load(), 0);
+}
+
 #ifndef _WIN32
 uint32_t NoteStackSize(void* size) {
     pthread_attr_t attributes;
@@ -87,14 +114,18 @@ uint32_t NoteStackSize(void* size) {
     return 0;
 }
 
-// A thread gets the stack size it was started with.
+// A thread gets the stack size it was started with, the system's least
+// when it asks for less.
 TEST(Threads, GetTheStackSizeAskedFor) {
-    constexpr size_t kAsked = 1 << 20;
-    size_t size = 0;
-    OwnedHandle thread(platform::BeginThread(kAsked, NoteStackSize, &size, false));
-    ASSERT_NE(thread.get(), nullptr);
-    ASSERT_TRUE(platform::AwaitThreadExit(thread.get()));
-    EXPECT_EQ(size, kAsked);
+    for (const size_t asked : {size_t{1} << 20, size_t{1}}) {
+        size_t size = 0;
+        OwnedHandle thread(platform::BeginThread(asked, NoteStackSize, &size, false));
+        ASSERT_NE(thread.get(), nullptr);
+        ASSERT_TRUE(platform::AwaitThreadExit(thread.get()));
+        EXPECT_EQ(size, std::max<size_t>(asked, PTHREAD_STACK_MIN));
+        EXPECT_FALSE(platform::AwaitThreadExit(thread.get()));  // joined once only
+    }
+    EXPECT_FALSE(platform::AwaitThreadExit(nullptr));
 }
 
 // A number of /proc/self/status: "VmSize:" (in kB) or "Threads:".

@@ -90,6 +90,8 @@ TEST_F(ErrorSlots, FacilityZero) {
     EXPECT_EQ(ErrorMgrGetLastError(library.handle, &e), 0x30005u);  // nothing to strip
     EXPECT_EQ(e.count, 1u);
     EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0x30005u);
+    EXPECT_TRUE(ErrorMgrSetErrorBasic(library.handle, 0, nullptr));  // number 0 clears
+    EXPECT_EQ(ErrorMgrGetLastError(a.handle, nullptr), 0u);
 }
 
 TEST_F(ErrorSlots, ClearingCodesReturnTrueAndFreeEverything) {

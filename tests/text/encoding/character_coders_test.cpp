@@ -55,6 +55,29 @@ TEST(DecodeChar, CompleteIncompleteAndInvalid) {
     EXPECT_TRUE(DecodeChar(kEncodingUtf32, "\x41\0\0\0", &cp, &next, nullptr));
 }
 
+// The end pointers are optional: without them a character is decoded and
+// encoded all the same, and with them they land after it.
+TEST(DecodeAndEncodeChar, WithAndWithoutTheEndPointers) {
+    const struct {
+        EncodingId id;
+        std::string bytes;
+    } cases[] = {{kEncodingUtf8, "\xC3\xA9"}, {kEncodingUtf16, "\xE9\0"s},  //
+                 {kEncodingUtf32, "\xE9\0\0\0"s}, {17, "\x80"}};
+    for (const auto& c : cases) {
+        for (const bool ends : {false, true}) {
+            const void* next = nullptr;
+            uint32_t cp = 0;
+            EXPECT_TRUE(DecodeChar(c.id, c.bytes.data(), &cp, ends ? &next : nullptr, nullptr));
+            char out[8];
+            void* end = nullptr;
+            EXPECT_TRUE(EncodeChar(c.id, cp, out, ends ? &end : nullptr, 0));
+            EXPECT_EQ(std::string(out, c.bytes.size()), c.bytes) << c.id;
+            EXPECT_EQ(next, ends ? c.bytes.data() + c.bytes.size() : nullptr) << c.id;
+            EXPECT_EQ(end, ends ? out + c.bytes.size() : nullptr) << c.id;
+        }
+    }
+}
+
 // The bytes EncodeChar gives; empty when it refuses.
 std::string Encode(EncodingId id, uint32_t cp, int32_t replacement = 0) {
     char out[8];
