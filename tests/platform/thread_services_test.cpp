@@ -7,11 +7,6 @@
 
 #ifndef _WIN32
 #include <pthread.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <string>
 #endif
 
 #include "support/platform_test_support.h"
@@ -80,28 +75,22 @@ TEST(Threads, UnstartedThreadIsTerminatedWithoutRunning) {
     }
 }
 
-struct SelfAwait {
-    platform::Handle thread = nullptr;
-    std::atomic<int> result{-1};
-};
-
-uint32_t AwaitItself(void* raw) {
-    auto* self = static_cast<SelfAwait*>(raw);
-    self->result = platform::AwaitThreadExit(self->thread) ? 1 : 0;
-    return 0;
-}
-
 // A thread that waits for its own end is refused at once.
 TEST(Threads, AwaitingItselfFailsAtOnce) {
-    SelfAwait self;
-    OwnedHandle thread(platform::BeginThread(0, AwaitItself, &self, true));
-    ASSERT_NE(self.thread = thread.get(), nullptr);
-    ASSERT_TRUE(platform::ResumeSuspendedThread(thread.get()));
-    while (self.result.load() < 0) {  // its own wait first
+    static platform::Handle self;
+    static std::atomic<int> result{-1};
+    auto await_itself = [](void*) -> uint32_t {
+        result = platform::AwaitThreadExit(self) ? 1 : 0;
+        return 0;
+    };
+    OwnedHandle thread(platform::BeginThread(0, await_itself, nullptr, true));
+    ASSERT_NE(self = thread.get(), nullptr);
+    ASSERT_TRUE(platform::ResumeSuspendedThread(self));
+    while (result.load() < 0) {  // its own wait first
         platform::SleepMs(1);
     }
-    ASSERT_TRUE(platform::AwaitThreadExit(thread.get()));
-    EXPECT_EQ(self.result.load(), 0);
+    ASSERT_TRUE(platform::AwaitThreadExit(self));
+    EXPECT_EQ(result.load(), 0);
 }
 
 #ifndef _WIN32
@@ -126,38 +115,6 @@ TEST(Threads, GetTheStackSizeAskedFor) {
         EXPECT_FALSE(platform::AwaitThreadExit(thread.get()));  // joined once only
     }
     EXPECT_FALSE(platform::AwaitThreadExit(nullptr));
-}
-
-// A number of /proc/self/status: "VmSize:" (in kB) or "Threads:".
-size_t Status(const char* field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind(field, 0) == 0) {
-            return std::strtoul(line.c_str() + std::strlen(field), nullptr, 10);
-        }
-    }
-    return 0;
-}
-
-// A thread whose handle is given back without a join is detached, so its
-// stack goes back to the process once it has ended: 64 threads of 8 MiB,
-// each gone before the next starts, leave the address space within 128 MiB
-// (a heap arena or two) of what the first 8 left it at.
-TEST(Threads, ThreadsGivenBackWithoutAJoinKeepNoStack) {
-#ifdef FAULTKIT_SLOW_BUILD
-    GTEST_SKIP() << "under an emulator, whose own memory for each thread adds to the count";
-#endif
-    size_t size = 0, before = 0;
-    const size_t threads = Status("Threads:");
-    for (int i = 0; i < 72; ++i) {
-        before = i == 8 ? Status("VmSize:") : before;
-        OwnedHandle thread(platform::BeginThread(8 << 20, NoteStackSize, &size, false));
-        ASSERT_TRUE(SignalledInTime(thread.get()));
-        for (int poll = 0; poll < 1000 && Status("Threads:") > threads; ++poll) {
-            platform::SleepMs(1);
-        }
-    }
-    EXPECT_LT(Status("VmSize:"), before + (128u << 10));
 }
 #endif
 
