@@ -31,6 +31,7 @@ TEST(ArgumentGathering, ReadsTheArgumentsTheFormatNamesAndNoMore) {
     EXPECT_EQ(ArgumentAfterGathering(u"%d %s", 1, "x", kAfter), kAfter);
     EXPECT_EQ(ArgumentAfterGathering(u"%*.*f|%c|%%", 3, 2, 2.5, 'c', kAfter), kAfter);
     EXPECT_EQ(ArgumentAfterGathering(u"%2$s %1$d", 1, "x", kAfter), kAfter);
+    EXPECT_EQ(ArgumentAfterGathering(u"%2$d %d", 1, 2, kAfter), kAfter);  // an index and none
 }
 
 }  // namespace

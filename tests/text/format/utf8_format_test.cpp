@@ -130,7 +130,8 @@ TEST(FormatUtf8, FailuresWriteNothing) {
     // Formats the front end refuses, whose narrow strings would reach the
     // wide formatter as they stand, and one the platform formatter refuses.
     for (const char* format :
-         {"%s %1$d", "100%% %s %1$d", "%hs", "%-5.3hs", "%jzts", "%ws", "abc%"}) {
+         {"%s %1$d", "100%% %s %1$d", "%hs", "%-5.3hs", "%jzts", "%ws", "abc%",
+          "%%%%%%%%%%%%%%%%%%%%%y"}) {  // the last: as many slots as fit
         const auto [text, counted, written] = Format(format, "text", 1);
         EXPECT_TRUE(counted < 0 && written < 0) << format;
     }
