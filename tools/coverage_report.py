@@ -9,8 +9,7 @@ whole. A branch counts twice, once for each side; a side taken in any
 instantiation of a template counts as taken. A condition the compiler
 folded to a constant (an `if constexpr`, a test of a template constant) is
 no branch in the code that runs: like llvm-cov's own report, the figures
-leave it out. It also writes llvm-cov's HTML
-report into the build folder.
+leave it out. It also writes llvm-cov's HTML report into the build folder.
 
 Code that no test can reach is listed beside this script, in
 coverage_unreachable.txt, not marked in the source. Each entry names a file,
