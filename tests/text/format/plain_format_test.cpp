@@ -57,15 +57,16 @@ TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
     alignas(char16_t) static const char kAscii[] = "text\0";
     alignas(char16_t) static const char kAccented[] = "t\xC3\xA9xt\0\0";
     const std::vector<std::string> pieces{
-        "ab ",  "%%",     "%d",  "%-5.2f", "%*d", "%.*s",     "%s",  "%lld",   "%zu", "%ti", "%c",
-        "%lc",  "%ls",    "%X",  "%E",     "%hd", "%#o",      "%+i", "%Lf",    "%p",  "%5s", "%1$d",
-        "%-+d", "%*I64d", "%hs", "%*F",    "%y",  "\xC3\xA9", "%",   "%2$.*s", "%e",  "%G",  "%5%"};
+        "ab ", "%%",   "%d",   "%-5.2f", "%*d", "%.*s", "%s",  "%lld",     "%zu", "%ti",
+        "%c",  "%lc",  "%ls",  "%X",     "%E",  "%hd",  "%#o", "%+i",      "%Lf", "%p",
+        "%5s", "%1$d", "%-+d", "%*I64d", "%hs", "%*F",  "%y",  "\xC3\xA9", "%",   "%2$.*s",
+        "%e",  "%G",   "%5%"};
     size_t taken = 0;
     size_t compared = 0;
     for (const auto& first : pieces) {
         for (const auto& second : pieces) {
-            for (const auto& third :
-                 {std::string(), std::string("%s"), std::string("s"), std::string("%3$s")}) {
+            for (const auto& third : {std::string(), std::string("%s"), std::string("s"),
+                                      std::string("%3$s")}) {
                 const std::string format = first + second + third;
                 for (const char* text : {kAscii, kAccented}) {
                     std::vector<uint64_t> slots(12, reinterpret_cast<uintptr_t>(text));
@@ -98,8 +99,9 @@ TEST(PlainFormat, TakesPlainFormatsAndAgreesWithTheGeneralPath) {
     // text beyond ASCII, strings beyond ASCII, and directives the two
     // readings of a format read apart.
     const std::vector<uint64_t> accented(4, reinterpret_cast<uintptr_t>(kAccented));
-    for (const char* format : {"%1$s", "%2$d", "%1$d%1$d", "%1$d%d", "%y%1$d", "%-+d %2$d",
-                               "\xC3\xA9%d", "\x80%d", "%s", "%*I64d", "%*F", "%5\x80"}) {
+    for (const char* format :
+         {"%1$s", "%2$d", "%1$d%1$d", "%1$d%d", "%y%1$d", "%-+d %2$d", "\xC3\xA9%d", "\x80%d", "%s",
+          "%*I64d", "%*F", "%5\x80"}) {
         char16_t wide[64];
         uint64_t plain_slots[12];
         faultkit::PlainFormat plain{wide, 64, plain_slots, 12};
