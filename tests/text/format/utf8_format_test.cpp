@@ -136,6 +136,7 @@ TEST(FormatUtf8, FailuresWriteNothing) {
         EXPECT_TRUE(counted < 0 && written < 0) << format;
     }
     EXPECT_EQ(Format("%d %-5.3hs", 1, "text"), Formatted("", -1, -1));  // behind another directive
+    EXPECT_EQ(Format("%s%S", "text", "text"), Formatted("", -1, -1));  // "%s" before "%S"
     // A format that is not UTF-8 behaves as an empty one, also when it ends
     // in a sequence cut short.
     for (const char* format : {"%li \xC3(", "%li \xE2\x82", "%li \xFD"}) {

@@ -76,7 +76,8 @@ TEST(PosixWideFormatTest, SingleByteTextFollowsTheUtf8Locale) {
     EXPECT_EQ(Format(u"%5hs|", {Address("\xC3\xA9")}), u"    \u00E9|");
     EXPECT_EQ(Format(u"%hs", {Address("\xFF")}), u"<refused>");
     EXPECT_EQ(Format(u"%hs", {Address("a\x80")}), u"<refused>");
-    EXPECT_EQ(Format(u"%hs", {Address("\xF0\x90\x80\x80")}), u"\U00010000");
+    EXPECT_EQ(Format(u"%hs", {Address("\xF0\x90\x80\x80\xF4\x8F\xBF\xBF")}),
+              u"\U00010000\U0010FFFF");
     EXPECT_EQ(Format(u"%.1hs", {Address("\xC3\xA9")}), u"<refused>");
     EXPECT_EQ(Format(u"%C", {0xC3}), u"<refused>");
     EXPECT_EQ(Format(u"%C|%hs", {0x41, Address("ab")}), u"A|ab");
