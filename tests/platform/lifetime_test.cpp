@@ -28,8 +28,9 @@
 #include <windows.h>
 #else
 #include <pthread.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/forked_child.h"
 #endif
 
 namespace faultkit::test {
@@ -64,16 +65,6 @@ constexpr bool kSlowThreads = kThreadSanitizer;
 const char kMainThreadExits[] = "--scenario-main-thread-exits";
 const char kTableFullThenExit[] = "--scenario-table-full-then-exit";
 const char* g_program = nullptr;
-
-// Polls `done` until it holds or 10 s have passed.
-template <typename Condition>
-bool Eventually(Condition done) {
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!done() && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return done();
-}
 
 _qel_error_manager* NewHandle(uint32_t n) {
     _qel_error_manager* handle = nullptr;
@@ -264,21 +255,6 @@ int MainThreadExits() {
 #endif
 }
 
-#ifndef _WIN32
-// Waits a minute at most for a child process; its exit code, or -1 when it
-// ended by a signal or had to be killed.
-int WaitForChild(pid_t child) {
-    int status = 0;
-    for (int waited_ms = 0; waitpid(child, &status, WNOHANG) == 0; ++waited_ms) {
-        if (waited_ms == 60000) {
-            kill(child, SIGKILL);  // the next wait finds it ended by a signal
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-#endif
-
 // Runs this program again with `scenario`; its exit code, or -1 when it did
 // not end within a minute or ended by a signal.
 int RunScenario(const char* scenario) {
@@ -301,12 +277,10 @@ int RunScenario(const char* scenario) {
     CloseHandle(process.hProcess);
     return static_cast<int>(code);
 #else
-    const pid_t child = fork();
-    if (child == 0) {
+    return ExitOfForkedChild([scenario] {
         execl(g_program, g_program, scenario, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return WaitForChild(child);
+        return 127;
+    });
 #endif
 }
 
@@ -329,8 +303,6 @@ TEST(Lifetime, MainThreadEndingOnItsOwnIsNoticedAndTheProcessExits) {
 }
 
 #ifndef _WIN32
-extern "C" int __llvm_profile_write_file() __attribute__((weak));
-
 // True when the process holds an eventfd or a pidfd, as a probe of a
 // thread's end does.
 bool HoldsProbeDescriptors() {
@@ -375,21 +347,12 @@ TEST(Lifetime, ForkedChildStartsAfreshAndMayCallEverything) {
     // An error redirected to a thread that never used the library: its
     // end is watched by a probe.
     ParkedThread never_used;
-    _qel_error_manager by_hand{};
-    by_hand.thread_id = never_used.id();
+    _qel_error_manager by_hand{never_used.id(), {}, 0};
     ASSERT_TRUE(ErrorMgrRedirect(&by_hand));
     ErrorMgrSetErrorBasic(handle, 4, nullptr);
     ASSERT_TRUE(ErrorMgrRedirect(nullptr) && HoldsProbeDescriptors());
     ErrorMgrSetErrorBasic(handle, 5, nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        const int failed = UseAfterFork(handle, other);
-        if (__llvm_profile_write_file != nullptr) {
-            __llvm_profile_write_file();  // a coverage build's counts; _exit skips the writer
-        }
-        _exit(failed);
-    }
-    EXPECT_EQ(WaitForChild(child), 0);
+    EXPECT_EQ(ExitOfForkedChild([&] { return UseAfterFork(handle, other); }), 0);
     EXPECT_EQ(ErrorMgrGetLastError(handle, nullptr), 5u);
     ErrorMgrSetErrorBasic(handle, 0, nullptr);
     other_thread.Finish();

@@ -3,8 +3,6 @@
 // thread of its own; each run checks the operations' results and what was
 // stored before, and once the records are removed no block of it may be left.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +18,7 @@
 #include "allocation_hook.h"
 #include "platform/platform.h"
 #include "support/context_test_util.h"
+#include "support/forked_child.h"
 #include "support/thread_errors.h"
 #include "text/convert/encoding_conversion.h"
 #include "text/encoding/reverse_tables.h"
@@ -460,12 +459,11 @@ TEST(AllocationFailure, LoadReverseTables) {
     });
 }
 
-// A child forked while a live thread holds an error and a redirect to a
-// thread that has ended, whose watcher has returned before the parent has
-// waited for it, gives back the error's blocks, the ends the live record
-// holds and the watchers' handles. Of the blocks counted, one is left: the
-// live thread's watcher, gone in the child, keeps its hold on its own
-// thread object.
+// A child forked while a live thread holds an error and a redirect to an
+// ended thread (whose watcher has returned, not yet waited for) gives back
+// the error's blocks, the ends the live record holds and the watchers'
+// handles. One counted block stays: the live thread's watcher, gone in the
+// child, keeps its hold on its own thread object.
 TEST(AllocationFailure, ForkedChildKeepsNoBlockOfTheParentsThreads) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers' allocators may be locked in a forked child";
@@ -475,8 +473,7 @@ TEST(AllocationFailure, ForkedChildKeepsNoBlockOfTheParentsThreads) {
         ErrorMgrSetErrorBasic(Handle(), 1, nullptr);
         DisarmAllocations();
     });
-    _qel_error_manager redirect = *Handle();
-    redirect.thread_id = target.id();
+    _qel_error_manager redirect{target.id(), {}, 0};
     ParkedThread live([&redirect] {
         ArmAllocations(0, 0);
         ErrorMgrSetErrorFull(Handle(), 2, ErrorMgrBuildContext(Format("%s"), "x"), kText1, nullptr,
@@ -488,13 +485,8 @@ TEST(AllocationFailure, ForkedChildKeepsNoBlockOfTheParentsThreads) {
     int blocks_left = -1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (blocks_left != 1 && std::chrono::steady_clock::now() < deadline) {
-        const pid_t child = fork();
-        if (child == 0) {
-            _exit(static_cast<int>(std::min<size_t>(OutstandingBlocks(), 100)));
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        blocks_left = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        blocks_left = ExitOfForkedChild(
+            [] { return static_cast<int>(std::min<size_t>(OutstandingBlocks(), 100)); });
     }
     EXPECT_EQ(blocks_left, 1);
     live.Finish();

@@ -2,6 +2,7 @@
 // can stay unknown to the library yet be named by its system id.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -33,6 +34,16 @@ struct Gate {
         opened.notify_all();
     }
 };
+
+// Polls `done` until it holds or 10 s have passed.
+template <typename Condition>
+bool Eventually(Condition done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
 
 // The calling thread's system id, read without the library.
 inline uint32_t NativeThreadId() {

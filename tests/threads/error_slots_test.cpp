@@ -149,10 +149,10 @@ TEST_F(ErrorSlots, CppMembersForward) {
 
 // A redirect target without a record: one that made a handle (which makes
 // no record) or one that never called the library, named by a handle filled
-// by hand with the system's id. The first redirected store makes its record,
+// by hand with the system's id. The first redirected store makes its record
+// (with an end opened for the redirect: the target gets no pass to it),
 // which holds the error for every thread redirected to it, the target's own
-// reads included, and goes when the target ends. (That record holds an end
-// opened for the redirect, not the one the target makes later: no pass.)
+// reads included, and goes when the target ends.
 TEST_F(ErrorSlots, RedirectToAThreadWithoutRecordMakesOne) {
     for (const bool made_handle : {true, false}) {
         SCOPED_TRACE(made_handle ? "target made a handle" : "target never used the library");

@@ -5,8 +5,7 @@
 #include <vector>
 
 #ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
+#include "support/forked_child.h"
 #endif
 
 #include "thread_test_support.h"
@@ -188,15 +187,24 @@ TEST_F(ThreadTable, ForkedChildLeavesARecordHeldByAPassAlone) {
         faultkit::LeavePass(pass);
     });
     inside.Wait();
-    const pid_t child = fork();
-    if (child == 0) {
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(faultkit::test::ExitOfForkedChild([] { return 0; }), 0);
     leave.Open();
     owner.join();
+}
+
+// A child forked while a Shutdown calls the watchers off starts with the
+// call withdrawn: a record made there keeps its errors.
+TEST_F(ThreadTable, ForkedChildStartsWithTheShutdownCallWithdrawn) {
+    std::thread([this] { ErrorMgrSetErrorBasic(component.handle, 1, nullptr); }).join();
+    ASSERT_TRUE(ErrorMgrShutdown());  // its watcher has ended: the child forks alone
+    ASSERT_TRUE(faultkit::platform::SignalEvent(faultkit::ThreadTableShutdownEvent()));
+    EXPECT_EQ(faultkit::test::ExitOfForkedChild([this] {
+                  ErrorMgrSetErrorBasic(component.handle, 5, nullptr);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // for its watcher
+                  return ErrorMgrGetLastError(component.handle, nullptr) == 5u ? 0 : 1;
+              }),
+              0);
+    faultkit::platform::ClearEvent(faultkit::ThreadTableShutdownEvent());
 }
 #endif
 

@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "faultkit.h"
 #include "support/parked_thread.h"
@@ -20,13 +18,9 @@ inline _qel_error_context* NewContext() {
     return static_cast<_qel_error_context*>(std::malloc(24));
 }
 
-// Waits (up to 5 s) for watchers to bring the table to `count` records.
+// Waits (up to 10 s) for watchers to bring the table to `count` records.
 inline bool WaitForRecordCount(uint32_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (ThreadTableCount() != count && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return ThreadTableCount() == count;
+    return Eventually([count] { return ThreadTableCount() == count; });
 }
 
 // A component handle for the lifetime of a test.

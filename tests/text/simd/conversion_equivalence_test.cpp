@@ -18,6 +18,8 @@
 #include "text/encoding/code_page_tables.h"
 #include "text/encoding/page_byte_lookup.h"
 #include "text/encoding/reverse_tables.h"
+#include "text/simd/avx2/avx2_kernels.h"
+#include "text/simd/avx512/avx512_kernels.h"
 #include "text/simd/dispatch.h"
 
 namespace faultkit {
@@ -74,9 +76,12 @@ protected:
 INSTANTIATE_TEST_SUITE_P(Levels, ConversionEquivalence, ::testing::Range(0, VectorLevelCount()),
                          [](const auto& info) { return std::string(VectorLevelName(info.param)); });
 
-// Each level this machine has hands out kernels of its own, so the tests
-// below run each level's kernels, not the best level's again.
+// The best level is the highest this machine has; each level has kernels of
+// its own, so the tests below run each level's, not the best level's again.
 TEST(VectorLevels, EachLevelHasKernelsOfItsOwn) {
+#if defined(__SSE2__) || defined(_M_X64)
+    EXPECT_EQ(SupportedVectorLevel(), avx512::Supported() ? 3 : avx2::Supported() ? 2 : 1);
+#endif
     std::set<const BlockKernels*> seen;
     for (int level = 0; level <= SupportedVectorLevel(); ++level) {
         UseVectorLevel(level);
