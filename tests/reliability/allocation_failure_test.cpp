@@ -173,6 +173,10 @@ TEST(AllocationFailure, StoreErrorsWithTextsAndContexts) {
         ASSERT_EQ(after.size(), 2u);
         EXPECT_EQ(after[0], before.at(0));
     });
+    // A payload of just what an empty list has room for is tried (refused here: 4 GiB).
+    ArmAllocations(1, kRefuseAllLater);
+    EXPECT_EQ(ErrorMgrBuildContext(Format("%m"), 0xFFFFFFE7ULL, kMemory), nullptr);
+    EXPECT_EQ(DisarmAllocations().made, 1u);
 }
 
 // Nothing before the counted part: the thread's id, its record and the

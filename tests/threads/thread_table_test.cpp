@@ -192,8 +192,7 @@ TEST_F(ThreadTable, ForkedChildLeavesARecordHeldByAPassAlone) {
     owner.join();
 }
 
-// A child forked while a Shutdown calls the watchers off starts with the
-// call withdrawn: a record made there keeps its errors.
+// A child forked while a Shutdown calls the watchers off starts with the call withdrawn.
 TEST_F(ThreadTable, ForkedChildStartsWithTheShutdownCallWithdrawn) {
     std::thread([this] { ErrorMgrSetErrorBasic(component.handle, 1, nullptr); }).join();
     ASSERT_TRUE(ErrorMgrShutdown());  // its watcher has ended: the child forks alone
