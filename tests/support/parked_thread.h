@@ -35,10 +35,13 @@ struct Gate {
     }
 };
 
-// Polls `done` until it holds or 10 s have passed.
+// The longest a test waits for something that must happen, even loaded.
+inline constexpr std::chrono::seconds kPatience{10};
+
+// Polls `done` until it holds or kPatience has passed.
 template <typename Condition>
 bool Eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
     while (!done() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -12,9 +12,6 @@
 
 namespace faultkit::test {
 
-// The longest a test waits for something that must happen, even loaded.
-inline constexpr std::chrono::seconds kPatience{10};
-
 // A handle for the life of a test.
 class OwnedHandle {
 public:

@@ -18,7 +18,7 @@ inline _qel_error_context* NewContext() {
     return static_cast<_qel_error_context*>(std::malloc(24));
 }
 
-// Waits (up to 10 s) for watchers to bring the table to `count` records.
+// Waits (up to kPatience) for watchers to bring the table to `count` records.
 inline bool WaitForRecordCount(uint32_t count) {
     return Eventually([count] { return ThreadTableCount() == count; });
 }
